@@ -14,6 +14,13 @@ NotificationManager* NotificationManager::getInstance()
     return manager;
 }
 
+NotificationManager::NotificationManager()
+{
+    // Under the name the signals use, so queued receivers and spies can
+    // handle them.
+    qRegisterMetaType<Notification*>("ksa::notification::Notification*");
+}
+
 TextNotification* NotificationManager::createTextNotification(const std::string& context, const std::string& text)
 {
     auto* notification = new TextNotification(QString::fromStdString(context), QString::fromStdString(text));

@@ -42,7 +42,7 @@ signals:
     void notificationRemoved(ksa::notification::Notification* notification);
 
 private:
-    NotificationManager() = default;
+    NotificationManager();
 
     QList<Notification*> m_notifications;
 };
