@@ -1,9 +1,7 @@
 // Licensed under the MIT licence; see LICENSE.
 #include "notification/NotificationManager.h"
 #include "notification/TextNotification.h"
-#include "notification/ksStyle.h"
 
-#include <QSet>
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
@@ -57,18 +55,6 @@ TEST_F(Notifications, EachNotificationIsRemovedOnItsOwn)
     EXPECT_EQ(second->text(), QString::fromUtf8(u8"Größe geändert"));
     EXPECT_TRUE(manager()->removeNotification(first));
     EXPECT_EQ(manager()->notifications(), QList<Notification*>{second});
-}
-
-TEST(Style, ReferenceColoursAreValidAndTellStatesApart)
-{
-    const QList<QColor> colours = {ksStyle::getReferenceMissingColor(), ksStyle::getReferenceOutOfDateColor(),
-                                   ksStyle::getReferenceUpToDateColor(), ksStyle::getLockedItemColor()};
-    QSet<QString> names;
-    for (const QColor& colour : colours) {
-        EXPECT_TRUE(colour.isValid());
-        names.insert(colour.name());
-    }
-    EXPECT_EQ(names.size(), colours.size());
 }
 
 } // namespace

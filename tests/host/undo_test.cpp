@@ -126,17 +126,6 @@ TEST_F(Undo, WithoutRecordingCommandsRunAndAreDropped)
     EXPECT_EQ(stack().count(), 0);
 }
 
-TEST_F(Undo, DescriptionAndMessageFallBackToTheText)
-{
-    OtherCommand command;
-    EXPECT_EQ(command.getDescription(), QStringLiteral("Other"));
-    EXPECT_EQ(command.makeMessage(), QStringLiteral("Other"));
-    EXPECT_FALSE(command.isSelectionOnly());
-    command.setDescription(QStringLiteral("3 nodes"));
-    EXPECT_EQ(command.getDescription(), QStringLiteral("3 nodes"));
-    EXPECT_EQ(command.makeMessage(), QStringLiteral("Other: 3 nodes"));
-}
-
 // Translates one text in one context, as a German catalogue would.
 class GermanCatalogue : public QTranslator
 {

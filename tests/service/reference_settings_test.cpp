@@ -62,12 +62,6 @@ TEST(ReferenceSettings, SearchPathsComeFromTheEnvironmentAtCreation)
     });
 }
 
-TEST(ReferenceSettings, IsOneObjectForTheProcess)
-{
-    EXPECT_EQ(&ksReferenceSettings::the(), &ksReferenceSettings::the());
-    EXPECT_EQ(ksReferenceSettings::the().parent(), nullptr);
-}
-
 // The host connects to the signals by their place in the meta-object.
 TEST(ReferenceSettings, MetaObjectHoldsExactlyTheFiveSignalsInOrder)
 {
