@@ -23,7 +23,7 @@ public:
     ksKernelRegister(const ksKernelRegister&) = delete;
     ksKernelRegister& operator=(const ksKernelRegister&) = delete;
 
-    // For programs that link module code directly (tests, tools): runs every
+    // For programs that link module code directly (tests, command-line programs): runs every
     // pending function, oldest first, and returns how many ran.
     static int runPending();
     static int pendingCount();

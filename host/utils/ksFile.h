@@ -38,7 +38,7 @@ public:
     static std::string getOwner(const QString& path);
     static std::string getOwner(const char* path);
 
-    // Name helpers. They work on the text alone, accept '\' as a separator
+    // File-name functions. They work on the text alone, accept '\' as a separator
     // too, and do not touch the file system.
     // The file name without its last suffix ("a/b.tar.gz" gives "b.tar");
     // a leading dot does not start a suffix (".cache" stays ".cache").

@@ -1,5 +1,5 @@
 // Licensed under the MIT licence; see LICENSE.
-// Content checksums and file helpers.
+// Content checksums and file utilities.
 #include "utils/ksFile.h"
 
 #include <QDir>
