@@ -23,8 +23,9 @@ public:
     ksKernelRegister(const ksKernelRegister&) = delete;
     ksKernelRegister& operator=(const ksKernelRegister&) = delete;
 
-    // For programs that link module code directly (tests, command-line programs): runs every
-    // pending function, oldest first, and returns how many ran.
+    // For programs that link module code directly (tests, command-line
+    // programs): runs every pending function, oldest first, and returns how
+    // many ran.
     static int runPending();
     static int pendingCount();
 
