@@ -1,0 +1,83 @@
+// Licensed under the MIT licence; see LICENSE.
+#pragma once
+
+#include "references/ksReferenceTypes.h"
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+// The module's reference settings, in memory only: every process starts
+// from the defaults and the host sets them through the reference service.
+// One instance per process, made on first use and never destroyed. Main
+// thread only (the first use is not locked).
+//
+// Setters of the five signalled fields emit their signal on every call, also
+// when the value did not change, so that a view bound to a signal can be
+// refreshed by setting the current value again.
+//
+// The search directories have no setter: they come from the environment
+// variable TALVIK_REFERENCE_SEARCH_PATH, read once when the settings are
+// made, a list separated like PATH (':'); empty entries are dropped.
+class ksReferenceSettings : public QObject
+{
+    Q_OBJECT
+
+public:
+    static ksReferenceSettings& the();
+
+    bool isUpdateMonitoringEnabled() const { return m_updateMonitoringEnabled; }
+    void setUpdateMonitoringEnabled(bool enabled);
+
+    bool getAuxiliaryFlag() const { return m_auxiliaryFlag; }
+    void setAuxiliaryFlag(bool flag);
+
+    int getLogLevel() const { return m_logLevel; }
+    void setLogLevel(int level);
+
+    QString getCustomExportPath() const { return m_customExportPath; }
+    void setCustomExportPath(const QString& path);
+
+    QStringList getSearchPaths() const { return m_searchPaths; }
+
+    QStringList getRevisionExpressions() const { return m_revisionExpressions; }
+    void setRevisionExpressions(const QStringList& expressions);
+
+    bool isRevisionCheckEnabled() const { return m_revisionCheckEnabled; }
+    void setRevisionCheckEnabled(bool enabled);
+
+    ksReferenceTypes::LoadMode getLoadMode() const { return m_loadMode; }
+    void setLoadMode(ksReferenceTypes::LoadMode mode);
+
+    ksReferenceTypes::ExportLocation getExportLocation() const { return m_exportLocation; }
+    void setExportLocation(ksReferenceTypes::ExportLocation location);
+
+    ksReferenceTypes::NotificationMode getNotificationMode() const { return m_notificationMode; }
+    void setNotificationMode(ksReferenceTypes::NotificationMode mode);
+
+    // The name of the variable that fills getSearchPaths().
+    static const char* searchPathVariable();
+
+signals:
+    // The host addresses these by their order in the meta-object; keep it.
+    void updateMonitoringEnabledChanged(bool enabled);
+    void exportLocationChanged(ksReferenceTypes::ExportLocation location);
+    void notificationModeChanged(ksReferenceTypes::NotificationMode mode);
+    void customExportPathChanged(const QString& path);
+    void loadModeChanged(ksReferenceTypes::LoadMode mode);
+
+private:
+    ksReferenceSettings();
+    ~ksReferenceSettings() override;
+
+    bool m_updateMonitoringEnabled = true;
+    bool m_auxiliaryFlag = false;
+    qint32 m_logLevel = 0;
+    QString m_customExportPath;
+    QStringList m_searchPaths;
+    QStringList m_revisionExpressions;
+    bool m_revisionCheckEnabled = false;
+    ksReferenceTypes::LoadMode m_loadMode = ksReferenceTypes::DefaultLoadMode;
+    ksReferenceTypes::ExportLocation m_exportLocation = ksReferenceTypes::NextToSource;
+    ksReferenceTypes::NotificationMode m_notificationMode = ksReferenceTypes::NoNotification;
+};

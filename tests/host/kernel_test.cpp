@@ -1,0 +1,168 @@
+// Licensed under the MIT licence; see LICENSE.
+// Module loading and the kernel's start-up and shut-down, through real
+// libraries: fixtures/alpha (three registrations, an interface object, a
+// module object made at init) and fixtures/beta (two registrations).
+#include "LogRecorder.h"
+#include "fixtures/FixtureInterface.h"
+
+#include "kernel/ksFileIOService.h"
+#include "kernel/ksInterfaceFactory.h"
+#include "kernel/ksKernel.h"
+#include "kernel/ksKernelRegister.h"
+#include "kernel/ksKernelServiceFactory.h"
+#include "kernel/ksMessage.h"
+#include "kernel/ksModuleList.h"
+#include "kernel/ksModuleLoader.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using Texts = std::vector<std::string>;
+
+const QString alphaPath = QStringLiteral(TALVIK_FIXTURE_DIR "/alpha.so");
+const QString betaPath = QStringLiteral(TALVIK_FIXTURE_DIR "/beta.so");
+
+FixtureInterface* fixtureInterface()
+{
+    return ksInterfaceFactory::the().get<FixtureInterface>();
+}
+
+TEST(ModuleLoader, RunsExactlyTheRegistrationsOfEachLoadInOrder)
+{
+    int linkedRuns = 0;
+    ksKernelRegister linked([&] { ++linkedRuns; });
+    const int pendingBefore = ksKernelRegister::pendingCount();
+
+    LogRecorder log;
+    ksModuleLoader loader;
+    ASSERT_TRUE(loader.load(alphaPath));
+    EXPECT_EQ(log.texts("alpha:"),
+              (Texts{"alpha: registration 1", "alpha: registration 2", "alpha: registration 3"}));
+    EXPECT_EQ(loader.registrationCount(alphaPath), 3);
+
+    log.clear();
+    ASSERT_TRUE(loader.load(betaPath));
+    EXPECT_EQ(log.texts(), (Texts{"beta: registration 1", "beta: registration 2"}));
+
+    // Registrations made outside the loads wait for runPending.
+    EXPECT_EQ(linkedRuns, 0);
+    EXPECT_EQ(ksKernelRegister::pendingCount(), pendingBefore);
+    EXPECT_GE(ksKernelRegister::runPending(), 1);
+    EXPECT_EQ(linkedRuns, 1);
+    ksKernelRegister::runPending();
+    EXPECT_EQ(linkedRuns, 1);
+}
+
+TEST(ModuleLoader, LoadingALoadedLibraryAgainRunsNothing)
+{
+    ksModuleLoader loader;
+    ASSERT_TRUE(loader.load(alphaPath));
+
+    QTemporaryDir dir;
+    const QString link = dir.filePath("alias.so");
+    ASSERT_TRUE(QFile::link(alphaPath, link));
+
+    LogRecorder log;
+    EXPECT_TRUE(loader.load(alphaPath));
+    EXPECT_TRUE(loader.load(link));
+    EXPECT_TRUE(log.texts().empty());
+    EXPECT_EQ(loader.loaded().size(), 1);
+}
+
+TEST(ModuleLoader, UnloadDestroysStaticObjectsAndReloadRegistersAgain)
+{
+    ksModuleLoader loader;
+    ASSERT_TRUE(loader.load(alphaPath));
+    ASSERT_NE(fixtureInterface(), nullptr);
+    EXPECT_EQ(fixtureInterface()->libraryName(), "alpha");
+    EXPECT_EQ(fixtureInterface()->name(), "FixtureInterface");
+
+    ASSERT_TRUE(loader.unload(alphaPath));
+    EXPECT_FALSE(loader.isLoaded(alphaPath));
+    EXPECT_EQ(fixtureInterface(), nullptr);
+    EXPECT_FALSE(loader.unload(alphaPath));
+
+    LogRecorder log;
+    ASSERT_TRUE(loader.load(alphaPath));
+    EXPECT_EQ(log.texts("alpha:").size(), 3u);
+    EXPECT_NE(fixtureInterface(), nullptr);
+}
+
+TEST(ModuleLoader, MissingLibraryFailsWithAReason)
+{
+    LogRecorder log;
+    ksModuleLoader loader;
+    QString error;
+    EXPECT_FALSE(loader.load(QStringLiteral(TALVIK_FIXTURE_DIR "/missing.so"), &error));
+    EXPECT_FALSE(error.isEmpty());
+    ASSERT_EQ(log.lines().size(), 1u);
+    EXPECT_EQ(log.lines()[0].level, ksLog::Level::Error);
+    EXPECT_NE(log.lines()[0].text.find("missing.so"), std::string::npos);
+    EXPECT_TRUE(loader.loaded().isEmpty());
+}
+
+TEST(KernelRegister, DestroyedBeforeRunningIsWithdrawn)
+{
+    const int pendingBefore = ksKernelRegister::pendingCount();
+    bool ran = false;
+    {
+        ksKernelRegister registration([&] { ran = true; });
+        EXPECT_EQ(ksKernelRegister::pendingCount(), pendingBefore + 1);
+    }
+    EXPECT_EQ(ksKernelRegister::pendingCount(), pendingBefore);
+    ksKernelRegister::runPending();
+    EXPECT_FALSE(ran);
+}
+
+TEST(KernelRegister, AFailingRegistrationIsLoggedAndTheNextOnesStillRun)
+{
+    LogRecorder log;
+    bool secondRan = false;
+    ksKernelRegister first([] { throw std::runtime_error("no licence"); });
+    ksKernelRegister second([&] { secondRan = true; });
+    EXPECT_EQ(ksKernelRegister::runPending(), 2);
+    EXPECT_TRUE(secondRan);
+    ASSERT_EQ(log.lines().size(), 1u);
+    EXPECT_NE(log.lines()[0].text.find("no licence"), std::string::npos);
+}
+
+TEST(Kernel, StartsModulesAndTearsThemDownBeforeUnloading)
+{
+    LogRecorder log;
+    {
+        ksKernel kernel;
+        kernel.installHostServices();
+        ASSERT_TRUE(kernel.loadModule(alphaPath));
+        EXPECT_TRUE(log.texts("alpha: init").empty());
+        EXPECT_EQ(ksModuleList::instance().find("alpha"), nullptr);
+        ASSERT_NE(fixtureInterface(), nullptr);
+        EXPECT_EQ(fixtureInterface()->initializeCount(), 0);
+
+        kernel.start();
+        kernel.start();
+        EXPECT_EQ(log.texts("alpha: init").size(), 1u);
+        EXPECT_EQ(fixtureInterface()->initializeCount(), 1);
+        ASSERT_NE(ksModuleList::instance().find("alpha"), nullptr);
+
+        // The module's flags are 0x30.
+        ksMessage reaches(0x20);
+        ksMessage missesOneBit(0x60);
+        EXPECT_EQ(ksModuleList::instance().sendMessage(reaches), 1);
+        EXPECT_EQ(ksModuleList::instance().sendMessage(missesOneBit), 0);
+        EXPECT_EQ(log.texts("alpha: message"), Texts{"alpha: message 32"});
+
+        kernel.shutdown();
+        EXPECT_EQ(ksModuleList::instance().find("alpha"), nullptr);
+        EXPECT_TRUE(kernel.loader().loaded().isEmpty());
+        EXPECT_EQ(fixtureInterface(), nullptr);
+        EXPECT_TRUE(ksKernelServiceFactory::the().services().isEmpty());
+        EXPECT_FALSE(ksKernelServiceFactory::the().has<ksFileIOService>());
+    }
+    ksKernelServiceFactory::the().clearEntries();
+}
+
+} // namespace

@@ -1,0 +1,100 @@
+// Licensed under the MIT licence; see LICENSE.
+#include "LogRecorder.h"
+
+#include "utils/ksLog.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+namespace {
+
+TEST(Log, EveryLevelReachesStandardErrorAndListeners)
+{
+    LogRecorder log;
+    testing::internal::CaptureStderr();
+    ksLog::error("Save: Can't write file %s. Unable to create path.", "/x/y.zmb");
+    ksLog::warning("%d references %s", 3, "resolved");
+    ksLog::info("100%% done");
+    const std::string err = testing::internal::GetCapturedStderr();
+
+    EXPECT_EQ(err, "Error: Save: Can't write file /x/y.zmb. Unable to create path.\n"
+                   "Warning: 3 references resolved\n"
+                   "Info: 100% done\n");
+    const auto lines = log.lines();
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0].level, ksLog::Level::Error);
+    EXPECT_EQ(lines[1].level, ksLog::Level::Warning);
+    EXPECT_EQ(lines[2].level, ksLog::Level::Info);
+    EXPECT_EQ(lines[1].text, "3 references resolved");
+}
+
+TEST(Log, LongTextsAreNotCut)
+{
+    LogRecorder log;
+    const std::string path(5000, 'p');
+    testing::internal::CaptureStderr();
+    ksLog::info("[REFERENCE] %s", path.c_str());
+    testing::internal::GetCapturedStderr();
+    ASSERT_EQ(log.lines().size(), 1u);
+    EXPECT_EQ(log.lines()[0].text, "[REFERENCE] " + path);
+}
+
+TEST(Log, EndedSubscriptionsHearNothing)
+{
+    int first = 0;
+    int second = 0;
+    ksSubscription a = ksLog::subscribe([&](ksLog::Level, const std::string&) { ++first; });
+    ksSubscription b = ksLog::subscribe([&](ksLog::Level, const std::string&) { ++second; });
+    ksLog::setEchoToStandardError(false);
+    ksLog::info("one");
+    a.reset();
+    ksLog::info("two");
+    {
+        ksSubscription moved = std::move(b);
+        EXPECT_FALSE(b.isActive());
+        ksLog::info("three");
+    }
+    ksLog::info("four");
+    ksLog::setEchoToStandardError(true);
+    EXPECT_EQ(first, 1);
+    EXPECT_EQ(second, 3);
+}
+
+TEST(Log, AListenerMayUnsubscribeOthersDuringACall)
+{
+    int laterCalls = 0;
+    ksSubscription later;
+    ksSubscription first = ksLog::subscribe([&](ksLog::Level, const std::string&) { later.reset(); });
+    later = ksLog::subscribe([&](ksLog::Level, const std::string&) { ++laterCalls; });
+    ksLog::setEchoToStandardError(false);
+    ksLog::info("x");
+    ksLog::setEchoToStandardError(true);
+    EXPECT_EQ(laterCalls, 0);
+}
+
+TEST(Log, ConcurrentWritersAreAllHeard)
+{
+    std::atomic<int> heard{0};
+    ksSubscription counter = ksLog::subscribe([&](ksLog::Level, const std::string&) { ++heard; });
+    ksLog::setEchoToStandardError(false);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([t] {
+            for (int i = 0; i < 500; ++i) {
+                // Listeners coming and going on other threads do not disturb
+                // the ones that stay.
+                ksSubscription transient = ksLog::subscribe([](ksLog::Level, const std::string&) {});
+                ksLog::warning("thread %d message %d", t, i);
+            }
+        });
+    }
+    for (auto& thread : threads)
+        thread.join();
+    ksLog::setEchoToStandardError(true);
+    EXPECT_EQ(heard.load(), 2000);
+}
+
+} // namespace
