@@ -1,0 +1,28 @@
+// Licensed under the MIT licence; see LICENSE.
+// Everything of the scene graph in one include.
+#pragma once
+
+#include "scenegraph/Action.h"
+#include "scenegraph/Attachment.h"
+#include "scenegraph/AttachmentContainer.h"
+#include "scenegraph/CPEditor.h"
+#include "scenegraph/ChangeObservers.h"
+#include "scenegraph/ExtReference.h"
+#include "scenegraph/FieldContainer.h"
+#include "scenegraph/FieldContainerFactory.h"
+#include "scenegraph/FileInfo.h"
+#include "scenegraph/FileReference.h"
+#include "scenegraph/Geometry.h"
+#include "scenegraph/Group.h"
+#include "scenegraph/Material.h"
+#include "scenegraph/MaterialGroup.h"
+#include "scenegraph/Name.h"
+#include "scenegraph/Node.h"
+#include "scenegraph/NodeCore.h"
+#include "scenegraph/NodeUtils.h"
+#include "scenegraph/Transform.h"
+#include "scenegraph/Transform3D.h"
+#include "scenegraph/Traversal.h"
+#include "scenegraph/UBRDFMaterial.h"
+#include "scenegraph/UEnvironmentMaterial.h"
+#include "scenegraph/UberCamera.h"

@@ -1,0 +1,157 @@
+// Licensed under the MIT licence; see LICENSE.
+#include "scenegraph/SceneGraph.h"
+
+#include <gtest/gtest.h>
+
+using namespace osg;
+
+namespace {
+
+TEST(TypesAndFields, CoreHierarchyRunsFromNodeCoreToExtReference)
+{
+    const FieldContainerType& ext = ExtReference::getClassType();
+    EXPECT_TRUE(ext.isDerivedFrom(Transform3D::getClassType()));
+    EXPECT_TRUE(ext.isDerivedFrom(Transform::getClassType()));
+    EXPECT_TRUE(ext.isDerivedFrom(Group::getClassType()));
+    EXPECT_TRUE(ext.isDerivedFrom(NodeCore::getClassType()));
+    EXPECT_TRUE(MaterialGroup::getClassType().isDerivedFrom(Group::getClassType()));
+    EXPECT_FALSE(Group::getClassType().isDerivedFrom(Transform::getClassType()));
+    EXPECT_FALSE(Geometry::getClassType().isDerivedFrom(Group::getClassType()));
+    EXPECT_EQ(ext.getParent(), &Transform3D::getClassType());
+    EXPECT_EQ(ext.getName(), "ExtReference");
+    EXPECT_NE(ExtReference::getClassTypeId(), Transform3D::getClassTypeId()) << "type ids are exact";
+    EXPECT_TRUE(UBRDFMaterial::getClassType().isDerivedFrom(Material::getClassType()));
+    EXPECT_TRUE(UEnvironmentMaterial::getClassType().isDerivedFrom(Material::getClassType()));
+    EXPECT_NE(Name::getClassType().getGroupId(), FileInfo::getClassType().getGroupId());
+}
+
+TEST(TypesAndFields, EveryTypeDescribesItsFieldsConsistently)
+{
+    for (const FieldContainerType* type : FieldContainerFactory::the()->getTypes()) {
+        BitVector seen = 0;
+        const auto& fields = type->getFieldDescriptions();
+        for (UInt32 i = 0; i < fields.size(); ++i) {
+            const FieldDescription* f = fields[i];
+            EXPECT_EQ(f->getFieldId(), i) << type->getName() << "." << f->getName();
+            EXPECT_EQ(f->getFieldMask(), BitVector(1) << i);
+            EXPECT_EQ(seen & f->getFieldMask(), 0u);
+            seen |= f->getFieldMask();
+            EXPECT_EQ(type->findFieldDescription(f->getName()), f);
+            if (f->isReference()) {
+                EXPECT_NE(f->getTargetType(), nullptr) << type->getName() << "." << f->getName();
+            }
+        }
+        EXPECT_EQ(type->getFieldsMask(), seen);
+        if (type->getParent()) {
+            EXPECT_GE(fields.size(), type->getParent()->getFieldDescriptions().size());
+        }
+    }
+}
+
+TEST(TypesAndFields, MasksMatchTheirFieldDescriptions)
+{
+    struct Case {
+        const FieldContainerType& type;
+        const char* field;
+        BitVector mask;
+    };
+    const Case cases[] = {
+        {Node::getClassType(), "Core", Node::CoreFieldMask},
+        {Node::getClassType(), "Children", Node::ChildrenFieldMask},
+        {Node::getClassType(), "Attachments", Node::AttachmentsFieldMask},
+        {Node::getClassType(), "Flags", Node::FlagsFieldMask},
+        {Node::getClassType(), "TravMask", Node::TravMaskFieldMask},
+        {Node::getClassType(), "ExternalFlags", Node::ExternalFlagsFieldMask},
+        {Node::getClassType(), "Index", Node::IndexFieldMask},
+        {ExtReference::getClassType(), "SourceFile", ExtReference::SourceFileFieldMask},
+        {ExtReference::getClassType(), "SmartFile", ExtReference::SmartFileFieldMask},
+        {ExtReference::getClassType(), "State", ExtReference::StateFieldMask},
+        {ExtReference::getClassType(), "Matrix", Transform::MatrixFieldMask},
+        {FileReference::getClassType(), "Path", FileReference::PathFieldMask},
+        {FileReference::getClassType(), "RelativePath", FileReference::RelativePathFieldMask},
+        {FileReference::getClassType(), "Owner", FileReference::OwnerFieldMask},
+        {FileReference::getClassType(), "State", FileReference::StateFieldMask},
+        {FileReference::getClassType(), "Checksum", FileReference::ChecksumFieldMask},
+        {FileReference::getClassType(), "LastModified", FileReference::LastModifiedFieldMask},
+        {FileReference::getClassType(), "ImportDate", FileReference::ImportDateFieldMask},
+        {UBRDFMaterial::getClassType(), "Environment", UBRDFMaterialBase::EnvironmentFieldMask},
+        {FileInfo::getClassType(), "Path", FileInfo::PathFieldMask},
+    };
+    for (const Case& c : cases) {
+        const FieldDescription* f = c.type.findFieldDescription(c.field);
+        ASSERT_NE(f, nullptr) << c.type.getName() << "." << c.field;
+        EXPECT_EQ(f->getFieldMask(), c.mask) << c.type.getName() << "." << c.field;
+    }
+    EXPECT_EQ(ExtReference::getClassType().findFieldDescription("SmartFile")->getTargetType(),
+              &FileReference::getClassType());
+    EXPECT_EQ(Node::getClassType().findFieldDescription("Children")->getKind(), FieldKind::Children);
+    EXPECT_EQ(Node::getClassType().findFieldDescription("Attachments")->getKind(), FieldKind::ReferenceList);
+}
+
+TEST(TypesAndFields, SyncWithCopiesTheSelectedTransformFields)
+{
+    Transform3DRefPtr from = Transform3D::create();
+    from->setTranslation({1, 2, 3});
+    from->setRotation({0, 90, 0});
+    from->setScale({2, 2, 2});
+    ExtReferenceRefPtr to = ExtReference::create();
+    to->setState(7);
+
+    to->syncWith(from, Transform3D::getCombinedTransformAttributesMask());
+    EXPECT_EQ(to->getTranslation(), from->getTranslation());
+    EXPECT_EQ(to->getRotation(), from->getRotation());
+    EXPECT_EQ(to->getScale(), from->getScale());
+    EXPECT_EQ(to->getMatrix(), from->getMatrix());
+    EXPECT_EQ(to->getState(), 7u) << "fields outside the transform stay";
+
+    // Only the translation: the matrix follows the parts it now has.
+    Transform3DRefPtr moved = Transform3D::create();
+    moved->setTranslation({5, 0, 0});
+    to->syncWith(moved, Transform3D::TranslationFieldMask);
+    EXPECT_EQ(to->getTranslation(), Vec3f(5, 0, 0));
+    EXPECT_EQ(to->getScale(), Vec3f(2, 2, 2));
+    const Vec3f p = to->getMatrix().transformPoint({0, 0, 0});
+    EXPECT_FLOAT_EQ(p.x(), 5);
+    const Vec3f q = to->getMatrix().transformPoint({1, 0, 0});
+    EXPECT_NEAR(q.z(), -2, 1e-5) << "rotation and scale are kept";
+}
+
+TEST(TypesAndFields, NamesLiveInANameAttachment)
+{
+    NodeRefPtr node = Node::create();
+    EXPECT_EQ(getName(node), "");
+    setName(node, "Wheel");
+    EXPECT_EQ(getName(node), "Wheel");
+    AttachmentPtr att = node->findAttachment(Name::getClassType().getGroupId());
+    ASSERT_TRUE(att);
+    setName(node, "Tyre");
+    EXPECT_EQ(node->findAttachment(Name::getClassType().getGroupId()), att) << "renaming reuses the attachment";
+    EXPECT_EQ(getName(node), "Tyre");
+    EXPECT_EQ(getName(NullFC), "");
+}
+
+TEST(TypesAndFields, AttachmentsAreKeyedByGroupAndBinding)
+{
+    NodeRefPtr node = Node::create();
+    FileInfoRefPtr info = FileInfo::create();
+    FileInfoRefPtr other = FileInfo::create();
+    node->addAttachment(info);
+    node->addAttachment(other, 3);
+    const UInt32 group = FileInfo::getClassType().getGroupId();
+    EXPECT_EQ(node->findAttachment(group), info);
+    EXPECT_EQ(node->findAttachment(group, 3), other);
+    EXPECT_EQ(node->getSFAttachments().size(), 2u);
+
+    node->subAttachment(other, 0);
+    EXPECT_EQ(node->findAttachment(group, 3), other) << "removal needs the binding it was added under";
+    node->subAttachment(other, 3);
+    EXPECT_EQ(node->findAttachment(group, 3), NullFC);
+
+    FileInfoRefPtr replacement = FileInfo::create();
+    node->addAttachment(replacement);
+    EXPECT_EQ(node->findAttachment(group), replacement);
+    EXPECT_TRUE(info->getUsers().empty()) << "the replaced attachment lost its holder";
+    EXPECT_EQ(info->getRefCount(), 1);
+}
+
+} // namespace
