@@ -175,10 +175,12 @@ QSet<QString> ksRevisionMonitor::getDirEntries(const QString& dir, const QString
     if (cached != m_cache.constEnd())
         return *cached;
 
-    const QString absoluteDir = directory.absolutePath();
-    std::shared_ptr<ksDirectoryListing>& listing = t_listings[absoluteDir];
+    // Qt opens the path as given, not cleaned: "link/../x" goes through the link.
+    const QString listed = directory.isRelative() ? QDir::currentPath() + QLatin1Char('/') + directory.path()
+                                                  : directory.path();
+    std::shared_ptr<ksDirectoryListing>& listing = t_listings[listed];
     if (!listing)
-        listing = std::make_shared<ksDirectoryListing>(absoluteDir);
+        listing = std::make_shared<ksDirectoryListing>(listed);
     const QSet<QString> names = listing->names(filter);
     m_cache.insert(key, names);
     return names;

@@ -82,11 +82,18 @@ TEST_F(RevisionMonitorFixture, ListingEqualsQtsListing)
         EXPECT_FALSE(all.contains(QString::fromUtf8(out))) << out;
 }
 
-TEST_F(RevisionMonitorFixture, ListingOfWhatIsNoDirectoryIsEmpty)
+TEST_F(RevisionMonitorFixture, ListingTakesTheDirectoryAsGiven)
 {
-    const QString file = touch("plain.zmb");
+    touch("sub/x/a.zmb");
+    touch("x/b.zmb");
+    ASSERT_TRUE(QFile::link(path("sub/deeper"), path("link")));
+    QDir().mkpath(path("sub/deeper"));
+    const QString throughLink = path("link/../x");
     ExposedRevisionMonitor monitor;
-    EXPECT_TRUE(monitor.getDirEntries(file, "*").isEmpty());
+    EXPECT_EQ(monitor.getDirEntries(throughLink, "*.zmb"), qtListing(throughLink, "*.zmb"));
+    EXPECT_EQ(monitor.getDirEntries(throughLink, "*.zmb"), QSet<QString>{"a.zmb"});
+
+    EXPECT_TRUE(monitor.getDirEntries(path("x/b.zmb"), "*").isEmpty());
     EXPECT_TRUE(monitor.getDirEntries(path("missing"), "*").isEmpty());
 }
 
