@@ -158,9 +158,9 @@ void BM_FindRevisionsPassQtListing(benchmark::State& state) { runPass<QtListingM
 
 } // namespace
 
-BENCHMARK(BM_ListingReaddirFnmatch)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_ListingQDirEntryList)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_ListingRevisionMonitor)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ListingReaddirFnmatch)->ArgName("all")->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ListingQDirEntryList)->ArgName("all")->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ListingRevisionMonitor)->ArgName("all")->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_FindRevisionsPass)->Arg(1000)->Unit(benchmark::kMillisecond);
 // Each call lists the directory once more here, so a shorter pass says enough.
 BENCHMARK(BM_FindRevisionsPassQtListing)->Arg(50)->Unit(benchmark::kMillisecond);

@@ -41,6 +41,7 @@ public:
 private:
     enum class Kind : std::uint8_t { Shown, Hidden, Link, Unknown };
 
+    // Plain data, so that growing the vector is a memmove.
     struct Entry
     {
         std::uint32_t offset;
@@ -48,15 +49,17 @@ private:
         Kind kind;
         bool ascii;
         std::uint64_t head;
-        QString name; // made when first needed for ASCII names
     };
 
     void read();
     void add(const char* name, std::size_t length, unsigned char type);
     bool isShown(Entry& entry);
-    const QString& nameOf(Entry& entry);
+    const QString& nameOf(std::size_t index);
 
     QByteArray m_nativeDir;
     std::string m_bytes;
     std::vector<Entry> m_entries;
+    // Parallel to m_entries: decoded at read time for non-ASCII names, made on first
+    // match for ASCII ones; empty until some name is needed.
+    std::vector<QString> m_names;
 };
