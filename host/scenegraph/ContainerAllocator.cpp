@@ -71,7 +71,8 @@ void* ContainerAllocator::allocate(std::size_t size)
 void ContainerAllocator::deallocate(void* ptr, std::size_t size)
 {
 #ifdef OSG_PLAIN_HEAP
-    ::operator delete(ptr, size);
+    (void)size;
+    ::operator delete(ptr);
 #else
     if (!ptr)
         return;
