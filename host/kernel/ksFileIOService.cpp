@@ -7,3 +7,13 @@ ksFileIOService::ksFileIOService(QObject* parent)
 }
 
 ksFileIOService::~ksFileIOService() = default;
+
+QList<ksdNode> ksFileIOService::reimportSourceFiles(const QList<ksdNode>& nodes)
+{
+    return m_reimport ? m_reimport(nodes) : nodes;
+}
+
+void ksFileIOService::setReimportHandler(ReimportHandler handler)
+{
+    m_reimport = std::move(handler);
+}

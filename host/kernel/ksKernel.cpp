@@ -1,6 +1,7 @@
 // Licensed under the MIT licence; see LICENSE.
 #include "kernel/ksKernel.h"
 
+#include "handles/ksdObjectManager.h"
 #include "kernel/ksBaseService.h"
 #include "kernel/ksFileIOService.h"
 #include "kernel/ksInterfaceFactory.h"
@@ -66,5 +67,6 @@ void ksKernel::shutdown()
     ksUndoStack::clearAll();
     ksa::notification::NotificationManager::getInstance()->removeAll();
     ksKernelServiceFactory::the().shutdown();
+    ksdObjectManager::instance().clearImplementations();
     m_loader.unloadAll();
 }

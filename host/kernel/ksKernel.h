@@ -13,8 +13,9 @@
 //   start()                 registrations of linked code, interface
 //                           objects' onInitialize, then init on the services
 //   ... event loop ...
-//   shutdown()              module objects, undo steps, notifications and
-//                           services are destroyed, then libraries unloaded
+//   shutdown()              module objects, undo steps, notifications,
+//                           services and handle implementations are
+//                           destroyed, then libraries unloaded
 //
 // Modules loaded after start() get no init. Main thread only.
 class ksKernel

@@ -1,0 +1,183 @@
+// Licensed under the MIT licence; see LICENSE.
+// Qt defines `slots` as a macro; the factory has a member of that name.
+#pragma push_macro("slots")
+#undef slots
+#include "scenegraph/FieldContainerFactory.h"
+#pragma pop_macro("slots")
+
+#include "interface/ksReferenceInterfaceImpl.h"
+
+#include "scenegraph/ExtReference.h"
+#include "scenegraph/FileReference.h"
+#include "scenegraph/Node.h"
+#include "service/ksReferenceSettings.h"
+
+#include <QFileInfo>
+#include <QString>
+
+using namespace osg;
+
+// The operations without a body here belong to parts of the module that are
+// not in place yet (tree operations, pool, exporter, importer, status
+// notifications); until then they give neutral results and change nothing.
+
+ksReferenceInterfaceImpl::ksReferenceInterfaceImpl() = default;
+
+// The maps are freed without acting on what they hold: at unload the scene
+// they point into may already be gone.
+ksReferenceInterfaceImpl::~ksReferenceInterfaceImpl() = default;
+
+void ksReferenceInterfaceImpl::detachSubReferences(const NodePtr&)
+{
+    // TODO(tree operations): store ksReferenceNode::detachSubReferences(node)
+    // under the node's id.
+}
+
+void ksReferenceInterfaceImpl::attachSubReferences(const NodePtr&)
+{
+    // TODO(tree operations): attach and drop the list stored under the id.
+}
+
+bool ksReferenceInterfaceImpl::saveSmartReferences(const NodePtr&, const char*)
+{
+    // TODO(exporter): save through ksReferenceExporter.
+    return false;
+}
+
+void ksReferenceInterfaceImpl::importReferences(const NodePtr&, const ksReferenceImportOptions&)
+{
+    // TODO(importer): run ksReferenceImporter and announce new materials.
+}
+
+void ksReferenceInterfaceImpl::collectSmartFiles(const NodePtr&, std::set<FileReferencePtr>&)
+{
+    // TODO(queries)
+}
+
+void ksReferenceInterfaceImpl::updateReferences(const NodePtr&, unsigned int, bool)
+{
+    // TODO(queries)
+}
+
+NodePtr ksReferenceInterfaceImpl::createImportedSourceReference(std::string, NodePtr)
+{
+    // TODO(conversion)
+    return NullFC;
+}
+
+void ksReferenceInterfaceImpl::resetChanged(const NodePtr&)
+{
+    // TODO(pool): the pool's resetChanged for every reference core below.
+}
+
+bool ksReferenceInterfaceImpl::isChanged(const NodePtr&)
+{
+    // TODO(pool)
+    return false;
+}
+
+int ksReferenceInterfaceImpl::getMissingSmartReferencesCount(const NodePtr&)
+{
+    // TODO(pool): counts only while the pool holds references.
+    return 0;
+}
+
+void ksReferenceInterfaceImpl::syncReferenceClones(const std::vector<NodePtr>&)
+{
+    // TODO(conversion)
+}
+
+int ksReferenceInterfaceImpl::getChangedSmartReferencesCount()
+{
+    // TODO(pool)
+    return 0;
+}
+
+ksReferenceTypes::LoadMode ksReferenceInterfaceImpl::getLoadMode()
+{
+    return ksReferenceSettings::the().getLoadMode();
+}
+
+void ksReferenceInterfaceImpl::showMissingReferencesNotification()
+{
+    // TODO(notifications)
+}
+
+void ksReferenceInterfaceImpl::showUpdatesAvailableNotification()
+{
+    // TODO(notifications)
+}
+
+ExtReferencePtr ksReferenceInterfaceImpl::getExtReference(const NodePtr& node)
+{
+    if (!node)
+        return NullFC;
+    return ExtReferencePtr::dcast(node->getCore());
+}
+
+ExtReferencePtr ksReferenceInterfaceImpl::getExtReferenceById(UInt32 coreId)
+{
+    // dcast tests the type chain, so a FileReference or a node id gives
+    // NullFC as well as an id whose container is gone.
+    return ExtReferencePtr::dcast(FieldContainerFactory::the()->getContainer(coreId));
+}
+
+std::string ksReferenceInterfaceImpl::getReferenceStatusText(const NodePtr&)
+{
+    // TODO(notifications): the coloured status text.
+    return std::string();
+}
+
+void ksReferenceInterfaceImpl::replaceFileInfosWithReferences(const NodePtr&)
+{
+    // TODO(file information replacement)
+}
+
+bool ksReferenceInterfaceImpl::isSamePath(const std::string& a, const std::string& b)
+{
+    return QFileInfo(QString::fromUtf8(a.c_str())).absoluteFilePath()
+           == QFileInfo(QString::fromUtf8(b.c_str())).absoluteFilePath();
+}
+
+bool ksReferenceInterfaceImpl::isSameSmartReference(const ExtReferencePtr& a, const ExtReferencePtr& b)
+{
+    if (a == b)
+        return true;
+    if (!a || !b)
+        return false;
+    const FileReferencePtr smartA = a->getSmartFile();
+    const FileReferencePtr smartB = b->getSmartFile();
+    if (!smartA || !smartB)
+        return false;
+    if (smartA->getState() == ksReferenceTypes::NoPath || smartB->getState() == ksReferenceTypes::NoPath)
+        return false;
+    // Through the virtual table, as every caller of the interface does.
+    return isSamePath(smartA->getPath(), smartB->getPath());
+}
+
+std::vector<NodePtr> ksReferenceInterfaceImpl::findExtReferences(const NodePtr&, unsigned int) const
+{
+    // TODO(queries)
+    return {};
+}
+
+std::vector<NodePtr> ksReferenceInterfaceImpl::findParentExtReferences(const NodePtr&, unsigned int)
+{
+    // TODO(queries)
+    return {};
+}
+
+bool ksReferenceInterfaceImpl::isExtReference(const NodePtr& node)
+{
+    return bool(getExtReference(node));
+}
+
+void ksReferenceInterfaceImpl::detachSmartFiles()
+{
+    // TODO(conversion): stash the smart records of the scene's references.
+}
+
+void ksReferenceInterfaceImpl::restoreSmartFiles()
+{
+    // TODO(conversion): put the stashed records back.
+}

@@ -1,0 +1,81 @@
+// Licensed under the MIT licence; see LICENSE.
+#pragma once
+
+#include "references/ksReferenceService.h"
+
+#include <QList>
+
+// The reference module's API service, registered in the kernel service
+// factory under ksReferenceService. It waits for the kernel's init (the base
+// service's signal) to create the module object and connect itself to the
+// host's file-IO and tree services; until then it answers its getters and
+// setters only.
+//
+// The settings operations store in ksReferenceSettings; the operations on
+// the scene's references, the monitor's pause and interval, and the pool's
+// file suffixes give neutral results until the pool, the update monitor and
+// the handle implementation are in place.
+class ksReferenceServiceImpl : public ksReferenceService
+{
+    Q_OBJECT
+
+public:
+    ksReferenceServiceImpl();
+    ~ksReferenceServiceImpl() override;
+
+    ksdReferenceNode createSmartReference(const ksdNode& parent) override;
+    ksdReferenceNode createSourceReference(const QString& path, const ksdNode& parent) override;
+    ksdNode convertToSmart(const ksdNode& node, bool flag) override;
+    ksdNode removeReference(const ksdNode& node) override;
+    QList<ksdReferenceNode> getSceneReferences() override;
+    QList<ksdReferenceNode> getReferences(const ksdNode& root) override;
+    QList<ksdReferenceNode> getParentReferences(const ksdNode& node) override;
+    QList<ksdReferenceNode> getChildReferences(const ksdNode& node) override;
+    QList<ksdReferenceNode> loadSourceReferences(const QList<ksdReferenceNode>& nodes) override;
+    void reloadSmartReferences(const QList<ksdReferenceNode>& nodes) override;
+    // Also starts the monitor when the scene has references, or stops it,
+    // and emits updateMonitoringChanged.
+    void setUpdateMonitoringEnabled(bool enabled) override;
+    bool isUpdateMonitoringEnabled() override;
+    void setNotificationMode(ksReferenceTypes::NotificationMode mode) override;
+    ksReferenceTypes::NotificationMode getNotificationMode() override;
+    void setRevisionCheckEnabled(bool enabled) override;
+    bool isRevisionCheckEnabled() override;
+    void setRevisionExpressions(const QStringList& expressions) override;
+    QStringList getRevisionExpressions() override;
+    void setAuxiliaryFlag(bool flag) override;
+    bool getAuxiliaryFlag() override;
+    void setExportLocation(ksReferenceTypes::ExportLocation location) override;
+    ksReferenceTypes::ExportLocation getExportLocation() override;
+    void setCustomExportPath(const QString& path) override;
+    QString getCustomExportPath() override;
+    void setLoadMode(ksReferenceTypes::LoadMode mode) override;
+    ksReferenceTypes::LoadMode getLoadMode() override;
+    void setUpdateMonitoringPaused(bool paused) override;
+    bool isUpdateMonitoringPaused() override;
+    void setUpdateMonitoringInterval(int milliseconds) override;
+    int getUpdateMonitoringInterval() override;
+    QStringList getFileSuffixes() override;
+    QStringList sortRevisions(const QStringList& revisions) override;
+
+private slots:
+    void updateCheckerHasResults(QList<uint> nodeIds);
+    // Merges the pool's modification signals of 100 ms into one
+    // referenceEditStateChagned.
+    void updateModifiedState();
+    // In notification mode 1, tells the user of missing references or, when
+    // none is missing, of available updates.
+    void checkForNotification(QList<ksdReferenceNode> nodes);
+
+private:
+    // Runs once on the kernel's init; not a slot, so scripts cannot call it.
+    void initialize();
+    void connectHostServices();
+    void emitReferencesChanged();
+    void forwardSelection(const QList<uint>& nodeIds);
+
+    bool m_monitoringEnabled = false;
+    bool m_hasReferences = false;
+    bool m_editStateTimerPending = false;
+    // TODO(monitor): the update monitor, a member constructed stopped.
+};
