@@ -1,9 +1,5 @@
 // Licensed under the MIT licence; see LICENSE.
-// Qt defines `slots` as a macro; the factory has a member of that name.
-#pragma push_macro("slots")
-#undef slots
 #include "scenegraph/FieldContainerFactory.h"
-#pragma pop_macro("slots")
 
 #include "service/ksReferenceServiceImpl.h"
 

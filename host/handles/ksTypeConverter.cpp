@@ -2,11 +2,7 @@
 #include "handles/ksTypeConverter.h"
 
 #include "handles/ksdObjectManager.h"
-// Qt defines `slots` as a macro; the factory has a member of that name.
-#pragma push_macro("slots")
-#undef slots
 #include "scenegraph/FieldContainerFactory.h"
-#pragma pop_macro("slots")
 #include "scenegraph/Node.h"
 #include "scenegraph/NodeCore.h"
 

@@ -81,7 +81,7 @@ UInt32 FieldContainerFactory::registerContainer(FieldContainer* fc)
         m_pages.resize(page + 1);
     if (!m_pages[page])
         m_pages[page] = std::make_unique<Page>();
-    m_pages[page]->slots[id & (PageSize - 1)] = fc;
+    m_pages[page]->entries[id & (PageSize - 1)] = fc;
     ++m_pages[page]->live;
     ++m_live;
     return id;
@@ -91,9 +91,9 @@ void FieldContainerFactory::unregisterContainer(FieldContainer* fc)
 {
     const UInt32 id = fc->getId();
     const UInt32 page = id >> PageBits;
-    assert(page < m_pages.size() && m_pages[page] && m_pages[page]->slots[id & (PageSize - 1)] == fc);
+    assert(page < m_pages.size() && m_pages[page] && m_pages[page]->entries[id & (PageSize - 1)] == fc);
     Page& p = *m_pages[page];
-    p.slots[id & (PageSize - 1)] = nullptr;
+    p.entries[id & (PageSize - 1)] = nullptr;
     --p.live;
     --m_live;
     const bool allIdsHandedOut = page < (m_nextId >> PageBits);
@@ -106,7 +106,7 @@ FieldContainer* FieldContainerFactory::lookup(UInt32 id) const
     const UInt32 page = id >> PageBits;
     if (page >= m_pages.size() || !m_pages[page])
         return nullptr;
-    return m_pages[page]->slots[id & (PageSize - 1)];
+    return m_pages[page]->entries[id & (PageSize - 1)];
 }
 
 FieldContainerPtr FieldContainerFactory::getContainer(UInt32 id) const

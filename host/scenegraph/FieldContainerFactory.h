@@ -38,7 +38,7 @@ private:
     static constexpr UInt32 PageBits = 12;
     static constexpr UInt32 PageSize = 1u << PageBits;
     struct Page {
-        FieldContainer* slots[PageSize] = {};
+        FieldContainer* entries[PageSize] = {};
         UInt32 live = 0;
     };
 

@@ -3,11 +3,7 @@
 
 #include "kernel/ksKernelServiceFactory.h"
 #include "kernel/ksTreeService.h"
-// Qt defines `slots` as a macro; the factory has a member of that name.
-#pragma push_macro("slots")
-#undef slots
 #include "scenegraph/FieldContainerFactory.h"
-#pragma pop_macro("slots")
 #include "scenegraph/Node.h"
 
 namespace {
