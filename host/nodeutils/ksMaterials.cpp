@@ -8,6 +8,7 @@
 #include "scenegraph/Name.h"
 #include "scenegraph/Node.h"
 #include "scenegraph/Traversal.h"
+#include "scenegraph/UBRDFMaterial.h"
 
 #include <map>
 
@@ -65,6 +66,20 @@ void ksMaterials::clearMaterialPool()
     // Moved out first: releasing a material may run code that asks the pool.
     std::map<MaterialPtr, MaterialRefPtr> old;
     old.swap(pool());
+}
+
+void ksMaterials::addTreeMaterialsToPool(const NodePtr& node)
+{
+    MaterialSet materials;
+    getMaterialsAndOverrideMaterials(node, materials, true);
+    for (MaterialPtr material : materials) {
+        // Environment chains never close (the scene graph refuses cycles).
+        while (material) {
+            addToMaterialPool(material);
+            const UBRDFMaterialPtr brdf = UBRDFMaterialPtr::dcast(material);
+            material = brdf ? brdf->getEnvironment() : MaterialPtr();
+        }
+    }
 }
 
 std::size_t ksMaterials::validateMaterialPool()

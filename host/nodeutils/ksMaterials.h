@@ -22,6 +22,9 @@ public:
     static void addToMaterialPool(const osg::MaterialPtr& material);
     static void removeFromMaterialPool(const osg::MaterialPtr& material);
     static void clearMaterialPool();
+    // Adds every material of `node`'s subtree to the pool, with the
+    // environments its BRDF materials use.
+    static void addTreeMaterialsToPool(const osg::NodePtr& node);
     // Drops the pool's materials that no container uses any more; gives
     // how many went.
     static std::size_t validateMaterialPool();
