@@ -49,6 +49,9 @@ bool readString(osg::ByteCursor& cursor, std::uint32_t maxLength, std::string& o
 
 } // namespace
 
+ksZmbReader::ksZmbReader() = default;
+ksZmbReader::~ksZmbReader() = default;
+
 void ksZmbReader::reset()
 {
     m_sections.clear();

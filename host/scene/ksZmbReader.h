@@ -20,6 +20,11 @@
 class ksZmbReader
 {
 public:
+    ksZmbReader();
+    ~ksZmbReader();
+    ksZmbReader(const ksZmbReader&) = delete;
+    ksZmbReader& operator=(const ksZmbReader&) = delete;
+
     bool readFile(const QString& path);
     bool readMemory(const std::uint8_t* data, std::size_t size);
     // Reads the header and the metadata section only: cheap on large files.
