@@ -22,6 +22,7 @@
 
 #include <set>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace osg;
@@ -166,7 +167,9 @@ bool ksFileIO::incrementalSave(const QString& path, QString& incrementPath)
         return false;
     const QString increment = nextIncrementPath(path);
     // A second name for the same file keeps the previous version without
-    // copying it and without a moment in which `path` is missing.
+    // copying it and without a moment in which `path` is missing. Saves
+    // replace the file at `path` by a new one (QSaveFile) and never write
+    // into it, so the kept version cannot change.
     if (::link(QFile::encodeName(path).constData(), QFile::encodeName(increment).constData()) != 0
         && !QFile::copy(path, increment)) {
         ksLog::error("Unable to keep the previous version of %s as %s.", path.toUtf8().constData(),
@@ -181,7 +184,15 @@ bool ksFileIO::renameLastIncrementToOriginal(const QString& path, const QString&
 {
     if (incrementPath.isEmpty() || !QFileInfo(incrementPath).isFile())
         return false;
-    if (::rename(QFile::encodeName(incrementPath).constData(), QFile::encodeName(path).constData()) != 0) {
+    const QByteArray from = QFile::encodeName(incrementPath);
+    const QByteArray to = QFile::encodeName(path);
+    // Still the same file (the failed save never replaced it): rename would
+    // leave both names in place, so the extra name goes.
+    struct stat a = {}, b = {};
+    if (::stat(from.constData(), &a) == 0 && ::stat(to.constData(), &b) == 0 && a.st_dev == b.st_dev
+        && a.st_ino == b.st_ino)
+        return ::unlink(from.constData()) == 0;
+    if (::rename(from.constData(), to.constData()) != 0) {
         ksLog::error("Unable to restore %s from %s.", path.toUtf8().constData(), incrementPath.toUtf8().constData());
         return false;
     }
