@@ -84,16 +84,22 @@ void ksMaterials::addTreeMaterialsToPool(const NodePtr& node)
 
 std::size_t ksMaterials::validateMaterialPool()
 {
-    std::vector<MaterialRefPtr> unused;
-    for (auto it = pool().begin(); it != pool().end();) {
-        if (it->second->getUsers().empty()) {
-            unused.push_back(std::move(it->second));
-            it = pool().erase(it);
-        } else {
-            ++it;
+    // Releasing a material can leave its environment unused in turn.
+    std::size_t dropped = 0;
+    for (bool again = true; again;) {
+        std::vector<MaterialRefPtr> unused;
+        for (auto it = pool().begin(); it != pool().end();) {
+            if (it->second->getUsers().empty()) {
+                unused.push_back(std::move(it->second));
+                it = pool().erase(it);
+            } else {
+                ++it;
+            }
         }
+        dropped += unused.size();
+        again = !unused.empty();
     }
-    return unused.size();
+    return dropped;
 }
 
 void ksMaterials::getMaterialsAndOverrideMaterials(const NodePtr& node, MaterialSet& materials, bool recursive)
