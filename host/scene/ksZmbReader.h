@@ -46,13 +46,32 @@ private:
         std::uint64_t offset; // of the stored bytes, from the start of the file
     };
 
+    // Bytes that are not cleared when allocated or grown: large buffers are
+    // written once, and touching fresh pages twice costs as much as the
+    // read itself. Grows in place where the allocator can (mremap).
+    class Buffer
+    {
+    public:
+        Buffer() = default;
+        Buffer(const Buffer&) = delete;
+        Buffer& operator=(const Buffer&) = delete;
+        ~Buffer();
+        bool resize(std::size_t size);
+        std::uint8_t* data() const { return m_data; }
+        std::size_t size() const { return m_size; }
+
+    private:
+        std::uint8_t* m_data = nullptr;
+        std::size_t m_size = 0;
+    };
+
     void reset();
     bool fail(std::string message);
     // Checks magic, version, the table and its checksum; `fileSize` must be
     // the size of the whole file, of which `data` holds at least the table.
     bool readTable(const std::uint8_t* data, std::size_t available, std::uint64_t fileSize);
     bool verifySection(const Section& section, const std::uint8_t* stored);
-    bool unpack(const Section& section, const std::uint8_t* stored, std::vector<std::uint8_t>& raw,
+    bool unpack(const Section& section, const std::uint8_t* stored, Buffer& raw,
                 const std::uint8_t*& bytes, std::size_t& size);
     bool decodeMetadata(const std::uint8_t* data, std::size_t size, ksZmbMetadata& out);
     bool decodeStash(const std::uint8_t* data, std::size_t size, ksSmartReferenceStash& out);

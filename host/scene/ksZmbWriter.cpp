@@ -97,6 +97,11 @@ public:
         if (compress) {
             m_cctx = ZSTD_createCCtx();
             ZSTD_CCtx_setParameter(m_cctx, ZSTD_c_compressionLevel, level);
+            // Compression then runs beside the encoder and the writes. The
+            // output does not depend on the number of workers (one or more),
+            // so files stay reproducible; a zstd without threads ignores it.
+            if (rawSize >= ParallelThreshold)
+                ZSTD_CCtx_setParameter(m_cctx, ZSTD_c_nbWorkers, 2);
             ZSTD_CCtx_setPledgedSrcSize(m_cctx, rawSize);
             m_out.resize(ZSTD_CStreamOutSize());
         }
@@ -144,6 +149,7 @@ public:
 
 private:
     static constexpr std::size_t BufferSize = 1 << 20;
+    static constexpr std::uint64_t ParallelThreshold = 8u << 20;
 
     void flushBuffer()
     {
