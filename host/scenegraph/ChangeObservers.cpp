@@ -30,6 +30,21 @@ bool isNode(const FieldContainer* fc)
 }
 } // namespace
 
+bool ChangeObservers::isObserved(const FieldContainer& fc)
+{
+    // Owning edges never form cycles, so following users terminates; chains
+    // are short (record -> core -> node, material -> geometry -> node).
+    if (isNode(&fc)) {
+        for (const Node* n = static_cast<const Node*>(&fc); n; n = n->m_parent)
+            if (n->m_observers)
+                return true;
+        return false;
+    }
+    bool observed = false;
+    fc.m_users.forEach([&](FieldContainer* user) { observed = observed || isObserved(*user); });
+    return observed;
+}
+
 ChangeSubscription ChangeObservers::subscribe(const NodePtr& root, Callback callback)
 {
     if (!root || !callback)
@@ -88,7 +103,8 @@ void ChangeObservers::nodeDestroyed(Node& node)
 
 void ChangeObservers::dispatch(FieldContainer& fc, BitVector mask, UInt32 origin)
 {
-    if (s_numObservers == 0)
+    // The common case, a change nobody watches, allocates nothing.
+    if (s_numObservers == 0 || !isObserved(fc))
         return;
 
     // The nodes through which the container hangs in the tree. Most changes
@@ -123,13 +139,6 @@ void ChangeObservers::dispatch(FieldContainer& fc, BitVector mask, UInt32 origin
                     toExpand.push_back(user);
             });
     }
-
-    bool observed = false;
-    for (Node* start : entryNodes)
-        for (Node* n = start; n && !observed; n = n->m_parent)
-            observed = n->m_observers != nullptr;
-    if (!observed)
-        return;
 
     struct Hit {
         std::shared_ptr<detail::ObserverEntry> entry;

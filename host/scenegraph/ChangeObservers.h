@@ -37,6 +37,7 @@ private:
     friend class ChangeSubscription;
 
     static void dispatch(FieldContainer& fc, BitVector mask, UInt32 origin);
+    static bool isObserved(const FieldContainer& fc);
     static void nodeDestroyed(Node& node);
     static void revoke(detail::ObserverEntry& entry);
     static bool isActive(const detail::ObserverEntry& entry);

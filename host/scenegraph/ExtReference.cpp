@@ -6,24 +6,40 @@
 #include "scenegraph/ReferenceFieldDescription.h"
 #include "scenegraph/ValueFieldDescription.h"
 
+#include <memory>
+
 namespace osg {
 
 namespace {
-// Never destroyed: containers released at process exit may still run them.
-ExtReference::PoolCallback& addHook()
+// Held through shared pointers so that a hook may replace itself while it
+// runs: the call keeps its own copy alive. Never destroyed: containers
+// released at process exit may still run them.
+using HookPtr = std::shared_ptr<const ExtReference::PoolCallback>;
+HookPtr& addHook()
 {
-    static auto* hook = new ExtReference::PoolCallback();
+    static auto* hook = new HookPtr();
     return *hook;
 }
-ExtReference::PoolCallback& removeHook()
+HookPtr& removeHook()
 {
-    static auto* hook = new ExtReference::PoolCallback();
+    static auto* hook = new HookPtr();
     return *hook;
 }
-ExtReference::PoolCallback& updateHook()
+HookPtr& updateHook()
 {
-    static auto* hook = new ExtReference::PoolCallback();
+    static auto* hook = new HookPtr();
     return *hook;
+}
+
+void install(HookPtr& slot, ExtReference::PoolCallback callback)
+{
+    slot = callback ? std::make_shared<const ExtReference::PoolCallback>(std::move(callback)) : HookPtr();
+}
+
+void run(const HookPtr& slot, ExtReference* core)
+{
+    if (HookPtr hook = slot)
+        (*hook)(ExtReferencePtr(core));
 }
 } // namespace
 
@@ -82,36 +98,32 @@ void ExtReference::setSmartFile(FileReferenceRefPtr record)
 
 void ExtReference::setAddToPoolCallback(PoolCallback callback)
 {
-    addHook() = std::move(callback);
+    install(addHook(), std::move(callback));
 }
 
 void ExtReference::setRemoveFromPoolCallback(PoolCallback callback)
 {
-    removeHook() = std::move(callback);
+    install(removeHook(), std::move(callback));
 }
 
 void ExtReference::setUpdateInPoolCallback(PoolCallback callback)
 {
-    updateHook() = std::move(callback);
+    install(updateHook(), std::move(callback));
 }
 
 void ExtReference::onCreate()
 {
-    // A copy: the hook may replace itself while it runs.
-    if (PoolCallback hook = addHook())
-        hook(ExtReferencePtr(this));
+    run(addHook(), this);
 }
 
 void ExtReference::onDestroy()
 {
-    if (PoolCallback hook = removeHook())
-        hook(ExtReferencePtr(this));
+    run(removeHook(), this);
 }
 
 void ExtReference::notifyPool()
 {
-    if (PoolCallback hook = updateHook())
-        hook(ExtReferencePtr(this));
+    run(updateHook(), this);
 }
 
 } // namespace osg

@@ -9,7 +9,9 @@
 #include "scenegraph/Matrix.h"
 #include "scenegraph/Vec3f.h"
 
+#include <cstddef>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -61,10 +63,59 @@ template <class E> struct ArrayFieldCodec {
     }
     static void read(const UInt8* data, UInt64 size, std::vector<E>& v)
     {
-        v.resize(std::size_t(size / sizeof(E)));
-        if (size)
-            std::memcpy(v.data(), data, std::size_t(size));
+        // Built straight from the bytes: resizing first would write every
+        // element twice, and a fresh array's first write is its cost.
+        v.clear();
+        v.shrink_to_fit();
+        v.assign(ElementIterator{data}, ElementIterator{data + size});
     }
+
+private:
+    // Yields elements from unaligned bytes.
+    struct ElementIterator {
+        using iterator_category = std::random_access_iterator_tag;
+        using value_type = E;
+        using difference_type = std::ptrdiff_t;
+        using pointer = const E*;
+        using reference = E;
+
+        const UInt8* p;
+        E operator*() const
+        {
+            E e;
+            std::memcpy(&e, p, sizeof(E));
+            return e;
+        }
+        ElementIterator& operator++()
+        {
+            p += sizeof(E);
+            return *this;
+        }
+        ElementIterator operator++(int)
+        {
+            ElementIterator old = *this;
+            p += sizeof(E);
+            return old;
+        }
+        ElementIterator& operator--()
+        {
+            p -= sizeof(E);
+            return *this;
+        }
+        ElementIterator& operator+=(difference_type n)
+        {
+            p += n * difference_type(sizeof(E));
+            return *this;
+        }
+        ElementIterator& operator-=(difference_type n) { return *this += -n; }
+        ElementIterator operator+(difference_type n) const { return ElementIterator(*this) += n; }
+        ElementIterator operator-(difference_type n) const { return ElementIterator(*this) += -n; }
+        E operator[](difference_type n) const { return *(*this + n); }
+        difference_type operator-(const ElementIterator& o) const { return (p - o.p) / difference_type(sizeof(E)); }
+        bool operator==(const ElementIterator& o) const { return p == o.p; }
+        bool operator!=(const ElementIterator& o) const { return p != o.p; }
+        bool operator<(const ElementIterator& o) const { return p < o.p; }
+    };
 };
 
 template <> struct FieldCodec<std::vector<Vec3f>> : ArrayFieldCodec<Vec3f> {};

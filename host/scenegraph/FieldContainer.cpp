@@ -68,7 +68,7 @@ void FieldContainer::destroy()
     static std::vector<FieldContainer*>* pending = new std::vector<FieldContainer*>();
     static bool draining = false;
 
-    m_dying = true;
+    m_refCount = DyingCount;
     pending->push_back(this);
     if (draining)
         return;

@@ -1,6 +1,7 @@
 // Licensed under the MIT licence; see LICENSE.
 #pragma once
 
+#include "scenegraph/ContainerAllocator.h"
 #include "scenegraph/FieldContainerType.h"
 #include "scenegraph/HandleTypes.h"
 #include "scenegraph/UserList.h"
@@ -27,7 +28,7 @@ public:
     const std::string& getTypeName() const { return getType().getName(); }
 
     UInt32 getId() const { return m_id; }
-    Int32 getRefCount() const { return m_refCount; }
+    Int32 getRefCount() const { return m_refCount < 0 ? 0 : m_refCount; }
 
     // The containers that point to this one (for a node: its parent; for a
     // core: the nodes using it; for a record: the cores holding it; ...).
@@ -38,6 +39,11 @@ public:
 
     FieldContainer(const FieldContainer&) = delete;
     FieldContainer& operator=(const FieldContainer&) = delete;
+
+    // Containers come from a pool (see ContainerAllocator); the size passed
+    // to delete is the most derived type's, thanks to the virtual destructor.
+    static void* operator new(std::size_t size) { return ContainerAllocator::allocate(size); }
+    static void operator delete(void* p, std::size_t size) { ContainerAllocator::deallocate(p, size); }
 
 protected:
     FieldContainer();
@@ -81,18 +87,22 @@ private:
     friend void subRefCP(const FieldContainerPtr& fc);
     friend void endEditCP(const FieldContainerPtr& fc, BitVector mask, UInt32 origin);
 
+    // While a container is being destroyed its count sits far below zero, so
+    // holds taken and released by hooks never bring it to zero a second time.
+    static constexpr Int32 DyingCount = -(1 << 30);
+
     void addRefInternal() { ++m_refCount; }
     void subRefInternal()
     {
-        if (--m_refCount == 0 && !m_dying)
+        if (--m_refCount == 0)
             destroy();
     }
+    bool isDying() const { return m_refCount < 0; }
     void destroy();
     void publish(BitVector mask, UInt32 origin);
 
     UInt32 m_id;
     Int32 m_refCount = 0;
-    bool m_dying = false;
     UserList m_users;
 };
 

@@ -112,7 +112,7 @@ FieldContainer* FieldContainerFactory::lookup(UInt32 id) const
 FieldContainerPtr FieldContainerFactory::getContainer(UInt32 id) const
 {
     FieldContainer* fc = lookup(id);
-    if (!fc || fc->m_dying)
+    if (!fc || fc->isDying())
         return NullFC;
     return FieldContainerPtr(fc);
 }

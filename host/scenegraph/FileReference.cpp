@@ -4,12 +4,17 @@
 #include "scenegraph/BuiltinTypeIds.h"
 #include "scenegraph/ValueFieldDescription.h"
 
+#include <memory>
+
 namespace osg {
 
 namespace {
-FileReference::PoolCallback& updateHook()
+// As for the reference core's hooks: shared, so a hook may replace itself
+// while it runs; never destroyed.
+using HookPtr = std::shared_ptr<const FileReference::PoolCallback>;
+HookPtr& updateHook()
 {
-    static auto* hook = new FileReference::PoolCallback();
+    static auto* hook = new HookPtr();
     return *hook;
 }
 } // namespace
@@ -45,13 +50,13 @@ FileReference::~FileReference() = default;
 
 void FileReference::setUpdateInPoolCallback(PoolCallback callback)
 {
-    updateHook() = std::move(callback);
+    updateHook() = callback ? std::make_shared<const PoolCallback>(std::move(callback)) : HookPtr();
 }
 
 void FileReference::notifyPool()
 {
-    if (PoolCallback hook = updateHook())
-        hook(FileReferencePtr(this));
+    if (HookPtr hook = updateHook())
+        (*hook)(FileReferencePtr(this));
 }
 
 } // namespace osg

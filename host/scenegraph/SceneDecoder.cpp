@@ -7,6 +7,7 @@
 #include "scenegraph/SceneBlockFormat.h"
 
 #include <cstring>
+#include <unordered_map>
 
 namespace osg {
 
@@ -117,6 +118,15 @@ bool SceneDecoder::readBody(const UInt8* body, std::size_t size)
     if (numRecords > m_limits.maxRecords || UInt64(numRecords) * 8 > c.remaining())
         return fail("records: too many records (" + num(numRecords) + ")");
     m_types.assign(std::size_t(numRecords) + 1, nullptr);
+
+    // Names are resolved once per string, not once per record.
+    std::vector<const FieldContainerType*> typeOfName(numStrings, nullptr);
+    std::vector<bool> typeLooked(numStrings, false);
+    struct FieldNames {
+        std::vector<const FieldDescription*> desc;
+        std::vector<bool> looked;
+    };
+    std::unordered_map<const FieldContainerType*, FieldNames> fieldsOfType;
     m_fieldBegin.reserve(std::size_t(numRecords) + 2);
     m_fieldBegin.push_back(0); // record 0 does not exist
 
@@ -127,7 +137,11 @@ bool SceneDecoder::readBody(const UInt8* body, std::size_t size)
             return fail(where(r) + ": truncated");
         if (typeName >= strings.size())
             return fail(where(r) + ": type name " + num(typeName) + " is not in the string table");
-        const FieldContainerType* type = FieldContainerFactory::the()->findType(strings[typeName]);
+        if (!typeLooked[typeName]) {
+            typeOfName[typeName] = FieldContainerFactory::the()->findType(strings[typeName]);
+            typeLooked[typeName] = true;
+        }
+        const FieldContainerType* type = typeOfName[typeName];
         if (!type)
             return fail(where(r) + ": unknown type '" + strings[typeName] + "'");
         m_types[r] = type;
@@ -138,6 +152,11 @@ bool SceneDecoder::readBody(const UInt8* body, std::size_t size)
         if (numFields > m_limits.maxFieldsPerRecord || UInt64(numFields) * 12 > c.remaining())
             return fail(where(r) + ": too many fields (" + num(numFields) + ")");
 
+        FieldNames& names = fieldsOfType[type];
+        if (names.desc.empty()) {
+            names.desc.assign(numStrings, nullptr);
+            names.looked.assign(numStrings, false);
+        }
         BitVector seen = 0;
         for (UInt32 f = 0; f < numFields; ++f) {
             UInt32 fieldName = 0;
@@ -147,7 +166,11 @@ bool SceneDecoder::readBody(const UInt8* body, std::size_t size)
                 return fail(where(r) + ": truncated");
             if (fieldName >= strings.size())
                 return fail(where(r) + ": field name " + num(fieldName) + " is not in the string table");
-            const FieldDescription* desc = type->findFieldDescription(strings[fieldName]);
+            if (!names.looked[fieldName]) {
+                names.desc[fieldName] = type->findFieldDescription(strings[fieldName]);
+                names.looked[fieldName] = true;
+            }
+            const FieldDescription* desc = names.desc[fieldName];
             if (!c.take(length, payload))
                 return fail(where(r) + "." + strings[fieldName] + ": truncated");
             if (!desc)

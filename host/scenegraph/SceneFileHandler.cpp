@@ -14,6 +14,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -165,6 +166,45 @@ bool decompress(const UInt8* data, std::size_t size, UInt64 expected, std::vecto
     return true;
 }
 
+// The whole file in memory for the decoder. Large files get memory backed by
+// huge pages where the system allows: a fresh buffer costs a page fault per
+// page, which for a big scene is as much as the read itself.
+class ReadBuffer {
+public:
+    explicit ReadBuffer(std::size_t size)
+    {
+        if (size >= LargeFile) {
+            m_mapped = (size + HugePage - 1) / HugePage * HugePage;
+            void* p = ::mmap(nullptr, m_mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+            if (p != MAP_FAILED) {
+                ::madvise(p, m_mapped, MADV_HUGEPAGE);
+                m_data = static_cast<UInt8*>(p);
+                return;
+            }
+            m_mapped = 0;
+        }
+        m_heap.reset(new UInt8[size ? size : 1]); // left uninitialised: read over at once
+        m_data = m_heap.get();
+    }
+    ~ReadBuffer()
+    {
+        if (m_mapped)
+            ::munmap(m_data, m_mapped);
+    }
+    ReadBuffer(const ReadBuffer&) = delete;
+    ReadBuffer& operator=(const ReadBuffer&) = delete;
+
+    UInt8* data() { return m_data; }
+
+private:
+    static constexpr std::size_t LargeFile = std::size_t(16) << 20;
+    static constexpr std::size_t HugePage = std::size_t(2) << 20;
+
+    std::unique_ptr<UInt8[]> m_heap;
+    UInt8* m_data = nullptr;
+    std::size_t m_mapped = 0;
+};
+
 } // namespace
 
 SceneFileHandler& SceneFileHandler::the()
@@ -257,11 +297,10 @@ NodeRefPtr SceneFileHandler::read(const std::string& path)
         return NullFC;
     }
     const std::size_t size = std::size_t(info.st_size);
-    // Left uninitialised: every byte is read over at once.
-    std::unique_ptr<UInt8[]> bytes(new UInt8[size ? size : 1]);
+    ReadBuffer bytes(size);
     std::size_t done = 0;
     while (done < size) {
-        const ssize_t n = ::read(fd, bytes.get() + done, size - done);
+        const ssize_t n = ::read(fd, bytes.data() + done, size - done);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
@@ -273,7 +312,7 @@ NodeRefPtr SceneFileHandler::read(const std::string& path)
         done += std::size_t(n);
     }
     ::close(fd);
-    return decodeFile(bytes.get(), size, path);
+    return decodeFile(bytes.data(), size, path);
 }
 
 NodeRefPtr SceneFileHandler::readFromMemory(const UInt8* data, std::size_t size)

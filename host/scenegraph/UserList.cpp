@@ -10,71 +10,84 @@ UserList::~UserList() = default;
 
 std::size_t UserList::find(FieldContainer* user) const
 {
-    if (m_index) {
-        auto it = m_index->find(user);
-        return it == m_index->end() ? m_entries.size() : it->second;
+    const auto& entries = m_data->entries;
+    if (m_data->index) {
+        auto it = m_data->index->find(user);
+        return it == m_data->index->end() ? entries.size() : it->second;
     }
-    for (std::size_t i = 0; i < m_entries.size(); ++i)
-        if (m_entries[i].user == user)
+    for (std::size_t i = 0; i < entries.size(); ++i)
+        if (entries[i].user == user)
             return i;
-    return m_entries.size();
+    return entries.size();
 }
 
 void UserList::add(FieldContainer* user)
 {
-    std::size_t i = find(user);
-    if (i < m_entries.size()) {
-        ++m_entries[i].count;
+    if (!m_data)
+        m_data = std::make_unique<Data>();
+    auto& entries = m_data->entries;
+    const std::size_t i = find(user);
+    if (i < entries.size()) {
+        ++entries[i].count;
         return;
     }
-    m_entries.push_back({user, 1});
-    ++m_live;
-    if (m_index)
-        m_index->emplace(user, m_entries.size() - 1);
-    else if (m_entries.size() > IndexThreshold)
+    entries.push_back({user, 1});
+    ++m_data->live;
+    if (m_data->index)
+        m_data->index->emplace(user, entries.size() - 1);
+    else if (entries.size() > IndexThreshold)
         buildIndex();
 }
 
 void UserList::remove(FieldContainer* user)
 {
-    std::size_t i = find(user);
-    assert(i < m_entries.size() && "removing a user that was never added");
-    if (i >= m_entries.size() || --m_entries[i].count > 0)
+    assert(m_data && "removing a user that was never added");
+    if (!m_data)
         return;
-    --m_live;
-    if (!m_index) {
-        m_entries.erase(m_entries.begin() + std::ptrdiff_t(i));
+    auto& entries = m_data->entries;
+    const std::size_t i = find(user);
+    assert(i < entries.size() && "removing a user that was never added");
+    if (i >= entries.size() || --entries[i].count > 0)
+        return;
+    if (--m_data->live == 0) {
+        m_data.reset();
+        return;
+    }
+    if (!m_data->index) {
+        entries.erase(entries.begin() + std::ptrdiff_t(i));
         return;
     }
     // Keep a hole so that the other slots in the index stay valid; squeeze
     // the holes out once they are the majority.
-    m_index->erase(user);
-    if (m_live * 2 < m_entries.size())
+    m_data->index->erase(user);
+    if (m_data->live * 2 < entries.size())
         compact();
 }
 
 void UserList::compact()
 {
+    auto& entries = m_data->entries;
     std::size_t out = 0;
-    for (const Entry& e : m_entries)
+    for (const Entry& e : entries)
         if (e.count)
-            m_entries[out++] = e;
-    m_entries.resize(out);
-    if (m_entries.size() > IndexThreshold)
+            entries[out++] = e;
+    entries.resize(out);
+    if (entries.size() > IndexThreshold)
         buildIndex();
     else
-        m_index.reset();
+        m_data->index.reset();
 }
 
 void UserList::buildIndex()
 {
-    if (!m_index)
-        m_index = std::make_unique<std::unordered_map<FieldContainer*, std::size_t>>();
-    m_index->clear();
-    m_index->reserve(m_entries.size() * 2);
-    for (std::size_t i = 0; i < m_entries.size(); ++i)
-        if (m_entries[i].count)
-            m_index->emplace(m_entries[i].user, i);
+    auto& index = m_data->index;
+    if (!index)
+        index = std::make_unique<std::unordered_map<FieldContainer*, std::size_t>>();
+    index->clear();
+    index->reserve(m_data->entries.size() * 2);
+    for (std::size_t i = 0; i < m_data->entries.size(); ++i)
+        if (m_data->entries[i].count)
+            index->emplace(m_data->entries[i].user, i);
 }
 
 } // namespace osg

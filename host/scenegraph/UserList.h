@@ -24,14 +24,15 @@ public:
 
     void add(FieldContainer* user);
     void remove(FieldContainer* user);
-    bool empty() const { return m_live == 0; }
-    std::size_t size() const { return m_live; }
+    bool empty() const { return !m_data; }
+    std::size_t size() const { return m_data ? m_data->live : 0; }
 
     template <class F> void forEach(F&& f) const
     {
-        for (const Entry& e : m_entries)
-            if (e.count)
-                f(e.user);
+        if (m_data)
+            for (const Entry& e : m_data->entries)
+                if (e.count)
+                    f(e.user);
     }
 
 private:
@@ -41,13 +42,19 @@ private:
     };
     static constexpr std::size_t IndexThreshold = 16;
 
+    struct Data {
+        std::vector<Entry> entries; // entries with count 0 are holes left for the index
+        std::unique_ptr<std::unordered_map<FieldContainer*, std::size_t>> index;
+        std::size_t live = 0;
+    };
+
     std::size_t find(FieldContainer* user) const;
     void compact();
     void buildIndex();
 
-    std::vector<Entry> m_entries; // entries with count 0 are holes left for the index
-    std::unique_ptr<std::unordered_map<FieldContainer*, std::size_t>> m_index;
-    std::size_t m_live = 0;
+    // Made with the first user: most containers (nodes above all) never have
+    // one, and stay one pointer larger only.
+    std::unique_ptr<Data> m_data;
 };
 
 } // namespace osg

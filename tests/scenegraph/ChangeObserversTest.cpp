@@ -77,6 +77,19 @@ TEST_F(ChangeObserversTest, OnlyObserversAboveTheChangeAreCalled)
     EXPECT_TRUE(atOther.empty());
 }
 
+TEST_F(ChangeObserversTest, OnlyEndedEditsAreReported)
+{
+    int calls = 0;
+    ChangeSubscription s = ChangeObservers::subscribe(root, [&](const ChangeEvent&) { ++calls; });
+    shared->setTranslation({1, 0, 0});
+    record->setPath("/x.osb");
+    ref->addChild(Node::create());
+    beginEditCP(shared, Transform3D::TranslationFieldMask);
+    EXPECT_EQ(calls, 0);
+    endEditCP(shared, Transform3D::TranslationFieldMask);
+    EXPECT_EQ(calls, 2) << "once per node using the core";
+}
+
 TEST_F(ChangeObserversTest, ASharedCoreReportsOncePerPath)
 {
     std::vector<std::vector<NodePtr>> paths;

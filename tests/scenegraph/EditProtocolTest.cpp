@@ -158,6 +158,20 @@ TEST_F(EditProtocol, DefaultEnvironmentComesBackUnlessIgnored)
     EXPECT_EQ(brdf->getEnvironment(), NullFC);
 }
 
+TEST_F(EditProtocol, AHookMayReplaceItselfWhileRunning)
+{
+    int first = 0, second = 0;
+    ExtReference::setUpdateInPoolCallback([&](const ExtReferencePtr&) {
+        ++first;
+        ExtReference::setUpdateInPoolCallback([&](const ExtReferencePtr&) { ++second; });
+    });
+    ExtReferenceRefPtr ext = ExtReference::create();
+    endEditCP(ext);
+    endEditCP(ext);
+    EXPECT_EQ(first, 1);
+    EXPECT_EQ(second, 1);
+}
+
 TEST_F(EditProtocol, AHookMayDropTheLastHoldOfTheEditedContainer)
 {
     ExtReferenceRefPtr ext = ExtReference::create();
