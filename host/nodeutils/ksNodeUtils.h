@@ -4,6 +4,7 @@
 #include "scenegraph/HandleTypes.h"
 
 #include <string>
+#include <vector>
 
 // Everyday questions and small edits on scene nodes: names, file information,
 // lock and selectability, ancestry, and keeping clone trees in step.
@@ -57,6 +58,35 @@ public:
     // Takes the node out of its parent (an edit of the parent's children).
     // The caller must hold the node if it is to survive. False without parent.
     static bool subFromParent(const osg::NodePtr& node);
+
+    // `other`'s subtree becomes an instance of `master`'s: its children are
+    // replaced by new nodes that share the cores (and attachments) of
+    // `master`'s children, all the way down. The two top nodes keep their
+    // own cores, so a reference node keeps its own records. Published as one
+    // edit of `other`'s children. Nothing happens when `other` is `master`
+    // or lies inside `master`'s subtree (or the reverse).
+    static void syncCloneTree(const osg::NodePtr& master, const osg::NodePtr& other);
+
+    // Clone trees: nodes that share one core show the same subtree. After
+    // `node`'s children changed, every other node using `node`'s core is
+    // synced to `node` (syncCloneTree). With `recursive` the same is done for
+    // every node below `node` whose core is shared.
+    static void syncAllCloneTrees(const osg::NodePtr& node, bool recursive);
+
+    // Synchronized trees: nodes the user tied together without sharing their
+    // top cores (e.g. two references of one file). The registry keeps node
+    // ids, so a node that is gone simply drops out.
+    static void setSynchronized(const osg::NodePtr& a, const osg::NodePtr& b);
+    static void removeSynchronized(const osg::NodePtr& node);
+    // The other live nodes tied to `node`.
+    static std::vector<osg::NodePtr> getSynchronizedTrees(const osg::NodePtr& node);
+    // Syncs every node tied to `node` to `node`'s subtree.
+    static void syncAllSynchronizedTrees(const osg::NodePtr& node);
+
+    // Housekeeping after large changes: the material pool drops materials
+    // nothing uses any more, and the synchronized-tree registry forgets
+    // nodes that are gone.
+    static void validatePools();
 
 private:
     static void setFlag(const osg::NodePtr& node, osg::UInt32 flag, bool on);

@@ -1,0 +1,303 @@
+// Licensed under the MIT licence; see LICENSE.
+#include "scene/ksFileIO.h"
+
+#include "kernel/ksFileIOService.h"
+#include "kernel/ksKernelServiceFactory.h"
+#include "nodeutils/ksMaterials.h"
+#include "scene/ksFastGeometryLoader.h"
+#include "scene/ksSceneData.h"
+#include "scene/ksSceneDataManager.h"
+#include "scene/ksScenegraph.h"
+#include "scene/ksZmbWriter.h"
+#include "scenegraph/ExtReference.h"
+#include "scenegraph/FileReference.h"
+#include "scenegraph/Node.h"
+#include "scenegraph/Traversal.h"
+#include "utils/ksLog.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <set>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace osg;
+
+namespace {
+
+ksFileIOService* fileService()
+{
+    auto& factory = ksKernelServiceFactory::the();
+    return factory.has<ksFileIOService>() ? factory.get<ksFileIOService>() : nullptr;
+}
+
+// The increment name parts of `path`: directory, base and suffix.
+void splitPath(const QString& path, QString& dir, QString& base, QString& suffix)
+{
+    const QFileInfo info(path);
+    dir = info.absolutePath();
+    base = info.completeBaseName();
+    suffix = info.suffix();
+}
+
+} // namespace
+
+ksFileIO::ksFileIO(QObject* parent) : QObject(parent) {}
+
+ksFileIO* ksFileIO::instance()
+{
+    static auto* self = new ksFileIO();
+    return self;
+}
+
+QString ksFileIO::getFilename()
+{
+    return instance()->m_filename;
+}
+
+void ksFileIO::setFilename(const QString& path)
+{
+    instance()->m_filename = path;
+}
+
+bool ksFileIO::isProjectFile(const QString& path)
+{
+    return path.endsWith(QLatin1String(".zmb"), Qt::CaseInsensitive);
+}
+
+bool ksFileIO::isProjectFile(const std::string& path)
+{
+    return isProjectFile(QString::fromStdString(path));
+}
+
+bool ksFileIO::getImportCreateReferences()
+{
+    return instance()->m_importCreateReferences;
+}
+
+void ksFileIO::setImportCreateReferences(bool create)
+{
+    instance()->m_importCreateReferences = create;
+}
+
+ksZmbMetadata ksFileIO::makeMetadata(const NodePtr& node)
+{
+    ksZmbMetadata metadata;
+    metadata["Creator"] = "Talvik";
+    std::string references;
+    std::set<std::string> seen;
+    traverse(node, [&](const NodePtr& n) {
+        if (n == node)
+            return Action::Continue;
+        const ExtReferencePtr ext = ExtReferencePtr::dcast(n->getCore());
+        if (!ext)
+            return Action::Continue;
+        const FileReferencePtr record = ext->getSmartFile() ? ext->getSmartFile() : ext->getSourceFile();
+        if (record && !record->getPath().empty() && seen.insert(record->getPath()).second) {
+            if (!references.empty())
+                references += '\n';
+            references += record->getPath();
+        }
+        return Action::Continue;
+    });
+    metadata[ksZmb::AssemblyFileReferencesKey] = references;
+    return metadata;
+}
+
+bool ksFileIO::saveSmartReference(const NodePtr& node, const std::string& path, const ksSmartReferenceStash& stash)
+{
+    if (!node) {
+        ksLog::error("Unable to save %s: nothing to save.", path.c_str());
+        return false;
+    }
+    ksFileIO* self = instance();
+    if (self->m_beforeWrite)
+        self->m_beforeWrite(node);
+    QString error;
+    const bool ok = ksZmbWriter(node, stash, makeMetadata(node)).save(QString::fromStdString(path), error);
+    if (self->m_afterWrite)
+        self->m_afterWrite(node);
+    if (!ok)
+        ksLog::error("Unable to save %s: %s", path.c_str(), error.toUtf8().constData());
+    return ok;
+}
+
+void ksFileIO::setSubtreeSaveHooks(SubtreeHook beforeWrite, SubtreeHook afterWrite)
+{
+    instance()->m_beforeWrite = std::move(beforeWrite);
+    instance()->m_afterWrite = std::move(afterWrite);
+}
+
+bool ksFileIO::isIncrementalSaveEnabled()
+{
+    return instance()->m_incrementalSave;
+}
+
+void ksFileIO::setIncrementalSaveEnabled(bool enabled)
+{
+    instance()->m_incrementalSave = enabled;
+}
+
+QString ksFileIO::nextIncrementPath(const QString& path)
+{
+    QString dir, base, suffix;
+    splitPath(path, dir, base, suffix);
+    const QString tail = suffix.isEmpty() ? QString() : QLatin1Char('.') + suffix;
+    const QRegularExpression pattern(QLatin1Char('^') + QRegularExpression::escape(base)
+                                     + QStringLiteral("\\.(\\d+)") + QRegularExpression::escape(tail)
+                                     + QLatin1Char('$'));
+    int highest = 0;
+    for (const QString& name : QDir(dir).entryList(QDir::Files)) {
+        const QRegularExpressionMatch match = pattern.match(name);
+        if (match.hasMatch())
+            highest = std::max(highest, match.captured(1).toInt());
+    }
+    return dir + QLatin1Char('/') + base + QLatin1Char('.') + QStringLiteral("%1").arg(highest + 1, 3, 10, QLatin1Char('0'))
+           + tail;
+}
+
+bool ksFileIO::incrementalSave(const QString& path, QString& incrementPath)
+{
+    incrementPath.clear();
+    if (!QFileInfo(path).isFile())
+        return false;
+    const QString increment = nextIncrementPath(path);
+    // A second name for the same file keeps the previous version without
+    // copying it and without a moment in which `path` is missing. Saves
+    // replace the file at `path` by a new one (QSaveFile) and never write
+    // into it, so the kept version cannot change.
+    if (::link(QFile::encodeName(path).constData(), QFile::encodeName(increment).constData()) != 0
+        && !QFile::copy(path, increment)) {
+        ksLog::error("Unable to keep the previous version of %s as %s.", path.toUtf8().constData(),
+                     increment.toUtf8().constData());
+        return false;
+    }
+    incrementPath = increment;
+    return true;
+}
+
+bool ksFileIO::renameLastIncrementToOriginal(const QString& path, const QString& incrementPath)
+{
+    if (incrementPath.isEmpty() || !QFileInfo(incrementPath).isFile())
+        return false;
+    const QByteArray from = QFile::encodeName(incrementPath);
+    const QByteArray to = QFile::encodeName(path);
+    // Still the same file (the failed save never replaced it): rename would
+    // leave both names in place, so the extra name goes.
+    struct stat a = {}, b = {};
+    if (::stat(from.constData(), &a) == 0 && ::stat(to.constData(), &b) == 0 && a.st_dev == b.st_dev
+        && a.st_ino == b.st_ino)
+        return ::unlink(from.constData()) == 0;
+    if (::rename(from.constData(), to.constData()) != 0) {
+        ksLog::error("Unable to restore %s from %s.", path.toUtf8().constData(), incrementPath.toUtf8().constData());
+        return false;
+    }
+    return true;
+}
+
+void ksFileIO::addAdvancedProgress(const QString& title, int steps)
+{
+    ksFileIO* self = instance();
+    self->m_progress.push_back({title, std::max(steps, 0), 0});
+    emit self->advancedProgressStarted(title, std::max(steps, 0), int(self->m_progress.size()));
+}
+
+void ksFileIO::increaseAdvancedProgress(int steps)
+{
+    ksFileIO* self = instance();
+    if (self->m_progress.empty())
+        return;
+    Progress& p = self->m_progress.back();
+    p.value = std::min(p.value + std::max(steps, 0), p.steps);
+    emit self->advancedProgressChanged(p.value, p.steps, int(self->m_progress.size()));
+}
+
+void ksFileIO::removeAdvancedProgress()
+{
+    ksFileIO* self = instance();
+    if (self->m_progress.empty())
+        return;
+    const int depth = int(self->m_progress.size());
+    self->m_progress.pop_back();
+    emit self->advancedProgressFinished(depth);
+}
+
+int ksFileIO::getAdvancedProgressDepth()
+{
+    return int(instance()->m_progress.size());
+}
+
+bool ksFileIO::saveProject(const QString& path)
+{
+    if (ksFileIOService* service = fileService())
+        emit service->projectSave(path);
+    QString increment;
+    const bool incremented = isIncrementalSaveEnabled() && incrementalSave(path, increment);
+    QString error;
+    const NodePtr root = ksScenegraph::getRoot();
+    const bool ok = ksZmbWriter(root, instance()->m_projectStash, makeMetadata(root)).save(path, error);
+    if (!ok) {
+        ksLog::error("Unable to save project %s: %s", path.toUtf8().constData(), error.toUtf8().constData());
+        if (incremented)
+            renameLastIncrementToOriginal(path, increment);
+        return false;
+    }
+    setFilename(path);
+    ksSceneDataManager::getSceneData(0)->setCurrentFile(path);
+    if (ksFileIOService* service = fileService())
+        emit service->projectSaved(path);
+    return true;
+}
+
+bool ksFileIO::loadProject(const QString& path)
+{
+    ksFileIOService* service = fileService();
+    if (service)
+        emit service->projectLoad(path);
+    ksFastGeometryLoader loader;
+    loader.setStashLoadedData(true);
+    loader.setMergeMaterials(false);
+    // The pool is emptied with the old scene; the loaded materials join the
+    // new one.
+    loader.setMaterialPoolHandling(ksFastGeometryLoader::KeepOutOfPool);
+    const NodeRefPtr root = loader.load(path);
+    if (!root) {
+        if ((service = fileService()))
+            emit service->projectLoadFinished(path, false);
+        return false;
+    }
+    ksScenegraph::replaceScene(root.get());
+    ksMaterials::addTreeMaterialsToPool(ksScenegraph::getRoot());
+    instance()->m_projectStash = loader.getStash();
+    setFilename(path);
+    ksSceneDataManager::getSceneData(0)->setCurrentFile(path);
+    if ((service = fileService())) {
+        emit service->projectLoaded(path);
+        emit service->projectLoadFinished(path, true);
+    }
+    return true;
+}
+
+void ksFileIO::newScene()
+{
+    ksScenegraph::newScene();
+    instance()->m_projectStash.clear();
+    setFilename(QString());
+    ksSceneDataManager::getSceneData(0)->setCurrentFile(QString());
+    if (ksFileIOService* service = fileService())
+        emit service->newScene();
+}
+
+const ksSmartReferenceStash& ksFileIO::getProjectStash()
+{
+    return instance()->m_projectStash;
+}
+
+void ksFileIO::setProjectStash(const ksSmartReferenceStash& stash)
+{
+    instance()->m_projectStash = stash;
+}

@@ -1,0 +1,110 @@
+// Licensed under the MIT licence; see LICENSE.
+#pragma once
+
+#include "scene/ksSmartReferenceStash.h"
+#include "scene/ksZmbFormat.h"
+#include "scenegraph/HandleTypes.h"
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+// The host's file service: the project file, saving subtrees as ".zmb"
+// files, incremental saving, project save and load, and a nested progress
+// display that a program can show as progress bars.
+//
+// Incremental saving keeps the previous version of a file beside it as
+// "<base>.<NNN>.<suffix>" (".../car.zmb" -> ".../car.001.zmb"), numbered one
+// above the highest increment already there, at least three digits.
+class ksFileIO : public QObject
+{
+    Q_OBJECT
+public:
+    using SubtreeHook = std::function<void(const osg::NodePtr&)>;
+
+    static ksFileIO* instance();
+
+    // The project file, empty while the scene was never saved or loaded.
+    static QString getFilename();
+    static void setFilename(const QString& path);
+
+    // The host's native project files: suffix ".zmb", in any letter case.
+    static bool isProjectFile(const QString& path);
+    static bool isProjectFile(const std::string& path);
+
+    // Whether imports turn imported files into source references (default on).
+    static bool getImportCreateReferences();
+    static void setImportCreateReferences(bool create);
+
+    // Writes `node`'s subtree with `stash` as a ".zmb" file at `path` (UTF-8).
+    // The metadata lists the files of the reference nodes below `node`
+    // (ksZmb::AssemblyFileReferencesKey). A failed save logs why and leaves
+    // any previous file at `path` as it was.
+    static bool saveSmartReference(const osg::NodePtr& node, const std::string& path,
+                                   const ksSmartReferenceStash& stash);
+
+    // Called right before and after saveSmartReference writes a subtree, so
+    // that content which is saved in files of its own (nested smart
+    // references) can be moved aside for the write and put back after it.
+    // Either may be empty.
+    static void setSubtreeSaveHooks(SubtreeHook beforeWrite, SubtreeHook afterWrite);
+
+    static bool isIncrementalSaveEnabled();
+    static void setIncrementalSaveEnabled(bool enabled);
+    // Keeps the file now at `path` as the next increment, whose path goes to
+    // `incrementPath`. The file stays at `path` too, so a save that fails
+    // leaves it in place. False, with `incrementPath` empty, when there is no
+    // file at `path` or it could not be kept (logged).
+    static bool incrementalSave(const QString& path, QString& incrementPath);
+    // Puts the increment back at `path`, replacing whatever a failed save
+    // left there; the increment is gone afterwards.
+    static bool renameLastIncrementToOriginal(const QString& path, const QString& incrementPath);
+    // The increment that incrementalSave would make next for `path`.
+    static QString nextIncrementPath(const QString& path);
+
+    // Nested progress: add a level, step its counter, remove it again.
+    static void addAdvancedProgress(const QString& title, int steps);
+    static void increaseAdvancedProgress(int steps = 1);
+    static void removeAdvancedProgress();
+    static int getAdvancedProgressDepth();
+
+    // Project files: the whole live scene and the project stash. They emit
+    // the file-IO service's projectSave/projectSaved and projectLoad/
+    // projectLoadFinished/projectLoaded signals when the host has that
+    // service, and keep the file name and the scene's current file.
+    static bool saveProject(const QString& path);
+    static bool loadProject(const QString& path);
+    // An empty scene; emits the service's newScene.
+    static void newScene();
+    static const ksSmartReferenceStash& getProjectStash();
+    static void setProjectStash(const ksSmartReferenceStash& stash);
+
+    // The metadata a save writes for `node`'s subtree.
+    static ksZmbMetadata makeMetadata(const osg::NodePtr& node);
+
+signals:
+    // depth: 1 for the outermost level.
+    void advancedProgressStarted(const QString& title, int steps, int depth);
+    void advancedProgressChanged(int value, int steps, int depth);
+    void advancedProgressFinished(int depth);
+
+private:
+    explicit ksFileIO(QObject* parent = nullptr);
+
+    struct Progress {
+        QString title;
+        int steps;
+        int value;
+    };
+
+    QString m_filename;
+    bool m_importCreateReferences = true;
+    bool m_incrementalSave = false;
+    SubtreeHook m_beforeWrite;
+    SubtreeHook m_afterWrite;
+    std::vector<Progress> m_progress;
+    ksSmartReferenceStash m_projectStash;
+};

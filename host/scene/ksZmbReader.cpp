@@ -1,0 +1,380 @@
+// Licensed under the MIT licence; see LICENSE.
+#include "scene/ksZmbReader.h"
+
+#include "scene/ksZmbHash.h"
+#include "scenegraph/ByteCursor.h"
+#include "scenegraph/Node.h"
+#include "scenegraph/SceneDecoder.h"
+
+#include <QFile>
+
+#include <zstd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <memory>
+
+#include <sys/mman.h>
+
+namespace {
+
+std::string sectionName(std::uint32_t id)
+{
+    std::string name;
+    for (int i = 0; i < 4; ++i) {
+        const char c = char((id >> (8 * i)) & 0xFF);
+        name += (c >= 0x20 && c < 0x7F) ? c : '?';
+    }
+    return name;
+}
+
+std::uint64_t headerChecksum(const std::uint8_t* header, const std::uint8_t* table, std::size_t tableSize)
+{
+    std::unique_ptr<XXH3_state_t, decltype(&XXH3_freeState)> state(XXH3_createState(), &XXH3_freeState);
+    XXH3_64bits_reset(state.get());
+    KS_ZMB_XXH3_UPDATE(state.get(), header, ksZmb::ChecksummedHeaderBytes);
+    KS_ZMB_XXH3_UPDATE(state.get(), table, tableSize);
+    return XXH3_64bits_digest(state.get());
+}
+
+// A u32-length string of at most `maxLength` bytes.
+bool readString(osg::ByteCursor& cursor, std::uint32_t maxLength, std::string& out)
+{
+    std::uint32_t length = 0;
+    const std::uint8_t* bytes = nullptr;
+    if (!cursor.readU32(length) || length > maxLength || !cursor.take(length, bytes))
+        return false;
+    out.assign(reinterpret_cast<const char*>(bytes), length);
+    return true;
+}
+
+} // namespace
+
+// Large buffers are mapped directly and asked for huge pages: first touches
+// of fresh memory cost more than the copy into it, and one fault per 2 MiB
+// instead of per 4 KiB removes most of that. Growth remaps in place.
+ksZmbReader::Buffer::~Buffer()
+{
+    resize(0);
+}
+
+bool ksZmbReader::Buffer::resize(std::size_t size)
+{
+    if (size == m_size)
+        return true;
+    void* grown = nullptr;
+    if (size == 0) {
+        if (m_data)
+            ::munmap(m_data, m_size);
+    } else if (m_data) {
+        grown = ::mremap(m_data, m_size, size, MREMAP_MAYMOVE);
+        if (grown == MAP_FAILED)
+            return false;
+    } else {
+        grown = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (grown == MAP_FAILED)
+            return false;
+    }
+    if (grown && size >= (std::size_t(4) << 20))
+        ::madvise(grown, size, MADV_HUGEPAGE);
+    m_data = static_cast<std::uint8_t*>(grown);
+    m_size = size;
+    return true;
+}
+
+ksZmbReader::ksZmbReader() = default;
+ksZmbReader::~ksZmbReader() = default;
+
+void ksZmbReader::reset()
+{
+    m_sections.clear();
+    m_root = osg::NullFC;
+    m_stash.clear();
+    m_metadata.clear();
+    m_error.clear();
+}
+
+bool ksZmbReader::fail(std::string message)
+{
+    m_error = std::move(message);
+    m_root = osg::NullFC;
+    m_stash.clear();
+    m_metadata.clear();
+    return false;
+}
+
+osg::NodeRefPtr ksZmbReader::takeRoot()
+{
+    osg::NodeRefPtr root = std::move(m_root);
+    m_root = osg::NullFC;
+    return root;
+}
+
+bool ksZmbReader::readTable(const std::uint8_t* data, std::size_t available, std::uint64_t fileSize)
+{
+    osg::ByteCursor cursor(data, available);
+    const std::uint8_t* magic = nullptr;
+    if (!cursor.take(sizeof ksZmb::Magic, magic))
+        return fail("truncated header");
+    if (std::memcmp(magic, ksZmb::Magic, sizeof ksZmb::Magic) != 0)
+        return fail("not a Talvik project file");
+    std::uint16_t major = 0, minor = 0;
+    std::uint32_t count = 0;
+    std::uint64_t checksum = 0;
+    if (!cursor.readU16(major) || !cursor.readU16(minor) || !cursor.readU32(count) || !cursor.readU64(checksum))
+        return fail("truncated header");
+    if (major != ksZmb::MajorVersion || minor > ksZmb::MinorVersion)
+        return fail("version " + std::to_string(major) + "." + std::to_string(minor)
+                    + " is not supported (this program reads " + std::to_string(ksZmb::MajorVersion) + "."
+                    + std::to_string(ksZmb::MinorVersion) + " and older minor versions)");
+    if (count > ksZmb::MaxSections)
+        return fail("header: " + std::to_string(count) + " sections (at most "
+                    + std::to_string(ksZmb::MaxSections) + ")");
+    const std::size_t tableSize = std::size_t(count) * ksZmb::SectionEntrySize;
+    const std::uint8_t* table = nullptr;
+    if (!cursor.take(tableSize, table))
+        return fail("section table: truncated");
+    if (headerChecksum(data, table, tableSize) != checksum)
+        return fail("header: checksum mismatch");
+
+    osg::ByteCursor entries(table, tableSize);
+    std::uint64_t offset = ksZmb::HeaderSize + tableSize;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        Section s{};
+        entries.readU32(s.id);
+        entries.readU32(s.flags);
+        entries.readU64(s.storedSize);
+        entries.readU64(s.rawSize);
+        entries.readU64(s.checksum);
+        const std::string where = "section " + sectionName(s.id) + ": ";
+        if (s.flags & ~ksZmb::KnownFlags)
+            return fail(where + "unknown flags");
+        if (s.storedSize > fileSize - offset)
+            return fail(where + "truncated (" + std::to_string(s.storedSize) + " bytes announced, "
+                        + std::to_string(fileSize - offset) + " left)");
+        if (!(s.flags & ksZmb::FlagZstd) && s.rawSize != s.storedSize)
+            return fail(where + "sizes disagree");
+        if (s.rawSize > ksZmb::MaxRawSectionSize)
+            return fail(where + "too large");
+        for (const Section& earlier : m_sections)
+            if (earlier.id == s.id)
+                return fail(where + "appears twice");
+        s.offset = offset;
+        offset += s.storedSize;
+        m_sections.push_back(s);
+    }
+    if (offset != fileSize)
+        return fail("file size " + std::to_string(fileSize) + " does not match its sections ("
+                    + std::to_string(offset) + " bytes)");
+    return true;
+}
+
+bool ksZmbReader::verifySection(const Section& section, const std::uint8_t* stored)
+{
+    if (KS_ZMB_XXH3(stored, std::size_t(section.storedSize)) != section.checksum)
+        return fail("section " + sectionName(section.id) + ": checksum mismatch");
+    return true;
+}
+
+// The output grows with what the frame really yields, never with what the
+// table claims, so a small hostile frame cannot make us reserve gigabytes.
+bool ksZmbReader::unpack(const Section& section, const std::uint8_t* stored, Buffer& raw,
+                         const std::uint8_t*& bytes, std::size_t& size)
+{
+    if (!(section.flags & ksZmb::FlagZstd)) {
+        bytes = stored;
+        size = std::size_t(section.storedSize);
+        return true;
+    }
+    const std::string where = "section " + sectionName(section.id) + ": ";
+    const std::uint64_t expected = section.rawSize;
+    std::unique_ptr<ZSTD_DCtx, decltype(&ZSTD_freeDCtx)> ctx(ZSTD_createDCtx(), &ZSTD_freeDCtx);
+    if (!raw.resize(std::size_t(std::min<std::uint64_t>(expected, std::max<std::uint64_t>(section.storedSize * 8, 1 << 16)))))
+        return fail(where + "not enough memory");
+    ZSTD_inBuffer in{stored, std::size_t(section.storedSize), 0};
+    std::size_t produced = 0;
+    for (;;) {
+        if (produced == raw.size() && produced < expected
+            && !raw.resize(std::size_t(std::min<std::uint64_t>(expected, std::uint64_t(raw.size()) * 2))))
+            return fail(where + "not enough memory");
+        std::uint8_t probe = 0;
+        ZSTD_outBuffer out = produced < raw.size() ? ZSTD_outBuffer{raw.data(), raw.size(), produced}
+                                                   : ZSTD_outBuffer{&probe, 1, 0};
+        const std::size_t r = ZSTD_decompressStream(ctx.get(), &out, &in);
+        if (ZSTD_isError(r))
+            return fail(where + "compressed data: " + ZSTD_getErrorName(r));
+        if (out.dst == &probe) {
+            if (out.pos > 0)
+                return fail(where + "compressed data: more than the announced size");
+        } else if (out.pos > produced) {
+            produced = out.pos;
+            if (r != 0)
+                continue;
+        }
+        if (r == 0) {
+            if (produced != expected || in.pos != in.size)
+                return fail(where + "compressed data: size differs from the announced "
+                            + std::to_string(expected) + " bytes");
+            break;
+        }
+        if (in.pos == in.size && (out.dst == &probe || out.pos < raw.size()))
+            return fail(where + "compressed data: truncated");
+    }
+    bytes = raw.data();
+    size = produced;
+    return true;
+}
+
+bool ksZmbReader::decodeMetadata(const std::uint8_t* data, std::size_t size, ksZmbMetadata& out)
+{
+    osg::ByteCursor cursor(data, size);
+    std::uint32_t count = 0;
+    if (!cursor.readU32(count))
+        return fail("section META: truncated");
+    if (count > ksZmb::MaxEntries || count > cursor.remaining() / 8)
+        return fail("section META: " + std::to_string(count) + " entries do not fit");
+    for (std::uint32_t i = 0; i < count; ++i) {
+        std::string key, value;
+        if (!readString(cursor, ksZmb::MaxNameLength, key))
+            return fail("section META: entry " + std::to_string(i) + ": bad key");
+        if (!readString(cursor, std::uint32_t(-1), value))
+            return fail("section META: entry " + std::to_string(i) + " (" + key + "): truncated value");
+        if (!out.empty() && !(out.rbegin()->first < key))
+            return fail("section META: entry " + std::to_string(i) + " (" + key + "): keys out of order");
+        out.emplace_hint(out.end(), std::move(key), std::move(value));
+    }
+    if (!cursor.atEnd())
+        return fail("section META: trailing bytes");
+    return true;
+}
+
+bool ksZmbReader::decodeStash(const std::uint8_t* data, std::size_t size, ksSmartReferenceStash& out)
+{
+    osg::ByteCursor cursor(data, size);
+    std::uint32_t count = 0;
+    if (!cursor.readU32(count))
+        return fail("section STSH: truncated");
+    if (count > ksZmb::MaxEntries || count > cursor.remaining() / 12)
+        return fail("section STSH: " + std::to_string(count) + " entries do not fit");
+    std::string previous;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        std::string name;
+        std::uint64_t length = 0;
+        const std::uint8_t* bytes = nullptr;
+        if (!readString(cursor, ksZmb::MaxNameLength, name))
+            return fail("section STSH: entry " + std::to_string(i) + ": bad name");
+        if (!cursor.readU64(length) || length > std::uint64_t(std::numeric_limits<int>::max())
+            || !cursor.take(length, bytes))
+            return fail("section STSH: entry " + std::to_string(i) + " (" + name + "): truncated data");
+        if (i > 0 && !(previous < name))
+            return fail("section STSH: entry " + std::to_string(i) + " (" + name + "): names out of order");
+        out.setEntry(name, QByteArray(reinterpret_cast<const char*>(bytes), int(length)));
+        previous = std::move(name);
+    }
+    if (!cursor.atEnd())
+        return fail("section STSH: trailing bytes");
+    return true;
+}
+
+bool ksZmbReader::readMemory(const std::uint8_t* data, std::size_t size)
+{
+    reset();
+    if (!readTable(data, size, size))
+        return false;
+    for (const Section& s : m_sections)
+        if (!verifySection(s, data + s.offset))
+            return false;
+
+    ksZmbMetadata metadata;
+    ksSmartReferenceStash stash;
+    const Section* scene = nullptr;
+    for (const Section& s : m_sections) {
+        if (s.id == ksZmb::SceneSection) {
+            scene = &s;
+            continue;
+        }
+        if (s.id != ksZmb::MetadataSection && s.id != ksZmb::StashSection)
+            continue; // from a newer minor version
+        Buffer raw;
+        const std::uint8_t* bytes = nullptr;
+        std::size_t length = 0;
+        if (!unpack(s, data + s.offset, raw, bytes, length))
+            return false;
+        if (s.id == ksZmb::MetadataSection ? !decodeMetadata(bytes, length, metadata)
+                                           : !decodeStash(bytes, length, stash))
+            return false;
+    }
+    if (!scene)
+        return fail("no scene section");
+
+    Buffer raw;
+    const std::uint8_t* bytes = nullptr;
+    std::size_t length = 0;
+    if (!unpack(*scene, data + scene->offset, raw, bytes, length))
+        return false;
+    osg::SceneDecoder decoder;
+    decoder.requireWholeBuffer(true);
+    decoder.requireSingleRoot(&osg::Node::getClassType());
+    if (!decoder.decode(bytes, length))
+        return fail("section SCEN: " + decoder.getError());
+    raw.resize(0);
+    m_root = osg::NodeRefPtr::dcast(decoder.getRoots().front());
+    m_stash = std::move(stash);
+    m_metadata = std::move(metadata);
+    return true;
+}
+
+bool ksZmbReader::readFile(const QString& path)
+{
+    reset();
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return fail("cannot open: " + file.errorString().toStdString());
+    const qint64 size = file.size();
+    Buffer data;
+    if (!data.resize(std::size_t(size)))
+        return fail("not enough memory to read " + std::to_string(size) + " bytes");
+    qint64 done = 0;
+    while (done < size) {
+        const qint64 n = file.read(reinterpret_cast<char*>(data.data()) + done, size - done);
+        if (n <= 0)
+            return fail("read error: " + file.errorString().toStdString());
+        done += n;
+    }
+    return readMemory(data.data(), std::size_t(size));
+}
+
+bool ksZmbReader::readMetadataFile(const QString& path)
+{
+    reset();
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return fail("cannot open: " + file.errorString().toStdString());
+    const std::uint64_t fileSize = std::uint64_t(file.size());
+    const std::size_t tableBytes = ksZmb::HeaderSize + ksZmb::MaxSections * ksZmb::SectionEntrySize;
+    const QByteArray head = file.read(qint64(std::min<std::uint64_t>(fileSize, tableBytes)));
+    if (!readTable(reinterpret_cast<const std::uint8_t*>(head.constData()), std::size_t(head.size()), fileSize))
+        return false;
+    for (const Section& s : m_sections) {
+        if (s.id != ksZmb::MetadataSection)
+            continue;
+        if (!file.seek(qint64(s.offset)))
+            return fail("read error: " + file.errorString().toStdString());
+        const QByteArray stored = file.read(qint64(s.storedSize));
+        if (std::uint64_t(stored.size()) != s.storedSize)
+            return fail("section META: truncated");
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(stored.constData());
+        if (!verifySection(s, bytes))
+            return false;
+        Buffer raw;
+        const std::uint8_t* plain = nullptr;
+        std::size_t length = 0;
+        ksZmbMetadata metadata;
+        if (!unpack(s, bytes, raw, plain, length) || !decodeMetadata(plain, length, metadata))
+            return false;
+        m_metadata = std::move(metadata);
+    }
+    return true;
+}

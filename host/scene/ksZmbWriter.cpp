@@ -1,0 +1,376 @@
+// Licensed under the MIT licence; see LICENSE.
+#include "scene/ksZmbWriter.h"
+
+#include "scene/ksZmbHash.h"
+#include "scenegraph/ByteSink.h"
+#include "scenegraph/SceneEncoder.h"
+
+#include <QBuffer>
+#include <QSaveFile>
+
+#include <zstd.h>
+
+#include <cstring>
+#include <memory>
+
+namespace {
+
+void putU16(std::vector<std::uint8_t>& out, std::uint16_t v)
+{
+    out.push_back(std::uint8_t(v));
+    out.push_back(std::uint8_t(v >> 8));
+}
+void putU32(std::vector<std::uint8_t>& out, std::uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        out.push_back(std::uint8_t(v >> (8 * i)));
+}
+void putU64(std::vector<std::uint8_t>& out, std::uint64_t v)
+{
+    for (int i = 0; i < 8; ++i)
+        out.push_back(std::uint8_t(v >> (8 * i)));
+}
+std::uint64_t getU64(const std::uint8_t* p)
+{
+    std::uint64_t v = 0;
+    for (int i = 7; i >= 0; --i)
+        v = (v << 8) | p[i];
+    return v;
+}
+std::uint32_t getU32(const std::uint8_t* p)
+{
+    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24;
+}
+void setU64(std::uint8_t* p, std::uint64_t v)
+{
+    for (int i = 0; i < 8; ++i)
+        p[i] = std::uint8_t(v >> (8 * i));
+}
+
+struct SectionEntry {
+    std::uint32_t id = 0;
+    std::uint32_t flags = 0;
+    std::uint64_t storedSize = 0;
+    std::uint64_t rawSize = 0;
+    std::uint64_t checksum = 0;
+};
+
+std::vector<std::uint8_t> headerBytes(const std::vector<SectionEntry>& sections)
+{
+    std::vector<std::uint8_t> out;
+    out.reserve(ksZmb::HeaderSize + sections.size() * ksZmb::SectionEntrySize);
+    out.insert(out.end(), std::begin(ksZmb::Magic), std::end(ksZmb::Magic));
+    putU16(out, ksZmb::MajorVersion);
+    putU16(out, ksZmb::MinorVersion);
+    putU32(out, std::uint32_t(sections.size()));
+    putU64(out, 0); // header checksum, filled in below
+    for (const SectionEntry& s : sections) {
+        putU32(out, s.id);
+        putU32(out, s.flags);
+        putU64(out, s.storedSize);
+        putU64(out, s.rawSize);
+        putU64(out, s.checksum);
+    }
+    return out;
+}
+
+std::uint64_t headerChecksum(const std::uint8_t* header, std::size_t tableSize)
+{
+    std::unique_ptr<XXH3_state_t, decltype(&XXH3_freeState)> state(XXH3_createState(), &XXH3_freeState);
+    XXH3_64bits_reset(state.get());
+    KS_ZMB_XXH3_UPDATE(state.get(), header, ksZmb::ChecksummedHeaderBytes);
+    KS_ZMB_XXH3_UPDATE(state.get(), header + ksZmb::HeaderSize, tableSize);
+    return XXH3_64bits_digest(state.get());
+}
+
+// Takes one section's raw bytes, compresses them when asked, hashes what is
+// stored and writes it to the device. Small pieces (the encoder writes
+// numbers one by one) are gathered first; large arrays go through at once.
+class SectionSink : public osg::ByteSink
+{
+public:
+    SectionSink(QIODevice& device, bool compress, int level, std::uint64_t rawSize)
+        : m_device(device), m_hash(XXH3_createState(), &XXH3_freeState)
+    {
+        XXH3_64bits_reset(m_hash.get());
+        m_buffer.reserve(BufferSize);
+        if (compress) {
+            m_cctx = ZSTD_createCCtx();
+            ZSTD_CCtx_setParameter(m_cctx, ZSTD_c_compressionLevel, level);
+            // Compression then runs beside the encoder and the writes. The
+            // output does not depend on the number of workers (one or more),
+            // so files stay reproducible; a zstd without threads ignores it.
+            if (rawSize >= ParallelThreshold)
+                ZSTD_CCtx_setParameter(m_cctx, ZSTD_c_nbWorkers, 2);
+            ZSTD_CCtx_setPledgedSrcSize(m_cctx, rawSize);
+            m_out.resize(ZSTD_CStreamOutSize());
+        }
+    }
+    ~SectionSink() override
+    {
+        if (m_cctx)
+            ZSTD_freeCCtx(m_cctx);
+    }
+
+    void write(const void* data, std::size_t size) override
+    {
+        if (m_failed)
+            return;
+        m_raw += size;
+        if (m_buffer.size() + size <= BufferSize) {
+            const auto* p = static_cast<const std::uint8_t*>(data);
+            m_buffer.insert(m_buffer.end(), p, p + size);
+            return;
+        }
+        flushBuffer();
+        if (size < BufferSize) {
+            const auto* p = static_cast<const std::uint8_t*>(data);
+            m_buffer.insert(m_buffer.end(), p, p + size);
+        } else {
+            consume(data, size, false);
+        }
+    }
+
+    bool finish(SectionEntry& entry, QString& error)
+    {
+        flushBuffer();
+        if (m_cctx && !m_failed)
+            consume(nullptr, 0, true);
+        if (m_failed) {
+            error = m_error;
+            return false;
+        }
+        entry.flags = m_cctx ? ksZmb::FlagZstd : 0;
+        entry.storedSize = m_stored;
+        entry.rawSize = m_raw;
+        entry.checksum = XXH3_64bits_digest(m_hash.get());
+        return true;
+    }
+
+private:
+    static constexpr std::size_t BufferSize = 1 << 20;
+    static constexpr std::uint64_t ParallelThreshold = 8u << 20;
+
+    void flushBuffer()
+    {
+        if (!m_buffer.empty())
+            consume(m_buffer.data(), m_buffer.size(), false);
+        m_buffer.clear();
+    }
+
+    void consume(const void* data, std::size_t size, bool end)
+    {
+        if (m_failed)
+            return;
+        if (!m_cctx) {
+            store(data, size);
+            return;
+        }
+        ZSTD_inBuffer in{data, size, 0};
+        for (;;) {
+            ZSTD_outBuffer out{m_out.data(), m_out.size(), 0};
+            const std::size_t left = ZSTD_compressStream2(m_cctx, &out, &in, end ? ZSTD_e_end : ZSTD_e_continue);
+            if (ZSTD_isError(left)) {
+                fail(QStringLiteral("compression failed: %1").arg(QString::fromLatin1(ZSTD_getErrorName(left))));
+                return;
+            }
+            store(out.dst, out.pos);
+            if (m_failed)
+                return;
+            if (end ? left == 0 : in.pos == in.size)
+                return;
+        }
+    }
+
+    void store(const void* data, std::size_t size)
+    {
+        if (size == 0)
+            return;
+        KS_ZMB_XXH3_UPDATE(m_hash.get(), data, size);
+        if (m_device.write(static_cast<const char*>(data), qint64(size)) != qint64(size)) {
+            fail(m_device.errorString());
+            return;
+        }
+        m_stored += size;
+    }
+
+    void fail(const QString& message)
+    {
+        m_failed = true;
+        m_error = message;
+    }
+
+    QIODevice& m_device;
+    std::unique_ptr<XXH3_state_t, decltype(&XXH3_freeState)> m_hash;
+    ZSTD_CCtx* m_cctx = nullptr;
+    std::vector<std::uint8_t> m_buffer;
+    std::vector<std::uint8_t> m_out;
+    std::uint64_t m_raw = 0;
+    std::uint64_t m_stored = 0;
+    bool m_failed = false;
+    QString m_error;
+};
+
+class VectorSink : public osg::ByteSink
+{
+public:
+    void write(const void* data, std::size_t size) override
+    {
+        const auto* p = static_cast<const std::uint8_t*>(data);
+        bytes.insert(bytes.end(), p, p + size);
+    }
+    std::vector<std::uint8_t> bytes;
+};
+
+void putString32(osg::ByteSink& sink, const std::string& s)
+{
+    const std::uint32_t n = std::uint32_t(s.size());
+    sink.write(&n, 4);
+    sink.write(s.data(), s.size());
+}
+
+std::vector<std::uint8_t> encodeMetadata(const ksZmbMetadata& metadata)
+{
+    VectorSink sink;
+    const std::uint32_t count = std::uint32_t(metadata.size());
+    sink.write(&count, 4);
+    for (const auto& [key, value] : metadata) {
+        putString32(sink, key);
+        putString32(sink, value);
+    }
+    return std::move(sink.bytes);
+}
+
+// The stash can hold large blobs, so it streams like the scene.
+std::uint64_t stashSize(const ksSmartReferenceStash& stash)
+{
+    std::uint64_t size = 4;
+    for (const auto& [name, data] : stash.getEntries())
+        size += 4 + name.size() + 8 + std::uint64_t(data.size());
+    return size;
+}
+
+void writeStash(const ksSmartReferenceStash& stash, osg::ByteSink& sink)
+{
+    const std::uint32_t count = std::uint32_t(stash.size());
+    sink.write(&count, 4);
+    for (const auto& [name, data] : stash.getEntries()) {
+        putString32(sink, name);
+        const std::uint64_t n = std::uint64_t(data.size());
+        sink.write(&n, 8);
+        sink.write(data.constData(), std::size_t(n));
+    }
+}
+
+} // namespace
+
+ksZmbWriter::ksZmbWriter(const osg::NodePtr& root, const ksSmartReferenceStash& stash, const ksZmbMetadata& metadata)
+    : m_root(root), m_stash(stash), m_metadata(metadata)
+{
+}
+
+bool ksZmbWriter::write(QIODevice& device, QString& error) const
+{
+    if (!m_root) {
+        error = QStringLiteral("nothing to write");
+        return false;
+    }
+    const osg::SceneEncoder encoder(m_root);
+    const std::vector<std::uint8_t> metadata = encodeMetadata(m_metadata);
+
+    std::vector<SectionEntry> sections(3);
+    sections[0].id = ksZmb::MetadataSection;
+    sections[1].id = ksZmb::StashSection;
+    sections[2].id = ksZmb::SceneSection;
+
+    const qint64 start = device.pos();
+    std::vector<std::uint8_t> header = headerBytes(sections);
+    if (device.write(reinterpret_cast<const char*>(header.data()), qint64(header.size())) != qint64(header.size())) {
+        error = device.errorString();
+        return false;
+    }
+
+    {
+        SectionSink sink(device, metadata.size() >= ksZmb::CompressThreshold, m_level, metadata.size());
+        sink.write(metadata.data(), metadata.size());
+        if (!sink.finish(sections[0], error))
+            return false;
+    }
+    {
+        const std::uint64_t size = stashSize(m_stash);
+        SectionSink sink(device, size >= ksZmb::CompressThreshold, m_level, size);
+        writeStash(m_stash, sink);
+        if (!sink.finish(sections[1], error))
+            return false;
+    }
+    {
+        SectionSink sink(device, encoder.getSize() >= ksZmb::CompressThreshold, m_level, encoder.getSize());
+        encoder.write(sink);
+        if (!sink.finish(sections[2], error))
+            return false;
+    }
+
+    header = headerBytes(sections);
+    setU64(header.data() + ksZmb::ChecksummedHeaderBytes,
+           headerChecksum(header.data(), header.size() - ksZmb::HeaderSize));
+    const qint64 end = device.pos();
+    if (!device.seek(start)
+        || device.write(reinterpret_cast<const char*>(header.data()), qint64(header.size())) != qint64(header.size())
+        || !device.seek(end)) {
+        error = device.errorString();
+        return false;
+    }
+    return true;
+}
+
+bool ksZmbWriter::save(const QString& path, QString& error) const
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        error = file.errorString();
+        return false;
+    }
+    if (!write(file, error)) {
+        file.cancelWriting();
+        return false;
+    }
+    if (!file.commit()) {
+        error = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+std::vector<std::uint8_t> ksZmbWriter::toBytes() const
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    QString error;
+    if (!write(buffer, error))
+        return {};
+    const QByteArray& data = buffer.data();
+    return std::vector<std::uint8_t>(data.begin(), data.end());
+}
+
+bool ksZmbWriter::resealChecksums(std::vector<std::uint8_t>& bytes)
+{
+    if (bytes.size() < ksZmb::HeaderSize)
+        return false;
+    const std::uint32_t count = getU32(bytes.data() + 12);
+    if (count > ksZmb::MaxSections)
+        return false;
+    const std::size_t tableEnd = ksZmb::HeaderSize + std::size_t(count) * ksZmb::SectionEntrySize;
+    if (bytes.size() < tableEnd)
+        return false;
+    std::uint64_t offset = tableEnd;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        std::uint8_t* entry = bytes.data() + ksZmb::HeaderSize + i * ksZmb::SectionEntrySize;
+        const std::uint64_t stored = getU64(entry + 8);
+        if (stored > bytes.size() - offset)
+            return false;
+        setU64(entry + 24, KS_ZMB_XXH3(bytes.data() + offset, std::size_t(stored)));
+        offset += stored;
+    }
+    setU64(bytes.data() + ksZmb::ChecksummedHeaderBytes, headerChecksum(bytes.data(), tableEnd - ksZmb::HeaderSize));
+    return true;
+}
