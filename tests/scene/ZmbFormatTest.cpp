@@ -53,8 +53,9 @@ void expectRejected(const std::vector<std::uint8_t>& bytes, const char* expected
     EXPECT_FALSE(reader.getRoot());
     EXPECT_FALSE(reader.getError().empty());
     EXPECT_TRUE(reader.getStash().isEmpty());
-    if (expectedReason)
+    if (expectedReason) {
         EXPECT_NE(reader.getError().find(expectedReason), std::string::npos) << reader.getError();
+    }
     EXPECT_EQ(FieldContainerFactory::the()->getNumLiveContainers(), live);
 }
 
