@@ -9,6 +9,7 @@
 #include "scenegraph/SceneGraph.h"
 
 #include "io/ksSmartFile.h"
+#include "kernel/ksController.h"
 #include "model/ksReferencePool.h"
 #include "nodeutils/ksNodeUtils.h"
 #include "references/ksReferenceTypes.h"
@@ -26,6 +27,7 @@
 #include <cstdio>
 #include <map>
 #include <memory>
+#include <vector>
 
 using namespace osg;
 
@@ -218,8 +220,16 @@ int main(int argc, char** argv)
 {
     // The smart file's material update runs on a timer.
     QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+    // The host's handler, which has nothing to do here.
+    const ksSubscription materials = ksController::addHandler("updateMaterials", [](ksMessage&, ksModuleBase*) {});
+    // Host and smart file runs take turns, so that a busy machine slows both
+    // alike; an explicit flag on the command line still wins.
+    std::vector<char*> args(argv, argv + argc);
+    char interleave[] = "--benchmark_enable_random_interleaving=true";
+    args.insert(args.begin() + 1, interleave);
+    int count = int(args.size());
+    benchmark::Initialize(&count, args.data());
+    if (benchmark::ReportUnrecognizedArguments(count, args.data()))
         return 1;
     reference();
     RatioReporter reporter;

@@ -172,23 +172,27 @@ TEST_F(SmartFileLoad, ChildrenAreAppendedAfterContentAlreadyThere)
 class SmartFileReferenceRoot : public SmartFileTest
 {
 protected:
-    void writeReferenceRoot(bool withSource)
+    enum Source { NoSource, SourceOnDisk, SourceMissing };
+
+    void writeReferenceRoot(Source source)
     {
         Content content;
         ExtReferenceRefPtr loadedCore = ExtReference::create();
         loadedCore->setState(ksReferenceTypes::Loaded);
-        if (withSource) {
+        if (source != NoSource) {
             sourceFile = path("engine.stp");
-            ASSERT_TRUE(writeBytes(sourceFile, "solid engine"));
-            FileReferenceRefPtr source = FileReference::create();
-            source->setPath(sourceFile.toStdString());
-            source->setRelativePath("engine.stp");
-            source->setLastModified(UInt64(QFileInfo(sourceFile).lastModified().toSecsSinceEpoch()));
-            source->setChecksum(4242);
-            source->setOwner("alice");
-            source->setState(ksReferenceTypes::Outdated);
-            source->setImportDate(1234);
-            loadedCore->setSourceFile(source);
+            if (source == SourceOnDisk)
+                ASSERT_TRUE(writeBytes(sourceFile, "solid engine"));
+            FileReferenceRefPtr record = FileReference::create();
+            record->setPath(sourceFile.toStdString());
+            record->setRelativePath("engine.stp");
+            record->setLastModified(source == SourceOnDisk ? UInt64(QFileInfo(sourceFile).lastModified().toSecsSinceEpoch())
+                                                           : 1000);
+            record->setChecksum(4242);
+            record->setOwner("alice");
+            record->setState(ksReferenceTypes::Outdated);
+            record->setImportDate(1234);
+            loadedCore->setSourceFile(record);
         }
         NodeRefPtr root = makeNode(loadedCore, "Engine");
         root->addChild(content.body);
@@ -202,7 +206,9 @@ protected:
 
 TEST_F(SmartFileReferenceRoot, UpdatesTheSourceRecordInPlace)
 {
-    writeReferenceRoot(true);
+    // A source that is not on disk: what was copied is not overwritten by
+    // the refresh from the disk.
+    writeReferenceRoot(SourceMissing);
     makeReference(file);
     addSourceRecord("/old/engine.stp");
     const FileReferencePtr ownSource = core->getSourceFile();
@@ -219,15 +225,15 @@ TEST_F(SmartFileReferenceRoot, UpdatesTheSourceRecordInPlace)
     EXPECT_EQ(ownSource->getRelativePath(), "engine.stp");
     EXPECT_EQ(ownSource->getChecksum(), 4242u);
     EXPECT_EQ(ownSource->getOwner(), "alice");
-    EXPECT_EQ(ownSource->getLastModified(), UInt64(QFileInfo(sourceFile).lastModified().toSecsSinceEpoch()));
     EXPECT_EQ(ownSource->getImportDate(), 99u) << "not carried over";
-    // Recomputed from the disk rather than copied: the time matches.
-    EXPECT_EQ(ownSource->getState(), UInt32(ksReferenceTypes::UpToDate));
+    // Recomputed from the disk, not copied.
+    EXPECT_EQ(ownSource->getState(), UInt32(ksReferenceTypes::Missing));
+    EXPECT_EQ(ownSource->getLastModified(), 0u);
 }
 
 TEST_F(SmartFileReferenceRoot, TakesTheLoadedSourceRecordWhenItHasNone)
 {
-    writeReferenceRoot(true);
+    writeReferenceRoot(SourceOnDisk);
     makeReference(file);
 
     ksSmartFile smart(core.get());
@@ -237,6 +243,7 @@ TEST_F(SmartFileReferenceRoot, TakesTheLoadedSourceRecordWhenItHasNone)
     EXPECT_EQ(source->getPath(), sourceFile.toStdString());
     EXPECT_EQ(source->getImportDate(), 1234u) << "the loaded record itself";
     EXPECT_EQ(source->getState(), UInt32(ksReferenceTypes::UpToDate));
+    EXPECT_EQ(source->getChecksum(), ksFile::getChecksum(sourceFile.toStdString(), 0)) << "refreshed from the disk";
     EXPECT_EQ(source->getUsers().size(), 1u) << "the loaded core is gone";
 
     // The record keeps reporting to its new core's pool entry.
@@ -248,7 +255,7 @@ TEST_F(SmartFileReferenceRoot, TakesTheLoadedSourceRecordWhenItHasNone)
 
 TEST_F(SmartFileReferenceRoot, ALoadedReferenceWithoutSourceClearsTheNodesSource)
 {
-    writeReferenceRoot(false);
+    writeReferenceRoot(NoSource);
     makeReference(file);
     addSourceRecord("/old/engine.stp");
 
@@ -317,13 +324,13 @@ TEST_F(SmartFileLoad, UnloadDeletesTheContentAndOnlyWhenLoaded)
 
     EXPECT_FALSE(smart.unload()) << "nothing loaded";
     ASSERT_TRUE(smart.load());
-    const NodeRefPtr body(node->getChild(0));
+    const UInt32 bodyId = node->getChild(0).getFieldContainerId();
     runEventLoopTurn();
 
     ASSERT_TRUE(smart.unload());
     EXPECT_FALSE(smart.isLoaded());
     EXPECT_EQ(node->getNChildren(), 0u);
-    EXPECT_FALSE(body->getParent());
+    EXPECT_FALSE(FieldContainerFactory::the()->getContainer(bodyId)) << "deleted, not just taken out";
     EXPECT_EQ(core->getState(), UInt32(ksReferenceTypes::NotLoaded));
     EXPECT_TRUE(ksMaterials::getMaterialPoolMaterials().empty()) << "the content's materials left the pool";
     EXPECT_FALSE(smart.unload());

@@ -230,15 +230,20 @@ TEST_F(SmartFileSave, TheDefaultEnvironmentStaysOutOfOsbFiles)
     EXPECT_EQ(paint->getEnvironment(), defaultEnvironment) << "given back after the write";
     EXPECT_EQ(chrome->getEnvironment(), studio);
 
+    EXPECT_EQ(fileBytes(file).indexOf("DefaultEnvironment"), -1);
+    EXPECT_NE(fileBytes(file).indexOf("Studio"), -1);
+
+    // Read back, the material is lit by the host's default again, not by a
+    // copy of it from the file.
     const NodeRefPtr written = readContent(file);
     ASSERT_TRUE(written);
     const auto materialOf = [&](const char* name) {
         return UBRDFMaterialPtr::dcast(GeometryPtr::dcast(findByName(written.get(), name)->getCore())->getMaterial());
     };
-    EXPECT_FALSE(materialOf("Body")->getEnvironment());
+    EXPECT_EQ(materialOf("Body")->getEnvironment(), defaultEnvironment);
     ASSERT_TRUE(materialOf("Trim")->getEnvironment());
+    EXPECT_NE(materialOf("Trim")->getEnvironment(), studio);
     EXPECT_EQ(getName(materialOf("Trim")->getEnvironment()), "Studio");
-    EXPECT_EQ(fileBytes(file).indexOf("DefaultEnvironment"), -1);
 }
 
 TEST_F(SmartFileSave, IncrementalSavingKeepsThePreviousVersion)
