@@ -249,8 +249,10 @@ bool ksSmartFile::unload()
     const NodePtr node = getNode();
     if (node) {
         beginEditCP(node, Node::ChildrenFieldMask);
-        while (node->getNChildren() > 0)
-            ksScenegraph::deleteNode(node->getChild(0), true);
+        while (node->getNChildren() > 0) {
+            if (!ksScenegraph::deleteNode(node->getChild(0), true))
+                break;
+        }
         endEditCP(node, Node::ChildrenFieldMask);
         ksNodeUtils::syncAllCloneTrees(node, false);
         ksNodeUtils::syncAllSynchronizedTrees(node);
