@@ -65,6 +65,19 @@ public:
     // Tree operations (ksReferenceNodeTree.cpp)
 
     // Record operations (ksReferenceNodeRecords.cpp)
+    //
+    // Every record that enters or leaves the core does so as a step of the
+    // scene's undo stack.
+
+    // The record; with `create`, a new empty one when there is none.
+    osg::FileReferencePtr getSourceFile(bool create);
+    osg::FileReferencePtr getSmartFile(bool create);
+    // The smart record as it is, else a new one for `path`, with its file
+    // state and information taken when the path is not empty.
+    osg::FileReferencePtr getOrCreateSmartFile(const QString& path);
+    // False when there is no such record to remove.
+    bool removeSourceReference();
+    bool removeSmartReference();
 
 private:
     // Held for the operation, so that a node or core dropped from the scene
