@@ -45,11 +45,6 @@ void ksReferenceInterfaceImpl::importReferences(const NodePtr&, const ksReferenc
     // TODO(importer): run ksReferenceImporter and announce new materials.
 }
 
-void ksReferenceInterfaceImpl::collectSmartFiles(const NodePtr&, std::set<FileReferencePtr>&)
-{
-    // TODO(queries)
-}
-
 void ksReferenceInterfaceImpl::updateReferences(const NodePtr&, unsigned int, bool)
 {
     // TODO(queries)
@@ -151,29 +146,8 @@ bool ksReferenceInterfaceImpl::isSameSmartReference(const ExtReferencePtr& a, co
     return isSamePath(smartA->getPath(), smartB->getPath());
 }
 
-std::vector<NodePtr> ksReferenceInterfaceImpl::findExtReferences(const NodePtr&, unsigned int) const
-{
-    // TODO(queries)
-    return {};
-}
-
-std::vector<NodePtr> ksReferenceInterfaceImpl::findParentExtReferences(const NodePtr&, unsigned int)
-{
-    // TODO(queries)
-    return {};
-}
-
 bool ksReferenceInterfaceImpl::isExtReference(const NodePtr& node)
 {
     return bool(getExtReference(node));
 }
 
-void ksReferenceInterfaceImpl::detachSmartFiles()
-{
-    // TODO(conversion): stash the smart records of the scene's references.
-}
-
-void ksReferenceInterfaceImpl::restoreSmartFiles()
-{
-    // TODO(conversion): put the stashed records back.
-}

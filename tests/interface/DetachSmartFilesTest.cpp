@@ -1,0 +1,108 @@
+// Licensed under the MIT licence; see LICENSE.
+// Taking the smart records of the live scene out for a while and putting
+// them back, unseen by anyone who listens to the scene.
+#include "QueriesTestSupport.h"
+
+#include "scene/ksScenegraph.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+using namespace osg;
+using namespace queries;
+
+namespace {
+
+// live root
+// ├── A   smart
+// │   └── B   smart (nested)
+// ├── A'  clone of A (shares A's core)
+// └── S   source only
+// and, outside the live scene:
+// O   smart
+class DetachSmartFilesTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_NE(refs, nullptr);
+        ksScenegraph::newScene();
+        const NodePtr live = ksScenegraph::getRoot();
+        A = addNode(live, "A", makeReferenceCore("/p/a.zmb"));
+        B = addNode(A.get(), "B", makeReferenceCore("/p/b.zmb"));
+        clone = addNode(live, "A'", NodeCoreRefPtr(A->getCore()));
+        S = addNode(live, "S", makeReferenceCore("", "/cad/s.step"));
+        outside = addNode(NullFC, "O", makeReferenceCore("/p/o.zmb"));
+        for (const NodeRefPtr& node : {A, B, S, outside})
+            before[node.get()] = coreOf(node)->getSmartFile();
+        // Anything published anywhere below the live root.
+        subscription = ChangeObservers::subscribe(live, [this](const ChangeEvent&) { ++published; });
+    }
+    void TearDown() override
+    {
+        refs->restoreSmartFiles();
+        ksScenegraph::newScene();
+    }
+
+    static ExtReferencePtr coreOf(const NodeRefPtr& node) { return ExtReferencePtr::dcast(node->getCore()); }
+
+    void expectRecordsAsBefore()
+    {
+        for (const auto& [node, record] : before)
+            EXPECT_EQ(ExtReferencePtr::dcast(node->getCore())->getSmartFile(), record) << ksNodeUtils::getName(node);
+    }
+
+    ksReferenceInterface* refs = referenceInterface();
+    NodeRefPtr A, B, clone, S, outside;
+    std::map<NodePtr, FileReferencePtr> before;
+    ChangeSubscription subscription;
+    int published = 0;
+};
+
+TEST_F(DetachSmartFilesTest, TakesEveryLiveSmartRecordOutAndPutsItBack)
+{
+    refs->detachSmartFiles();
+    EXPECT_EQ(coreOf(A)->getSmartFile(), NullFC);
+    EXPECT_EQ(coreOf(B)->getSmartFile(), NullFC);
+    EXPECT_EQ(coreOf(S)->getSourceFile()->getPath(), "/cad/s.step");
+    // Only the live scene is searched.
+    EXPECT_EQ(coreOf(outside)->getSmartFile(), before[outside.get()]);
+    // The held records survive although no core points to them.
+    for (const NodeRefPtr& node : {A, B})
+        EXPECT_EQ(before[node.get()]->getPath().substr(0, 3), "/p/");
+
+    refs->restoreSmartFiles();
+    expectRecordsAsBefore();
+    EXPECT_EQ(published, 0);
+
+    // Restoring again has nothing left to do.
+    coreOf(A)->setSmartFile(NullFC);
+    refs->restoreSmartFiles();
+    EXPECT_EQ(coreOf(A)->getSmartFile(), NullFC);
+}
+
+TEST_F(DetachSmartFilesTest, ASecondDetachKeepsTheRecordsOfTheFirst)
+{
+    refs->detachSmartFiles();
+    refs->detachSmartFiles();
+    refs->restoreSmartFiles();
+    expectRecordsAsBefore();
+    EXPECT_EQ(published, 0);
+}
+
+TEST_F(DetachSmartFilesTest, ACoreDestroyedMeanwhileIsLeftOut)
+{
+    refs->detachSmartFiles();
+    // B and its core go while their record is held.
+    before.erase(B.get());
+    const UInt32 goneCore = B->getCore().getFieldContainerId();
+    A->subChild(B.get());
+    B = NodeRefPtr();
+    EXPECT_EQ(FieldContainerFactory::the()->getContainer(goneCore), NullFC);
+
+    refs->restoreSmartFiles();
+    expectRecordsAsBefore();
+}
+
+} // namespace
