@@ -23,17 +23,6 @@ ksReferenceInterfaceImpl::ksReferenceInterfaceImpl() = default;
 // they point into may already be gone.
 ksReferenceInterfaceImpl::~ksReferenceInterfaceImpl() = default;
 
-void ksReferenceInterfaceImpl::detachSubReferences(const NodePtr&)
-{
-    // TODO(tree operations): store ksReferenceNode::detachSubReferences(node)
-    // under the node's id.
-}
-
-void ksReferenceInterfaceImpl::attachSubReferences(const NodePtr&)
-{
-    // TODO(tree operations): attach and drop the list stored under the id.
-}
-
 bool ksReferenceInterfaceImpl::saveSmartReferences(const NodePtr&, const char*)
 {
     // TODO(exporter): save through ksReferenceExporter.
@@ -45,43 +34,15 @@ void ksReferenceInterfaceImpl::importReferences(const NodePtr&, const ksReferenc
     // TODO(importer): run ksReferenceImporter and announce new materials.
 }
 
-void ksReferenceInterfaceImpl::updateReferences(const NodePtr&, unsigned int, bool)
-{
-    // TODO(queries)
-}
-
 NodePtr ksReferenceInterfaceImpl::createImportedSourceReference(std::string, NodePtr)
 {
     // TODO(conversion)
     return NullFC;
 }
 
-void ksReferenceInterfaceImpl::resetChanged(const NodePtr&)
-{
-    // TODO(pool): the pool's resetChanged for every reference core below.
-}
-
-bool ksReferenceInterfaceImpl::isChanged(const NodePtr&)
-{
-    // TODO(pool)
-    return false;
-}
-
-int ksReferenceInterfaceImpl::getMissingSmartReferencesCount(const NodePtr&)
-{
-    // TODO(pool): counts only while the pool holds references.
-    return 0;
-}
-
 void ksReferenceInterfaceImpl::syncReferenceClones(const std::vector<NodePtr>&)
 {
     // TODO(conversion)
-}
-
-int ksReferenceInterfaceImpl::getChangedSmartReferencesCount()
-{
-    // TODO(pool)
-    return 0;
 }
 
 ksReferenceTypes::LoadMode ksReferenceInterfaceImpl::getLoadMode()

@@ -4,7 +4,10 @@
 
 #include "interface/ksReferenceInterfaceImpl.h"
 
+#include "model/ksReferenceNode.h"
+#include "model/ksReferencePool.h"
 #include "references/ksReferenceFindFlags.h"
+#include "references/ksReferenceUpdateFlags.h"
 #include "scenegraph/ExtReference.h"
 #include "scenegraph/FileReference.h"
 #include "scenegraph/Node.h"
@@ -81,4 +84,80 @@ void ksReferenceInterfaceImpl::collectSmartFiles(const NodePtr& node, std::set<F
     const ExtReferencePtr core = getExtReference(node);
     if (core && core->getSmartFile())
         out.insert(core->getSmartFile());
+}
+
+void ksReferenceInterfaceImpl::updateReferences(const NodePtr& node, unsigned int flags, bool onlyThisNode)
+{
+    if (!node)
+        return;
+    const auto enter = [&](const NodePtr& n) {
+        return (onlyThisNode && n == node) ? Action::Skip : Action::Continue;
+    };
+    // Children before their parents: a parent's steps see its references
+    // below already brought up to date.
+    const auto leave = [&](const NodePtr& n, Action::ResultE) {
+        ksReferenceNode reference(n);
+        if (!reference.isValid())
+            return Action::Continue;
+        // Noted before any step changes the node.
+        const bool hasChildren = n->getNChildren() != 0;
+        const UInt32 state = reference.getState();
+
+        if (flags & ksReferenceUpdateFlags::UpdateSmartFileInfo)
+            reference.updateSmartFileInfo();
+        if (flags & ksReferenceUpdateFlags::UpdateSourceFileInfo)
+            reference.updateSourceFileInfo();
+        if ((flags & ksReferenceUpdateFlags::DecideLoadState) && state == ksReferenceTypes::Undefined)
+            reference.setState(hasChildren ? ksReferenceTypes::Loaded : ksReferenceTypes::NotLoaded);
+        if (flags & ksReferenceUpdateFlags::ResetChanged)
+            reference.resetChanged();
+        if (flags & ksReferenceUpdateFlags::UpdateFileStates)
+            reference.updateFileStates();
+        return Action::Continue;
+    };
+    traverse(node, enter, leave);
+}
+
+void ksReferenceInterfaceImpl::resetChanged(const NodePtr& node)
+{
+    if (!node)
+        return;
+    ksReferencePool& pool = ksReferencePool::instance();
+    traverse(node, [&](const NodePtr& n) {
+        // The pool only acts on loaded cores whose smart record is not missing.
+        if (const ExtReferencePtr core = referenceCoreOf(n))
+            pool.resetChanged(core);
+        return Action::Continue;
+    });
+}
+
+bool ksReferenceInterfaceImpl::isChanged(const NodePtr& node)
+{
+    if (!isExtReference(node))
+        return false;
+    return ksReferenceNode(node).isChanged();
+}
+
+int ksReferenceInterfaceImpl::getChangedSmartReferencesCount()
+{
+    return int(ksReferencePool::instance().getNumChangedReferences());
+}
+
+int ksReferenceInterfaceImpl::getMissingSmartReferencesCount(const NodePtr& node)
+{
+    // Until the pool tracks references, no record counts as missing.
+    if (!node || ksReferencePool::instance().isEmpty())
+        return 0;
+    int missing = 0;
+    traverse(node, [&](const NodePtr& n) {
+        if (!n)
+            return Action::Skip;
+        const ExtReferencePtr core = referenceCoreOf(n);
+        const FileReferencePtr smart = core ? core->getSmartFile() : FileReferencePtr();
+        if (smart && smart->getState() == ksReferenceTypes::Missing)
+            ++missing;
+        // References below a missing one count too.
+        return Action::Continue;
+    });
+    return missing;
 }

@@ -6,6 +6,7 @@
 
 #include "interface/ksReferenceInterfaceImpl.h"
 
+#include "model/ksReferenceNode.h"
 #include "references/ksReferenceFindFlags.h"
 #include "scene/ksScenegraph.h"
 #include "scenegraph/ExtReference.h"
@@ -13,6 +14,29 @@
 #include "scenegraph/Node.h"
 
 using namespace osg;
+
+void ksReferenceInterfaceImpl::detachSubReferences(const NodePtr& node)
+{
+    const UInt32 id = node.getFieldContainerId();
+    // Detaching again before the attach would drop the list that holds the
+    // content moved away the first time. Put it back first, so that one
+    // attach always restores everything.
+    if (m_detachedSubReferences.count(id))
+        attachSubReferences(node);
+    m_detachedSubReferences[id] = ksReferenceNode::detachSubReferences(node);
+}
+
+void ksReferenceInterfaceImpl::attachSubReferences(const NodePtr& node)
+{
+    const auto it = m_detachedSubReferences.find(node.getFieldContainerId());
+    if (it == m_detachedSubReferences.end())
+        return;
+    // Out of the map before attaching; the holders are released when the
+    // list goes at the end of this call.
+    const ksReferenceNode::DetachedList detached = std::move(it->second);
+    m_detachedSubReferences.erase(it);
+    ksReferenceNode::attachSubReferences(detached);
+}
 
 void ksReferenceInterfaceImpl::detachSmartFiles()
 {
