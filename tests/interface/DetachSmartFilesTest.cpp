@@ -3,7 +3,9 @@
 // them back, unseen by anyone who listens to the scene.
 #include "QueriesTestSupport.h"
 
+#include "model/ksReferencePool.h"
 #include "scene/ksScenegraph.h"
+#include "undo/ksUndoStack.h"
 
 #include <gtest/gtest.h>
 
@@ -27,6 +29,7 @@ protected:
     void SetUp() override
     {
         ASSERT_NE(refs, nullptr);
+        ksReferencePool::instance().registerCallbacks();
         ksScenegraph::newScene();
         const NodePtr live = ksScenegraph::getRoot();
         A = addNode(live, "A", makeReferenceCore("/p/a.zmb"));
@@ -43,6 +46,17 @@ protected:
     {
         refs->restoreSmartFiles();
         ksScenegraph::newScene();
+    }
+
+    // The pool's status records by core: replaced whenever the pool hears
+    // of an edited core or record.
+    static std::map<quint32, std::pair<const void*, const void*>> poolStatuses()
+    {
+        std::map<quint32, std::pair<const void*, const void*>> statuses;
+        const auto snapshot = ksReferencePool::instance().getStatusSnapshot();
+        for (auto it = snapshot.begin(); it != snapshot.end(); ++it)
+            statuses[it.key()] = {it.value()->smart().get(), it.value()->source().get()};
+        return statuses;
     }
 
     static ExtReferencePtr coreOf(const NodeRefPtr& node) { return ExtReferencePtr::dcast(node->getCore()); }
@@ -62,7 +76,12 @@ protected:
 
 TEST_F(DetachSmartFilesTest, TakesEveryLiveSmartRecordOutAndPutsItBack)
 {
+    const auto statuses = poolStatuses();
+    const int undoSteps = ksUndoStack::get(0).count();
+    ASSERT_EQ(statuses.count(A->getCore().getFieldContainerId()), 1u);
+
     refs->detachSmartFiles();
+    EXPECT_EQ(poolStatuses(), statuses);
     EXPECT_EQ(coreOf(A)->getSmartFile(), NullFC);
     EXPECT_EQ(coreOf(B)->getSmartFile(), NullFC);
     EXPECT_EQ(coreOf(S)->getSourceFile()->getPath(), "/cad/s.step");
@@ -75,6 +94,8 @@ TEST_F(DetachSmartFilesTest, TakesEveryLiveSmartRecordOutAndPutsItBack)
     refs->restoreSmartFiles();
     expectRecordsAsBefore();
     EXPECT_EQ(published, 0);
+    EXPECT_EQ(poolStatuses(), statuses);
+    EXPECT_EQ(ksUndoStack::get(0).count(), undoSteps);
 
     // Restoring again has nothing left to do.
     coreOf(A)->setSmartFile(NullFC);
