@@ -13,9 +13,11 @@
 
 using namespace osg;
 
-// The operations without a body here belong to parts of the module that are
-// not in place yet (tree operations, pool, exporter, importer, status
-// notifications); until then they give neutral results and change nothing.
+// The queries and updates are in ksReferenceQueries.cpp, the paired detach
+// operations in ksSubReferenceOperations.cpp. The operations without a body
+// here belong to parts of the module that are not in place yet (exporter,
+// importer, conversion, status notifications); until then they give neutral
+// results and change nothing.
 
 ksReferenceInterfaceImpl::ksReferenceInterfaceImpl() = default;
 
