@@ -181,8 +181,9 @@ protected:
         loadedCore->setState(ksReferenceTypes::Loaded);
         if (source != NoSource) {
             sourceFile = path("engine.stp");
-            if (source == SourceOnDisk)
+            if (source == SourceOnDisk) {
                 ASSERT_TRUE(writeBytes(sourceFile, "solid engine"));
+            }
             FileReferenceRefPtr record = FileReference::create();
             record->setPath(sourceFile.toStdString());
             record->setRelativePath("engine.stp");
@@ -293,6 +294,37 @@ TEST_F(SmartFileLoad, ConvertedOsbTreesAreOptimisedZmbTreesAreNot)
     ASSERT_EQ(node->getNChildren(), 1u);
     EXPECT_TRUE(ksQorHelper::isConvertedQorTree(node->getChild(0)));
     EXPECT_EQ(childNames(node->getChild(0)), (std::vector<std::string>{"Empty", "Part"}));
+}
+
+// Older files keep the CAD file a node came from as file information; it
+// becomes a source reference on the way in.
+//
+// root "Root"
+// +- "Wheel" (Transform3D, FileInfo "/cad/wheel.stp")
+// +- "Shell" (Group, FileInfo "/parts/shell.osb")
+TEST_F(SmartFileLoad, FileInformationOfLoadedTreesBecomesSourceReferences)
+{
+    const QString file = path("engine.zmb");
+    NodeRefPtr root = makeNode(Group::create(), "Root");
+    NodeRefPtr wheel = makeNode(Transform3D::create(), "Wheel");
+    NodeRefPtr shell = makeNode(Group::create(), "Shell");
+    for (const auto& [n, info] : {std::make_pair(wheel, "/cad/wheel.stp"), std::make_pair(shell, "/parts/shell.osb")}) {
+        FileInfoRefPtr attachment = FileInfo::create();
+        attachment->setPath(info);
+        n->addAttachment(attachment);
+        root->addChild(n);
+    }
+    ASSERT_TRUE(writeContent(file, root.get()));
+    makeReference(file);
+
+    ksSmartFile smart(core.get());
+    ASSERT_TRUE(smart.load());
+    ASSERT_EQ(childNames(node.get()), (std::vector<std::string>{"Wheel", "Shell"}));
+    const ExtReferencePtr wheelCore = ExtReferencePtr::dcast(node->getChild(0)->getCore());
+    ASSERT_TRUE(wheelCore);
+    ASSERT_TRUE(wheelCore->getSourceFile());
+    EXPECT_EQ(wheelCore->getSourceFile()->getPath(), "/cad/wheel.stp");
+    EXPECT_FALSE(ExtReferencePtr::dcast(node->getChild(1)->getCore())) << "native files get no source reference";
 }
 
 TEST_F(SmartFileLoad, AReferenceThatHangsNowhereDoesNotLoad)
