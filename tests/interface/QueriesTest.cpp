@@ -8,6 +8,7 @@
 #include "references/ksReferenceFindFlags.h"
 #include "references/ksReferenceInterface.h"
 #include "references/ksReferenceUpdateFlags.h"
+#include "undo/ksUndoStack.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -170,6 +171,31 @@ TEST_F(Queries, UpdatesRunTheSelectedStepsChildrenFirst)
     EXPECT_FALSE(refs().isChanged(top.get()) || refs().isChanged(full.get()));
     EXPECT_EQ(refs().getChangedSmartReferencesCount(), changed - 2);
     EXPECT_FALSE(refs().isChanged(content.get()));
+}
+
+TEST_F(Queries, RenewingTheSmartRecordIsUndoableAndComesBeforeItsRefresh)
+{
+    const NodeRefPtr smart = add(NullFC, "smart", "/p/old.zmb");
+    const NodeRefPtr plain = add(smart.get(), "plain", nullptr, "/cad/p.step");
+    const FileReferencePtr old = coreOf(smart)->getSmartFile();
+    ksUndoStack& undo = ksUndoStack::get(0);
+    const int steps = undo.stack().index();
+
+    refs().updateReferences(smart.get(), Update::UpdateSmartFileInfo | Update::RenewSmartFile, false);
+
+    for (const NodeRefPtr& node : {smart, plain}) {
+        const FileReferencePtr renewed = coreOf(node)->getSmartFile();
+        ASSERT_TRUE(renewed);
+        EXPECT_NE(renewed, old);
+        EXPECT_EQ(renewed->getPath(), "");
+        // Refreshed after the renewal: the new record has no path.
+        EXPECT_EQ(renewed->getState(), UInt32(ksReferenceTypes::NoPath));
+    }
+    EXPECT_EQ(undo.stack().index(), steps + 3);
+    while (undo.stack().index() > steps)
+        undo.undo();
+    EXPECT_EQ(coreOf(smart)->getSmartFile(), old);
+    EXPECT_EQ(coreOf(plain)->getSmartFile(), NullFC);
 }
 
 TEST_F(Queries, MissingSmartRecordsCountOnlyWhileThePoolTracksReferences)
