@@ -3,6 +3,8 @@
 
 #include "interface/ksReferenceInterfaceImpl.h"
 
+#include "interface/ksReferenceNotification.h"
+
 #include "scenegraph/ExtReference.h"
 #include "scenegraph/FileReference.h"
 #include "scenegraph/Node.h"
@@ -15,7 +17,7 @@ using namespace osg;
 
 // The operations without a body here belong to parts of the module that are
 // not in place yet (tree operations, pool, exporter, importer, status
-// notifications); until then they give neutral results and change nothing.
+// text); until then they give neutral results and change nothing.
 
 ksReferenceInterfaceImpl::ksReferenceInterfaceImpl() = default;
 
@@ -96,12 +98,12 @@ ksReferenceTypes::LoadMode ksReferenceInterfaceImpl::getLoadMode()
 
 void ksReferenceInterfaceImpl::showMissingReferencesNotification()
 {
-    // TODO(notifications)
+    ksReferenceNotification::showMissingReferences();
 }
 
 void ksReferenceInterfaceImpl::showUpdatesAvailableNotification()
 {
-    // TODO(notifications)
+    ksReferenceNotification::showUpdatesAvailable();
 }
 
 ExtReferencePtr ksReferenceInterfaceImpl::getExtReference(const NodePtr& node)
