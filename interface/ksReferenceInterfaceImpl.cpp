@@ -3,6 +3,8 @@
 
 #include "interface/ksReferenceInterfaceImpl.h"
 
+#include "interface/ksReferenceNotification.h"
+
 #include "scenegraph/ExtReference.h"
 #include "scenegraph/FileReference.h"
 #include "scenegraph/Node.h"
@@ -14,10 +16,11 @@
 using namespace osg;
 
 // The queries and updates are in ksReferenceQueries.cpp, the paired detach
-// operations in ksSubReferenceOperations.cpp. The operations without a body
-// here belong to parts of the module that are not in place yet (exporter,
-// importer, conversion, status notifications); until then they give neutral
-// results and change nothing.
+// operations in ksSubReferenceOperations.cpp, the notifications in
+// ksReferenceNotification.cpp. The operations without a body here belong to
+// parts of the module that are not in place yet (exporter, importer,
+// conversion, status text); until then they give neutral results and change
+// nothing.
 
 ksReferenceInterfaceImpl::ksReferenceInterfaceImpl() = default;
 
@@ -54,12 +57,12 @@ ksReferenceTypes::LoadMode ksReferenceInterfaceImpl::getLoadMode()
 
 void ksReferenceInterfaceImpl::showMissingReferencesNotification()
 {
-    // TODO(notifications)
+    ksReferenceNotification::showMissingReferences();
 }
 
 void ksReferenceInterfaceImpl::showUpdatesAvailableNotification()
 {
-    // TODO(notifications)
+    ksReferenceNotification::showUpdatesAvailable();
 }
 
 ExtReferencePtr ksReferenceInterfaceImpl::getExtReference(const NodePtr& node)

@@ -29,7 +29,11 @@ ksReferenceInterface* referenceInterface()
 } // namespace
 
 ksReferenceServiceImpl::ksReferenceServiceImpl()
+    // A child, so that tools can find it; as a member it goes before the
+    // base destroys the children.
+    : m_monitor(this)
 {
+    m_monitor.setObjectName(QStringLiteral("updateMonitor"));
     // Nothing else happens before the kernel's init: the other services may
     // not exist yet. A missing base service leaves the connection to Qt,
     // which refuses a null sender.
@@ -39,8 +43,8 @@ ksReferenceServiceImpl::ksReferenceServiceImpl()
 
 ksReferenceServiceImpl::~ksReferenceServiceImpl()
 {
-    // TODO(monitor): stop the update monitor; its member destructor ends the
-    // thread.
+    // The thread must be gone before the members it reports to.
+    m_monitor.stop();
 }
 
 void ksReferenceServiceImpl::initialize()
@@ -60,13 +64,19 @@ void ksReferenceServiceImpl::connectHostServices()
 
     // The pool emits poolHasContent after releasing its mutex, so stopping
     // the monitor here (which joins a thread that takes that mutex) is safe.
+    // Direct, so that the monitor has stopped when the hook that emptied the
+    // pool returns.
     ksReferencePool* pool = &ksReferencePool::instance();
     connect(
         pool, &ksReferencePool::poolHasContent, this,
         [this](bool has) {
             m_hasReferences = has;
-            // TODO(monitor): if m_monitoringEnabled, start the monitor when
-            // `has`, else stop it.
+            if (!m_monitoringEnabled)
+                return;
+            if (has)
+                m_monitor.start();
+            else
+                m_monitor.stop();
         },
         Qt::DirectConnection);
     connect(pool, &ksReferencePool::poolHasContent, this, &ksReferenceService::sceneHasReferences);
@@ -83,8 +93,9 @@ void ksReferenceServiceImpl::connectHostServices()
     connect(fileIO, &ksFileIOService::projectLoad, this, pause, Qt::DirectConnection);
     connect(fileIO, &ksFileIOService::projectLoadFinished, this, resume, Qt::DirectConnection);
 
-    // TODO(monitor): referencesUpdated(QList<uint>) to updateCheckerHasResults,
-    // queued from the monitor's thread.
+    // Emitted on the monitor's thread, so delivered queued on this one.
+    connect(&m_monitor, &ksReferenceUpdateMonitor::referencesUpdated, this,
+            &ksReferenceServiceImpl::updateCheckerHasResults);
 
     const auto changed = [this] { emitReferencesChanged(); };
     connect(fileIO, &ksFileIOService::newScene, this, changed, Qt::DirectConnection);
@@ -178,8 +189,10 @@ void ksReferenceServiceImpl::setUpdateMonitoringEnabled(bool enabled)
 {
     ksReferenceSettings::the().setUpdateMonitoringEnabled(enabled);
     m_monitoringEnabled = enabled;
-    // TODO(monitor): start the monitor when m_hasReferences && enabled, else
-    // stop it.
+    if (m_hasReferences && enabled)
+        m_monitor.start();
+    else
+        m_monitor.stop();
     emit updateMonitoringChanged(enabled);
 }
 
@@ -201,7 +214,7 @@ ksReferenceTypes::NotificationMode ksReferenceServiceImpl::getNotificationMode()
 void ksReferenceServiceImpl::setRevisionCheckEnabled(bool enabled)
 {
     ksReferenceSettings::the().setRevisionCheckEnabled(enabled);
-    // TODO(monitor): hand the flag to the monitor.
+    m_monitor.setRevisionCheckEnabled(enabled);
 }
 
 bool ksReferenceServiceImpl::isRevisionCheckEnabled()
@@ -212,7 +225,7 @@ bool ksReferenceServiceImpl::isRevisionCheckEnabled()
 void ksReferenceServiceImpl::setRevisionExpressions(const QStringList& expressions)
 {
     ksReferenceSettings::the().setRevisionExpressions(expressions);
-    // TODO(monitor): hand the expressions to the monitor.
+    m_monitor.setRevisionExpressions(expressions);
 }
 
 QStringList ksReferenceServiceImpl::getRevisionExpressions()
@@ -260,26 +273,24 @@ ksReferenceTypes::LoadMode ksReferenceServiceImpl::getLoadMode()
     return ksReferenceSettings::the().getLoadMode();
 }
 
-void ksReferenceServiceImpl::setUpdateMonitoringPaused(bool)
+void ksReferenceServiceImpl::setUpdateMonitoringPaused(bool paused)
 {
-    // TODO(monitor): count the nested pause in the monitor.
+    m_monitor.setPaused(paused);
 }
 
 bool ksReferenceServiceImpl::isUpdateMonitoringPaused()
 {
-    // TODO(monitor)
-    return false;
+    return m_monitor.isPaused();
 }
 
-void ksReferenceServiceImpl::setUpdateMonitoringInterval(int)
+void ksReferenceServiceImpl::setUpdateMonitoringInterval(int milliseconds)
 {
-    // TODO(monitor)
+    m_monitor.setInterval(milliseconds);
 }
 
 int ksReferenceServiceImpl::getUpdateMonitoringInterval()
 {
-    // TODO(monitor)
-    return 0;
+    return m_monitor.getInterval();
 }
 
 QStringList ksReferenceServiceImpl::getFileSuffixes()
@@ -296,8 +307,8 @@ QStringList ksReferenceServiceImpl::sortRevisions(const QStringList&)
 
 void ksReferenceServiceImpl::updateCheckerHasResults(QList<uint> nodeIds)
 {
-    // TODO(pool): ksReferencePool::instance().applyUpdates(nodeIds) first, so
-    // that the records hold the monitor's states.
+    // First, so that the records (and so the handles) hold the new states.
+    ksReferencePool::instance().applyUpdates(nodeIds);
     QList<ksdReferenceNode> nodes;
     for (uint id : nodeIds) {
         const osg::ExtReferencePtr core =
