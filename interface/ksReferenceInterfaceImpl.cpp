@@ -30,9 +30,6 @@ ksReferenceInterfaceImpl::ksReferenceInterfaceImpl() = default;
 // they point into may already be gone.
 ksReferenceInterfaceImpl::~ksReferenceInterfaceImpl() = default;
 
-void ksReferenceInterfaceImpl::importReferences(const NodePtr&, const ksReferenceImportOptions&)
-{
-}
 
 bool ksReferenceInterfaceImpl::saveSmartReferences(const NodePtr&, const char*)
 {

@@ -4,6 +4,8 @@
 #include "monitor/ksReferenceUpdateMonitor.h"
 #include "references/ksReferenceService.h"
 
+#include "scenegraph/HandleTypes.h"
+
 #include <QList>
 
 // The reference module's API service, registered in the kernel service
@@ -15,8 +17,8 @@
 // The settings operations store in ksReferenceSettings. The service owns the
 // update monitor: it runs while monitoring is enabled and the scene has
 // references, and its results come back queued to updateCheckerHasResults.
-// The operations on the scene's references and the pool's file suffixes give
-// neutral results until the pool and the handle implementation are in place.
+// Creating, converting and adding references are undo steps of the scene's
+// undo stack.
 class ksReferenceServiceImpl : public ksReferenceService
 {
     Q_OBJECT
@@ -73,6 +75,12 @@ private slots:
     void checkForNotification(QList<ksdReferenceNode> nodes);
 
 private:
+    // Adds `node` under `parent` (the root when there is none or it refuses
+    // children) as one undo step with the given text, and selects it.
+    static void addReferenceNode(const osg::NodePtr& parent, const osg::NodePtr& node, const char* undoText);
+    // A node with an empty reference core and a unique name.
+    static osg::NodeRefPtr newReferenceNode(const QString& name);
+
     // Runs once on the kernel's init; not a slot, so scripts cannot call it.
     void initialize();
     void connectHostServices();
