@@ -3,6 +3,9 @@
 
 #include "interface/ksReferenceInterfaceImpl.h"
 
+#include "interface/ksReferenceNotification.h"
+#include "interface/ksReferenceStatusText.h"
+
 #include "scenegraph/ExtReference.h"
 #include "scenegraph/FileReference.h"
 #include "scenegraph/Node.h"
@@ -14,10 +17,12 @@
 using namespace osg;
 
 // The queries and updates are in ksReferenceQueries.cpp, the paired detach
-// operations in ksSubReferenceOperations.cpp. The operations without a body
-// here belong to parts of the module that are not in place yet (exporter,
-// importer, conversion, status notifications); until then they give neutral
-// results and change nothing.
+// operations in ksSubReferenceOperations.cpp, the notifications in
+// ksReferenceNotification.cpp, the status text in ksReferenceStatusText.cpp, the
+// import conversion in ksImportReferences.cpp. The operations without a body here belong to
+// parts of the module that are not in place yet (exporter,
+// conversion); until then they give neutral results and change
+// nothing.
 
 ksReferenceInterfaceImpl::ksReferenceInterfaceImpl() = default;
 
@@ -25,15 +30,11 @@ ksReferenceInterfaceImpl::ksReferenceInterfaceImpl() = default;
 // they point into may already be gone.
 ksReferenceInterfaceImpl::~ksReferenceInterfaceImpl() = default;
 
+
 bool ksReferenceInterfaceImpl::saveSmartReferences(const NodePtr&, const char*)
 {
     // TODO(exporter): save through ksReferenceExporter.
     return false;
-}
-
-void ksReferenceInterfaceImpl::importReferences(const NodePtr&, const ksReferenceImportOptions&)
-{
-    // TODO(importer): run ksReferenceImporter and announce new materials.
 }
 
 NodePtr ksReferenceInterfaceImpl::createImportedSourceReference(std::string, NodePtr)
@@ -54,12 +55,12 @@ ksReferenceTypes::LoadMode ksReferenceInterfaceImpl::getLoadMode()
 
 void ksReferenceInterfaceImpl::showMissingReferencesNotification()
 {
-    // TODO(notifications)
+    ksReferenceNotification::showMissingReferences();
 }
 
 void ksReferenceInterfaceImpl::showUpdatesAvailableNotification()
 {
-    // TODO(notifications)
+    ksReferenceNotification::showUpdatesAvailable();
 }
 
 ExtReferencePtr ksReferenceInterfaceImpl::getExtReference(const NodePtr& node)
@@ -76,10 +77,9 @@ ExtReferencePtr ksReferenceInterfaceImpl::getExtReferenceById(UInt32 coreId)
     return ExtReferencePtr::dcast(FieldContainerFactory::the()->getContainer(coreId));
 }
 
-std::string ksReferenceInterfaceImpl::getReferenceStatusText(const NodePtr&)
+std::string ksReferenceInterfaceImpl::getReferenceStatusText(const NodePtr& node)
 {
-    // TODO(notifications): the coloured status text.
-    return std::string();
+    return ksReferenceStatusText::get(node);
 }
 
 bool ksReferenceInterfaceImpl::isSamePath(const std::string& a, const std::string& b)

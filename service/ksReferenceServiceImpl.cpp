@@ -15,7 +15,31 @@
 #include "scenegraph/Node.h"
 #include "service/ksReferenceSettings.h"
 
+#include "model/ksReferenceNode.h"
+#include "monitor/ksRevisionMonitor.h"
+#include "nodeutils/ksNodePermission.h"
+#include "nodeutils/ksNodeUtils.h"
+#include "scene/ksFileIO.h"
+#include "scene/ksScenegraph.h"
+#include "scenegraph/FileReference.h"
+#include "scenegraph/Transform.h"
+#include "scenegraph/Traversal.h"
+#include "service/ksReferenceFileUndoCommand.h"
+#include "service/ksdReferenceNodeImpl.h"
+#include "undo/ksAddChildrenCommand.h"
+#include "undo/ksMoveNodesCommand.h"
+#include "undo/ksMultiCommand.h"
+#include "undo/ksNodeMovements.h"
+#include "undo/ksSelectionUndoCommand.h"
+#include "undo/ksUndoStack.h"
+#include "undo/ksUndoString.h"
+#include "utils/ksLog.h"
+
+#include <QFileInfo>
+#include <QHash>
 #include <QTimer>
+
+using namespace osg;
 
 namespace {
 
@@ -29,7 +53,11 @@ ksReferenceInterface* referenceInterface()
 } // namespace
 
 ksReferenceServiceImpl::ksReferenceServiceImpl()
+    // A child, so that tools can find it; as a member it goes before the
+    // base destroys the children.
+    : m_monitor(this)
 {
+    m_monitor.setObjectName(QStringLiteral("updateMonitor"));
     // Nothing else happens before the kernel's init: the other services may
     // not exist yet. A missing base service leaves the connection to Qt,
     // which refuses a null sender.
@@ -39,8 +67,8 @@ ksReferenceServiceImpl::ksReferenceServiceImpl()
 
 ksReferenceServiceImpl::~ksReferenceServiceImpl()
 {
-    // TODO(monitor): stop the update monitor; its member destructor ends the
-    // thread.
+    // The thread must be gone before the members it reports to.
+    m_monitor.stop();
 }
 
 void ksReferenceServiceImpl::initialize()
@@ -60,13 +88,19 @@ void ksReferenceServiceImpl::connectHostServices()
 
     // The pool emits poolHasContent after releasing its mutex, so stopping
     // the monitor here (which joins a thread that takes that mutex) is safe.
+    // Direct, so that the monitor has stopped when the hook that emptied the
+    // pool returns.
     ksReferencePool* pool = &ksReferencePool::instance();
     connect(
         pool, &ksReferencePool::poolHasContent, this,
         [this](bool has) {
             m_hasReferences = has;
-            // TODO(monitor): if m_monitoringEnabled, start the monitor when
-            // `has`, else stop it.
+            if (!m_monitoringEnabled)
+                return;
+            if (has)
+                m_monitor.start();
+            else
+                m_monitor.stop();
         },
         Qt::DirectConnection);
     connect(pool, &ksReferencePool::poolHasContent, this, &ksReferenceService::sceneHasReferences);
@@ -83,8 +117,9 @@ void ksReferenceServiceImpl::connectHostServices()
     connect(fileIO, &ksFileIOService::projectLoad, this, pause, Qt::DirectConnection);
     connect(fileIO, &ksFileIOService::projectLoadFinished, this, resume, Qt::DirectConnection);
 
-    // TODO(monitor): referencesUpdated(QList<uint>) to updateCheckerHasResults,
-    // queued from the monitor's thread.
+    // Emitted on the monitor's thread, so delivered queued on this one.
+    connect(&m_monitor, &ksReferenceUpdateMonitor::referencesUpdated, this,
+            &ksReferenceServiceImpl::updateCheckerHasResults);
 
     const auto changed = [this] { emitReferencesChanged(); };
     connect(fileIO, &ksFileIOService::newScene, this, changed, Qt::DirectConnection);
@@ -114,72 +149,244 @@ void ksReferenceServiceImpl::forwardSelection(const QList<uint>& nodeIds)
     emit sceneSelectionChanged(nodes);
 }
 
-ksdReferenceNode ksReferenceServiceImpl::createSmartReference(const ksdNode&)
+void ksReferenceServiceImpl::addReferenceNode(const NodePtr& parent, const NodePtr& node, const char* undoText)
 {
-    // TODO(service operations)
-    return ksdReferenceNode();
+    NodePtr target = parent;
+    if (!target || !ksNodePermission::allows(target, 4))
+        target = ksScenegraph::getRoot();
+    auto* command = new ksMultiCommand(ksUndoString(undoText, "Reference Commands"));
+    new ksAddChildrenCommand(target, node, command);
+    new ksSelectionUndoCommand(node, 0, true, command);
+    command->setChangedCallback([] { ksScenegraph::update(false); });
+    ksUndoStack::get(0).addOrExecute(command);
 }
 
-ksdReferenceNode ksReferenceServiceImpl::createSourceReference(const QString&, const ksdNode&)
+NodeRefPtr ksReferenceServiceImpl::newReferenceNode(const QString& name)
 {
-    // TODO(service operations)
-    return ksdReferenceNode();
-}
-
-ksdNode ksReferenceServiceImpl::convertToSmart(const ksdNode& node, bool)
-{
-    // TODO(service operations); the node comes back unchanged, as for a
-    // locked node.
+    const std::string unique = ksNodeUtils::getUniqueName(name.toUtf8().toStdString());
+    NodeRefPtr node = Node::create();
+    ExtReferenceRefPtr core = ExtReferenceBase::create();
+    beginEditCP(node, Node::CoreFieldMask);
+    node->setCore(core);
+    endEditCP(node, Node::CoreFieldMask);
+    ksNodeUtils::setName(node.get(), unique, true, std::string());
     return node;
+}
+
+ksdReferenceNode ksReferenceServiceImpl::createSmartReference(const ksdNode& parent)
+{
+    const NodeRefPtr node = newReferenceNode(tr("SmartReference"));
+    addReferenceNode(ksTypeConverter::convertNode(parent), node.get(), QT_TRANSLATE_NOOP("Reference Commands", "Create Smart Reference"));
+    // Not part of the undo step: undo takes the whole node away.
+    const ExtReferencePtr core = ExtReferencePtr::dcast(node->getCore());
+    beginEditCP(core, ExtReference::SmartFileFieldMask);
+    core->setSmartFile(FileReferenceBase::create());
+    endEditCP(core, ExtReference::SmartFileFieldMask);
+
+    const ksdReferenceNode handle(ksTypeConverter::convertNode(node.get()));
+    emit referenceCreated(handle);
+    return handle;
+}
+
+ksdReferenceNode ksReferenceServiceImpl::createSourceReference(const QString& path, const ksdNode& parent)
+{
+    if (ksFileIO::isProjectFile(path) || path.endsWith(QLatin1String(".osb"))) {
+        ksLog::error("Creating source reference failed. Talvik project or OSB files are not allowed as a source "
+                     "reference.");
+        return ksdReferenceNode();
+    }
+    const NodeRefPtr node = newReferenceNode(QFileInfo(path).baseName());
+    addReferenceNode(ksTypeConverter::convertNode(parent), node.get(), QT_TRANSLATE_NOOP("Reference Commands", "Create Source Reference"));
+
+    ksReferenceNode ref(node.get());
+    const FileReferencePtr source = ref.getSourceFile(true);
+    // Stored as given: neither resolved nor made relative.
+    beginEditCP(source, FileReference::PathFieldMask);
+    source->setPath(path.toUtf8().toStdString());
+    endEditCP(source, FileReference::PathFieldMask);
+    ksReferenceNode::updateFileInfo(source);
+    ref.setState(ksReferenceTypes::NotLoaded);
+
+    const ksdReferenceNode handle(ksTypeConverter::convertNode(node.get()));
+    emit referenceCreated(handle);
+    return handle;
+}
+
+ksdNode ksReferenceServiceImpl::convertToSmart(const ksdNode& node, bool flag)
+{
+    if (node.isLocked())
+        return node;
+    ksdReferenceNode reference(node);
+    if (!reference.isNull()) {
+        // An unloaded reference gets a smart file next to its source only
+        // when asked to; a loaded one only an empty one.
+        if ((reference.getState() == ksReferenceTypes::NotLoaded) == flag)
+            reference.createSmartReference(flag);
+        return node;
+    }
+
+    const NodePtr n = ksTypeConverter::convertNode(node);
+    if (n && TransformPtr::dcast(n->getCore())) {
+        if (!ksScenegraph::convertCore(n, "ExtReference"))
+            return node;
+        const FileReferenceRefPtr record = FileReferenceBase::create();
+        auto* command = new ksReferenceFileUndoCommand(n, ksReferenceTypes::Smart, record.get());
+        command->setChangedCallback([this] {
+            emitReferencesChanged();
+            ksScenegraph::update(false);
+        });
+        ksUndoStack::get(0).addOrExecute(command);
+        return node;
+    }
+
+    const ksdReferenceNode created = createSmartReference(ksdNode());
+    const NodePtr referenceNode = ksTypeConverter::convertNode(created);
+    auto* command = new ksMultiCommand(ksUndoString(QT_TRANSLATE_NOOP("Reference Service", "Insert Smart Reference"), "Reference Service"));
+    ksNodeMovements movements;
+    if (n) {
+        const NodePtr parent = n->getParent();
+        if (parent) {
+            const Int32 index = parent->findChild(n);
+            const Int32 count = Int32(parent->getNChildren());
+            // Index 0 has no child before it: a null `after` puts the
+            // reference first.
+            if (index < count - 1)
+                movements.add(referenceNode, parent, index > 0 ? parent->getChild(UInt32(index - 1)) : NodePtr());
+            else
+                movements.add(referenceNode, parent);
+        }
+        movements.add(n, referenceNode);
+    }
+    new ksMoveNodesCommand(movements, command);
+    ksUndoStack::get(0).addOrExecute(command);
+    return ksTypeConverter::convertNode(referenceNode);
 }
 
 ksdNode ksReferenceServiceImpl::removeReference(const ksdNode& node)
 {
-    // TODO(service operations)
-    return node;
+    if (node.isLocked())
+        return node;
+    const NodePtr n = ksTypeConverter::convertNode(node);
+    ksReferenceNode ref(n);
+    if (ref.isValid())
+        ref.removeReference();
+    return ksTypeConverter::convertNode(n);
 }
 
 QList<ksdReferenceNode> ksReferenceServiceImpl::getSceneReferences()
 {
-    // TODO(service operations)
-    return {};
+    const NodePtr root = ksScenegraph::getRoot();
+    QList<ksdReferenceNode> list = getReferences(ksTypeConverter::convertNode(root));
+    if (root && ExtReferencePtr::dcast(root->getCore()))
+        list.insert(0, ksdReferenceNode(ksTypeConverter::convertNode(root)));
+    return list;
 }
 
-QList<ksdReferenceNode> ksReferenceServiceImpl::getReferences(const ksdNode&)
+QList<ksdReferenceNode> ksReferenceServiceImpl::getReferences(const ksdNode& root)
 {
-    // TODO(service operations)
-    return {};
+    // One node per core: clones share their core.
+    QHash<UInt32, NodePtr> byCore;
+    traverse(ksTypeConverter::convertNode(root), [&byCore](const NodePtr& n) {
+        if (!n || !n->getCore())
+            return Action::Skip;
+        if (const ExtReferencePtr core = ExtReferencePtr::dcast(n->getCore()))
+            byCore.insert(core.getFieldContainerId(), n);
+        return Action::Continue;
+    });
+    QList<ksdReferenceNode> list;
+    for (const NodePtr& n : byCore)
+        list.append(ksdReferenceNode(ksTypeConverter::convertNode(n)));
+    return list;
 }
 
-QList<ksdReferenceNode> ksReferenceServiceImpl::getParentReferences(const ksdNode&)
+QList<ksdReferenceNode> ksReferenceServiceImpl::getParentReferences(const ksdNode& node)
 {
-    // TODO(service operations)
-    return {};
+    QList<ksdReferenceNode> list;
+    const NodePtr n = ksTypeConverter::convertNode(node);
+    for (NodePtr p = n ? n->getParent() : NodePtr(); p; p = p->getParent()) {
+        if (ExtReferencePtr::dcast(p->getCore()))
+            list.append(ksdReferenceNodeImpl::makeHandle(p));
+    }
+    return list;
 }
 
-QList<ksdReferenceNode> ksReferenceServiceImpl::getChildReferences(const ksdNode&)
+QList<ksdReferenceNode> ksReferenceServiceImpl::getChildReferences(const ksdNode& node)
 {
-    // TODO(service operations)
-    return {};
+    QList<ksdReferenceNode> list;
+    const NodePtr start = ksTypeConverter::convertNode(node);
+    traverse(start, [&](const NodePtr& n) {
+        if (n != start && n && ExtReferencePtr::dcast(n->getCore())) {
+            list.append(ksdReferenceNodeImpl::makeHandle(n));
+            return Action::Skip;
+        }
+        return Action::Continue;
+    });
+    return list;
 }
 
-QList<ksdReferenceNode> ksReferenceServiceImpl::loadSourceReferences(const QList<ksdReferenceNode>&)
+QList<ksdReferenceNode> ksReferenceServiceImpl::loadSourceReferences(const QList<ksdReferenceNode>& nodes)
 {
-    // TODO(service operations)
-    return {};
+    QList<ksdReferenceNode> kept;
+    for (const ksdReferenceNode& node : nodes) {
+        if (!node.isLocked() && node.hasSourceReference())
+            kept.append(node);
+    }
+    // A re-import of an outer reference brings the inner ones along.
+    const QList<ksdReferenceNode> candidates = kept;
+    QList<ksdNode> outermost;
+    for (const ksdReferenceNode& node : candidates) {
+        const NodePtr n = ksTypeConverter::convertNode(node);
+        bool inner = false;
+        for (const ksdReferenceNode& other : candidates) {
+            if (other == node)
+                continue;
+            if (ksNodeUtils::hasParent(n, ksTypeConverter::convertNode(other))) {
+                inner = true;
+                break;
+            }
+        }
+        if (!inner)
+            outermost.append(node);
+    }
+
+    QList<ksdReferenceNode> result;
+    ksFileIOService* fileIO = ksKernelServiceFactory::the().get<ksFileIOService>();
+    if (!fileIO)
+        return result;
+    for (const ksdNode& node : fileIO->reimportSourceFiles(outermost)) {
+        ksReferenceNode(ksTypeConverter::convertNode(node)).setState(ksReferenceTypes::Loaded);
+        result.append(ksdReferenceNode(node));
+    }
+    return result;
 }
 
-void ksReferenceServiceImpl::reloadSmartReferences(const QList<ksdReferenceNode>&)
+void ksReferenceServiceImpl::reloadSmartReferences(const QList<ksdReferenceNode>& nodes)
 {
-    // TODO(service operations)
+    if (nodes.isEmpty())
+        return;
+    ksFileIO::addAdvancedProgress(tr("Loading smart references ..."), nodes.size());
+    // The progress closes also when a load throws.
+    struct ProgressGuard
+    {
+        ~ProgressGuard() { ksFileIO::removeAdvancedProgress(); }
+    } guard;
+    for (ksdReferenceNode node : nodes) {
+        if (!node.isLocked() && node.hasSmartReference()) {
+            node.unload();
+            node.loadSmartReference();
+        }
+        ksFileIO::increaseAdvancedProgress(1);
+    }
 }
 
 void ksReferenceServiceImpl::setUpdateMonitoringEnabled(bool enabled)
 {
     ksReferenceSettings::the().setUpdateMonitoringEnabled(enabled);
     m_monitoringEnabled = enabled;
-    // TODO(monitor): start the monitor when m_hasReferences && enabled, else
-    // stop it.
+    if (m_hasReferences && enabled)
+        m_monitor.start();
+    else
+        m_monitor.stop();
     emit updateMonitoringChanged(enabled);
 }
 
@@ -201,7 +408,7 @@ ksReferenceTypes::NotificationMode ksReferenceServiceImpl::getNotificationMode()
 void ksReferenceServiceImpl::setRevisionCheckEnabled(bool enabled)
 {
     ksReferenceSettings::the().setRevisionCheckEnabled(enabled);
-    // TODO(monitor): hand the flag to the monitor.
+    m_monitor.setRevisionCheckEnabled(enabled);
 }
 
 bool ksReferenceServiceImpl::isRevisionCheckEnabled()
@@ -212,7 +419,7 @@ bool ksReferenceServiceImpl::isRevisionCheckEnabled()
 void ksReferenceServiceImpl::setRevisionExpressions(const QStringList& expressions)
 {
     ksReferenceSettings::the().setRevisionExpressions(expressions);
-    // TODO(monitor): hand the expressions to the monitor.
+    m_monitor.setRevisionExpressions(expressions);
 }
 
 QStringList ksReferenceServiceImpl::getRevisionExpressions()
@@ -260,44 +467,40 @@ ksReferenceTypes::LoadMode ksReferenceServiceImpl::getLoadMode()
     return ksReferenceSettings::the().getLoadMode();
 }
 
-void ksReferenceServiceImpl::setUpdateMonitoringPaused(bool)
+void ksReferenceServiceImpl::setUpdateMonitoringPaused(bool paused)
 {
-    // TODO(monitor): count the nested pause in the monitor.
+    m_monitor.setPaused(paused);
 }
 
 bool ksReferenceServiceImpl::isUpdateMonitoringPaused()
 {
-    // TODO(monitor)
-    return false;
+    return m_monitor.isPaused();
 }
 
-void ksReferenceServiceImpl::setUpdateMonitoringInterval(int)
+void ksReferenceServiceImpl::setUpdateMonitoringInterval(int milliseconds)
 {
-    // TODO(monitor)
+    m_monitor.setInterval(milliseconds);
 }
 
 int ksReferenceServiceImpl::getUpdateMonitoringInterval()
 {
-    // TODO(monitor)
-    return 0;
+    return m_monitor.getInterval();
 }
 
 QStringList ksReferenceServiceImpl::getFileSuffixes()
 {
-    // TODO(pool): the suffixes of every pooled smart and source path.
-    return {};
+    return ksReferencePool::instance().getFileSuffixes();
 }
 
-QStringList ksReferenceServiceImpl::sortRevisions(const QStringList&)
+QStringList ksReferenceServiceImpl::sortRevisions(const QStringList& revisions)
 {
-    // TODO(revision monitor): ksRevisionMonitor::sortRevision.
-    return {};
+    return ksRevisionMonitor::sortRevision(revisions);
 }
 
 void ksReferenceServiceImpl::updateCheckerHasResults(QList<uint> nodeIds)
 {
-    // TODO(pool): ksReferencePool::instance().applyUpdates(nodeIds) first, so
-    // that the records hold the monitor's states.
+    // First, so that the records (and so the handles) hold the new states.
+    ksReferencePool::instance().applyUpdates(nodeIds);
     QList<ksdReferenceNode> nodes;
     for (uint id : nodeIds) {
         const osg::ExtReferencePtr core =

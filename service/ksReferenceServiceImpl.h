@@ -1,7 +1,10 @@
 // Licensed under the MIT licence; see LICENSE.
 #pragma once
 
+#include "monitor/ksReferenceUpdateMonitor.h"
 #include "references/ksReferenceService.h"
+
+#include "scenegraph/HandleTypes.h"
 
 #include <QList>
 
@@ -11,10 +14,11 @@
 // host's file-IO and tree services; until then it answers its getters and
 // setters only.
 //
-// The settings operations store in ksReferenceSettings; the operations on
-// the scene's references, the monitor's pause and interval, and the pool's
-// file suffixes give neutral results until the pool, the update monitor and
-// the handle implementation are in place.
+// The settings operations store in ksReferenceSettings. The service owns the
+// update monitor: it runs while monitoring is enabled and the scene has
+// references, and its results come back queued to updateCheckerHasResults.
+// Creating, converting and adding references are undo steps of the scene's
+// undo stack.
 class ksReferenceServiceImpl : public ksReferenceService
 {
     Q_OBJECT
@@ -51,6 +55,7 @@ public:
     QString getCustomExportPath() override;
     void setLoadMode(ksReferenceTypes::LoadMode mode) override;
     ksReferenceTypes::LoadMode getLoadMode() override;
+    // Pauses nest: each pause needs its own resume.
     void setUpdateMonitoringPaused(bool paused) override;
     bool isUpdateMonitoringPaused() override;
     void setUpdateMonitoringInterval(int milliseconds) override;
@@ -59,6 +64,8 @@ public:
     QStringList sortRevisions(const QStringList& revisions) override;
 
 private slots:
+    // The monitor's results: the records take the new file states, then
+    // referencesChanged names the nodes of the changed cores.
     void updateCheckerHasResults(QList<uint> nodeIds);
     // Merges the pool's modification signals of 100 ms into one
     // referenceEditStateChagned.
@@ -68,6 +75,12 @@ private slots:
     void checkForNotification(QList<ksdReferenceNode> nodes);
 
 private:
+    // Adds `node` under `parent` (the root when there is none or it refuses
+    // children) as one undo step with the given text, and selects it.
+    static void addReferenceNode(const osg::NodePtr& parent, const osg::NodePtr& node, const char* undoText);
+    // A node with an empty reference core and a unique name.
+    static osg::NodeRefPtr newReferenceNode(const QString& name);
+
     // Runs once on the kernel's init; not a slot, so scripts cannot call it.
     void initialize();
     void connectHostServices();
@@ -77,5 +90,5 @@ private:
     bool m_monitoringEnabled = false;
     bool m_hasReferences = false;
     bool m_editStateTimerPending = false;
-    // TODO(monitor): the update monitor, a member constructed stopped.
+    ksReferenceUpdateMonitor m_monitor;
 };

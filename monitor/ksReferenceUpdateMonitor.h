@@ -1,0 +1,101 @@
+// Licensed under the MIT licence; see LICENSE.
+#pragma once
+
+#include "monitor/ksRevisionMonitor.h"
+
+#include <QList>
+#include <QObject>
+#include <QStringList>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+
+class ksFileReferenceStatus;
+
+// Watches the smart and source files of every pooled reference on a thread of
+// its own. Each pass takes a snapshot of the pool's status records, checks
+// each file's presence, time, content (and newer revisions, when enabled),
+// writes the new file states into the records and reports the ids of the
+// reference cores whose state changed in one referencesUpdated signal, which
+// the main thread receives queued.
+//
+// Control is main-thread only. Pauses nest: every setPaused(true) needs its
+// setPaused(false) before the thread runs again. A stop request is honoured
+// between two file checks and ends the wait between passes at once.
+class ksReferenceUpdateMonitor : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit ksReferenceUpdateMonitor(QObject* parent = nullptr);
+    // Ends the thread if one runs.
+    ~ksReferenceUpdateMonitor() override;
+
+    ksReferenceUpdateMonitor(const ksReferenceUpdateMonitor&) = delete;
+    ksReferenceUpdateMonitor& operator=(const ksReferenceUpdateMonitor&) = delete;
+
+    // A new thread starts with a pass at once, unless the monitor is paused;
+    // then it starts when the last pause ends.
+    void start();
+    // Joins the thread, if there is one: a paused monitor has none.
+    void stop();
+    void setPaused(bool paused);
+    bool isPaused() const;
+    // Milliseconds between two passes, from the next wait on; 0 or less runs
+    // passes back to back.
+    void setInterval(int milliseconds);
+    int getInterval() const;
+    void setRevisionCheckEnabled(bool enabled);
+    bool isRevisionCheckEnabled() const;
+    // The thread is ended while the expressions change and started again
+    // afterwards, so that it never sees them change under it.
+    void setRevisionExpressions(const QStringList& expressions);
+
+    bool isStarted() const { return m_started; }
+    // A worker thread exists: started and not paused.
+    bool isRunning() const { return m_thread.joinable(); }
+
+    // Counters for diagnostics and measurements; readable from any thread.
+    // Completed passes (a pass cut short by a stop does not count) and
+    // checksums taken, since construction.
+    std::uint64_t getPassCount() const { return m_passCount.load(std::memory_order_acquire); }
+    std::uint64_t getChecksumCount() const { return m_checksumCount.load(std::memory_order_relaxed); }
+
+signals:
+    // The container ids of the reference cores whose smart or source file
+    // state changed in one pass. Emitted on the monitor's thread.
+    void referencesUpdated(QList<uint> coreIds);
+
+private:
+    void launch();
+    // Must not run on the monitor's own thread: it joins it.
+    void end();
+    void run();
+    // One pass over a snapshot of the pool; false when a stop cut it short.
+    bool runPass(QList<uint>& changed);
+    // Whether the status's file state changed.
+    bool checkStatus(ksFileReferenceStatus& status);
+    bool hasNewerRevision(const ksFileReferenceStatus& status);
+    bool isContentChanged(ksFileReferenceStatus& status, std::uint64_t modified);
+    bool isStopRequested();
+    // Waits out the interval; true when a stop was requested.
+    bool waitForNextPass();
+
+    std::atomic<bool> m_revisionCheckEnabled{false};
+    std::atomic<int> m_interval{5000};
+    std::atomic<int> m_pauseCount{0};
+    bool m_started = false;
+    // Guarded by m_mutex, as is the wait on m_wakeUp.
+    bool m_stopRequested = false;
+    // Used by the thread only while it runs; changed only while none does.
+    ksRevisionMonitor m_revisionMonitor;
+    std::condition_variable m_wakeUp;
+    std::thread m_thread;
+    std::mutex m_mutex;
+
+    std::atomic<std::uint64_t> m_passCount{0};
+    std::atomic<std::uint64_t> m_checksumCount{0};
+};
