@@ -2,6 +2,7 @@
 #include "module/ksReferenceServiceMB.h"
 
 #include "kernel/ksMessage.h"
+#include "model/ksReferencePool.h"
 #include "references/ksReferenceService.h"
 #include "utils/ksLog.h"
 
@@ -38,7 +39,7 @@ int ksReferenceServiceMB::receivedMessage(ksMessage& message)
     try {
         const quint64 id = message.id();
         if (id == ResetChangedMessage) {
-            // TODO(pool): ksReferencePool::instance().resetAllChanged().
+            ksReferencePool::instance().resetAllChanged();
         } else if (id == DisableMonitoringMessage) {
             if (m_service)
                 m_service->setUpdateMonitoringEnabled(false);
