@@ -8,6 +8,7 @@
 
 #include <QObject>
 
+#include <algorithm>
 #include <memory>
 
 using namespace updatemonitortest;
@@ -49,13 +50,22 @@ protected:
             pass();
     }
 
+    // Every id reported since the last call, sorted: a pass walks the
+    // snapshot in no particular order.
     QList<uint> takeReports()
     {
         QList<uint> all;
         for (const QList<uint>& ids : m_reports)
             all += ids;
         m_reports.clear();
+        std::sort(all.begin(), all.end());
         return all;
+    }
+
+    static QList<uint> sorted(QList<uint> ids)
+    {
+        std::sort(ids.begin(), ids.end());
+        return ids;
     }
 
     TestFiles m_files;
@@ -181,11 +191,7 @@ TEST_F(UpdateMonitorTest, OnePassReportsEachChangedCoreOnce)
     TestFiles::remove(m_files.path("c.stp"));
     pass();
     ASSERT_EQ(m_reports.size(), 1) << "one signal per pass";
-    QList<uint> ids = takeReports();
-    std::sort(ids.begin(), ids.end());
-    QList<uint> expected{both.id(), onlySource.id()};
-    std::sort(expected.begin(), expected.end());
-    EXPECT_EQ(ids, expected);
+    EXPECT_EQ(takeReports(), sorted({both.id(), onlySource.id()}));
     EXPECT_EQ(both.smartStatus()->state.load(), ksReferenceTypes::Missing);
     EXPECT_EQ(both.sourceStatus()->state.load(), ksReferenceTypes::Missing);
     EXPECT_EQ(steady.smartStatus()->state.load(), ksReferenceTypes::UpToDate);
@@ -213,7 +219,7 @@ TEST_F(UpdateMonitorTest, NewerRevisionBesideTheFileMakesItOutdated)
     // Every pass lists the directory afresh.
     TestFiles::remove(v12);
     pass();
-    EXPECT_EQ(takeReports(), (QList<uint>{door.id(), newest.id()}));
+    EXPECT_EQ(takeReports(), sorted({door.id(), newest.id()}));
     EXPECT_EQ(door.smartStatus()->state.load(), ksReferenceTypes::UpToDate);
     EXPECT_EQ(newest.smartStatus()->state.load(), ksReferenceTypes::Missing);
 
