@@ -43,8 +43,8 @@ bool statFile(const char* path, std::uint64_t& modified)
 ksReferenceUpdateMonitor::ksReferenceUpdateMonitor(QObject* parent)
     : QObject(parent)
 {
-    // Named as the signal spells it, so that the queued connection to the
-    // main thread can copy the list.
+    // Named as the signal spells it, so that queued connections to other
+    // threads can copy the list.
     qRegisterMetaType<QList<uint>>("QList<uint>");
     resultsEventType();
 }

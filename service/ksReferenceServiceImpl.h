@@ -14,7 +14,8 @@
 //
 // The settings operations store in ksReferenceSettings. The service owns the
 // update monitor: it runs while monitoring is enabled and the scene has
-// references, and its results come back queued to updateCheckerHasResults.
+// references, and its results arrive from the event loop at
+// updateCheckerHasResults.
 // The operations on the scene's references and the pool's file suffixes give
 // neutral results until the pool and the handle implementation are in place.
 class ksReferenceServiceImpl : public ksReferenceService
