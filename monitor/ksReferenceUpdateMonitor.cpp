@@ -6,6 +6,8 @@
 #include "references/ksReferenceTypes.h"
 #include "utils/ksFile.h"
 
+#include <QCoreApplication>
+#include <QEvent>
 #include <QMetaType>
 #include <QString>
 
@@ -14,6 +16,12 @@
 #include <sys/stat.h>
 
 namespace {
+
+QEvent::Type resultsEventType()
+{
+    static const QEvent::Type type = QEvent::Type(QEvent::registerEventType());
+    return type;
+}
 
 // Existence and modification time from one stat() of the UTF-8 path, which
 // is what the file system sees anyway. The time is whole seconds as
@@ -35,9 +43,10 @@ bool statFile(const char* path, std::uint64_t& modified)
 ksReferenceUpdateMonitor::ksReferenceUpdateMonitor(QObject* parent)
     : QObject(parent)
 {
-    // Named as the signal spells it, so that the queued connection to the
-    // main thread can copy the list.
+    // Named as the signal spells it, so that queued connections to other
+    // threads can copy the list.
     qRegisterMetaType<QList<uint>>("QList<uint>");
+    resultsEventType();
 }
 
 ksReferenceUpdateMonitor::~ksReferenceUpdateMonitor()
@@ -144,12 +153,41 @@ void ksReferenceUpdateMonitor::run()
         // Nothing is reported from a pass cut short: its remaining files were
         // not looked at, and the owner is about to end the thread anyway.
         if (complete && !isStopRequested() && !changed.isEmpty())
-            emit referencesUpdated(changed);
+            postResults(changed);
         if (complete)
             m_passCount.fetch_add(1, std::memory_order_release);
         if (waitForNextPass())
             return;
     }
+}
+
+void ksReferenceUpdateMonitor::postResults(const QList<uint>& coreIds)
+{
+    // Allocated before the lock, so that the owner's thread, which takes the
+    // lock before it looks at the event, is ordered after the allocation.
+    QEvent* event = new QEvent(resultsEventType());
+    {
+        std::lock_guard<std::mutex> lock(m_resultsMutex);
+        m_results.append(coreIds);
+    }
+    QCoreApplication::postEvent(this, event);
+}
+
+void ksReferenceUpdateMonitor::customEvent(QEvent* event)
+{
+    QList<QList<uint>> results;
+    {
+        std::lock_guard<std::mutex> lock(m_resultsMutex);
+        if (event->type() != resultsEventType()) {
+            QObject::customEvent(event);
+            return;
+        }
+        // Every pending list at once: later events of this kind find none.
+        results.swap(m_results);
+    }
+    // Without the lock: a receiver may stop the monitor, which joins.
+    for (const QList<uint>& coreIds : results)
+        emit referencesUpdated(coreIds);
 }
 
 bool ksReferenceUpdateMonitor::runPass(QList<uint>& changed)

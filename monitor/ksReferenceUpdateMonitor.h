@@ -19,8 +19,7 @@ class ksFileReferenceStatus;
 // its own. Each pass takes a snapshot of the pool's status records, checks
 // each file's presence, time, content (and newer revisions, when enabled),
 // writes the new file states into the records and reports the ids of the
-// reference cores whose state changed in one referencesUpdated signal, which
-// the main thread receives queued.
+// reference cores whose state changed in one referencesUpdated signal.
 //
 // Control is main-thread only. Pauses nest: every setPaused(true) needs its
 // setPaused(false) before the thread runs again. A stop request is honoured
@@ -66,8 +65,16 @@ public:
 
 signals:
     // The container ids of the reference cores whose smart or source file
-    // state changed in one pass. Emitted on the monitor's thread.
+    // state changed in one pass. The worker hands each pass's list to the
+    // thread the monitor object lives in (the main thread) through a posted
+    // event, and the signal is emitted there from the event loop: receivers
+    // get the results queued, as from a queued connection, and the handoff
+    // goes through a lock that ThreadSanitizer sees (Qt's queue of posted
+    // events is invisible to it).
     void referencesUpdated(QList<uint> coreIds);
+
+protected:
+    void customEvent(QEvent* event) override;
 
 private:
     void launch();
@@ -81,6 +88,8 @@ private:
     bool hasNewerRevision(const ksFileReferenceStatus& status);
     bool isContentChanged(ksFileReferenceStatus& status, std::uint64_t modified);
     bool isStopRequested();
+    // On the worker: queues one pass's results for the owner's thread.
+    void postResults(const QList<uint>& coreIds);
     // Waits out the interval; true when a stop was requested.
     bool waitForNextPass();
 
@@ -95,6 +104,10 @@ private:
     std::condition_variable m_wakeUp;
     std::thread m_thread;
     std::mutex m_mutex;
+
+    // Results of passes not yet announced, oldest first.
+    std::mutex m_resultsMutex;
+    QList<QList<uint>> m_results;
 
     std::atomic<std::uint64_t> m_passCount{0};
     std::atomic<std::uint64_t> m_checksumCount{0};

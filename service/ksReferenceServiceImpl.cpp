@@ -117,7 +117,7 @@ void ksReferenceServiceImpl::connectHostServices()
     connect(fileIO, &ksFileIOService::projectLoad, this, pause, Qt::DirectConnection);
     connect(fileIO, &ksFileIOService::projectLoadFinished, this, resume, Qt::DirectConnection);
 
-    // Emitted on the monitor's thread, so delivered queued on this one.
+    // The monitor emits from the event loop, never from inside a pass.
     connect(&m_monitor, &ksReferenceUpdateMonitor::referencesUpdated, this,
             &ksReferenceServiceImpl::updateCheckerHasResults);
 

@@ -16,9 +16,9 @@
 //
 // The settings operations store in ksReferenceSettings. The service owns the
 // update monitor: it runs while monitoring is enabled and the scene has
-// references, and its results come back queued to updateCheckerHasResults.
-// Creating, converting and adding references are undo steps of the scene's
-// undo stack.
+// references, and its results arrive from the event loop at
+// updateCheckerHasResults. Creating, converting and adding references are
+// undo steps of the scene's undo stack.
 class ksReferenceServiceImpl : public ksReferenceService
 {
     Q_OBJECT

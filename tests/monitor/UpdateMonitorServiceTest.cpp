@@ -100,10 +100,7 @@ protected:
         return texts;
     }
 
-    static ksReferenceTypes::FileState smartState(const Reference& reference)
-    {
-        return ksReferenceTypes::FileState(reference.core()->getSmartFile()->getState());
-    }
+    static osg::UInt32 smartState(const Reference& reference) { return reference.core()->getSmartFile()->getState(); }
 
     ksReferenceService* service = ksKernelServiceFactory::the().get<ksReferenceService>();
     ksReferenceUpdateMonitor* monitor = service ? service->findChild<ksReferenceUpdateMonitor*>() : nullptr;
@@ -117,7 +114,8 @@ TEST_F(UpdateMonitorServiceTest, MonitorRunsWhileEnabledAndTheSceneHasReferences
     service->setUpdateMonitoringEnabled(true);
     EXPECT_FALSE(monitor->isRunning()) << "nothing to watch";
 
-    auto first = std::make_unique<Reference>(Reference::smart(recordOf(m_files.write("a.zmb", "a", 10))));
+    const QString file = m_files.write("a.zmb", "a", 10);
+    auto first = std::make_unique<Reference>(makeRecord(file));
     EXPECT_TRUE(monitor->isRunning());
     service->setUpdateMonitoringEnabled(false);
     EXPECT_FALSE(monitor->isRunning());
@@ -131,7 +129,7 @@ TEST_F(UpdateMonitorServiceTest, MonitorRunsWhileEnabledAndTheSceneHasReferences
     for (int round = 0; round < 20; ++round) {
         first.reset();
         EXPECT_FALSE(monitor->isRunning());
-        first = std::make_unique<Reference>(Reference::smart(recordOf(m_files.path("a.zmb"))));
+        first = std::make_unique<Reference>(makeRecord(file));
         EXPECT_TRUE(monitor->isRunning());
     }
     first.reset();
@@ -139,14 +137,13 @@ TEST_F(UpdateMonitorServiceTest, MonitorRunsWhileEnabledAndTheSceneHasReferences
 
     // With monitoring off, references do not start it.
     service->setUpdateMonitoringEnabled(false);
-    const Reference second = Reference::smart(recordOf(m_files.path("a.zmb")));
+    const Reference second(makeRecord(file));
     EXPECT_FALSE(monitor->isRunning());
 }
 
 TEST_F(UpdateMonitorServiceTest, MissingAndChangedFilesReachTheRecordsTheHandlesAndTheUser)
 {
-    const QString file = m_files.write("door.zmb", "first", 1000);
-    const Reference door = Reference::smart(recordOf(file));
+    const Reference door(makeRecord(m_files.write("door.zmb", "first", 1000)));
     // A clone shares the core: both nodes show the new state.
     const osg::NodeRefPtr clone = osg::Node::create();
     osg::beginEditCP(clone, osg::Node::CoreFieldMask);
@@ -159,7 +156,7 @@ TEST_F(UpdateMonitorServiceTest, MissingAndChangedFilesReachTheRecordsTheHandles
     service->setNotificationMode(ksReferenceTypes::NotifyAfterUpdateCheck);
     service->setUpdateMonitoringEnabled(true);
 
-    TestFiles::remove(file);
+    m_files.remove("door.zmb");
     QList<ksdReferenceNode> nodes = nextChange();
     std::sort(nodes.begin(), nodes.end());
     EXPECT_EQ(nodes, expected);
@@ -181,7 +178,7 @@ TEST_F(UpdateMonitorServiceTest, MissingAndChangedFilesReachTheRecordsTheHandles
 
     // Without notifications the records still follow.
     service->setNotificationMode(ksReferenceTypes::NotificationMode(0));
-    TestFiles::remove(file);
+    m_files.remove("door.zmb");
     nextChange();
     EXPECT_EQ(smartState(door), ksReferenceTypes::Missing);
     EXPECT_EQ(shownTexts().size(), 2);
@@ -189,9 +186,8 @@ TEST_F(UpdateMonitorServiceTest, MissingAndChangedFilesReachTheRecordsTheHandles
 
 TEST_F(UpdateMonitorServiceTest, RevisionSettingsReachTheMonitor)
 {
-    const QString v3 = m_files.write("door_v3.zmb", "three", 300);
+    const Reference door(makeRecord(m_files.write("door_v3.zmb", "three", 300)));
     m_files.write("door_v12.zmb", "twelve", 1200);
-    const Reference door = Reference::smart(recordOf(v3));
     service->setNotificationMode(ksReferenceTypes::NotifyAfterUpdateCheck);
     service->setRevisionExpressions({"_v(\\d+)"});
     service->setUpdateMonitoringEnabled(true);
@@ -209,7 +205,7 @@ TEST_F(UpdateMonitorServiceTest, AProjectLoadWithAnImportResumesAfterBoth)
 {
     ksFileIOService* fileIO = ksKernelServiceFactory::the().get<ksFileIOService>();
     ASSERT_NE(fileIO, nullptr);
-    const Reference door = Reference::smart(recordOf(m_files.write("door.zmb", "x", 10)));
+    const Reference door(makeRecord(m_files.write("door.zmb", "x", 10)));
     service->setUpdateMonitoringEnabled(true);
     ASSERT_TRUE(monitor->isRunning());
 

@@ -8,37 +8,29 @@
 #include "references/ksReferenceTypes.h"
 #include "utils/ksFile.h"
 
-#include <QByteArray>
 #include <QCoreApplication>
-#include <QDateTime>
 #include <QDeadlineTimer>
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QThread>
 
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <string>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 
 namespace updatemonitortest {
 
-// The pool learns of reference cores through the scene graph's hooks.
 inline void ensurePoolHooks()
 {
-    static const bool installed = [] {
-        ksReferencePool::instance().registerCallbacks();
-        return true;
-    }();
+    static const bool installed = (ksReferencePool::instance().registerCallbacks(), true);
     (void)installed;
 }
 
-// Runs the event loop until `done` holds; false after 30 s.
+// Runs the event loop until `done` holds (false after 30 s), then delivers
+// what is still posted.
 inline bool waitUntil(const std::function<bool()>& done)
 {
     QDeadlineTimer deadline(30000);
@@ -48,117 +40,90 @@ inline bool waitUntil(const std::function<bool()>& done)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         QThread::msleep(1);
     }
-    // Results a pass posted before it counted itself are delivered now.
     QCoreApplication::sendPostedEvents();
     return true;
 }
 
-// Files in a fresh temporary directory, with modification times set by hand
-// so that no test waits for the clock.
+// Files in a fresh directory, with modification times set by hand so that
+// no test waits for the clock.
 class TestFiles
 {
 public:
-    TestFiles() { EXPECT_TRUE(m_dir.isValid()); }
-
     QString path(const QString& name) const { return m_dir.filePath(name); }
 
-    QString write(const QString& name, const QByteArray& content, qint64 modified)
+    QString write(const QString& name, const QByteArray& content, qint64 modified) const
     {
-        const QString file = path(name);
-        QDir().mkpath(QFileInfo(file).absolutePath());
-        QFile out(file);
-        EXPECT_TRUE(out.open(QIODevice::WriteOnly | QIODevice::Truncate)) << file.toStdString();
+        QFile out(path(name));
+        EXPECT_TRUE(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
         out.write(content);
         out.close();
-        setModified(file, modified);
-        return file;
+        touch(out.fileName(), modified);
+        return out.fileName();
     }
 
-    static void setModified(const QString& file, qint64 seconds)
+    static void touch(const QString& file, qint64 seconds)
     {
-        struct timespec times[2];
-        times[0].tv_sec = seconds;
-        times[0].tv_nsec = 0;
-        times[1] = times[0];
-        EXPECT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(file).constData(), times, 0), 0) << file.toStdString();
+        const struct timespec times[2] = {{seconds, 0}, {seconds, 0}};
+        EXPECT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(file).constData(), times, 0), 0);
     }
 
-    static void remove(const QString& file) { EXPECT_TRUE(QFile::remove(file)) << file.toStdString(); }
-
-    static osg::UInt32 checksum(const QString& file) { return ksFile::getChecksum(file); }
+    void remove(const QString& name) const { EXPECT_TRUE(QFile::remove(path(name))); }
 
 private:
     QTemporaryDir m_dir;
 };
 
-// What a file record holds when it is created.
-struct Record
-{
-    QString path;
-    osg::UInt32 state = ksReferenceTypes::UpToDate;
-    osg::UInt32 checksum = 0;
-    osg::UInt64 lastModified = 0;
-};
-
-inline osg::FileReferenceRefPtr makeRecord(const Record& values)
+// A record of `path`; with checksum and time of the file when it exists.
+inline osg::FileReferenceRefPtr makeRecord(const QString& path, osg::UInt32 state = ksReferenceTypes::UpToDate)
 {
     osg::FileReferenceRefPtr record = osg::FileReferenceBase::create();
-    record->setPath(values.path.toStdString());
-    record->setState(values.state);
-    record->setChecksum(values.checksum);
-    record->setLastModified(values.lastModified);
+    record->setPath(path.toStdString());
+    record->setState(state);
+    struct stat info;
+    if (!path.isEmpty() && ::stat(QFile::encodeName(path).constData(), &info) == 0) {
+        record->setChecksum(ksFile::getChecksum(path));
+        record->setLastModified(osg::UInt64(info.st_mtim.tv_sec));
+    }
     return record;
 }
 
-// A record of an existing file that matches it: its checksum and time.
-inline Record recordOf(const QString& file, osg::UInt32 state = ksReferenceTypes::UpToDate)
-{
-    return Record{file, state, TestFiles::checksum(file), osg::UInt64(QFileInfo(file).lastModified().toSecsSinceEpoch())};
-}
-
-// A reference node whose core carries the given records; the pool learns of
-// the core and its records through the scene graph's hooks.
+// A reference node whose core carries the given records (either may be
+// null); the pool learns of it through the scene graph's hooks.
 //
 //   node (ExtReference: smart record, source record)
 class Reference
 {
 public:
-    Reference(const Record* smart, const Record* source)
-        : m_core(osg::ExtReferenceBase::create())
-        , m_node(osg::Node::create())
+    Reference(osg::FileReferenceRefPtr smart, osg::FileReferenceRefPtr source = {})
     {
-        osg::beginEditCP(m_core, osg::ExtReference::SmartFileFieldMask | osg::ExtReference::SourceFileFieldMask);
-        if (smart)
-            m_core->setSmartFile(makeRecord(*smart));
-        if (source)
-            m_core->setSourceFile(makeRecord(*source));
-        osg::endEditCP(m_core, osg::ExtReference::SmartFileFieldMask | osg::ExtReference::SourceFileFieldMask);
+        const osg::BitVector mask = osg::ExtReference::SmartFileFieldMask | osg::ExtReference::SourceFileFieldMask;
+        osg::beginEditCP(m_core, mask);
+        m_core->setSmartFile(std::move(smart));
+        m_core->setSourceFile(std::move(source));
+        osg::endEditCP(m_core, mask);
         osg::beginEditCP(m_node, osg::Node::CoreFieldMask);
         m_node->setCore(m_core);
         osg::endEditCP(m_node, osg::Node::CoreFieldMask);
     }
 
-    static Reference smart(const Record& record) { return Reference(&record, nullptr); }
-    static Reference source(const Record& record) { return Reference(nullptr, &record); }
-
     osg::UInt32 id() const { return m_core.getFieldContainerId(); }
     const osg::ExtReferenceRefPtr& core() const { return m_core; }
     const osg::NodeRefPtr& node() const { return m_node; }
 
-    // The pool's statuses of this core; a test fails without them.
-    ksExtReferenceStatusPtr statuses() const
-    {
-        const ksExtReferenceStatusPtr found = ksReferencePool::instance().getStatusSnapshot().value(id());
-        EXPECT_TRUE(found) << "core " << id() << " is not pooled";
-        return found ? found : std::make_shared<ksExtReferenceStatus>(std::make_shared<ksFileReferenceStatus>(),
-                                                                     std::make_shared<ksFileReferenceStatus>());
-    }
     ksFileReferenceStatusPtr smartStatus() const { return statuses()->smart(); }
     ksFileReferenceStatusPtr sourceStatus() const { return statuses()->source(); }
 
 private:
-    osg::ExtReferenceRefPtr m_core;
-    osg::NodeRefPtr m_node;
+    ksExtReferenceStatusPtr statuses() const
+    {
+        const ksExtReferenceStatusPtr found = ksReferencePool::instance().getStatusSnapshot().value(id());
+        if (!found)
+            throw std::runtime_error("the core is not pooled");
+        return found;
+    }
+
+    osg::ExtReferenceRefPtr m_core = osg::ExtReferenceBase::create();
+    osg::NodeRefPtr m_node = osg::Node::create();
 };
 
 } // namespace updatemonitortest

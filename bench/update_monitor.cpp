@@ -1,0 +1,496 @@
+// Licensed under the MIT licence; see LICENSE.
+// The update monitor's passes on files this program creates, each against a
+// bare baseline in the same run:
+//   - a pass over 10,000 unchanged files in 100 directories (smart and source
+//     records of 5,000 references) against a bare stat() loop over the same
+//     paths; goal: at most 1.5 times the loop;
+//   - a pass in which one 256 MiB file changed (one checksum) against a plain
+//     read() of that file from the page cache; goal: at least 45% of its
+//     throughput. A touched but unchanged file must cost exactly one checksum
+//     over all later passes (counted);
+//   - stop() during a pass over 100,000 files: median and worst of 100 tries;
+//     goal: within 50 ms.
+// The ratios of the medians are printed at the end.
+//
+// Costs are CPU seconds of the whole process (the monitor's thread and the
+// waiting one, which sleeps), set as the benchmarks' manual time: on a
+// machine shared with other work the wall clock mostly measures the
+// scheduler. Wall-clock figures come along as counters; the stop latency is
+// wall-clock by nature, so the load average is reported beside it.
+#include "scenegraph/SceneGraph.h"
+
+#include "model/ksReferencePool.h"
+#include "monitor/ksReferenceUpdateMonitor.h"
+#include "references/ksReferenceTypes.h"
+#include "utils/ksFile.h"
+
+#include <QCoreApplication>
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <map>
+#include <memory>
+#include <random>
+#include <string>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr std::uint64_t baseTime = 1600000000;
+constexpr std::size_t bigFileSize = 256u << 20;
+
+double processCpuSeconds()
+{
+    struct timespec now;
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return double(now.tv_sec) + double(now.tv_nsec) * 1e-9;
+}
+
+double wallSeconds()
+{
+    return std::chrono::duration<double>(Clock::now().time_since_epoch()).count();
+}
+
+double loadAverage()
+{
+    double load = 0;
+    if (FILE* file = std::fopen("/proc/loadavg", "r")) {
+        if (std::fscanf(file, "%lf", &load) != 1)
+            load = 0;
+        std::fclose(file);
+    }
+    return load;
+}
+
+void fail(const char* what)
+{
+    std::perror(what);
+    std::exit(1);
+}
+
+void setModified(const std::string& path, std::uint64_t seconds)
+{
+    struct timespec times[2];
+    times[0].tv_sec = static_cast<time_t>(seconds);
+    times[0].tv_nsec = 0;
+    times[1] = times[0];
+    if (::utimensat(AT_FDCWD, path.c_str(), times, 0) != 0)
+        fail("utimensat");
+}
+
+void writeFile(const std::string& path, const void* data, std::size_t size)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0)
+        fail("open");
+    const char* bytes = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t n = ::write(fd, bytes, size);
+        if (n <= 0)
+            fail("write");
+        bytes += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+}
+
+// A scratch directory removed with everything in it.
+class ScratchDirectory
+{
+public:
+    ScratchDirectory()
+    {
+        const char* tmp = std::getenv("TMPDIR");
+        m_path = std::string(tmp && *tmp ? tmp : "/tmp") + "/talvik_bench_monitor_XXXXXX";
+        if (!::mkdtemp(m_path.data()))
+            fail("mkdtemp");
+    }
+    ~ScratchDirectory()
+    {
+        const std::string command = "rm -rf '" + m_path + "'";
+        if (std::system(command.c_str()) != 0)
+            std::fprintf(stderr, "could not remove %s\n", m_path.c_str());
+    }
+
+    const std::string& path() const { return m_path; }
+
+private:
+    std::string m_path;
+};
+
+osg::FileReferenceRefPtr makeRecord(const std::string& path, std::uint32_t checksum, std::uint64_t modified)
+{
+    osg::FileReferenceRefPtr record = osg::FileReferenceBase::create();
+    record->setPath(path);
+    record->setState(ksReferenceTypes::UpToDate);
+    record->setChecksum(checksum);
+    record->setLastModified(modified);
+    return record;
+}
+
+// Reference cores whose records name files on disk; the pool learns of them
+// through its hooks and forgets them when the scene goes.
+class Scene
+{
+public:
+    // `files` small files in `directories` directories, two per reference
+    // (smart and source), every record matching its file.
+    Scene(int directories, int files)
+    {
+        const std::string content(64, 'x');
+        for (int d = 0; d < directories; ++d) {
+            const std::string dir = m_dir.path() + "/dir" + std::to_string(d);
+            if (::mkdir(dir.c_str(), 0755) != 0)
+                fail("mkdir");
+        }
+        for (int i = 0; i + 1 < files; i += 2) {
+            const std::string dir = m_dir.path() + "/dir" + std::to_string((i / 2) % directories);
+            const std::string smart = dir + "/part" + std::to_string(i) + ".zmb";
+            const std::string source = dir + "/part" + std::to_string(i) + ".stp";
+            for (const std::string& path : {smart, source}) {
+                writeFile(path, content.data(), content.size());
+                setModified(path, baseTime);
+                m_paths.push_back(path);
+            }
+            const std::uint32_t sum = ksFile::getDataChecksum(content.data(), content.size());
+            add(makeRecord(smart, sum, baseTime), makeRecord(source, sum, baseTime));
+        }
+    }
+
+    // One reference whose smart record names `path`.
+    Scene(const std::string& path, std::uint32_t checksum, std::uint64_t modified)
+    {
+        add(makeRecord(path, checksum, modified), osg::FileReferenceRefPtr());
+        m_paths.push_back(path);
+    }
+
+    const std::vector<std::string>& paths() const { return m_paths; }
+    const std::string& directory() const { return m_dir.path(); }
+
+private:
+    void add(osg::FileReferenceRefPtr smart, osg::FileReferenceRefPtr source)
+    {
+        osg::ExtReferenceRefPtr core = osg::ExtReferenceBase::create();
+        const osg::BitVector mask = osg::ExtReference::SmartFileFieldMask | osg::ExtReference::SourceFileFieldMask;
+        osg::beginEditCP(core, mask);
+        core->setSmartFile(std::move(smart));
+        if (source)
+            core->setSourceFile(std::move(source));
+        osg::endEditCP(core, mask);
+        m_cores.push_back(std::move(core));
+    }
+
+    ScratchDirectory m_dir;
+    std::vector<std::string> m_paths;
+    std::vector<osg::ExtReferenceRefPtr> m_cores;
+};
+
+// One scene at a time is pooled, so that each benchmark's passes see only
+// its own references.
+std::unique_ptr<Scene> g_scene;
+std::string g_sceneName;
+
+template <class Make>
+Scene& scene(const std::string& name, Make make)
+{
+    if (g_sceneName != name) {
+        g_scene.reset();
+        g_scene = make();
+        g_sceneName = name;
+    }
+    return *g_scene;
+}
+
+Scene& smallFiles()
+{
+    return scene("small", [] { return std::make_unique<Scene>(100, 10000); });
+}
+
+// Waits until the monitor completed a pass after `count`, sleeping so that
+// the waiting costs next to no CPU.
+void waitForPassAfter(const ksReferenceUpdateMonitor& monitor, std::uint64_t count)
+{
+    while (monitor.getPassCount() <= count)
+        std::this_thread::sleep_for(std::chrono::microseconds(500));
+}
+
+void BM_BareStatLoop(benchmark::State& state)
+{
+    const std::vector<std::string>& paths = smallFiles().paths();
+    double wall = 0;
+    for (auto _ : state) {
+        const double cpu = processCpuSeconds();
+        const double start = wallSeconds();
+        struct stat info;
+        std::uint64_t sum = 0;
+        for (const std::string& path : paths) {
+            if (::stat(path.c_str(), &info) == 0)
+                sum += static_cast<std::uint64_t>(info.st_mtim.tv_sec);
+        }
+        benchmark::DoNotOptimize(sum);
+        wall += wallSeconds() - start;
+        state.SetIterationTime(processCpuSeconds() - cpu);
+    }
+    state.counters["files"] = static_cast<double>(paths.size());
+    state.counters["wall_ms"] = 1e3 * wall / double(state.iterations());
+}
+
+// Passes follow each other at once (interval 0); the cost of a pass is the
+// CPU time between two pass ends divided by the passes in between, so the
+// thread's start does not enter it.
+void BM_UnchangedPass(benchmark::State& state)
+{
+    const std::vector<std::string>& paths = smallFiles().paths();
+    ksReferenceUpdateMonitor monitor;
+    monitor.setInterval(0);
+    monitor.start();
+    waitForPassAfter(monitor, 0);
+    double wall = 0;
+    std::uint64_t allPasses = 0;
+    for (auto _ : state) {
+        std::uint64_t first = monitor.getPassCount();
+        waitForPassAfter(monitor, first);
+        first = monitor.getPassCount();
+        const double cpu = processCpuSeconds();
+        const double start = wallSeconds();
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        const std::uint64_t last = monitor.getPassCount();
+        waitForPassAfter(monitor, last);
+        const std::uint64_t passes = monitor.getPassCount() - first;
+        allPasses += passes;
+        wall += wallSeconds() - start;
+        state.SetIterationTime((processCpuSeconds() - cpu) / double(passes));
+    }
+    monitor.stop();
+    if (monitor.getChecksumCount() != 0)
+        state.SkipWithError("unchanged files were checksummed");
+    state.counters["files"] = static_cast<double>(paths.size());
+    state.counters["wall_ms"] = 1e3 * wall / double(allPasses);
+}
+
+const std::string& bigFile()
+{
+    static ScratchDirectory dir;
+    static const std::string path = [] {
+        const std::string file = dir.path() + "/big.zmb";
+        std::vector<char> block(1u << 20);
+        std::mt19937_64 random(7);
+        const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (fd < 0)
+            fail("open");
+        for (std::size_t done = 0; done < bigFileSize; done += block.size()) {
+            for (std::size_t i = 0; i + 8 <= block.size(); i += 8) {
+                const std::uint64_t value = random();
+                std::memcpy(block.data() + i, &value, 8);
+            }
+            if (::write(fd, block.data(), block.size()) != static_cast<ssize_t>(block.size()))
+                fail("write");
+        }
+        ::close(fd);
+        setModified(file, baseTime);
+        return file;
+    }();
+    return path;
+}
+
+void BM_BareReadOfChangedFile(benchmark::State& state)
+{
+    const std::string& path = bigFile();
+    std::unique_ptr<char[]> buffer(new char[ksFile::checksumBufferSize]);
+    double wall = 0;
+    for (auto _ : state) {
+        const double cpu = processCpuSeconds();
+        const double start = wallSeconds();
+        const int fd = ::open(path.c_str(), O_RDONLY);
+        std::size_t total = 0;
+        ssize_t n;
+        while ((n = ::read(fd, buffer.get(), ksFile::checksumBufferSize)) > 0)
+            total += static_cast<std::size_t>(n);
+        ::close(fd);
+        benchmark::DoNotOptimize(total);
+        wall += wallSeconds() - start;
+        state.SetIterationTime(processCpuSeconds() - cpu);
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(bigFileSize));
+    state.counters["wall_ms"] = 1e3 * wall / double(state.iterations());
+}
+
+// Each iteration gives the file a new time, so the pass checksums it once
+// (its recorded checksum differs: it stays outdated) and nothing else.
+void BM_PassWithChangedFile(benchmark::State& state)
+{
+    const std::string& path = bigFile();
+    scene("big", [&] { return std::make_unique<Scene>(path, 1, baseTime); });
+    ksReferenceUpdateMonitor monitor;
+    monitor.setInterval(3600 * 1000);
+    std::uint64_t time = baseTime;
+    double wall = 0;
+    for (auto _ : state) {
+        monitor.stop();
+        setModified(path, ++time);
+        const std::uint64_t passes = monitor.getPassCount();
+        const double cpu = processCpuSeconds();
+        const double start = wallSeconds();
+        monitor.start();
+        waitForPassAfter(monitor, passes);
+        wall += wallSeconds() - start;
+        state.SetIterationTime(processCpuSeconds() - cpu);
+    }
+    monitor.stop();
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(bigFileSize));
+    state.counters["checksums_per_pass"] = double(monitor.getChecksumCount()) / double(state.iterations());
+    state.counters["wall_ms"] = 1e3 * wall / double(state.iterations());
+}
+
+// A touch without a change: ten passes after it, one checksum in all.
+void BM_TouchedFileChecksums(benchmark::State& state)
+{
+    const std::string& path = bigFile();
+    setModified(path, baseTime);
+    const std::uint32_t sum = ksFile::getChecksum(path);
+    scene("touched", [&] { return std::make_unique<Scene>(path, sum, baseTime); });
+    ksReferenceUpdateMonitor monitor;
+    monitor.setInterval(0);
+    std::uint64_t time = baseTime;
+    std::uint64_t touches = 0;
+    for (auto _ : state) {
+        setModified(path, ++time);
+        ++touches;
+        const std::uint64_t passes = monitor.getPassCount();
+        monitor.start();
+        waitForPassAfter(monitor, passes + 9);
+        monitor.stop();
+    }
+    state.counters["checksums_per_touch"] = double(monitor.getChecksumCount()) / double(touches);
+}
+
+// stop() at a random point of a pass over 100,000 files.
+void BM_StopDuringPass(benchmark::State& state)
+{
+    Scene& files = scene("stop", [] { return std::make_unique<Scene>(1000, 100000); });
+    ksReferenceUpdateMonitor monitor;
+    monitor.setInterval(3600 * 1000);
+    // How long one whole pass takes, to aim the stops inside one.
+    monitor.start();
+    const Clock::time_point begin = Clock::now();
+    waitForPassAfter(monitor, 0);
+    const double passMs = std::chrono::duration<double, std::milli>(Clock::now() - begin).count();
+    monitor.stop();
+
+    std::mt19937 random(1);
+    std::uniform_real_distribution<double> delay(0.05 * passMs, 0.9 * passMs);
+    std::vector<double> stops;
+    int insidePass = 0;
+    for (auto _ : state) {
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            const std::uint64_t passes = monitor.getPassCount();
+            monitor.start();
+            std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(delay(random)));
+            const Clock::time_point start = Clock::now();
+            monitor.stop();
+            stops.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+            if (monitor.getPassCount() == passes)
+                ++insidePass;
+        }
+    }
+    std::sort(stops.begin(), stops.end());
+    state.counters["files"] = static_cast<double>(files.paths().size());
+    state.counters["pass_ms"] = passMs;
+    state.counters["stop_median_ms"] = stops[stops.size() / 2];
+    state.counters["stop_worst_ms"] = stops.back();
+    state.counters["stops_inside_a_pass"] = insidePass;
+    state.counters["load_average"] = loadAverage();
+}
+
+BENCHMARK(BM_BareStatLoop)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(10)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
+BENCHMARK(BM_UnchangedPass)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(3)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
+BENCHMARK(BM_BareReadOfChangedFile)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(10)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
+BENCHMARK(BM_PassWithChangedFile)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(10)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
+BENCHMARK(BM_TouchedFileChecksums)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_StopDuringPass)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// Console output plus the ratios of the medians.
+class RatioReporter : public benchmark::ConsoleReporter
+{
+public:
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        for (const Run& run : runs) {
+            if (run.aggregate_name != "median")
+                continue;
+            const std::string& name = run.run_name.function_name;
+            m_times[name] = run.GetAdjustedRealTime();
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+
+    void Finalize() override
+    {
+        ConsoleReporter::Finalize();
+        const double stat = m_times["BM_BareStatLoop"];
+        const double pass = m_times["BM_UnchangedPass"];
+        if (stat > 0 && pass > 0)
+            std::printf("unchanged pass / bare stat loop, CPU time (medians): %.2fx (goal <= 1.5x)\n", pass / stat);
+        // Same bytes on both sides: the throughput ratio is the inverse
+        // ratio of the times.
+        const double read = m_times["BM_BareReadOfChangedFile"];
+        const double changed = m_times["BM_PassWithChangedFile"];
+        if (read > 0 && changed > 0)
+            std::printf("pass with a changed file / bare read, throughput (medians): %.1f%% (goal >= 45%%)\n",
+                        100.0 * read / changed);
+    }
+
+private:
+    std::map<std::string, double> m_times;
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    ksReferencePool::instance().registerCallbacks();
+    // Warm the page cache, so that both sides of the read comparison read
+    // from memory.
+    ksFile::getChecksum(bigFile());
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    g_scene.reset();
+    benchmark::Shutdown();
+    return 0;
+}
