@@ -124,11 +124,6 @@ std::string ksReferenceInterfaceImpl::getReferenceStatusText(const NodePtr&)
     return std::string();
 }
 
-void ksReferenceInterfaceImpl::replaceFileInfosWithReferences(const NodePtr&)
-{
-    // TODO(file information replacement)
-}
-
 bool ksReferenceInterfaceImpl::isSamePath(const std::string& a, const std::string& b)
 {
     return QFileInfo(QString::fromUtf8(a.c_str())).absoluteFilePath()

@@ -8,6 +8,7 @@
 #include "kernel/ksInterfaceFactory.h"
 #include "kernel/ksKernelServiceFactory.h"
 #include "kernel/ksTreeService.h"
+#include "model/ksReferencePool.h"
 #include "module/ksReferenceServiceMB.h"
 #include "references/ksReferenceInterface.h"
 #include "scenegraph/ExtReference.h"
@@ -45,8 +46,8 @@ ksReferenceServiceImpl::~ksReferenceServiceImpl()
 void ksReferenceServiceImpl::initialize()
 {
     ksReferenceServiceMB::setInstance(new ksReferenceServiceMB(this));
-    // TODO(pool): ksReferencePool::instance().registerCallbacks(), from which
-    // on the pool learns of every reference core and file record.
+    // From here on the pool learns of every reference core and file record.
+    ksReferencePool::instance().registerCallbacks();
     ksReferenceSettings::the().setLogLevel(4);
     connectHostServices();
 }
@@ -57,10 +58,19 @@ void ksReferenceServiceImpl::connectHostServices()
     ksFileIOService* fileIO = factory.get<ksFileIOService>();
     ksTreeService* tree = factory.get<ksTreeService>();
 
-    // TODO(pool): poolHasContent(bool) sets m_hasReferences and starts or
-    // stops the monitor while monitoring is enabled, and is forwarded as
-    // sceneHasReferences; modifiedStateChanged() goes to
-    // updateModifiedState().
+    // The pool emits poolHasContent after releasing its mutex, so stopping
+    // the monitor here (which joins a thread that takes that mutex) is safe.
+    ksReferencePool* pool = &ksReferencePool::instance();
+    connect(
+        pool, &ksReferencePool::poolHasContent, this,
+        [this](bool has) {
+            m_hasReferences = has;
+            // TODO(monitor): if m_monitoringEnabled, start the monitor when
+            // `has`, else stop it.
+        },
+        Qt::DirectConnection);
+    connect(pool, &ksReferencePool::poolHasContent, this, &ksReferenceService::sceneHasReferences);
+    connect(pool, &ksReferencePool::modifiedStateChanged, this, &ksReferenceServiceImpl::updateModifiedState);
 
     // Functors run directly in the emitting thread. The service is their
     // context, so they end with it rather than with the host's services.

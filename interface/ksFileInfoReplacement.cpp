@@ -1,0 +1,132 @@
+// Licensed under the MIT licence; see LICENSE.
+// The interface object's replacement of per-node file information (kept by
+// older scenes) with source references.
+#include "interface/ksReferenceInterfaceImpl.h"
+
+#include "nodeutils/ksNodeUtils.h"
+#include "references/ksReferenceTypes.h"
+#include "scene/ksFileIO.h"
+#include "scenegraph/ExtReference.h"
+#include "scenegraph/FieldContainerFactory.h"
+#include "scenegraph/FileInfo.h"
+#include "scenegraph/FileReference.h"
+#include "scenegraph/Node.h"
+#include "scenegraph/NodeCore.h"
+#include "scenegraph/Transform3D.h"
+#include "scenegraph/Traversal.h"
+#include "utils/ksFile.h"
+
+#include <algorithm>
+#include <map>
+#include <string>
+
+using namespace osg;
+
+namespace {
+
+bool endsWith(const std::string& text, const std::string& suffix)
+{
+    return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+// A loaded reference core whose source record names `path`.
+ExtReferenceRefPtr makeSourceReference(const std::string& path)
+{
+    FileReferenceRefPtr record = FileReferenceBase::create();
+    beginEditCP(record.get(), FileReference::PathFieldMask);
+    record->setPath(path);
+    endEditCP(record.get(), FileReference::PathFieldMask);
+
+    ExtReferenceRefPtr core = ExtReferenceBase::create();
+    const BitVector mask = ExtReference::StateFieldMask | ExtReference::SourceFileFieldMask;
+    beginEditCP(core.get(), mask);
+    core->setSourceFile(record);
+    core->setState(ksReferenceTypes::Loaded);
+    endEditCP(core.get(), mask);
+    return core;
+}
+
+// The new core takes the old one's place in every node: a reference core is
+// a transform, so it carries the transform and the attachments over.
+void replaceCore(const Transform3DPtr& oldCore, const ExtReferenceRefPtr& newCore)
+{
+    newCore->syncWith(oldCore, Transform3D::getCombinedTransformAttributesMask());
+    beginEditCP(newCore.get(), ExtReference::AttachmentsFieldMask);
+    for (const auto& entry : oldCore->getSFAttachments())
+        newCore->addAttachment(entry.second, 0);
+    endEditCP(newCore.get(), ExtReference::AttachmentsFieldMask);
+
+    for (const NodePtr& user : oldCore->getParents()) {
+        beginEditCP(user, Node::CoreFieldMask);
+        user->setCore(newCore);
+        endEditCP(user, Node::CoreFieldMask);
+    }
+}
+
+// Any other core stays; each node using it gets a new reference node above
+// it, all of them sharing the one new core. The file information moves up.
+void wrapUsers(const NodeCorePtr& oldCore, const ExtReferenceRefPtr& newCore, const std::string& path)
+{
+    const std::string name = ksFile::getBaseName(path);
+    const UInt16 fileInfoGroup = FileInfo::getClassType().getGroupId();
+    for (const NodePtr& user : oldCore->getParents()) {
+        const NodePtr grandParent = user->getParent();
+        if (!grandParent)
+            continue;
+        const NodeRefPtr wrapper = Node::create();
+        ksNodeUtils::setName(wrapper.get(), name, true, NullFC);
+        {
+            const NodeRefPtr hold(user);
+            beginEditCP(grandParent, Node::ChildrenFieldMask);
+            grandParent->replaceChildBy(user, wrapper);
+            endEditCP(grandParent, Node::ChildrenFieldMask);
+
+            const BitVector mask = Node::CoreFieldMask | Node::ChildrenFieldMask;
+            beginEditCP(wrapper.get(), mask);
+            wrapper->setCore(newCore);
+            wrapper->addChild(hold);
+            endEditCP(wrapper.get(), mask);
+        }
+        if (const AttachmentPtr info = user->findAttachment(fileInfoGroup, 0)) {
+            const AttachmentRefPtr hold(info);
+            beginEditCP(wrapper.get(), Node::AttachmentsFieldMask);
+            wrapper->addAttachment(hold, 0);
+            endEditCP(wrapper.get(), Node::AttachmentsFieldMask);
+            beginEditCP(user, Node::AttachmentsFieldMask);
+            user->subAttachment(info, 0);
+            endEditCP(user, Node::AttachmentsFieldMask);
+        }
+    }
+}
+
+} // namespace
+
+void ksReferenceInterfaceImpl::replaceFileInfosWithReferences(const NodePtr& root)
+{
+    // One entry per core: nodes sharing a core share its new reference.
+    std::map<UInt32, std::string> infos;
+    traverse(root, [&](const NodePtr& node) {
+        if (!node || !node->getCore() || ExtReferencePtr::dcast(node->getCore()))
+            return Action::Continue;
+        std::string info = ksNodeUtils::getFileInfo(node);
+        if (info.empty())
+            return Action::Continue;
+        info.erase(std::remove(info.begin(), info.end(), '"'), info.end());
+        infos[node->getCore().getFieldContainerId()] = info;
+        return Action::Continue;
+    });
+
+    for (const auto& [coreId, info] : infos) {
+        // Native files are references of their own kind, not sources.
+        if (endsWith(info, ".osb") || ksFileIO::isProjectFile(info))
+            continue;
+        const NodeCorePtr core = NodeCorePtr::dcast(FieldContainerFactory::the()->getContainer(coreId));
+        if (!core)
+            continue;
+        const ExtReferenceRefPtr reference = makeSourceReference(info);
+        if (const Transform3DPtr transform = Transform3DPtr::dcast(core))
+            replaceCore(transform, reference);
+        else
+            wrapUsers(core, reference, info);
+    }
+}

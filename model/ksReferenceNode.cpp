@@ -1,0 +1,195 @@
+// Licensed under the MIT licence; see LICENSE.
+#include "model/ksReferenceNode.h"
+
+#include "kernel/ksInterfaceFactory.h"
+#include "model/ksReferencePool.h"
+#include "nodeutils/ksNodeUtils.h"
+#include "references/ksReferenceInterface.h"
+#include "scene/ksScenegraph.h"
+#include "scenegraph/ExtReference.h"
+#include "scenegraph/FileReference.h"
+#include "scenegraph/Node.h"
+#include "service/ksReferenceSettings.h"
+#include "utils/ksFile.h"
+#include "utils/ksLog.h"
+
+#include <QDateTime>
+#include <QFileInfo>
+
+using namespace osg;
+
+namespace {
+
+UInt64 modificationTime(const QString& path)
+{
+    return UInt64(QFileInfo(path).lastModified().toSecsSinceEpoch());
+}
+
+} // namespace
+
+ksReferenceNode::ksReferenceNode(const NodePtr& node)
+{
+    ksReferenceInterface* reference = getReferenceInterface();
+    m_core = reference ? reference->getExtReference(node) : ExtReferencePtr();
+    if (m_core)
+        m_node = node;
+}
+
+ksReferenceInterface* ksReferenceNode::getReferenceInterface()
+{
+    // The interface object is a static object of this library, so it exists
+    // before any node object is built and outlives them all.
+    static ksReferenceInterface* const reference = ksInterfaceFactory::the().get<ksReferenceInterface>();
+    return reference;
+}
+
+bool ksReferenceNode::isValid() const
+{
+    return bool(m_node);
+}
+
+bool ksReferenceNode::isRootNode() const
+{
+    return m_node && m_node == ksScenegraph::getRoot();
+}
+
+std::string ksReferenceNode::getName() const
+{
+    return m_node ? ksNodeUtils::getName(m_node.get()) : std::string();
+}
+
+bool ksReferenceNode::isChanged() const
+{
+    return m_core && ksReferencePool::instance().isChanged(m_core.get());
+}
+
+ksReferenceTypes::State ksReferenceNode::getState() const
+{
+    return m_core ? ksReferenceTypes::State(m_core->getState()) : ksReferenceTypes::Undefined;
+}
+
+void ksReferenceNode::setState(ksReferenceTypes::State state)
+{
+    if (!m_core)
+        return;
+    beginEditCP(m_core.get(), ExtReference::StateFieldMask);
+    m_core->setState(state);
+    endEditCP(m_core.get(), ExtReference::StateFieldMask);
+}
+
+std::string ksReferenceNode::getSmartPath() const
+{
+    if (!m_core || !m_core->getSmartFile())
+        return std::string();
+    return m_core->getSmartFile()->getPath();
+}
+
+void ksReferenceNode::updateFileState(const FileReferencePtr& ref)
+{
+    if (!ref)
+        return;
+    const QString path = QString::fromUtf8(ref->getPath().c_str());
+    if (!QFileInfo(path).exists()) {
+        // The checksum stays: it still describes the content the record was
+        // taken from, should the file come back.
+        beginEditCP(ref, FileReference::StateFieldMask);
+        ref->setState(path.isEmpty() ? ksReferenceTypes::NoPath : ksReferenceTypes::Missing);
+        ref->setLastModified(0);
+        endEditCP(ref, FileReference::StateFieldMask);
+        return;
+    }
+
+    beginEditCP(ref);
+    // LastModified is left alone here: a touched but unchanged file stays up
+    // to date, and only updateFileInfo takes the new time.
+    if (modificationTime(path) == ref->getLastModified()) {
+        ref->setState(ksReferenceTypes::UpToDate);
+    } else {
+        const UInt32 sum = ksFile::getChecksum(ref->getPath(), 0);
+        if (ref->getChecksum() == 0) {
+            ref->setChecksum(sum);
+            ref->setState(ksReferenceTypes::UpToDate);
+        } else {
+            ref->setState(ref->getChecksum() == sum ? ksReferenceTypes::UpToDate : ksReferenceTypes::Outdated);
+        }
+    }
+    endEditCP(ref);
+}
+
+void ksReferenceNode::updateFileInfo(const FileReferencePtr& ref)
+{
+    if (!ref)
+        return;
+    if (ksFile::exists(ref->getPath(), false, false)) {
+        const UInt32 sum = ksFile::getChecksum(ref->getPath(), 0);
+        const UInt64 time = modificationTime(QString::fromUtf8(ref->getPath().c_str()));
+        const BitVector mask =
+            FileReference::LastModifiedFieldMask | FileReference::ChecksumFieldMask | FileReference::OwnerFieldMask;
+        beginEditCP(ref, mask);
+        ref->setChecksum(sum);
+        ref->setLastModified(time);
+        ref->setOwner(ksFile::getOwner(ref->getPath()));
+        endEditCP(ref, mask);
+    }
+    updateFileState(ref);
+}
+
+void ksReferenceNode::updateFileStates()
+{
+    if (!m_core)
+        return;
+    updateFileState(m_core->getSourceFile());
+    updateFileState(m_core->getSmartFile());
+}
+
+void ksReferenceNode::updateSourceFileState()
+{
+    if (m_core)
+        updateFileState(m_core->getSourceFile());
+}
+
+void ksReferenceNode::updateFileInfos()
+{
+    if (!m_core)
+        return;
+    updateFileInfo(m_core->getSmartFile());
+    updateFileInfo(m_core->getSourceFile());
+}
+
+void ksReferenceNode::updateSmartFileInfo()
+{
+    if (m_core)
+        updateFileInfo(m_core->getSmartFile());
+}
+
+void ksReferenceNode::updateSourceFileInfo()
+{
+    if (m_core)
+        updateFileInfo(m_core->getSourceFile());
+}
+
+void ksReferenceNode::log(const QString& message, int level)
+{
+    const QByteArray text = QString("[REFERENCE] %1").arg(message).toUtf8();
+    const int threshold = ksReferenceSettings::the().getLogLevel();
+    switch (level) {
+    case 0:
+        if (threshold >= 3)
+            ksLog::info("%s", text.constData());
+        break;
+    case 1:
+        if (threshold >= 2)
+            ksLog::warning("%s", text.constData());
+        break;
+    case 2:
+        if (threshold >= 1)
+            ksLog::error("%s", text.constData());
+        break;
+    case 3:
+        if (threshold >= 4)
+            ksLog::info("%s", text.constData());
+        break;
+    default:
+        break;
+    }
+}

@@ -1,0 +1,74 @@
+// Licensed under the MIT licence; see LICENSE.
+#pragma once
+
+#include "references/ksReferenceTypes.h"
+#include "scenegraph/HandleTypes.h"
+
+#include <QString>
+
+#include <string>
+
+class ksReferenceInterface;
+
+// A value object built on the stack around one operation on one node: the
+// module's way to read and change a reference node and its two file records.
+// For a node that is not a reference node, both the node and the core are
+// NullFC and every operation does nothing and gives a neutral result.
+//
+// The operations are spread over several sources by topic: this file's
+// ksReferenceNode.cpp holds the queries, the file states and the log; the
+// paths, the tree operations and the record operations have files of their
+// own (ksReferenceNodePaths.cpp, ksReferenceNodeTree.cpp,
+// ksReferenceNodeRecords.cpp).
+class ksReferenceNode
+{
+public:
+    explicit ksReferenceNode(const osg::NodePtr& node);
+
+    // The module's reference interface, looked up once and kept.
+    static ksReferenceInterface* getReferenceInterface();
+
+    // Queries
+    bool isValid() const;
+    // The node is the live scene's root.
+    bool isRootNode() const;
+    // UTF-8, empty when the node has no name.
+    std::string getName() const;
+    osg::NodePtr getNode() const { return m_node.get(); }
+    osg::ExtReferencePtr getExtReference() const { return m_core.get(); }
+    // The loaded content was edited since it was loaded or saved (the pool's
+    // change tracking).
+    bool isChanged() const;
+    ksReferenceTypes::State getState() const;
+    void setState(ksReferenceTypes::State state);
+    // The smart record's path (UTF-8), empty without core or record.
+    std::string getSmartPath() const;
+
+    // File states and file information, recomputed from the disk. The static
+    // forms take one record; NullFC does nothing.
+    static void updateFileState(const osg::FileReferencePtr& ref);
+    static void updateFileInfo(const osg::FileReferencePtr& ref);
+    // Source first, then smart.
+    void updateFileStates();
+    void updateSourceFileState();
+    // Smart first, then source.
+    void updateFileInfos();
+    void updateSmartFileInfo();
+    void updateSourceFileInfo();
+
+    // The reference log: "[REFERENCE] <message>" to the host log, filtered by
+    // the settings' log level. Levels: 0 info, 1 warning, 2 error, 3 detail.
+    static void log(const QString& message, int level);
+
+    // Paths (ksReferenceNodePaths.cpp)
+
+    // Tree operations (ksReferenceNodeTree.cpp)
+
+    // Record operations (ksReferenceNodeRecords.cpp)
+
+private:
+    // Held for the operation, so that a node or core dropped from the scene
+    // during it stays valid until the object goes.
+    osg::NodeRefPtr m_node;
+    osg::ExtReferenceRefPtr m_core;
+};

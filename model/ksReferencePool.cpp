@@ -1,0 +1,477 @@
+// Licensed under the MIT licence; see LICENSE.
+#include "model/ksReferencePool.h"
+
+#include "io/ksSmartFile.h"
+#include "model/ksMutexLocker.h"
+#include "model/ksReferenceNode.h"
+#include "nodeutils/ksTreeChangeMonitor.h"
+#include "references/ksReferenceInterface.h"
+#include "references/ksReferenceTypes.h"
+#include "scenegraph/ExtReference.h"
+#include "scenegraph/FieldContainerFactory.h"
+#include "scenegraph/FileReference.h"
+#include "scenegraph/Node.h"
+#include "scenegraph/NodeUtils.h"
+#include "scenegraph/Transform3D.h"
+#include "scenegraph/Traversal.h"
+#include "scenegraph/UBRDFMaterial.h"
+
+#include <QFileInfo>
+#include <QSet>
+
+using namespace osg;
+
+namespace {
+
+// Node flag bit 12: nodes that carry it do not make their reference count as
+// changed (the bit belongs to other host code).
+constexpr UInt32 ignoreChangesFlag = 0x1000;
+
+// Records without a path are never examined by the monitor nor copied back,
+// so one empty status can stand for all of them: a core without records
+// costs no status allocations.
+const ksFileReferenceStatusPtr& emptyStatus()
+{
+    static const ksFileReferenceStatusPtr status = std::make_shared<ksFileReferenceStatus>();
+    return status;
+}
+
+ExtReferencePtr findCore(UInt32 id)
+{
+    return ksReferenceNode::getReferenceInterface()->getExtReferenceById(id);
+}
+
+void copyStatusToRecord(const ksFileReferenceStatusPtr& status, const FileReferencePtr& record)
+{
+    if (!record || !status->hasPath)
+        return;
+    beginEditCP(record);
+    record->setChecksum(status->checksum);
+    record->setLastModified(status->lastModified);
+    record->setState(status->state);
+    endEditCP(record);
+}
+
+} // namespace
+
+ksReferencePool& ksReferencePool::instance()
+{
+    static ksReferencePool pool;
+    return pool;
+}
+
+ksReferencePool::ksReferencePool() = default;
+
+ksReferencePool::~ksReferencePool()
+{
+    // Containers released after the pool at process exit must not reach it.
+    if (m_callbacksRegistered) {
+        ExtReference::setAddToPoolCallback(nullptr);
+        ExtReference::setRemoveFromPoolCallback(nullptr);
+        ExtReference::setUpdateInPoolCallback(nullptr);
+        FileReference::setUpdateInPoolCallback(nullptr);
+    }
+}
+
+void ksReferencePool::registerCallbacks()
+{
+    ksMutexLocker lock(m_mutex);
+    ExtReference::setAddToPoolCallback([this](const ExtReferencePtr& ext) { addToPool(ext); });
+    ExtReference::setRemoveFromPoolCallback([this](const ExtReferencePtr& ext) { removeFromPool(ext); });
+    ExtReference::setUpdateInPoolCallback([this](const ExtReferencePtr& ext) { updateInPool(ext); });
+    FileReference::setUpdateInPoolCallback([this](const FileReferencePtr& ref) { fileReferenceUpdated(ref); });
+    m_callbacksRegistered = true;
+}
+
+bool ksReferencePool::isEmpty()
+{
+    return m_statuses.isEmpty();
+}
+
+ksFileReferenceStatusPtr ksReferencePool::makeStatus(const FileReferencePtr& ref)
+{
+    if (!ref || ref->getPath().empty())
+        return emptyStatus();
+    return std::make_shared<ksFileReferenceStatus>(QByteArray::fromStdString(ref->getPath()), ref->getState(),
+                                                   ref->getLastModified(), ref->getChecksum());
+}
+
+void ksReferencePool::registerFileOwners(const ExtReferencePtr& ext)
+{
+    const quint32 id = ext.getFieldContainerId();
+    if (const FileReferencePtr smart = ext->getSmartFile())
+        m_fileOwners.insert(smart.getFieldContainerId(), id);
+    if (const FileReferencePtr source = ext->getSourceFile())
+        m_fileOwners.insert(source.getFieldContainerId(), id);
+}
+
+void ksReferencePool::addToPool(const ExtReferencePtr& ext)
+{
+    if (!ext)
+        return;
+    bool first = false;
+    {
+        ksMutexLocker lock(m_mutex);
+        registerFileOwners(ext);
+        const quint32 id = ext.getFieldContainerId();
+        if (!m_statuses.contains(id)) {
+            m_statuses.insert(id, std::make_shared<ksExtReferenceStatus>(makeStatus(ext->getSmartFile()),
+                                                                         makeStatus(ext->getSourceFile())));
+            first = m_statuses.size() == 1;
+        }
+    }
+    // After unlocking: a receiver may stop the update monitor, whose thread
+    // may be waiting for the mutex.
+    if (first)
+        emit poolHasContent(true);
+}
+
+void ksReferencePool::removeFromPool(const ExtReferencePtr& ext)
+{
+    if (!ext)
+        return;
+    // Destroyed after unlocking: their destructors are not ours to reason
+    // about (a smart file's stash may hold scene content).
+    std::shared_ptr<ksTreeChangeMonitor> monitor;
+    std::shared_ptr<ksSmartFile> smartFile;
+    bool last = false;
+    {
+        ksMutexLocker lock(m_mutex);
+        const quint32 id = ext.getFieldContainerId();
+        const bool removed = m_statuses.remove(id) > 0;
+        monitor = m_changeMonitors.take(id);
+        if (const FileReferencePtr source = ext->getSourceFile())
+            m_fileOwners.remove(source.getFieldContainerId());
+        if (const FileReferencePtr smart = ext->getSmartFile())
+            m_fileOwners.remove(smart.getFieldContainerId());
+        const auto entry = m_smartFiles.find(id);
+        if (entry != m_smartFiles.end()) {
+            smartFile = std::move(entry->second);
+            m_smartFiles.erase(entry);
+        }
+        last = removed && m_statuses.isEmpty();
+    }
+    if (last)
+        emit poolHasContent(false);
+}
+
+void ksReferencePool::updateInPool(const ExtReferencePtr& ext)
+{
+    if (!ext)
+        return;
+    ksMutexLocker lock(m_mutex);
+    const ksExtReferenceStatusPtr status = m_statuses.value(ext.getFieldContainerId());
+    if (!status)
+        return;
+    registerFileOwners(ext);
+    // Fresh records: the monitor's bookkeeping starts again, and a snapshot
+    // that still holds the old ones no longer reaches the pool.
+    status->setSmart(makeStatus(ext->getSmartFile()));
+    status->setSource(makeStatus(ext->getSourceFile()));
+}
+
+void ksReferencePool::fileReferenceUpdated(const FileReferencePtr& ref)
+{
+    // applyUpdates sets the flag while it holds the mutex; everything here
+    // runs on the main thread, so the flag and the owner map need no lock.
+    if (m_suppressFileUpdates || !ref)
+        return;
+    const auto owner = m_fileOwners.constFind(ref.getFieldContainerId());
+    if (owner == m_fileOwners.constEnd())
+        return;
+    if (const ExtReferencePtr core = findCore(owner.value()))
+        updateInPool(core);
+}
+
+std::shared_ptr<ksTreeChangeMonitor> ksReferencePool::getTreeChangeMonitor(const ExtReferencePtr& ext)
+{
+    std::shared_ptr<ksTreeChangeMonitor>& monitor = m_changeMonitors[ext.getFieldContainerId()];
+    if (monitor)
+        return monitor;
+    monitor = std::make_shared<ksTreeChangeMonitor>(true);
+    monitor->setChangedCallback([this] { onContentChanged(); });
+    // Bookkeeping is not an edit of the content: the node's flags, the
+    // records' owner, time and relative path, the environment that the
+    // default environment handling puts back, and the reference's transform.
+    monitor->addSkipFields(Node::getClassTypeId(), Node::FlagsFieldMask);
+    monitor->addSkipFields(FileReference::getClassTypeId(), FileReference::OwnerFieldMask
+                                                                | FileReference::LastModifiedFieldMask
+                                                                | FileReference::RelativePathFieldMask);
+    monitor->addSkipFields(UBRDFMaterial::getClassTypeId(), UBRDFMaterial::EnvironmentFieldMask);
+    monitor->addSkipFields(FieldContainerPtr(ext), Transform3D::getCombinedTransformAttributesMask());
+    monitor->setSkipExtReferenceChildren(true);
+    monitor->setSkipRootVisibility(true);
+    for (const NodePtr& parent : ext->getParents()) {
+        monitor->addSkipFields(FieldContainerPtr(parent), Node::FlagsFieldMask | Node::AttachmentsFieldMask
+                                                              | Node::TravMaskFieldMask
+                                                              | Node::ExternalFlagsFieldMask | Node::IndexFieldMask);
+    }
+    return monitor;
+}
+
+void ksReferencePool::onContentChanged()
+{
+    // applyUpdates edits records while it holds the mutex; the signal waits
+    // until the mutex is free, as every signal of the pool does.
+    if (m_suppressFileUpdates) {
+        m_modifiedSignalPending = true;
+        return;
+    }
+    emit modifiedStateChanged();
+}
+
+bool ksReferencePool::qualifies(const ExtReferencePtr& ext)
+{
+    if (!ext || ext->getState() != ksReferenceTypes::Loaded)
+        return false;
+    const FileReferencePtr smart = ext->getSmartFile();
+    return smart && smart->getState() != ksReferenceTypes::Missing;
+}
+
+bool ksReferencePool::isChanged(const ExtReferencePtr& ext)
+{
+    if (!qualifies(ext))
+        return false;
+    return getTreeChangeMonitor(ext)->isChanged();
+}
+
+void ksReferencePool::setChanged(const ExtReferencePtr& ext)
+{
+    if (qualifies(ext))
+        getTreeChangeMonitor(ext)->setChanged();
+}
+
+void ksReferencePool::resetChanged(const ExtReferencePtr& ext)
+{
+    if (!qualifies(ext) || ext->getNParents() == 0)
+        return;
+    getTreeChangeMonitor(ext)->resetChanged(ext->getParents().front());
+}
+
+void ksReferencePool::resetAllChanged()
+{
+    const QList<quint32> ids = m_changeMonitors.keys();
+    for (quint32 id : ids) {
+        if (const ExtReferencePtr core = ExtReferencePtr::dcast(FieldContainerFactory::the()->getContainer(id)))
+            resetChanged(core);
+    }
+}
+
+bool ksReferencePool::isChangedBelow(const ExtReferencePtr& ext)
+{
+    if (!ext || ext->getNParents() == 0)
+        return false;
+    const NodePtr start = ext->getParents().front();
+    bool changed = false;
+    traverse(start, [&](const NodePtr& node) {
+        if (node == start)
+            return Action::Continue;
+        const ExtReferencePtr core = ExtReferencePtr::dcast(node->getCore());
+        if (core && isChanged(core)) {
+            changed = true;
+            return Action::Quit;
+        }
+        return Action::Continue;
+    });
+    return changed;
+}
+
+bool ksReferencePool::isSubReferenceChanged(const ExtReferencePtr& ext)
+{
+    return isChangedBelow(ext);
+}
+
+bool ksReferencePool::isSelfOrSubReferenceChanged(const ExtReferencePtr& ext)
+{
+    return isChanged(ext) || isChangedBelow(ext);
+}
+
+unsigned ksReferencePool::getNumChangedReferences()
+{
+    ksMutexLocker lock(m_mutex);
+    unsigned count = 0;
+    for (auto it = m_statuses.constBegin(); it != m_statuses.constEnd(); ++it) {
+        const ExtReferencePtr core = findCore(it.key());
+        if (!core || !isChanged(core))
+            continue;
+        const std::vector<NodePtr> parents = core->getParents();
+        std::size_t flagged = 0;
+        for (const NodePtr& parent : parents) {
+            if (parent->getFlags() & ignoreChangesFlag)
+                ++flagged;
+        }
+        if (flagged != parents.size())
+            ++count;
+    }
+    return count;
+}
+
+std::shared_ptr<ksSmartFile> ksReferencePool::getSmartFile(const ExtReferencePtr& ext)
+{
+    std::shared_ptr<ksSmartFile>& file = m_smartFiles[ext.getFieldContainerId()];
+    if (!file)
+        file = std::make_shared<ksSmartFile>(ext);
+    return file;
+}
+
+std::shared_ptr<ksSmartFile> ksReferencePool::takeSmartFile(const ExtReferencePtr& ext)
+{
+    const auto entry = m_smartFiles.find(ext.getFieldContainerId());
+    if (entry == m_smartFiles.end())
+        return nullptr;
+    std::shared_ptr<ksSmartFile> file = std::move(entry->second);
+    m_smartFiles.erase(entry);
+    return file;
+}
+
+void ksReferencePool::setSmartFile(const ExtReferencePtr& ext, std::shared_ptr<ksSmartFile> file)
+{
+    m_smartFiles[ext.getFieldContainerId()] = std::move(file);
+}
+
+void ksReferencePool::eraseSmartFile(const ExtReferencePtr& ext)
+{
+    m_smartFiles.erase(ext.getFieldContainerId());
+}
+
+bool ksReferencePool::isSmartFileLoaded(const ExtReferencePtr& ext)
+{
+    const auto entry = m_smartFiles.find(ext.getFieldContainerId());
+    return entry != m_smartFiles.end() && entry->second && entry->second->isLoaded();
+}
+
+bool ksReferencePool::loadSmartReference(const ExtReferencePtr& ext)
+{
+    if (!getSmartFile(ext)->load())
+        return false;
+    resetChanged(ext);
+    return true;
+}
+
+bool ksReferencePool::unloadSmartReference(const ExtReferencePtr& ext)
+{
+    if (!getSmartFile(ext)->unload())
+        return false;
+    setChanged(ext);
+    return true;
+}
+
+bool ksReferencePool::saveSmartReference(const ExtReferencePtr& ext)
+{
+    if (ext->getState() != ksReferenceTypes::Undefined && !isChanged(ext))
+        return true;
+    if (!getSmartFile(ext)->save())
+        return false;
+    resetChanged(ext);
+    return true;
+}
+
+bool ksReferencePool::saveSmartReferenceAs(const ExtReferencePtr& ext, const QString& path)
+{
+    const bool wasChanged = isChanged(ext);
+    const bool saved = getSmartFile(ext)->saveAs(path);
+    if (!wasChanged)
+        resetChanged(ext);
+    return saved;
+}
+
+QList<ExtReferencePtr> ksReferencePool::getExtReferences()
+{
+    ksMutexLocker lock(m_mutex);
+    QList<ExtReferencePtr> cores;
+    cores.reserve(m_statuses.size());
+    for (auto it = m_statuses.constBegin(); it != m_statuses.constEnd(); ++it) {
+        const ExtReferencePtr core = ExtReferencePtr::dcast(FieldContainerFactory::the()->getContainer(it.key()));
+        if (!core)
+            continue;
+        for (const NodePtr& parent : core->getParents()) {
+            if (NodeUtils::isScenegraphNode(parent)) {
+                cores.append(core);
+                break;
+            }
+        }
+    }
+    return cores;
+}
+
+std::set<ExtReferencePtr> ksReferencePool::getReferencesWithSameSmartFile(const ExtReferencePtr& ext)
+{
+    ksReferenceInterface* reference = ksReferenceNode::getReferenceInterface();
+    std::set<ExtReferencePtr> cores;
+    for (const ExtReferencePtr& core : getExtReferences()) {
+        if (core == ext || reference->isSameSmartReference(ext, core))
+            cores.insert(core);
+    }
+    return cores;
+}
+
+NodePtr ksReferencePool::findLoadedClone(const ExtReferencePtr& ext)
+{
+    if (!ext || !ext->getSmartFile())
+        return NullFC;
+    ksReferenceInterface* reference = ksReferenceNode::getReferenceInterface();
+    const std::string path = ext->getSmartFile()->getPath();
+    for (const auto& [id, file] : m_smartFiles) {
+        if (id == ext.getFieldContainerId() || !file || !file->isLoaded())
+            continue;
+        const NodePtr node = file->getNode();
+        if (node && reference->isSamePath(file->getPath().toStdString(), path))
+            return node;
+    }
+    return NullFC;
+}
+
+QStringList ksReferencePool::getFileSuffixes()
+{
+    ksMutexLocker lock(m_mutex);
+    QSet<QString> suffixes;
+    for (auto it = m_statuses.constBegin(); it != m_statuses.constEnd(); ++it) {
+        for (const ksFileReferenceStatusPtr& status : {it.value()->smart(), it.value()->source()}) {
+            if (status->hasPath)
+                suffixes.insert(QFileInfo(QString::fromUtf8(status->path)).suffix());
+        }
+    }
+    return suffixes.values();
+}
+
+QHash<quint32, ksExtReferenceStatusPtr> ksReferencePool::getStatusSnapshot()
+{
+    ksMutexLocker lock(m_mutex);
+    QHash<quint32, ksExtReferenceStatusPtr> snapshot = m_statuses;
+    // A copy of its own, made under the lock: a copy that shared the pool's
+    // table would let the main thread change that table in place once the
+    // monitor's thread drops its share, and Qt checks the share count without
+    // ordering, so that thread's last reads would race with the change.
+    snapshot.detach();
+    return snapshot;
+}
+
+void ksReferencePool::applyUpdates(const QList<uint>& ids)
+{
+    {
+        ksMutexLocker lock(m_mutex);
+        // Our own edits below must not rebuild the statuses they come from;
+        // the hook would also take the mutex again. Cleared on every way out.
+        struct Suppress
+        {
+            bool& flag;
+            explicit Suppress(bool& f) : flag(f) { flag = true; }
+            ~Suppress() { flag = false; }
+        } suppress(m_suppressFileUpdates);
+
+        for (uint id : ids) {
+            const ksExtReferenceStatusPtr status = m_statuses.value(id);
+            if (!status)
+                continue;
+            const ExtReferencePtr core = findCore(id);
+            if (!core)
+                continue;
+            copyStatusToRecord(status->smart(), core->getSmartFile());
+            copyStatusToRecord(status->source(), core->getSourceFile());
+        }
+    }
+    if (m_modifiedSignalPending) {
+        m_modifiedSignalPending = false;
+        emit modifiedStateChanged();
+    }
+}

@@ -1,0 +1,136 @@
+// Licensed under the MIT licence; see LICENSE.
+#pragma once
+
+#include "model/ksFileReferenceStatus.h"
+#include "scenegraph/HandleTypes.h"
+
+#include <QHash>
+#include <QList>
+#include <QMutex>
+#include <QObject>
+#include <QStringList>
+
+#include <map>
+#include <memory>
+#include <set>
+
+class ksSmartFile;
+class ksTreeChangeMonitor;
+
+// The registry of every reference core in the process. The scene graph tells
+// it of each core created, changed or destroyed and of each changed file
+// record through four hooks (registerCallbacks), so it never has to walk the
+// scene. Per core it keeps the status record the update monitor checks, a
+// tree change monitor that tells whether the loaded content was edited, and
+// the smart file object that loads and saves that content.
+//
+// Main thread only, except getStatusSnapshot, which the update monitor's
+// thread calls. The mutex guards the statuses, the file owners and the
+// hooks; the smart files and change monitors are main-thread state. Lock
+// order: the pool's mutex is a leaf. No signal is emitted while it is held,
+// so a receiver may stop (join) a thread that waits for it.
+class ksReferencePool : public QObject
+{
+    Q_OBJECT
+
+public:
+    static ksReferencePool& instance();
+
+    // Installs the scene graph's four pool hooks, bound to this pool.
+    void registerCallbacks();
+
+    bool isEmpty();
+
+    // Change tracking. A core qualifies when it is loaded and has a smart
+    // record that is not missing; for any other core these do nothing and
+    // isChanged is false.
+    bool isChanged(const osg::ExtReferencePtr& ext);
+    void setChanged(const osg::ExtReferencePtr& ext);
+    void resetChanged(const osg::ExtReferencePtr& ext);
+    // Every core that has a change monitor and still exists.
+    void resetAllChanged();
+    // A reference node below the core's (first) node, not that node itself,
+    // is changed.
+    bool isSubReferenceChanged(const osg::ExtReferencePtr& ext);
+    bool isSelfOrSubReferenceChanged(const osg::ExtReferencePtr& ext);
+    // Changed cores of which at least one node lacks flag bit 12.
+    unsigned getNumChangedReferences();
+
+    // Smart files, one per core, made on first use.
+    std::shared_ptr<ksSmartFile> getSmartFile(const osg::ExtReferencePtr& ext);
+    // Takes the core's smart file out of the pool (empty when it has none),
+    // so that an undone record removal can give it back with setSmartFile.
+    std::shared_ptr<ksSmartFile> takeSmartFile(const osg::ExtReferencePtr& ext);
+    void setSmartFile(const osg::ExtReferencePtr& ext, std::shared_ptr<ksSmartFile> file);
+    void eraseSmartFile(const osg::ExtReferencePtr& ext);
+    // False when the core has no smart file; makes none.
+    bool isSmartFileLoaded(const osg::ExtReferencePtr& ext);
+    // Load, unload and save through the smart file, keeping the change mark
+    // in step: a load or save starts clean, an unload counts as a change.
+    bool loadSmartReference(const osg::ExtReferencePtr& ext);
+    bool unloadSmartReference(const osg::ExtReferencePtr& ext);
+    // True without writing when the core is decided (not Undefined) and not
+    // changed.
+    bool saveSmartReference(const osg::ExtReferencePtr& ext);
+    // Writes a copy; a core that was changed stays changed.
+    bool saveSmartReferenceAs(const osg::ExtReferencePtr& ext, const QString& path);
+
+    // Scene queries; all go by id through the pool, never over the scene.
+    // Pooled cores that hang in the live scene, in no particular order.
+    QList<osg::ExtReferencePtr> getExtReferences();
+    // `ext` and the live cores whose smart record names the same file.
+    std::set<osg::ExtReferencePtr> getReferencesWithSameSmartFile(const osg::ExtReferencePtr& ext);
+    // A node of another core whose smart file, loaded, is the file of
+    // `ext`'s smart record; NullFC when there is none.
+    osg::NodePtr findLoadedClone(const osg::ExtReferencePtr& ext);
+    // The distinct suffixes of all pooled smart and source paths.
+    QStringList getFileSuffixes();
+
+    // A copy of the statuses for the update monitor's thread. The copy shares
+    // the status records, whose checked fields are atomics.
+    QHash<quint32, ksExtReferenceStatusPtr> getStatusSnapshot();
+    // Copies what the monitor found for these core ids into their records.
+    void applyUpdates(const QList<uint>& ids);
+
+signals:
+    // Declared for listeners of the host; the pool does not emit it.
+    void cachedReferencesChanged(int numReferenceNodes, int numSmartReferences, int numSourceReferences,
+                                 int numMissingSmartReferences, int numOutdatedSmartReferences,
+                                 int numMissingSourceReferences, int numOutdatedSourceReferences);
+    // The pool went from empty to one core (true) or from some to none
+    // (false). Emitted after the pool's mutex is released.
+    void poolHasContent(bool has);
+    // The loaded content of a smart reference saw its first edit since it
+    // was loaded, saved or reset.
+    void modifiedStateChanged();
+
+private:
+    ksReferencePool();
+    ~ksReferencePool() override;
+
+    // The four hooks.
+    void addToPool(const osg::ExtReferencePtr& ext);
+    void removeFromPool(const osg::ExtReferencePtr& ext);
+    void updateInPool(const osg::ExtReferencePtr& ext);
+    void fileReferenceUpdated(const osg::FileReferencePtr& ref);
+
+    // Callers hold m_mutex.
+    void registerFileOwners(const osg::ExtReferencePtr& ext);
+    static ksFileReferenceStatusPtr makeStatus(const osg::FileReferencePtr& ref);
+
+    std::shared_ptr<ksTreeChangeMonitor> getTreeChangeMonitor(const osg::ExtReferencePtr& ext);
+    static bool qualifies(const osg::ExtReferencePtr& ext);
+    bool isChangedBelow(const osg::ExtReferencePtr& ext);
+    void onContentChanged();
+
+    QHash<quint32, ksExtReferenceStatusPtr> m_statuses;
+    QHash<quint32, quint32> m_fileOwners;
+    std::map<quint32, std::shared_ptr<ksSmartFile>> m_smartFiles;
+    QHash<quint32, std::shared_ptr<ksTreeChangeMonitor>> m_changeMonitors;
+    QMutex m_mutex;
+    bool m_suppressFileUpdates = false;
+    // A change monitor reported while applyUpdates held the mutex: the
+    // signal waits until the mutex is released.
+    bool m_modifiedSignalPending = false;
+    bool m_callbacksRegistered = false;
+};
