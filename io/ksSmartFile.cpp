@@ -1,51 +1,367 @@
 // Licensed under the MIT licence; see LICENSE.
+// Before any Qt header: Qt defines `slots` as a macro.
+#include "scenegraph/SceneGraph.h"
+
 #include "io/ksSmartFile.h"
 
-// PLACEHOLDER: see the header.
+#include "import/ksQorHelper.h"
+#include "import/ksQorTreeOptimizationJob.h"
+#include "kernel/ksController.h"
+#include "kernel/ksInterfaceFactory.h"
+#include "kernel/ksMessage.h"
+#include "model/ksReferenceNode.h"
+#include "model/ksReferencePool.h"
+#include "nodeutils/ksDefaultEnvironment.h"
+#include "nodeutils/ksMaterials.h"
+#include "nodeutils/ksNodeUtils.h"
+#include "references/ksReferenceInterface.h"
+#include "references/ksReferenceTypes.h"
+#include "scene/ksFastGeometryLoader.h"
+#include "scene/ksFileIO.h"
+#include "scene/ksScenegraph.h"
+#include "scenegraph/SceneFileHandler.h"
+#include "utils/ksLog.h"
 
-ksSmartFile::ksSmartFile(const osg::ExtReferencePtr& core)
+#include <QDir>
+#include <QFileInfo>
+#include <QTimer>
+
+#include <algorithm>
+#include <iterator>
+#include <vector>
+
+using namespace osg;
+
+ksSmartFile::ksSmartFile(const ExtReferencePtr& core)
     : m_core(core)
+    , m_materialTimer(new QTimer())
 {
+    m_materialTimer->setSingleShot(true);
+    m_materialTimer->setInterval(0);
+    connect(m_materialTimer, &QTimer::timeout, this, &ksSmartFile::updateMaterials);
 }
 
-ksSmartFile::~ksSmartFile() = default;
-
-bool ksSmartFile::load()
+ksSmartFile::~ksSmartFile()
 {
-    return false;
+    m_materialTimer->stop();
+    delete m_materialTimer;
 }
 
-bool ksSmartFile::unload()
+ExtReferencePtr ksSmartFile::liveCore() const
 {
-    return false;
+    if (!m_core)
+        return NullFC;
+    return ExtReferencePtr::dcast(FieldContainerFactory::the()->getContainer(m_core.getFieldContainerId()));
 }
 
-bool ksSmartFile::save()
+NodePtr ksSmartFile::getNode() const
 {
-    return false;
-}
-
-bool ksSmartFile::saveAs(const QString&)
-{
-    return false;
-}
-
-bool ksSmartFile::isLoaded() const
-{
-    return false;
-}
-
-osg::NodePtr ksSmartFile::getNode() const
-{
-    return osg::NullFC;
-}
-
-osg::ExtReferencePtr ksSmartFile::getExtReference() const
-{
-    return m_core;
+    const ExtReferencePtr core = liveCore();
+    if (!core || core->getNParents() == 0)
+        return NullFC;
+    return core->getParents().front();
 }
 
 QString ksSmartFile::getPath() const
 {
-    return QString();
+    const ExtReferencePtr core = liveCore();
+    if (!core || !core->getSmartFile())
+        return QString();
+    return QString::fromUtf8(core->getSmartFile()->getPath().c_str());
+}
+
+ksSmartFile::FileType ksSmartFile::fileTypeOf(const QString& path)
+{
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix == QLatin1String("osb"))
+        return FileType::Osb;
+    if (suffix == QLatin1String("zmb"))
+        return FileType::Zmb;
+    return FileType::Other;
+}
+
+ksReferenceInterface* ksSmartFile::referenceInterface()
+{
+    // Looked up once; a miss is not kept, so an interface that registers
+    // later is still found.
+    static ksReferenceInterface* cached = nullptr;
+    if (!cached)
+        cached = ksInterfaceFactory::the().get<ksReferenceInterface>();
+    return cached;
+}
+
+bool ksSmartFile::load()
+{
+    if (m_loaded)
+        return true;
+    const NodePtr node = getNode();
+    if (!node)
+        return false;
+
+    const ksMaterials::MaterialSet before = ksMaterials::getMaterialPoolMaterials();
+    const QString path = getPath();
+    const std::string utf8Path = path.toUtf8().toStdString();
+    NodeRefPtr root;
+    switch (fileTypeOf(path)) {
+    case FileType::Osb:
+        root = loadOsb(utf8Path);
+        break;
+    case FileType::Zmb:
+        root = loadZmb(utf8Path);
+        break;
+    case FileType::Other:
+        break;
+    }
+    if (!root)
+        return false;
+    attachLoadedTree(std::move(root));
+
+    ksNodeUtils::syncAllCloneTrees(node, false);
+    ksNodeUtils::syncAllSynchronizedTrees(node);
+    ksReferenceNode reference(node);
+    reference.setState(ksReferenceTypes::Loaded);
+    reference.updateFileInfos();
+
+    const ksMaterials::MaterialSet after = ksMaterials::getMaterialPoolMaterials();
+    std::vector<MaterialPtr> added;
+    std::set_difference(after.begin(), after.end(), before.begin(), before.end(), std::back_inserter(added));
+    m_newMaterials.insert(added.begin(), added.end());
+    if (!m_materialUpdatePending) {
+        m_materialUpdatePending = true;
+        m_materialTimer->start();
+    }
+    m_loaded = true;
+    return true;
+}
+
+namespace {
+
+// The loader options every smart reference load shares.
+void configureLoader(ksFastGeometryLoader& loader)
+{
+    loader.setShowProgress(false);
+    loader.setShowImportOptions(false);
+    loader.setAddFileInfo(false);
+    loader.setMergeMaterials(true);
+    loader.setMaterialPoolHandling(ksFastGeometryLoader::AddToPool);
+    // The environments are published once per batch by the material update.
+    loader.setIgnoreEnvironmentUpdates(true);
+}
+
+} // namespace
+
+NodeRefPtr ksSmartFile::loadOsb(const std::string& path)
+{
+    ksFastGeometryLoader loader;
+    configureLoader(loader);
+    NodeRefPtr root = loader.load(path);
+    if (!root)
+        return NullFC;
+    if (ksQorHelper::isConvertedQorTree(root.get())) {
+        ksQorTreeOptimizationJob job(path, root.get(), ksScenegraph::getRoot());
+        job.run();
+    }
+    if (ksReferenceInterface* references = referenceInterface())
+        references->replaceFileInfosWithReferences(root.get());
+    ksNodeUtils::subFromParent(root.get());
+    return root;
+}
+
+NodeRefPtr ksSmartFile::loadZmb(const std::string& path)
+{
+    ksFastGeometryLoader loader;
+    configureLoader(loader);
+    loader.setStashLoadedData(true);
+    NodeRefPtr root = loader.load(path);
+    if (!root)
+        return NullFC;
+    if (ksReferenceInterface* references = referenceInterface())
+        references->replaceFileInfosWithReferences(root.get());
+    ksNodeUtils::subFromParent(root.get());
+    m_stash = loader.getStash();
+    return root;
+}
+
+void ksSmartFile::attachLoadedTree(NodeRefPtr root)
+{
+    const NodePtr node = getNode();
+    const ExtReferencePtr loadedCore = ExtReferencePtr::dcast(root->getCore());
+    const bool rootIsReference = bool(loadedCore);
+    const bool rootIsNamedRoot = ksNodeUtils::getName(root.get()) == "Root";
+
+    beginEditCP(node, Node::ChildrenFieldMask);
+    if (!rootIsReference && !rootIsNamedRoot) {
+        node->addChild(root);
+    } else {
+        while (root->getNChildren() > 0)
+            node->addChild(NodeRefPtr(root->getChild(0)));
+    }
+    endEditCP(node, Node::ChildrenFieldMask);
+    if (!rootIsReference)
+        return;
+
+    // The loaded core goes before the record is handed over: its removal
+    // from the pool must not undo the pool's note of the record's new owner.
+    const FileReferenceRefPtr loadedSource(loadedCore->getSourceFile());
+    root.reset();
+
+    const FileReferencePtr ownSource = m_core->getSourceFile();
+    if (loadedSource && ownSource) {
+        beginEditCP(ownSource, FieldBits::AllFields);
+        ownSource->setPath(loadedSource->getPath());
+        ownSource->setRelativePath(loadedSource->getRelativePath());
+        ownSource->setLastModified(loadedSource->getLastModified());
+        ownSource->setChecksum(loadedSource->getChecksum());
+        ownSource->setOwner(loadedSource->getOwner());
+        endEditCP(ownSource, FieldBits::AllFields);
+    } else {
+        beginEditCP(m_core, ExtReference::SourceFileFieldMask);
+        m_core->setSourceFile(loadedSource);
+        endEditCP(m_core, ExtReference::SourceFileFieldMask);
+    }
+    ksReferenceNode(node).updateSourceFileState();
+}
+
+void ksSmartFile::updateMaterials()
+{
+    m_materialUpdatePending = false;
+    for (const MaterialRefPtr& material : m_newMaterials) {
+        if (UEnvironmentMaterialPtr::dcast(material)) {
+            // An empty edit of every field: the host re-evaluates the
+            // environment as if it had changed.
+            beginEditCP(material.get(), FieldBits::AllFields);
+            endEditCP(material.get(), FieldBits::AllFields);
+        }
+    }
+    if (!m_newMaterials.empty()) {
+        ksMessage message;
+        ksController::call("updateMaterials", message, nullptr);
+    }
+    m_newMaterials.clear();
+    ksNodeUtils::validatePools();
+}
+
+bool ksSmartFile::unload()
+{
+    if (!m_loaded)
+        return false;
+    m_stash.clear();
+    const NodePtr node = getNode();
+    if (node) {
+        beginEditCP(node, Node::ChildrenFieldMask);
+        while (node->getNChildren() > 0) {
+            if (!ksScenegraph::deleteNode(node->getChild(0), true))
+                break;
+        }
+        endEditCP(node, Node::ChildrenFieldMask);
+        ksNodeUtils::syncAllCloneTrees(node, false);
+        ksNodeUtils::syncAllSynchronizedTrees(node);
+        ksReferenceNode(node).setState(ksReferenceTypes::NotLoaded);
+    }
+    m_loaded = false;
+    return true;
+}
+
+bool ksSmartFile::save()
+{
+    if (!saveAs(getPath()))
+        return false;
+    ksReferenceNode reference(getNode());
+    reference.setState(ksReferenceTypes::Loaded);
+    reference.updateSmartFileInfo();
+    resetChildChanged();
+    m_loaded = true;
+    return true;
+}
+
+void ksSmartFile::resetChildChanged()
+{
+    const NodePtr node = getNode();
+    if (!node)
+        return;
+    traverse(node, [&](const NodePtr& visited) {
+        if (visited == node)
+            return Action::Continue;
+        const ExtReferencePtr core = ExtReferencePtr::dcast(visited->getCore());
+        if (!core)
+            return Action::Continue;
+        // Saved in a file of its own: it keeps its mark until that save.
+        if (core->getSmartFile())
+            return Action::Skip;
+        // Its content is part of this file, which was just written.
+        ksReferencePool::instance().resetChanged(core);
+        return Action::Continue;
+    });
+}
+
+bool ksSmartFile::saveAs(const QString& path)
+{
+    if (path.isEmpty()) {
+        ksLog::error("Save: Can't write file. Path is empty.");
+        return false;
+    }
+    const QString directory = QFileInfo(path).absolutePath();
+    if (!QDir(directory).exists() && !QDir().mkpath(directory)) {
+        ksLog::error("Save: Can't write file %s. Unable to create path.", path.toUtf8().constData());
+        return false;
+    }
+    switch (fileTypeOf(path)) {
+    case FileType::Osb:
+        return writeOsb(path);
+    case FileType::Zmb:
+        return writeZmb(path);
+    case FileType::Other:
+        break;
+    }
+    return false;
+}
+
+bool ksSmartFile::writeOsb(const QString& path)
+{
+    const NodePtr node = getNode();
+    if (!node)
+        return false;
+
+    // The default environment belongs to the host, not to the file: the
+    // materials that use it are written without it and get it back after.
+    const UEnvironmentMaterialPtr defaultEnvironment = ksDefaultEnvironment::getDefault();
+    ksMaterials::MaterialSet materials;
+    ksMaterials::getMaterialsAndOverrideMaterials(node, materials, true);
+    std::vector<UBRDFMaterialPtr> detached;
+    for (const MaterialPtr& material : materials) {
+        const UBRDFMaterialPtr brdf = UBRDFMaterialPtr::dcast(material);
+        if (!brdf || brdf->getEnvironment() != defaultEnvironment)
+            continue;
+        // Otherwise the scene graph would put the default straight back.
+        UBRDFMaterial::setIgnoreDefaultEnvironment(true);
+        beginEditCP(brdf, UBRDFMaterial::EnvironmentFieldMask);
+        brdf->setEnvironment(NullFC);
+        endEditCP(brdf, UBRDFMaterial::EnvironmentFieldMask);
+        UBRDFMaterial::setIgnoreDefaultEnvironment(false);
+        detached.push_back(brdf);
+    }
+
+    const bool ok = SceneFileHandler::the().write(node, path.toUtf8().toStdString(), false);
+
+    for (const UBRDFMaterialPtr& brdf : detached) {
+        beginEditCP(brdf, UBRDFMaterial::EnvironmentFieldMask);
+        brdf->setEnvironment(MaterialRefPtr(ksDefaultEnvironment::getDefault()));
+        endEditCP(brdf, UBRDFMaterial::EnvironmentFieldMask);
+    }
+    return ok;
+}
+
+bool ksSmartFile::writeZmb(const QString& path)
+{
+    const NodePtr node = getNode();
+    if (!node)
+        return false;
+    QString incrementPath;
+    const bool incremented = ksFileIO::isIncrementalSaveEnabled() && ksFileIO::incrementalSave(path, incrementPath);
+    const bool ok = ksFileIO::saveSmartReference(node, path.toUtf8().toStdString(), m_stash);
+    // The failed write left the file alone; the increment must not stay
+    // behind as a second copy of it.
+    if (incremented && !ok)
+        ksFileIO::renameLastIncrementToOriginal(path, incrementPath);
+    return ok;
 }

@@ -1,34 +1,75 @@
 // Licensed under the MIT licence; see LICENSE.
 #pragma once
 
+#include "scene/ksSmartReferenceStash.h"
 #include "scenegraph/HandleTypes.h"
 
 #include <QObject>
 #include <QString>
 
-// PLACEHOLDER: stands in for the smart file object until the real one (which
-// loads, unloads and saves the content of a smart reference) replaces these
-// two files. Same interface; every operation fails and gives null handles.
+#include <set>
+
+class QTimer;
+class ksReferenceInterface;
+
+// Puts the content of one smart reference into the scene and writes it back.
+// The content hangs under the node that carries the reference core: loading
+// adds the file's tree as that node's children, unloading deletes them. The
+// file type follows the path's suffix in any letter case: ".zmb" goes through
+// the host's file IO, ".osb" through the scene graph's scene file handler;
+// other types are neither loaded nor saved.
+//
+// Loads tell the host of the materials they brought into its material pool,
+// batched: every load within one turn of the event loop ends in one
+// "updateMaterials" request. Main thread only.
 class ksSmartFile : public QObject
 {
     Q_OBJECT
-
 public:
-    // Marks this stand-in, so that tests needing real loading can tell.
-    static constexpr bool isPlaceholder = true;
-
     explicit ksSmartFile(const osg::ExtReferencePtr& core);
     ~ksSmartFile() override;
 
+    // True at once when already loaded. False, with the scene unchanged, for
+    // a file that is missing, corrupt or of another type.
     bool load();
+    // Deletes the loaded content; false when nothing is loaded.
     bool unload();
+    // Writes the content to getPath(), refreshes the smart record from the
+    // written file and takes the content as unedited since the save. A
+    // failed write changes nothing but the log.
     bool save();
+    // Writes the content to `path` and nothing else: no state, no record.
     bool saveAs(const QString& path);
-    bool isLoaded() const;
+
+    bool isLoaded() const { return m_loaded; }
+    // The node that carries the core, or null while the core hangs nowhere.
     osg::NodePtr getNode() const;
-    osg::ExtReferencePtr getExtReference() const;
+    osg::ExtReferencePtr getExtReference() const { return m_core; }
+    // The smart record's path; empty without a record.
     QString getPath() const;
 
 private:
+    enum class FileType { Other, Osb, Zmb };
+    static FileType fileTypeOf(const QString& path);
+    static ksReferenceInterface* referenceInterface();
+
+    osg::NodeRefPtr loadOsb(const std::string& path);
+    osg::NodeRefPtr loadZmb(const std::string& path);
+    void attachLoadedTree(osg::NodeRefPtr root);
+    bool writeOsb(const QString& path);
+    bool writeZmb(const QString& path);
+    void updateMaterials();
+    void resetChildChanged();
+    // The core while it lives: a smart file held beyond its core's life (by
+    // an undo step) must not touch it.
+    osg::ExtReferencePtr liveCore() const;
+
     osg::ExtReferencePtr m_core;
+    ksSmartReferenceStash m_stash;
+    bool m_loaded = false;
+    bool m_materialUpdatePending = false;
+    // Held until the update: an unload in the same turn may drop them from
+    // the pool, and the host still has to hear of the second load's copies.
+    std::set<osg::MaterialRefPtr> m_newMaterials;
+    QTimer* m_materialTimer;
 };

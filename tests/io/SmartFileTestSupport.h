@@ -1,0 +1,282 @@
+// Licensed under the MIT licence; see LICENSE.
+#pragma once
+
+// Before any Qt header: Qt defines `slots` as a macro.
+#include "scenegraph/SceneGraph.h"
+
+#include "io/ksSmartFile.h"
+#include "kernel/ksController.h"
+#include "model/ksReferencePool.h"
+#include "nodeutils/ksNodeUtils.h"
+#include "references/ksReferenceTypes.h"
+#include "scene/ksFileIO.h"
+#include "scene/ksScenegraph.h"
+#include "scene/ksZmbReader.h"
+#include "scenegraph/SceneFileHandler.h"
+#include "utils/ksLog.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace smartfiletest {
+
+// Error and warning lines of the host log while it lives.
+class LogLines
+{
+public:
+    LogLines()
+        : m_subscription(ksLog::subscribe([this](ksLog::Level level, const std::string& text) {
+            if (level == ksLog::Level::Info)
+                return;
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_lines.push_back(text);
+        }))
+    {
+    }
+    std::vector<std::string> lines() const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_lines;
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    std::vector<std::string> m_lines;
+    ksSubscription m_subscription;
+};
+
+// Stands in for the host's "updateMaterials" handler and counts the calls.
+class MaterialUpdates
+{
+public:
+    MaterialUpdates()
+        : m_subscription(ksController::addHandler("updateMaterials", [this](ksMessage&, ksModuleBase*) { ++m_count; }))
+    {
+    }
+    int count() const { return m_count; }
+
+private:
+    int m_count = 0;
+    ksSubscription m_subscription;
+};
+
+inline osg::NodeRefPtr makeNode(osg::NodeCoreRefPtr core, const std::string& name)
+{
+    osg::NodeRefPtr node = osg::Node::create();
+    node->setCore(std::move(core));
+    if (!name.empty())
+        osg::setName(node.get(), name);
+    return node;
+}
+
+inline osg::GeometryRefPtr makeTriangle(const osg::MaterialRefPtr& material)
+{
+    osg::GeometryRefPtr geometry = osg::Geometry::create();
+    geometry->setPositions({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}});
+    geometry->setIndices({0, 1, 2});
+    if (material)
+        geometry->setMaterial(material);
+    return geometry;
+}
+
+// The content that tests write into smart files:
+//
+// root `rootName` (Group)
+// +- body "Body" (Geometry -> paint "Paint" -> studio "Studio")
+// +- wheel "Wheel" (Transform3D)
+//    +- rim "Rim" (Geometry -> paint)
+struct Content {
+    osg::NodeRefPtr root, body, wheel, rim;
+    osg::UBRDFMaterialRefPtr paint;
+    osg::UEnvironmentMaterialRefPtr studio;
+
+    explicit Content(const std::string& rootName = "Root")
+    {
+        using namespace osg;
+        studio = UEnvironmentMaterial::create();
+        studio->setImagePath("studio.hdr");
+        setName(studio.get(), "Studio");
+        paint = UBRDFMaterial::create();
+        paint->setEnvironment(studio);
+        setName(paint.get(), "Paint");
+        root = makeNode(Group::create(), rootName);
+        body = makeNode(makeTriangle(paint), "Body");
+        wheel = makeNode(Transform3D::create(), "Wheel");
+        rim = makeNode(makeTriangle(paint), "Rim");
+        wheel->addChild(rim);
+        root->addChild(body);
+        root->addChild(wheel);
+    }
+};
+
+// Writes `root` as a smart file of the type its suffix names (".zmb" in any
+// case through the host's file IO, anything else as ".osb").
+inline bool writeContent(const QString& path, const osg::NodePtr& root, const ksSmartReferenceStash& stash = {})
+{
+    if (QFileInfo(path).suffix().compare("zmb", Qt::CaseInsensitive) == 0)
+        return ksFileIO::saveSmartReference(root, path.toUtf8().toStdString(), stash);
+    return osg::SceneFileHandler::the().write(root, path.toUtf8().toStdString());
+}
+
+// Reads a smart file back as the host reads it, without touching the scene.
+inline osg::NodeRefPtr readContent(const QString& path)
+{
+    if (QFileInfo(path).suffix().compare("zmb", Qt::CaseInsensitive) == 0) {
+        ksZmbReader reader;
+        return reader.readFile(path) ? reader.takeRoot() : osg::NodeRefPtr();
+    }
+    return osg::SceneFileHandler::the().read(path.toUtf8().toStdString());
+}
+
+inline std::vector<std::string> childNames(const osg::NodePtr& node)
+{
+    std::vector<std::string> names;
+    for (osg::UInt32 i = 0; i < node->getNChildren(); ++i)
+        names.push_back(ksNodeUtils::getName(node->getChild(i)));
+    return names;
+}
+
+inline osg::NodePtr findByName(const osg::NodePtr& root, const std::string& name)
+{
+    osg::NodePtr found;
+    osg::traverse(root, [&](const osg::NodePtr& node) {
+        if (ksNodeUtils::getName(node) != name)
+            return osg::Action::Continue;
+        found = node;
+        return osg::Action::Quit;
+    });
+    return found;
+}
+
+// Whether the smart file at `path` holds a node named `name`.
+inline bool fileHasNode(const QString& path, const std::string& name)
+{
+    const osg::NodeRefPtr root = readContent(path);
+    return root && findByName(root.get(), name);
+}
+
+inline QByteArray fileBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+inline bool writeBytes(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+inline QStringList filesIn(const QString& dir)
+{
+    return QDir(dir).entryList(QDir::Files, QDir::Name);
+}
+
+// Lets the timers that are due run, as one turn of the host's event loop.
+inline void runEventLoopTurn()
+{
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+// Runs `body` in a child process and gives its exit code (-1 when it died):
+// for limits that apply to the whole process.
+inline int runInChild(const std::function<int()>& body)
+{
+    const pid_t pid = fork();
+    if (pid == 0)
+        _exit(body());
+    int status = 0;
+    if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
+        return -1;
+    return WEXITSTATUS(status);
+}
+
+// Writes past `bytes` fail with EFBIG from now on, as on a full disk.
+inline void limitFileSize(rlim_t bytes)
+{
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{bytes, bytes};
+    setrlimit(RLIMIT_FSIZE, &limit);
+}
+
+// A fresh live scene with one smart reference node in it:
+//
+// live root "Root"
+// +- node "Engine" (ExtReference `core`, State NotLoaded;
+//                   smart record -> `smartPath`, optional source record)
+class SmartFileTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_dir.isValid());
+        static const bool hooked = [] {
+            ksReferencePool::instance().registerCallbacks();
+            return true;
+        }();
+        (void)hooked;
+        ksScenegraph::newScene();
+        ksFileIO::setIncrementalSaveEnabled(false);
+    }
+
+    void TearDown() override
+    {
+        node.reset();
+        core.reset();
+        ksScenegraph::newScene();
+        ksFileIO::setIncrementalSaveEnabled(false);
+        runEventLoopTurn();
+    }
+
+    QString path(const QString& name) const { return m_dir.filePath(name); }
+
+    void makeReference(const QString& smartPath)
+    {
+        core = osg::ExtReference::create();
+        osg::FileReferenceRefPtr smart = osg::FileReference::create();
+        smart->setPath(smartPath.toUtf8().toStdString());
+        core->setSmartFile(smart);
+        core->setState(ksReferenceTypes::NotLoaded);
+        node = makeNode(core, "Engine");
+        const osg::NodePtr root = ksScenegraph::getRoot();
+        beginEditCP(root, osg::Node::ChildrenFieldMask);
+        root->addChild(node);
+        endEditCP(root, osg::Node::ChildrenFieldMask);
+    }
+
+    void addSourceRecord(const std::string& sourcePath)
+    {
+        osg::FileReferenceRefPtr source = osg::FileReference::create();
+        source->setPath(sourcePath);
+        beginEditCP(core.get(), osg::ExtReference::SourceFileFieldMask);
+        core->setSourceFile(source);
+        endEditCP(core.get(), osg::ExtReference::SourceFileFieldMask);
+    }
+
+    osg::FileReferencePtr smartRecord() const { return core->getSmartFile(); }
+
+    osg::NodeRefPtr node;
+    osg::ExtReferenceRefPtr core;
+
+private:
+    QTemporaryDir m_dir;
+};
+
+} // namespace smartfiletest
