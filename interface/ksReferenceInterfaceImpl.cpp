@@ -13,26 +13,17 @@
 
 using namespace osg;
 
-// The operations without a body here belong to parts of the module that are
-// not in place yet (tree operations, pool, exporter, importer, status
-// notifications); until then they give neutral results and change nothing.
+// The queries and updates are in ksReferenceQueries.cpp, the paired detach
+// operations in ksSubReferenceOperations.cpp. The operations without a body
+// here belong to parts of the module that are not in place yet (exporter,
+// importer, conversion, status notifications); until then they give neutral
+// results and change nothing.
 
 ksReferenceInterfaceImpl::ksReferenceInterfaceImpl() = default;
 
 // The maps are freed without acting on what they hold: at unload the scene
 // they point into may already be gone.
 ksReferenceInterfaceImpl::~ksReferenceInterfaceImpl() = default;
-
-void ksReferenceInterfaceImpl::detachSubReferences(const NodePtr&)
-{
-    // TODO(tree operations): store ksReferenceNode::detachSubReferences(node)
-    // under the node's id.
-}
-
-void ksReferenceInterfaceImpl::attachSubReferences(const NodePtr&)
-{
-    // TODO(tree operations): attach and drop the list stored under the id.
-}
 
 bool ksReferenceInterfaceImpl::saveSmartReferences(const NodePtr&, const char*)
 {
@@ -45,48 +36,15 @@ void ksReferenceInterfaceImpl::importReferences(const NodePtr&, const ksReferenc
     // TODO(importer): run ksReferenceImporter and announce new materials.
 }
 
-void ksReferenceInterfaceImpl::collectSmartFiles(const NodePtr&, std::set<FileReferencePtr>&)
-{
-    // TODO(queries)
-}
-
-void ksReferenceInterfaceImpl::updateReferences(const NodePtr&, unsigned int, bool)
-{
-    // TODO(queries)
-}
-
 NodePtr ksReferenceInterfaceImpl::createImportedSourceReference(std::string, NodePtr)
 {
     // TODO(conversion)
     return NullFC;
 }
 
-void ksReferenceInterfaceImpl::resetChanged(const NodePtr&)
-{
-    // TODO(pool): the pool's resetChanged for every reference core below.
-}
-
-bool ksReferenceInterfaceImpl::isChanged(const NodePtr&)
-{
-    // TODO(pool)
-    return false;
-}
-
-int ksReferenceInterfaceImpl::getMissingSmartReferencesCount(const NodePtr&)
-{
-    // TODO(pool): counts only while the pool holds references.
-    return 0;
-}
-
 void ksReferenceInterfaceImpl::syncReferenceClones(const std::vector<NodePtr>&)
 {
     // TODO(conversion)
-}
-
-int ksReferenceInterfaceImpl::getChangedSmartReferencesCount()
-{
-    // TODO(pool)
-    return 0;
 }
 
 ksReferenceTypes::LoadMode ksReferenceInterfaceImpl::getLoadMode()
@@ -146,29 +104,8 @@ bool ksReferenceInterfaceImpl::isSameSmartReference(const ExtReferencePtr& a, co
     return isSamePath(smartA->getPath(), smartB->getPath());
 }
 
-std::vector<NodePtr> ksReferenceInterfaceImpl::findExtReferences(const NodePtr&, unsigned int) const
-{
-    // TODO(queries)
-    return {};
-}
-
-std::vector<NodePtr> ksReferenceInterfaceImpl::findParentExtReferences(const NodePtr&, unsigned int)
-{
-    // TODO(queries)
-    return {};
-}
-
 bool ksReferenceInterfaceImpl::isExtReference(const NodePtr& node)
 {
     return bool(getExtReference(node));
 }
 
-void ksReferenceInterfaceImpl::detachSmartFiles()
-{
-    // TODO(conversion): stash the smart records of the scene's references.
-}
-
-void ksReferenceInterfaceImpl::restoreSmartFiles()
-{
-    // TODO(conversion): put the stashed records back.
-}

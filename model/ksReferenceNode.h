@@ -7,6 +7,8 @@
 #include <QString>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 class ksReferenceInterface;
 
@@ -63,6 +65,37 @@ public:
     // Paths (ksReferenceNodePaths.cpp)
 
     // Tree operations (ksReferenceNodeTree.cpp)
+
+    // (reference node, holder) pairs in traversal order; each holder is a
+    // node with a Group core that keeps the reference node's children while
+    // they are away. The list owns both: dropping it releases the holders.
+    using DetachedList = std::vector<std::pair<osg::NodeRefPtr, osg::NodeRefPtr>>;
+
+    // Puts the smart content into the scene: copied from another node that
+    // shows the same file loaded, else read from the file. True also when
+    // there is nothing to load (no smart record, already loaded).
+    bool load();
+    // Copies the content of another loaded node of the same smart file into
+    // every node of this core, without touching the file; false when there
+    // is none. The core's State is left as it is.
+    bool syncWithLoadedClone();
+    // Removes the content and marks the core NotLoaded. A smart record
+    // without path (NoPath) goes with the content.
+    void unload();
+    // Makes the node a plain Transform3D node, dropping both records and
+    // the nodes' FileInfo; the object is empty afterwards. False when the
+    // node is no reference or the conversion fails.
+    bool removeReference();
+    // Starts the pool's change tracking of the loaded content afresh.
+    void resetChanged();
+
+    // Moves the content of the outermost smart references below `root`
+    // (not `root` itself) under holder nodes that are in no scene. Nested
+    // smart references go along with their parent's content.
+    static DetachedList detachSubReferences(const osg::NodePtr& root);
+    // Gives each reference node its holder's children back, in their order.
+    // A reference whose content was unedited before is unedited afterwards.
+    static void attachSubReferences(const DetachedList& detached);
 
     // Record operations (ksReferenceNodeRecords.cpp)
 

@@ -1,0 +1,143 @@
+// Licensed under the MIT licence; see LICENSE.
+// The operations of ksReferenceNode that put content into a reference node's
+// subtree, take it out, or move it aside for a while.
+#include "scenegraph/SceneGraph.h"
+
+#include "model/ksReferenceNode.h"
+
+#include "model/ksReferencePool.h"
+#include "nodeutils/ksNodeUtils.h"
+#include "scene/ksScenegraph.h"
+
+using namespace osg;
+
+bool ksReferenceNode::load()
+{
+    if (!m_core)
+        return false;
+    if (!m_core->getSmartFile())
+        return true;
+    ksReferencePool& pool = ksReferencePool::instance();
+    if (pool.isSmartFileLoaded(m_core))
+        return true;
+    // Another node showing the same file already has the content: copying
+    // it as a clone tree is cheaper than reading the file again.
+    if (syncWithLoadedClone())
+        return true;
+    return pool.loadSmartReference(m_core);
+}
+
+bool ksReferenceNode::syncWithLoadedClone()
+{
+    if (!m_core || !m_core->getSmartFile())
+        return false;
+    const NodePtr found = ksReferencePool::instance().findLoadedClone(m_core);
+    if (!found)
+        return false;
+    for (const NodePtr& parent : m_core->getParents())
+        ksNodeUtils::syncCloneTree(found, parent);
+    return true;
+}
+
+void ksReferenceNode::unload()
+{
+    if (!m_core)
+        return;
+    if (const FileReferencePtr smart = m_core->getSmartFile()) {
+        if (smart->getState() == ksReferenceTypes::NoPath) {
+            // A record without a path names no file to load the content
+            // from again: it goes with the content. Not an undo step.
+            CPEditor edit(m_core, ExtReference::SmartFileFieldMask);
+            m_core->setSmartFile(NullFC);
+        } else if (ksReferencePool::instance().unloadSmartReference(m_core)) {
+            return;
+        }
+    }
+    {
+        CPEditor edit(m_node, Node::ChildrenFieldMask);
+        while (m_node->getNChildren() > 0)
+            ksScenegraph::deleteNode(m_node->getChild(0), true);
+    }
+    ksNodeUtils::syncAllCloneTrees(m_node, false);
+    ksNodeUtils::syncAllSynchronizedTrees(m_node);
+    setState(ksReferenceTypes::NotLoaded);
+}
+
+bool ksReferenceNode::removeReference()
+{
+    if (!m_core)
+        return false;
+    const NodePtr node = m_node;
+    if (!ksScenegraph::convertCore(node, "Transform3D"))
+        return false;
+    // Every node that shared the old core took the new one; none of them
+    // may keep the file information the reference replaced.
+    const FieldContainerType& fileInfoType = FileInfo::getClassType();
+    for (const NodePtr& parent : node->getCore()->getParents()) {
+        const AttachmentPtr info = parent->findAttachment(fileInfoType.getGroupId(), 0);
+        if (!info || !info->getType().isDerivedFrom(fileInfoType))
+            continue;
+        CPEditor edit(parent, AttachmentContainer::AttachmentsFieldMask);
+        parent->subAttachment(info, 0);
+    }
+    m_node = NullFC;
+    m_core = NullFC;
+    return true;
+}
+
+void ksReferenceNode::resetChanged()
+{
+    if (m_core)
+        ksReferencePool::instance().resetChanged(m_core);
+}
+
+ksReferenceNode::DetachedList ksReferenceNode::detachSubReferences(const NodePtr& root)
+{
+    DetachedList detached;
+    if (!root)
+        return detached;
+    traverse(root, [&](const NodePtr& n) {
+        if (n == root)
+            return Action::Continue;
+        const ExtReferencePtr core = ExtReferencePtr::dcast(n->getCore());
+        if (!core || !core->getSmartFile())
+            return Action::Continue;
+
+        NodeRefPtr holder = Node::create();
+        {
+            CPEditor edit(holder, Node::CoreFieldMask);
+            holder->setCore(Group::create());
+        }
+        detached.emplace_back(NodeRefPtr(n), holder);
+        {
+            // Child 0 each time, so the holder keeps the children's order.
+            CPEditor edit(holder, Node::ChildrenFieldMask);
+            while (n->getNChildren() > 0)
+                holder->addChild(n->getChild(0));
+        }
+        // Nested smart references travel inside their parent's content.
+        return Action::Skip;
+    });
+    return detached;
+}
+
+void ksReferenceNode::attachSubReferences(const DetachedList& detached)
+{
+    ksReferencePool& pool = ksReferencePool::instance();
+    for (const auto& [node, holder] : detached) {
+        if (!node || !holder)
+            continue;
+        // Putting the content back is published as an edit of the
+        // reference node's children, which its own change monitor counts
+        // as an edit of its content. Nothing was edited, so a reference
+        // that was unchanged before is unchanged again afterwards.
+        const ExtReferencePtr core = ExtReferencePtr::dcast(node->getCore());
+        const bool wasChanged = !core || pool.isChanged(core);
+        while (holder->getNChildren() > 0) {
+            CPEditor edit(node, Node::ChildrenFieldMask);
+            node->addChild(holder->getChild(0));
+        }
+        if (!wasChanged)
+            pool.resetChanged(core);
+    }
+}
