@@ -14,10 +14,11 @@
 using namespace osg;
 
 // The queries and updates are in ksReferenceQueries.cpp, the paired detach
-// operations in ksSubReferenceOperations.cpp. The operations without a body
-// here belong to parts of the module that are not in place yet (exporter,
-// importer, conversion, status notifications); until then they give neutral
-// results and change nothing.
+// operations in ksSubReferenceOperations.cpp, saving, creation and clone
+// synchronisation in ksReferenceCreation.cpp. The operations without a body
+// here belong to parts of the module that are not in place yet (importer,
+// status notifications); until then they give neutral results and change
+// nothing.
 
 ksReferenceInterfaceImpl::ksReferenceInterfaceImpl() = default;
 
@@ -25,26 +26,9 @@ ksReferenceInterfaceImpl::ksReferenceInterfaceImpl() = default;
 // they point into may already be gone.
 ksReferenceInterfaceImpl::~ksReferenceInterfaceImpl() = default;
 
-bool ksReferenceInterfaceImpl::saveSmartReferences(const NodePtr&, const char*)
-{
-    // TODO(exporter): save through ksReferenceExporter.
-    return false;
-}
-
 void ksReferenceInterfaceImpl::importReferences(const NodePtr&, const ksReferenceImportOptions&)
 {
     // TODO(importer): run ksReferenceImporter and announce new materials.
-}
-
-NodePtr ksReferenceInterfaceImpl::createImportedSourceReference(std::string, NodePtr)
-{
-    // TODO(conversion)
-    return NullFC;
-}
-
-void ksReferenceInterfaceImpl::syncReferenceClones(const std::vector<NodePtr>&)
-{
-    // TODO(conversion)
 }
 
 ksReferenceTypes::LoadMode ksReferenceInterfaceImpl::getLoadMode()
