@@ -159,7 +159,8 @@ QString ksReferenceExporter::createFilePath(ksReferenceNode* node)
     QString path;
     const FileReferencePtr source = node->getExtReference()->getSourceFile();
     if (source && !source->getPath().empty()) {
-        const QFileInfo info(QString::fromUtf8(source->getPath().c_str()));
+        // Scenes made on Windows name their sources with backslashes.
+        const QFileInfo info(toUnix(source->getPath()));
         const QString directory = m_options.exportLocation != ksReferenceTypes::NextToSource
                                       ? QString::fromUtf8(m_options.customExportPath.c_str())
                                       : info.path();
