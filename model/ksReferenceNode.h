@@ -63,6 +63,30 @@ public:
     static void log(const QString& message, int level);
 
     // Paths (ksReferenceNodePaths.cpp)
+    //
+    // Relative paths are relative to the directory of the master (project)
+    // file: the one given, else the scene's current file.
+
+    // Backslashes made '/', with a trailing '/'.
+    static QString normalizeDirectory(QString dir);
+    // Empty and relative paths come back unchanged; "" without a master file.
+    static QString makeRelativePath(const QString& path, const QString& masterFile);
+    // Empty and absolute paths come back unchanged; "" (and a warning)
+    // without a master file.
+    static QString makeAbsolutePath(const QString& path, const QString& masterFile);
+    // Looks for the file a record's relative path names: in the master
+    // directory by relative path, then by name, then by name in each search
+    // directory. True with the file in `out`; false with `out` empty.
+    static bool findFile(const QString& path, const QString& masterFile, QString& out);
+    // Points a record whose file is gone at the file found through its
+    // relative path; true when the record's file exists (again).
+    static bool resolvePath(const osg::FileReferencePtr& ref, const QString& masterFile);
+    bool resolveSmartPath(const QString& masterFile);
+    // Recomputes the relative path from the path; edits only on a change.
+    static void updateRelativePath(const osg::FileReferencePtr& ref);
+    // Saves the smart reference when it can and needs to, making its
+    // directory first; true when saved or nothing needed saving.
+    bool save();
 
     // Tree operations (ksReferenceNodeTree.cpp)
 
@@ -98,6 +122,19 @@ public:
     static void attachSubReferences(const DetachedList& detached);
 
     // Record operations (ksReferenceNodeRecords.cpp)
+    //
+    // Every record that enters or leaves the core does so as a step of the
+    // scene's undo stack.
+
+    // The record; with `create`, a new empty one when there is none.
+    osg::FileReferencePtr getSourceFile(bool create);
+    osg::FileReferencePtr getSmartFile(bool create);
+    // The smart record as it is, else a new one for `path`, with its file
+    // state and information taken when the path is not empty.
+    osg::FileReferencePtr getOrCreateSmartFile(const QString& path);
+    // False when there is no such record to remove.
+    bool removeSourceReference();
+    bool removeSmartReference();
 
 private:
     // Held for the operation, so that a node or core dropped from the scene
