@@ -7,7 +7,6 @@
 #include "import/ksQorHelper.h"
 #include "import/ksQorTreeOptimizationJob.h"
 #include "kernel/ksController.h"
-#include "kernel/ksInterfaceFactory.h"
 #include "kernel/ksMessage.h"
 #include "model/ksReferenceNode.h"
 #include "model/ksReferencePool.h"
@@ -78,16 +77,6 @@ ksSmartFile::FileType ksSmartFile::fileTypeOf(const QString& path)
     if (suffix == QLatin1String("zmb"))
         return FileType::Zmb;
     return FileType::Other;
-}
-
-ksReferenceInterface* ksSmartFile::referenceInterface()
-{
-    // Looked up once; a miss is not kept, so an interface that registers
-    // later is still found.
-    static ksReferenceInterface* cached = nullptr;
-    if (!cached)
-        cached = ksInterfaceFactory::the().get<ksReferenceInterface>();
-    return cached;
 }
 
 bool ksSmartFile::load()
@@ -161,7 +150,7 @@ NodeRefPtr ksSmartFile::loadOsb(const std::string& path)
         ksQorTreeOptimizationJob job(path, root.get(), ksScenegraph::getRoot());
         job.run();
     }
-    if (ksReferenceInterface* references = referenceInterface())
+    if (ksReferenceInterface* references = ksReferenceNode::getReferenceInterface())
         references->replaceFileInfosWithReferences(root.get());
     ksNodeUtils::subFromParent(root.get());
     return root;
@@ -175,7 +164,7 @@ NodeRefPtr ksSmartFile::loadZmb(const std::string& path)
     NodeRefPtr root = loader.load(path);
     if (!root)
         return NullFC;
-    if (ksReferenceInterface* references = referenceInterface())
+    if (ksReferenceInterface* references = ksReferenceNode::getReferenceInterface())
         references->replaceFileInfosWithReferences(root.get());
     ksNodeUtils::subFromParent(root.get());
     m_stash = loader.getStash();

@@ -10,7 +10,6 @@
 #include <set>
 
 class QTimer;
-class ksReferenceInterface;
 
 // Puts the content of one smart reference into the scene and writes it back.
 // The content hangs under the node that carries the reference core: loading
@@ -51,7 +50,6 @@ public:
 private:
     enum class FileType { Other, Osb, Zmb };
     static FileType fileTypeOf(const QString& path);
-    static ksReferenceInterface* referenceInterface();
 
     osg::NodeRefPtr loadOsb(const std::string& path);
     osg::NodeRefPtr loadZmb(const std::string& path);

@@ -20,10 +20,7 @@ using SmartFileLoad = SmartFileTest;
 
 TEST_F(SmartFileLoad, LoadsAZmbFileUnderTheNodeAndRefreshesTheRecords)
 {
-    const QString file = path("engine.zmb");
-    Content content;
-    ASSERT_TRUE(writeContent(file, content.root.get()));
-    makeReference(file);
+    const QString file = makeReferenceToContent();
     addSourceRecord(path("engine.stp").toStdString());
 
     ksSmartFile smart(core.get());
@@ -91,9 +88,9 @@ TEST_F(SmartFileLoad, MissingAndCorruptFilesFailAndChangeNothing)
     truncated.chop(7);
     QByteArray flipped = fileBytes(good);
     flipped[flipped.size() / 2] = char(flipped[flipped.size() / 2] ^ 0x20);
-    ASSERT_TRUE(writeBytes(path("truncated.zmb"), truncated));
-    ASSERT_TRUE(writeBytes(path("flipped.zmb"), flipped));
-    ASSERT_TRUE(writeBytes(path("garbage.osb"), QByteArray("not a scene file at all")));
+    ASSERT_TRUE(writeFile(path("truncated.zmb"), truncated));
+    ASSERT_TRUE(writeFile(path("flipped.zmb"), flipped));
+    ASSERT_TRUE(writeFile(path("garbage.osb"), QByteArray("not a scene file at all")));
 
     for (const char* name : {"missing.zmb", "missing.osb", "truncated.zmb", "flipped.zmb", "garbage.osb"}) {
         SCOPED_TRACE(name);
@@ -149,21 +146,6 @@ TEST_F(SmartFileLoad, ARootNamedRootGivesItsChildrenAnyOtherRootIsAddedWhole)
     }
 }
 
-TEST_F(SmartFileLoad, ChildrenAreAppendedAfterContentAlreadyThere)
-{
-    const QString file = path("engine.osb");
-    Content content;
-    ASSERT_TRUE(writeContent(file, content.root.get()));
-    makeReference(file);
-    beginEditCP(node.get(), Node::ChildrenFieldMask);
-    node->addChild(makeNode(Group::create(), "Marker"));
-    endEditCP(node.get(), Node::ChildrenFieldMask);
-
-    ksSmartFile smart(core.get());
-    ASSERT_TRUE(smart.load());
-    EXPECT_EQ(childNames(node.get()), (std::vector<std::string>{"Marker", "Body", "Wheel"}));
-}
-
 // A smart file whose root is itself a reference node, as a reference saved
 // with its own core writes it:
 //
@@ -182,7 +164,7 @@ protected:
         if (source != NoSource) {
             sourceFile = path("engine.stp");
             if (source == SourceOnDisk) {
-                ASSERT_TRUE(writeBytes(sourceFile, "solid engine"));
+                ASSERT_TRUE(writeFile(sourceFile, "solid engine"));
             }
             FileReferenceRefPtr record = FileReference::create();
             record->setPath(sourceFile.toStdString());
@@ -327,31 +309,11 @@ TEST_F(SmartFileLoad, FileInformationOfLoadedTreesBecomesSourceReferences)
     EXPECT_FALSE(ExtReferencePtr::dcast(node->getChild(1)->getCore())) << "native files get no source reference";
 }
 
-TEST_F(SmartFileLoad, AReferenceThatHangsNowhereDoesNotLoad)
-{
-    const QString file = path("engine.zmb");
-    Content content;
-    ASSERT_TRUE(writeContent(file, content.root.get()));
-    ExtReferenceRefPtr loose = ExtReference::create();
-    FileReferenceRefPtr smart = FileReference::create();
-    smart->setPath(file.toStdString());
-    loose->setSmartFile(smart);
-
-    ksSmartFile smartFile(loose.get());
-    EXPECT_FALSE(smartFile.getNode());
-    EXPECT_FALSE(smartFile.load());
-    EXPECT_FALSE(smartFile.isLoaded());
-    EXPECT_EQ(smartFile.getPath(), file);
-}
-
 TEST_F(SmartFileLoad, UnloadDeletesTheContentAndOnlyWhenLoaded)
 {
-    const QString file = path("engine.zmb");
-    Content content;
     ksSmartReferenceStash stash;
     stash.setEntry("view", "front");
-    ASSERT_TRUE(writeContent(file, content.root.get(), stash));
-    makeReference(file);
+    makeReferenceToContent("engine.zmb", stash);
     ksSmartFile smart(core.get());
 
     EXPECT_FALSE(smart.unload()) << "nothing loaded";
@@ -377,10 +339,7 @@ TEST_F(SmartFileLoad, UnloadDeletesTheContentAndOnlyWhenLoaded)
 // Clones of the reference node show what was loaded under the node.
 TEST_F(SmartFileLoad, LoadAndUnloadKeepClonesInStep)
 {
-    const QString file = path("engine.zmb");
-    Content content;
-    ASSERT_TRUE(writeContent(file, content.root.get()));
-    makeReference(file);
+    const QString file = makeReferenceToContent();
     NodeRefPtr clone = makeNode(core, "Engine copy");
     const NodePtr root = ksScenegraph::getRoot();
     beginEditCP(root, Node::ChildrenFieldMask);
@@ -403,10 +362,7 @@ protected:
     void SetUp() override
     {
         SmartFileTest::SetUp();
-        file = path("engine.zmb");
-        Content content;
-        ASSERT_TRUE(writeContent(file, content.root.get()));
-        makeReference(file);
+        file = makeReferenceToContent();
     }
 
     // Notes the environments published with every field, as seen from the
@@ -470,32 +426,6 @@ TEST_F(SmartFileMaterials, ALoadWithoutNewMaterialsSendsNothingButStillTidiesThe
     runEventLoopTurn();
     EXPECT_EQ(updates.count(), 0);
     EXPECT_FALSE(ksMaterials::isInMaterialPool(unused.get())) << "the update ran";
-}
-
-TEST_F(SmartFileMaterials, AFailedLoadStartsNoUpdate)
-{
-    MaterialUpdates updates;
-    ksSmartFile first(core.get());
-    ASSERT_TRUE(first.load());
-    runEventLoopTurn();
-    ASSERT_EQ(updates.count(), 1);
-
-    makeReference(path("missing.zmb"));
-    ksSmartFile second(core.get());
-    EXPECT_FALSE(second.load());
-    runEventLoopTurn();
-    EXPECT_EQ(updates.count(), 1);
-}
-
-TEST_F(SmartFileMaterials, DestroyingTheSmartFileCancelsAPendingUpdate)
-{
-    MaterialUpdates updates;
-    {
-        ksSmartFile smart(core.get());
-        ASSERT_TRUE(smart.load());
-    }
-    runEventLoopTurn();
-    EXPECT_EQ(updates.count(), 0);
 }
 
 } // namespace

@@ -20,10 +20,7 @@ class SmartFileRoundTrip : public SmartFileTest, public ::testing::WithParamInte
 
 TEST_P(SmartFileRoundTrip, EditedContentIsSavedAndComesBackAfterAReload)
 {
-    const QString file = path(QString("engine.") + GetParam());
-    Content content;
-    ASSERT_TRUE(writeContent(file, content.root.get()));
-    makeReference(file);
+    const QString file = makeReferenceToContent(QString("engine.") + GetParam());
     ksReferencePool& pool = ksReferencePool::instance();
 
     ASSERT_TRUE(pool.loadSmartReference(core.get()));
@@ -67,34 +64,12 @@ TEST_P(SmartFileRoundTrip, EditedContentIsSavedAndComesBackAfterAReload)
 
 INSTANTIATE_TEST_SUITE_P(FileTypes, SmartFileRoundTrip, ::testing::Values("zmb", "osb", "ZMB"));
 
-TEST_F(SmartFileSave, SaveTakesContentThatWasNeverLoadedAsLoaded)
-{
-    const QString file = path("new/engine.zmb");
-    makeReference(file);
-    beginEditCP(node.get(), Node::ChildrenFieldMask);
-    node->addChild(makeNode(makeTriangle(NullFC), "Part"));
-    endEditCP(node.get(), Node::ChildrenFieldMask);
-
-    ksSmartFile smart(core.get());
-    ASSERT_FALSE(smart.isLoaded());
-    ASSERT_TRUE(smart.save());
-    EXPECT_TRUE(smart.isLoaded());
-    EXPECT_EQ(core->getState(), UInt32(ksReferenceTypes::Loaded));
-    EXPECT_EQ(smartRecord()->getChecksum(), ksFile::getChecksum(file.toStdString(), 0));
-    ASSERT_TRUE(smart.unload());
-    ASSERT_TRUE(smart.load());
-    EXPECT_EQ(childNames(node.get()), std::vector<std::string>{"Part"});
-}
-
 TEST_F(SmartFileSave, TheLoadedStashIsWrittenBack)
 {
-    const QString file = path("engine.zmb");
-    Content content;
     ksSmartReferenceStash stash;
     stash.setEntry("variants", "red;blue");
     stash.setEntry("view", QByteArray("\0front", 6));
-    ASSERT_TRUE(writeContent(file, content.root.get(), stash));
-    makeReference(file);
+    const QString file = makeReferenceToContent("engine.zmb", stash);
     ksSmartFile smart(core.get());
     ASSERT_TRUE(smart.load());
 
@@ -111,10 +86,7 @@ TEST_F(SmartFileSave, TheLoadedStashIsWrittenBack)
 
 TEST_F(SmartFileSave, SaveAsWritesElsewhereAndLeavesTheReferenceAlone)
 {
-    const QString file = path("engine.zmb");
-    Content content;
-    ASSERT_TRUE(writeContent(file, content.root.get()));
-    makeReference(file);
+    const QString file = makeReferenceToContent();
     ksSmartFile smart(core.get());
     ASSERT_TRUE(smart.load());
     ASSERT_TRUE(smart.unload());
@@ -140,22 +112,6 @@ TEST_F(SmartFileSave, SaveAsWritesElsewhereAndLeavesTheReferenceAlone)
     EXPECT_EQ(fileBytes(file), original);
 }
 
-TEST_F(SmartFileSave, SavingAChangedReferenceAsACopyKeepsItChanged)
-{
-    const QString file = path("engine.zmb");
-    Content content;
-    ASSERT_TRUE(writeContent(file, content.root.get()));
-    makeReference(file);
-    ksReferencePool& pool = ksReferencePool::instance();
-    ASSERT_TRUE(pool.loadSmartReference(core.get()));
-    ksNodeUtils::setName(findByName(node.get(), "Body"), "Hood");
-    ASSERT_TRUE(pool.isChanged(core.get()));
-
-    ASSERT_TRUE(pool.saveSmartReferenceAs(core.get(), path("copy.osb")));
-    EXPECT_TRUE(pool.isChanged(core.get()));
-    EXPECT_TRUE(fileHasNode(path("copy.osb"), "Hood"));
-}
-
 // root
 // +- node "Engine" (smart, loaded from engine.zmb)
 //    +- "Body", "Wheel" (content)
@@ -163,10 +119,7 @@ TEST_F(SmartFileSave, SavingAChangedReferenceAsACopyKeepsItChanged)
 //       +- "Impeller"
 TEST_F(SmartFileSave, NestedSmartReferencesKeepTheirChangeMark)
 {
-    const QString file = path("engine.zmb");
-    Content content;
-    ASSERT_TRUE(writeContent(file, content.root.get()));
-    makeReference(file);
+    const QString file = makeReferenceToContent();
     ksReferencePool& pool = ksReferencePool::instance();
     ASSERT_TRUE(pool.loadSmartReference(core.get()));
 
@@ -248,11 +201,8 @@ TEST_F(SmartFileSave, TheDefaultEnvironmentStaysOutOfOsbFiles)
 
 TEST_F(SmartFileSave, IncrementalSavingKeepsThePreviousVersion)
 {
-    const QString file = path("engine.zmb");
-    Content content;
-    ASSERT_TRUE(writeContent(file, content.root.get()));
+    const QString file = makeReferenceToContent();
     const QByteArray previous = fileBytes(file);
-    makeReference(file);
     ksSmartFile smart(core.get());
     ASSERT_TRUE(smart.load());
     ksNodeUtils::setName(findByName(node.get(), "Body"), "Hood");
@@ -271,11 +221,8 @@ protected:
     void SetUp() override
     {
         SmartFileTest::SetUp();
-        file = path("engine.zmb");
-        Content content;
-        ASSERT_TRUE(writeContent(file, content.root.get()));
+        file = makeReferenceToContent();
         previous = fileBytes(file);
-        makeReference(file);
         smart.reset(new ksSmartFile(core.get()));
         ASSERT_TRUE(smart->load());
         ksNodeUtils::setName(findByName(node.get(), "Body"), "Hood");
@@ -330,22 +277,6 @@ TEST_F(SmartFileSaveFailure, AFullDiskWithIncrementalSavingLeavesThePreviousFile
     EXPECT_EQ(code, 0);
     EXPECT_EQ(fileBytes(file), previous);
     EXPECT_EQ(filesIn(path(".")), QStringList{"engine.zmb"}) << "no increment or temporary file left";
-}
-
-TEST_F(SmartFileSaveFailure, AnOsbOnAFullDiskLeavesThePreviousFile)
-{
-    const QString osb = path("engine.osb");
-    ASSERT_TRUE(writeBytes(osb, "previous"));
-    beginEditCP(smartRecord(), FileReference::PathFieldMask);
-    smartRecord()->setPath(osb.toStdString());
-    endEditCP(smartRecord(), FileReference::PathFieldMask);
-
-    const int code = runInChild([&] {
-        limitFileSize(16);
-        return smart->save() ? 1 : (unchanged() ? 0 : 2);
-    });
-    EXPECT_EQ(code, 0);
-    EXPECT_EQ(fileBytes(osb), QByteArray("previous"));
 }
 
 TEST_F(SmartFileSaveFailure, APathThatIsADirectoryCannotBeWritten)

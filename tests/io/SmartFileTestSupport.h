@@ -4,6 +4,7 @@
 // Before any Qt header: Qt defines `slots` as a macro.
 #include "scenegraph/SceneGraph.h"
 
+#include "../scene/SceneTestSupport.h"
 #include "io/ksSmartFile.h"
 #include "kernel/ksController.h"
 #include "model/ksReferencePool.h"
@@ -18,48 +19,18 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <functional>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace smartfiletest {
-
-// Error and warning lines of the host log while it lives.
-class LogLines
-{
-public:
-    LogLines()
-        : m_subscription(ksLog::subscribe([this](ksLog::Level level, const std::string& text) {
-            if (level == ksLog::Level::Info)
-                return;
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_lines.push_back(text);
-        }))
-    {
-    }
-    std::vector<std::string> lines() const
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_lines;
-    }
-
-private:
-    mutable std::mutex m_mutex;
-    std::vector<std::string> m_lines;
-    ksSubscription m_subscription;
-};
 
 // Stands in for the host's "updateMaterials" handler and counts the calls.
 class MaterialUpdates
@@ -171,18 +142,6 @@ inline bool fileHasNode(const QString& path, const std::string& name)
     return root && findByName(root.get(), name);
 }
 
-inline QByteArray fileBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-inline bool writeBytes(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
 inline QStringList filesIn(const QString& dir)
 {
     return QDir(dir).entryList(QDir::Files, QDir::Name);
@@ -193,19 +152,6 @@ inline void runEventLoopTurn()
 {
     QCoreApplication::sendPostedEvents();
     QCoreApplication::processEvents(QEventLoop::AllEvents);
-}
-
-// Runs `body` in a child process and gives its exit code (-1 when it died):
-// for limits that apply to the whole process.
-inline int runInChild(const std::function<int()>& body)
-{
-    const pid_t pid = fork();
-    if (pid == 0)
-        _exit(body());
-    int status = 0;
-    if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
-        return -1;
-    return WEXITSTATUS(status);
 }
 
 // Writes past `bytes` fail with EFBIG from now on, as on a full disk.
@@ -259,6 +205,17 @@ protected:
         beginEditCP(root, osg::Node::ChildrenFieldMask);
         root->addChild(node);
         endEditCP(root, osg::Node::ChildrenFieldMask);
+    }
+
+    // Writes Content (with `stash`) to the named file and makes a
+    // reference to it; gives the file's path.
+    QString makeReferenceToContent(const QString& name = "engine.zmb", const ksSmartReferenceStash& stash = {})
+    {
+        const QString file = path(name);
+        Content content;
+        EXPECT_TRUE(writeContent(file, content.root.get(), stash));
+        makeReference(file);
+        return file;
     }
 
     void addSourceRecord(const std::string& sourcePath)
