@@ -103,6 +103,12 @@ void ksReferenceInterfaceImpl::updateReferences(const NodePtr& node, unsigned in
         const bool hasChildren = n->getNChildren() != 0;
         const UInt32 state = reference.getState();
 
+        if (flags & ksReferenceUpdateFlags::RenewSmartFile) {
+            // Two undo steps: the old record goes, a new one without path
+            // takes its place (or is given to a core that had none).
+            reference.removeSmartReference();
+            reference.getOrCreateSmartFile(QString());
+        }
         if (flags & ksReferenceUpdateFlags::UpdateSmartFileInfo)
             reference.updateSmartFileInfo();
         if (flags & ksReferenceUpdateFlags::UpdateSourceFileInfo)
