@@ -17,36 +17,16 @@
 using namespace osg;
 
 // The queries and updates are in ksReferenceQueries.cpp, the paired detach
-// operations in ksSubReferenceOperations.cpp, the notifications in
-// ksReferenceNotification.cpp, the status text in ksReferenceStatusText.cpp, the
-// import conversion in ksImportReferences.cpp. The operations without a body here belong to
-// parts of the module that are not in place yet (exporter,
-// conversion); until then they give neutral results and change
-// nothing.
+// operations in ksSubReferenceOperations.cpp, saving, creation and clone
+// synchronisation in ksReferenceCreation.cpp, the notifications in
+// ksReferenceNotification.cpp, the status text in ksReferenceStatusText.cpp and
+// the import conversion in ksImportReferences.cpp. This file keeps the lookups.
 
 ksReferenceInterfaceImpl::ksReferenceInterfaceImpl() = default;
 
 // The maps are freed without acting on what they hold: at unload the scene
 // they point into may already be gone.
 ksReferenceInterfaceImpl::~ksReferenceInterfaceImpl() = default;
-
-
-bool ksReferenceInterfaceImpl::saveSmartReferences(const NodePtr&, const char*)
-{
-    // TODO(exporter): save through ksReferenceExporter.
-    return false;
-}
-
-NodePtr ksReferenceInterfaceImpl::createImportedSourceReference(std::string, NodePtr)
-{
-    // TODO(conversion)
-    return NullFC;
-}
-
-void ksReferenceInterfaceImpl::syncReferenceClones(const std::vector<NodePtr>&)
-{
-    // TODO(conversion)
-}
 
 ksReferenceTypes::LoadMode ksReferenceInterfaceImpl::getLoadMode()
 {

@@ -71,4 +71,8 @@ private:
 
     std::map<osg::UInt32, DetachedReferences> m_detachedSubReferences;
     std::map<osg::ExtReferencePtr, osg::FileReferenceRefPtr, ByAddress> m_stashedSmartFiles;
+    // A node made by createImportedSourceReference is returned as a plain
+    // handle; this hold keeps it alive until the caller has put it into the
+    // scene (it goes at the next call).
+    osg::NodeRefPtr m_createdNode;
 };

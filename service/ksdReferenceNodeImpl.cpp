@@ -1,6 +1,8 @@
 // Licensed under the MIT licence; see LICENSE.
 #include "service/ksdReferenceNodeImpl.h"
 
+#include "io/ksReferenceExporter.h"
+
 #include "handles/ksTypeConverter.h"
 #include "handles/ksdObjectManager.h"
 #include "kernel/ksController.h"
@@ -224,9 +226,18 @@ ksReferenceTypes::State ksdReferenceNodeImpl::getState() const
 
 void ksdReferenceNodeImpl::saveSmartReference()
 {
-    // TODO(exporter): save through ksReferenceExporter with the settings'
-    // export location and directory, refusing cyclic paths with
-    // "Unable to save smart reference. Cyclic paths detected.".
+    // A single node is saved with no project file: only its own smart files
+    // and those nested below it take part in the cycle check.
+    const ksReferenceSettings& settings = ksReferenceSettings::the();
+    ksReferenceExporter::Options options;
+    options.exportLocation = settings.getExportLocation();
+    options.customExportPath = settings.getCustomExportPath().toUtf8().toStdString();
+    ksReferenceExporter exporter(node(), options);
+    if (exporter.hasCyclicPaths()) {
+        ksLog::error("Unable to save smart reference. Cyclic paths detected.");
+        return;
+    }
+    exporter.run();
 }
 
 void ksdReferenceNodeImpl::saveSmartReferenceAs(const QString& path, bool unshare)

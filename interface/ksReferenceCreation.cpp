@@ -1,0 +1,203 @@
+// Licensed under the MIT licence; see LICENSE.
+// The interface object's operations that save smart references, turn an
+// imported node into a source reference, and bring the nodes that show one
+// smart file in step with each other.
+#include "scenegraph/FieldContainerFactory.h"
+
+#include "interface/ksReferenceInterfaceImpl.h"
+
+#include "io/ksReferenceExporter.h"
+#include "model/ksReferencePool.h"
+#include "nodeutils/ksNodeUtils.h"
+#include "nodeutils/ksOpenSGUtils.h"
+#include "references/ksReferenceFindFlags.h"
+#include "references/ksReferenceUpdateFlags.h"
+#include "scene/ksFileIO.h"
+#include "scenegraph/ExtReference.h"
+#include "scenegraph/FileInfo.h"
+#include "scenegraph/FileReference.h"
+#include "scenegraph/Node.h"
+#include "scenegraph/Transform3D.h"
+#include "service/ksReferenceSettings.h"
+#include "utils/ksFile.h"
+#include "utils/ksLog.h"
+
+#include <ctime>
+#include <list>
+#include <set>
+
+using namespace osg;
+
+bool ksReferenceInterfaceImpl::saveSmartReferences(const NodePtr& node, const char* projectPath)
+{
+    if (!node)
+        return false;
+    const ksReferenceSettings& settings = ksReferenceSettings::the();
+    ksReferenceExporter::Options options;
+    options.exportLocation = settings.getExportLocation();
+    options.customExportPath = settings.getCustomExportPath().toUtf8().toStdString();
+    options.projectPath = projectPath ? projectPath : "";
+
+    ksReferenceExporter exporter(node, options);
+    if (exporter.hasCyclicPaths()) {
+        ksLog::error("Unable to save smart reference. Cyclic paths detected.");
+        return false;
+    }
+    exporter.run();
+    return true;
+}
+
+NodePtr ksReferenceInterfaceImpl::createImportedSourceReference(std::string path, NodePtr node)
+{
+    // The previous call's node is in the caller's hands by now.
+    m_createdNode = NullFC;
+    if (!ksFileIO::getImportCreateReferences()) {
+        if (node)
+            return node;
+        m_createdNode = Node::create();
+        beginEditCP(m_createdNode, Node::CoreFieldMask);
+        m_createdNode->setCore(Transform3D::create());
+        endEditCP(m_createdNode, Node::CoreFieldMask);
+        return m_createdNode.get();
+    }
+    if (node && ExtReferencePtr::dcast(node->getCore()))
+        return node;
+
+    FileReferenceRefPtr source = FileReference::create();
+    beginEditCP(source, FileReference::PathFieldMask);
+    source->setPath(path);
+    source->setImportDate(UInt64(std::time(nullptr)));
+    endEditCP(source, FileReference::PathFieldMask);
+
+    ExtReferenceRefPtr core = ExtReference::create();
+    beginEditCP(core, ExtReference::StateFieldMask | ExtReference::SourceFileFieldMask);
+    core->setSourceFile(source);
+    core->setState(ksReferenceTypes::Loaded);
+    endEditCP(core, ExtReference::StateFieldMask | ExtReference::SourceFileFieldMask);
+
+    const std::string baseName = ksFile::getBaseName(path);
+
+    // A transform node becomes the reference node itself, keeping its place
+    // in the tree and its transform.
+    if (node) {
+        if (const Transform3DPtr old = Transform3DPtr::dcast(node->getCore())) {
+            core->syncWith(old, Transform3D::getCombinedTransformAttributesMask());
+            beginEditCP(node, Node::CoreFieldMask);
+            node->setCore(core);
+            endEditCP(node, Node::CoreFieldMask);
+            // "ExtReference" is the name importers give a node they could
+            // not name better.
+            if (ksNodeUtils::getName(node) == "ExtReference")
+                ksNodeUtils::setName(node, baseName, true, NullFC);
+            updateReferences(node, ksReferenceUpdateFlags::UpdateSourceFileInfo, false);
+            return node;
+        }
+    }
+
+    m_createdNode = Node::create();
+    const NodePtr wrapper = m_createdNode.get();
+    beginEditCP(wrapper, Node::CoreFieldMask);
+    wrapper->setCore(core);
+    endEditCP(wrapper, Node::CoreFieldMask);
+    ksNodeUtils::setName(wrapper, baseName, true, NullFC);
+    updateReferences(wrapper, ksReferenceUpdateFlags::UpdateSourceFileInfo, false);
+    if (!node)
+        return wrapper;
+
+    // The file information describes the imported file, which the wrapper
+    // now stands for.
+    if (const AttachmentPtr info = node->findAttachment(FileInfo::getClassType().getGroupId(), 0)) {
+        AttachmentRefPtr hold(info);
+        beginEditCP(wrapper, Node::AttachmentsFieldMask);
+        wrapper->addAttachment(hold, 0);
+        endEditCP(wrapper, Node::AttachmentsFieldMask);
+        beginEditCP(node, Node::AttachmentsFieldMask);
+        node->subAttachment(info, 0);
+        endEditCP(node, Node::AttachmentsFieldMask);
+    }
+    beginEditCP(wrapper, Node::ChildrenFieldMask);
+    wrapper->addChild(node);
+    endEditCP(wrapper, Node::ChildrenFieldMask);
+    return wrapper;
+}
+
+namespace {
+
+// The node that the others of one smart file are made clones of: preferably
+// one in the live scene outside the given subtrees, else the last live one,
+// else one outside the given subtrees, else the first met.
+NodePtr chooseMaster(const std::set<ExtReferencePtr>& cores, const std::set<NodePtr>& all)
+{
+    const NodePtr root = ksOpenSGUtils::getRoot();
+    NodePtr fallback;
+    NodePtr candidate;
+    bool liveSeen = false;
+    for (const ExtReferencePtr& core : cores) {
+        if (!core)
+            continue;
+        for (const NodePtr& n : core->getParents()) {
+            if (!n)
+                continue;
+            if (!fallback)
+                fallback = n;
+            const bool live = ksNodeUtils::hasParent(n, root);
+            const bool inAll = all.count(n) != 0;
+            if (live && !inAll)
+                return n;
+            if (live) {
+                candidate = n;
+                liveSeen = true;
+            } else if (!liveSeen && !inAll) {
+                candidate = n;
+            }
+        }
+    }
+    return candidate ? candidate : fallback;
+}
+
+} // namespace
+
+void ksReferenceInterfaceImpl::syncReferenceClones(const std::vector<NodePtr>& nodes)
+{
+    std::set<NodePtr> all;
+    for (const NodePtr& node : nodes)
+        for (const NodePtr& hit : findExtReferences(node, ksReferenceFindFlags::FindFirstOnly))
+            all.insert(hit);
+
+    // Nodes of one smart file, each group in container order.
+    std::list<std::set<NodePtr>> groups;
+    for (const NodePtr& hit : all) {
+        if (!hit)
+            continue;
+        const ExtReferencePtr core = getExtReference(hit);
+        auto group = groups.begin();
+        for (; group != groups.end(); ++group)
+            if (isSameSmartReference(getExtReference(*group->begin()), core))
+                break;
+        if (group == groups.end())
+            groups.push_back({hit});
+        else
+            group->insert(hit);
+    }
+
+    for (const std::set<NodePtr>& group : groups) {
+        const ExtReferencePtr first = getExtReference(*group.begin());
+        if (!first)
+            continue;
+        const std::set<ExtReferencePtr> cores = ksReferencePool::instance().getReferencesWithSameSmartFile(first);
+        if (cores.empty())
+            continue;
+        const NodePtr master = chooseMaster(cores, all);
+        if (!master)
+            continue;
+        for (const NodePtr& member : group) {
+            if (member == master)
+                continue;
+            ksNodeUtils::syncCloneTree(master, member);
+            updateReferences(member, ksReferenceUpdateFlags::UpdateFileStates, false);
+        }
+    }
+
+    for (const NodePtr& node : nodes)
+        updateReferences(node, ksReferenceUpdateFlags::UpdateSourceFileInfo, false);
+}

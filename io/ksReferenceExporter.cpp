@@ -1,0 +1,199 @@
+// Licensed under the MIT licence; see LICENSE.
+#include "scenegraph/FieldContainerFactory.h"
+
+#include "io/ksReferenceExporter.h"
+
+#include "model/ksReferenceNode.h"
+#include "nodeutils/ksNodeUtils.h"
+#include "utils/ksFile.h"
+#include "scenegraph/ExtReference.h"
+#include "scenegraph/FileReference.h"
+#include "scenegraph/Node.h"
+#include "scenegraph/Traversal.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+
+#include <vector>
+
+using namespace osg;
+
+namespace {
+
+QString toUnix(const std::string& path)
+{
+    return QString::fromUtf8(ksFile::convertToUnixSeparators(path).c_str());
+}
+
+// Paths in hand-out order with a hash index beside them: the order is kept
+// for whoever reads the list, the index keeps a scene with thousands of
+// smart references from paying a quadratic price for the lookups.
+class PathList
+{
+public:
+    bool contains(const QString& path) const { return m_index.contains(path); }
+    void append(const QString& path)
+    {
+        if (!m_index.contains(path)) {
+            m_index.insert(path);
+            m_paths.append(path);
+        }
+    }
+
+private:
+    QStringList m_paths;
+    QSet<QString> m_index;
+};
+
+} // namespace
+
+ksReferenceExporter::ksReferenceExporter(const NodePtr& root, const Options& options)
+    : m_options(options)
+    , m_root(root)
+{
+}
+
+ksReferenceExporter::~ksReferenceExporter() = default;
+
+bool ksReferenceExporter::hasCyclicPaths() const
+{
+    PathList seenPaths;
+    const QString project = toUnix(m_options.projectPath);
+    if (!project.isEmpty())
+        seenPaths.append(project);
+    QSet<UInt32> seenCores;
+
+    // True when the core's smart file is already taken by another core or
+    // is the project file itself.
+    const auto check = [&seenPaths](const ExtReferencePtr& core) {
+        const FileReferencePtr smart = core->getSmartFile();
+        if (!smart || core->getState() == ksReferenceTypes::NotLoaded)
+            return false;
+        const QString path = toUnix(smart->getPath());
+        if (path.isEmpty())
+            return false;
+        if (seenPaths.contains(path))
+            return true;
+        seenPaths.append(path);
+        return false;
+    };
+
+    // A file of an enclosing reference that appears again below would make
+    // that file contain itself.
+    if (m_root) {
+        for (NodePtr n = m_root.get()->getParent(); n; n = n->getParent()) {
+            const ExtReferencePtr core = ExtReferencePtr::dcast(n->getCore());
+            if (!core)
+                continue;
+            if (!seenCores.contains(core.getFieldContainerId()) && check(core))
+                return true;
+            seenCores.insert(core.getFieldContainerId());
+        }
+    }
+
+    bool cyclic = false;
+    traverse(m_root.get(), [&](const NodePtr& n) {
+        const ExtReferencePtr core = ExtReferencePtr::dcast(n->getCore());
+        if (!core)
+            return Action::Continue;
+        if (seenCores.contains(core.getFieldContainerId()))
+            return Action::Skip;
+        if (check(core)) {
+            cyclic = true;
+            return Action::Quit;
+        }
+        seenCores.insert(core.getFieldContainerId());
+        return Action::Continue;
+    });
+    return cyclic;
+}
+
+void ksReferenceExporter::run()
+{
+    if (!m_root)
+        return;
+
+    // Parents before children; a smart file shared by clones is collected
+    // once, at its first node, and what lies below that node is its content.
+    std::vector<NodeRefPtr> collected;
+    QSet<UInt32> seenFiles;
+    traverse(m_root.get(), [&](const NodePtr& n) {
+        const ExtReferencePtr core = ExtReferencePtr::dcast(n->getCore());
+        if (!core || !core->getSmartFile())
+            return Action::Continue;
+        const UInt32 id = core->getSmartFile().getFieldContainerId();
+        if (seenFiles.contains(id))
+            return Action::Skip;
+        seenFiles.insert(id);
+        collected.emplace_back(n);
+        return Action::Continue;
+    });
+
+    for (const NodeRefPtr& node : collected) {
+        ksReferenceNode reference(node.get());
+        const ExtReferencePtr core = reference.getExtReference();
+        if (!core || core->getState() == ksReferenceTypes::NotLoaded)
+            continue;
+        const FileReferencePtr smart = core->getSmartFile();
+        if (!smart)
+            continue;
+        if (smart->getPath().empty()) {
+            const QByteArray path = createFilePath(&reference).toUtf8();
+            beginEditCP(smart, FileReference::PathFieldMask);
+            smart->setPath(std::string(path.constData(), size_t(path.size())));
+            endEditCP(smart, FileReference::PathFieldMask);
+        }
+        ksReferenceNode::updateRelativePath(smart);
+    }
+
+    // Innermost first: a file is written after every file it refers to.
+    for (auto it = collected.rbegin(); it != collected.rend(); ++it)
+        ksReferenceNode(it->get()).save();
+}
+
+QString ksReferenceExporter::createFilePath(ksReferenceNode* node)
+{
+    if (!node || !node->isValid())
+        return QString();
+
+    QString path;
+    const FileReferencePtr source = node->getExtReference()->getSourceFile();
+    if (source && !source->getPath().empty()) {
+        // Scenes made on Windows name their sources with backslashes.
+        const QFileInfo info(toUnix(source->getPath()));
+        const QString directory = m_options.exportLocation != ksReferenceTypes::NextToSource
+                                      ? QString::fromUtf8(m_options.customExportPath.c_str())
+                                      : info.path();
+        path = ksReferenceNode::normalizeDirectory(directory) + info.completeBaseName() + QStringLiteral(".zmb");
+    } else {
+        if (m_options.exportLocation == ksReferenceTypes::CustomDirectory)
+            path = ksReferenceNode::normalizeDirectory(QString::fromUtf8(m_options.customExportPath.c_str()));
+        QString name = QString::fromUtf8(ksNodeUtils::getName(node->getNode()).c_str());
+        if (name.isEmpty())
+            name = QCoreApplication::translate("References", "SmartReference");
+        path += name + QStringLiteral(".zmb");
+    }
+
+    const QString project = QString::fromUtf8(m_options.projectPath.c_str());
+    path = ksReferenceNode::makeAbsolutePath(path, project);
+    // Nothing to number when no directory could be found: the save reports
+    // the empty path.
+    if (path.isEmpty())
+        return path;
+
+    // The number goes before the suffix of the file name: Wheel.zmb, then
+    // Wheel_2.zmb, Wheel_3.zmb.
+    const QString fileName = QFileInfo(path).fileName();
+    const int dot = fileName.lastIndexOf(QLatin1Char('.'));
+    const int insertAt = dot < 0 ? path.size() : path.size() - (fileName.size() - dot);
+    QString candidate = path;
+    int counter = 1;
+    while (m_createdPathSet.contains(candidate) || (!project.isEmpty() && candidate == project)) {
+        ++counter;
+        candidate = path;
+        candidate.insert(insertAt, QLatin1Char('_') + QString::number(counter));
+    }
+    m_createdPaths.append(candidate);
+    m_createdPathSet.insert(candidate);
+    return candidate;
+}

@@ -1,0 +1,58 @@
+// Licensed under the MIT licence; see LICENSE.
+#pragma once
+
+#include "references/ksReferenceTypes.h"
+#include "scenegraph/HandleTypes.h"
+
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+#include <string>
+
+class ksReferenceNode;
+
+// Saves the smart references of one subtree to their files, for one save.
+// A caller builds it, asks hasCyclicPaths() and, when that is false, calls
+// run(): new smart references get a path of their own, relative paths are
+// refreshed, and the files are written innermost first, so that every file
+// is written after the files it refers to.
+class ksReferenceExporter
+{
+public:
+    struct Options
+    {
+        ksReferenceTypes::ExportLocation exportLocation = ksReferenceTypes::NextToSource;
+        // UTF-8; where new smart files go with CustomDirectory.
+        std::string customExportPath;
+        // UTF-8; the project file being saved, empty for a single node.
+        std::string projectPath;
+    };
+
+    ksReferenceExporter(const osg::NodePtr& root, const Options& options);
+    virtual ~ksReferenceExporter();
+
+    ksReferenceExporter(const ksReferenceExporter&) = delete;
+    ksReferenceExporter& operator=(const ksReferenceExporter&) = delete;
+
+    // True when two reference cores among the ancestors of the root, the
+    // root and its subtree name one smart file, or one names the project
+    // file. Unloaded references and references without a smart file take
+    // no part; a core shared by several nodes counts once.
+    bool hasCyclicPaths() const;
+    // Assigns missing paths and saves. Failures of single files are logged
+    // by the saves and do not stop the run.
+    void run();
+
+private:
+    // The path for a smart reference that has none; unique among the paths
+    // this exporter handed out and the project file.
+    QString createFilePath(ksReferenceNode* node);
+
+    Options m_options;
+    osg::NodeRefPtr m_root;
+    // In hand-out order; the set beside it keeps lookups constant-time when
+    // thousands of references get new paths in one save.
+    QStringList m_createdPaths;
+    QSet<QString> m_createdPathSet;
+};

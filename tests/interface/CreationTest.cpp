@@ -1,0 +1,227 @@
+// Licensed under the MIT licence; see LICENSE.
+// The interface's operations that save smart references, turn imported
+// nodes into source references and bring clones of one smart file in step.
+#include "scenegraph/SceneGraph.h"
+
+#include "kernel/ksInterfaceFactory.h"
+#include "model/ksReferencePool.h"
+#include "nodeutils/ksNodeUtils.h"
+#include "references/ksReferenceInterface.h"
+#include "references/ksReferenceTypes.h"
+#include "scene/ksFileIO.h"
+#include "scene/ksScenegraph.h"
+#include "utils/ksFile.h"
+#include "utils/ksLog.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <ctime>
+
+using namespace osg;
+
+namespace {
+
+ksReferenceInterface* iface()
+{
+    return ksInterfaceFactory::the().get<ksReferenceInterface>();
+}
+
+NodeRefPtr add(const NodePtr& parent, const std::string& name, NodeCoreRefPtr core)
+{
+    NodeRefPtr node = Node::create();
+    node->setCore(std::move(core));
+    ksNodeUtils::setName(node.get(), name, false);
+    if (parent) {
+        beginEditCP(parent, Node::ChildrenFieldMask);
+        parent->addChild(node);
+        endEditCP(parent, Node::ChildrenFieldMask);
+    }
+    return node;
+}
+
+ExtReferenceRefPtr smartCore(const std::string& path)
+{
+    ExtReferenceRefPtr core = ExtReference::create();
+    FileReferenceRefPtr smart = FileReference::create();
+    smart->setPath(path);
+    core->setSmartFile(smart);
+    core->setState(ksReferenceTypes::Loaded);
+    return core;
+}
+
+std::vector<std::string> childNames(const NodePtr& node)
+{
+    std::vector<std::string> names;
+    for (UInt32 i = 0; i < node->getNChildren(); ++i)
+        names.push_back(ksNodeUtils::getName(node->getChild(i)));
+    return names;
+}
+
+class Creation : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_dir.isValid());
+        ksReferencePool::instance().registerCallbacks();
+        ksScenegraph::newScene();
+        ksFileIO::setImportCreateReferences(true);
+    }
+    void TearDown() override
+    {
+        ksFileIO::setImportCreateReferences(true);
+        ksScenegraph::newScene();
+    }
+    std::string file(const char* name, const QByteArray& content = QByteArray())
+    {
+        const QString path = m_dir.filePath(name);
+        if (!content.isEmpty()) {
+            QFile out(path);
+            EXPECT_TRUE(out.open(QIODevice::WriteOnly) && out.write(content) == content.size());
+        }
+        return path.toStdString();
+    }
+
+    QTemporaryDir m_dir;
+};
+
+TEST_F(Creation, ATransformNodeBecomesTheReferenceAndKeepsItsTransform)
+{
+    const std::string path = file("engine.v3.stp", "solid");
+    Transform3DRefPtr transform = Transform3D::create();
+    transform->setTranslation(Vec3f(1, 2, 3));
+    transform->setScale(Vec3f(2, 2, 2));
+    const NodeRefPtr imported = add(ksScenegraph::getRoot(), "ExtReference", transform);
+    const NodeRefPtr child = add(imported.get(), "Part", Group::create());
+
+    const std::time_t before = std::time(nullptr);
+    const NodePtr result = iface()->createImportedSourceReference(path, imported.get());
+    EXPECT_EQ(result, imported.get());
+    const ExtReferencePtr core = ExtReferencePtr::dcast(result->getCore());
+    ASSERT_TRUE(core);
+    EXPECT_EQ(core->getTranslation(), Vec3f(1, 2, 3));
+    EXPECT_EQ(core->getScale(), Vec3f(2, 2, 2));
+    EXPECT_EQ(core->getState(), UInt32(ksReferenceTypes::Loaded));
+    EXPECT_FALSE(core->getSmartFile());
+    const FileReferencePtr source = core->getSourceFile();
+    ASSERT_TRUE(source);
+    EXPECT_EQ(source->getPath(), path);
+    EXPECT_GE(source->getImportDate(), UInt64(before));
+    EXPECT_LE(source->getImportDate(), UInt64(std::time(nullptr)));
+    EXPECT_EQ(source->getChecksum(), ksFile::getChecksum(path, 0)) << "the file information was not taken";
+    EXPECT_EQ(ksNodeUtils::getName(result), "engine.v3");
+    EXPECT_EQ(childNames(result), std::vector<std::string>{"Part"});
+
+    // Any other name is the user's and stays.
+    const NodeRefPtr named = add(ksScenegraph::getRoot(), "Chassis", Transform3D::create());
+    iface()->createImportedSourceReference(path, named.get());
+    EXPECT_EQ(ksNodeUtils::getName(named.get()), "Chassis");
+    EXPECT_TRUE(ExtReferencePtr::dcast(named->getCore()));
+}
+
+TEST_F(Creation, AnyOtherNodeIsWrappedAndHandsOverItsFileInfo)
+{
+    const std::string path = file("wheel.jt");
+    const NodeRefPtr imported = add(NullFC, "Wheel root", Group::create());
+    FileInfoRefPtr info = FileInfo::create();
+    info->setPath(path);
+    imported->addAttachment(info, 0);
+
+    const NodeRefPtr wrapper(iface()->createImportedSourceReference(path, imported.get()));
+    ASSERT_TRUE(wrapper);
+    EXPECT_NE(wrapper.get(), imported.get());
+    const ExtReferencePtr core = ExtReferencePtr::dcast(wrapper->getCore());
+    ASSERT_TRUE(core && core->getSourceFile());
+    EXPECT_EQ(core->getSourceFile()->getPath(), path);
+    EXPECT_EQ(ksNodeUtils::getName(wrapper.get()), "wheel");
+    ASSERT_EQ(wrapper->getNChildren(), 1u);
+    EXPECT_EQ(wrapper->getChild(0), imported.get());
+    const UInt16 group = FileInfo::getClassType().getGroupId();
+    EXPECT_EQ(wrapper->findAttachment(group, 0), AttachmentPtr(info.get()));
+    EXPECT_FALSE(imported->findAttachment(group, 0));
+
+    // Nothing to wrap: the reference node alone, alive for the caller.
+    const NodeRefPtr alone(iface()->createImportedSourceReference(path, NullFC));
+    ASSERT_TRUE(alone);
+    EXPECT_TRUE(ExtReferencePtr::dcast(alone->getCore()));
+    EXPECT_EQ(alone->getNChildren(), 0u);
+}
+
+TEST_F(Creation, ExistingReferencesAndSwitchedOffReferencesAreLeftAlone)
+{
+    const NodeRefPtr reference = add(NullFC, "R", smartCore("/p/r.zmb"));
+    const NodeCorePtr core = reference->getCore();
+    EXPECT_EQ(iface()->createImportedSourceReference("/cad/x.stp", reference.get()), reference.get());
+    EXPECT_EQ(reference->getCore(), core);
+
+    ksFileIO::setImportCreateReferences(false);
+    const NodeRefPtr group = add(NullFC, "G", Group::create());
+    EXPECT_EQ(iface()->createImportedSourceReference("/cad/x.stp", group.get()), group.get());
+    EXPECT_EQ(group->getCore()->getType().getId(), Group::getClassType().getId());
+    const NodeRefPtr fresh(iface()->createImportedSourceReference("/cad/x.stp", NullFC));
+    ASSERT_TRUE(fresh);
+    EXPECT_EQ(fresh->getCore()->getType().getId(), Transform3D::getClassType().getId());
+}
+
+// live root ─┬─ given ─┬─ A (s.zmb): a
+//            │         └─ B (s.zmb)
+//            └─ outside ── O (s.zmb): o1, o2
+TEST_F(Creation, ClonesFollowALiveNodeOutsideTheGivenSubtrees)
+{
+    const NodePtr live = ksScenegraph::getRoot();
+    const NodeRefPtr given = add(live, "given", Group::create());
+    const NodeRefPtr A = add(given.get(), "A", smartCore("/p/s.zmb"));
+    add(A.get(), "a", Group::create());
+    const NodeRefPtr B = add(given.get(), "B", smartCore("/p/s.zmb"));
+    const NodeRefPtr outside = add(live, "outside", Group::create());
+    const NodeRefPtr O = add(outside.get(), "O", smartCore("/p/s.zmb"));
+    add(O.get(), "o1", Group::create());
+    add(O.get(), "o2", Group::create());
+
+    iface()->syncReferenceClones({given.get()});
+    EXPECT_EQ(childNames(A.get()), (std::vector<std::string>{"o1", "o2"}));
+    EXPECT_EQ(childNames(B.get()), (std::vector<std::string>{"o1", "o2"}));
+    EXPECT_EQ(A->getChild(0)->getCore(), O->getChild(0)->getCore()) << "not a clone of the outside node";
+    EXPECT_EQ(childNames(O.get()), (std::vector<std::string>{"o1", "o2"}));
+}
+
+TEST_F(Creation, WithoutOutsideNodeTheLastLiveNodeIsTheMaster)
+{
+    const NodePtr live = ksScenegraph::getRoot();
+    const NodeRefPtr A = add(live, "A", smartCore("/p/s.zmb"));
+    add(A.get(), "a", Group::create());
+    const NodeRefPtr B = add(live, "B", smartCore("/p/s.zmb"));
+    add(B.get(), "b", Group::create());
+    // Another smart file is a group of its own.
+    const NodeRefPtr C = add(live, "C", smartCore("/p/t.zmb"));
+    add(C.get(), "c", Group::create());
+
+    iface()->syncReferenceClones({A.get(), B.get(), C.get()});
+    const std::set<ExtReferencePtr> cores =
+        ksReferencePool::instance().getReferencesWithSameSmartFile(ExtReferencePtr::dcast(A->getCore()));
+    ASSERT_EQ(cores.size(), 2u);
+    // The pool's order decides; both now show what the last one showed.
+    const std::string expected = ExtReferencePtr(*cores.rbegin()) == A->getCore() ? "a" : "b";
+    EXPECT_EQ(childNames(A.get()), std::vector<std::string>{expected});
+    EXPECT_EQ(childNames(B.get()), std::vector<std::string>{expected});
+    EXPECT_EQ(childNames(C.get()), std::vector<std::string>{"c"});
+}
+
+TEST_F(Creation, SavingRefusesCyclesAndNothing)
+{
+    EXPECT_FALSE(iface()->saveSmartReferences(NullFC, ""));
+    const NodePtr live = ksScenegraph::getRoot();
+    const std::string project = file("project.zmb");
+    ExtReferenceRefPtr core = smartCore(project);
+    core->setState(ksReferenceTypes::Undefined); // new: written on its first save
+    add(live, "A", core);
+    EXPECT_FALSE(iface()->saveSmartReferences(live, project.c_str()));
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(project)));
+    EXPECT_TRUE(iface()->saveSmartReferences(live, file("other.zmb").c_str()));
+    EXPECT_TRUE(QFile::exists(QString::fromStdString(project)));
+}
+
+} // namespace
