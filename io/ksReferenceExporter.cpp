@@ -186,13 +186,20 @@ QString ksReferenceExporter::createFilePath(ksReferenceNode* node)
     const QString fileName = QFileInfo(path).fileName();
     const int dot = fileName.lastIndexOf(QLatin1Char('.'));
     const int insertAt = dot < 0 ? path.size() : path.size() - (fileName.size() - dot);
+    const auto taken = [&](const QString& candidate) {
+        return m_createdPathSet.contains(candidate) || (!project.isEmpty() && candidate == project);
+    };
+    int counter = m_lastNumber.value(path, 1);
     QString candidate = path;
-    int counter = 1;
-    while (m_createdPathSet.contains(candidate) || (!project.isEmpty() && candidate == project)) {
+    if (counter > 1)
+        candidate.insert(insertAt, QLatin1Char('_') + QString::number(counter));
+    while (taken(candidate)) {
         ++counter;
         candidate = path;
         candidate.insert(insertAt, QLatin1Char('_') + QString::number(counter));
     }
+    if (counter > 1)
+        m_lastNumber.insert(path, counter);
     m_createdPaths.append(candidate);
     m_createdPathSet.insert(candidate);
     return candidate;

@@ -4,6 +4,7 @@
 #include "references/ksReferenceTypes.h"
 #include "scenegraph/HandleTypes.h"
 
+#include <QHash>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -55,4 +56,8 @@ private:
     // thousands of references get new paths in one save.
     QStringList m_createdPaths;
     QSet<QString> m_createdPathSet;
+    // Per path, the number its last numbered form got. Paths handed out are
+    // never taken back, so the numbers below it are still taken: the next
+    // reference of the same name starts counting there instead of at 2.
+    QHash<QString, int> m_lastNumber;
 };
