@@ -1,0 +1,103 @@
+// Licensed under the MIT licence; see LICENSE.
+// The pool shared with a thread that works as the update monitor does: it
+// takes snapshots and writes results into the status records while the main
+// thread creates, edits and drops references and applies those results.
+// Meant to run under ThreadSanitizer too.
+#include "ModelTestSupport.h"
+
+#include "model/ksReferencePool.h"
+#include "scene/ksScenegraph.h"
+
+#include <QElapsedTimer>
+
+#include <atomic>
+#include <deque>
+#include <thread>
+
+using namespace osg;
+using namespace modeltest;
+
+namespace {
+
+// One pass of a stand-in monitor over a snapshot: reads every path and
+// writes state, time and checksum, as the real check does.
+QList<uint> checkSnapshot(const QHash<quint32, ksExtReferenceStatusPtr>& snapshot)
+{
+    QList<uint> changed;
+    for (auto it = snapshot.constBegin(); it != snapshot.constEnd(); ++it) {
+        for (const ksFileReferenceStatusPtr& status : {it.value()->smart(), it.value()->source()}) {
+            if (!status->hasPath)
+                continue;
+            const uint32_t sum = uint32_t(qHash(status->path)) | 1u;
+            status->lastChecked = status->lastModified + 1;
+            status->checksum = sum;
+            status->state = sum % 2 ? ksReferenceTypes::Outdated : ksReferenceTypes::UpToDate;
+        }
+        changed.append(it.key());
+    }
+    return changed;
+}
+
+} // namespace
+
+TEST(PoolConcurrency, SnapshotsOnAnotherThreadWhileTheMainThreadEdits)
+{
+    ksReferencePool& pool = ksReferencePool::instance();
+    ASSERT_TRUE(pool.isEmpty());
+    const NodePtr root = ksScenegraph::getRoot();
+
+    std::atomic<bool> stop{false};
+    std::atomic<int> passes{0};
+    std::thread worker([&] {
+        while (!stop.load()) {
+            checkSnapshot(pool.getStatusSnapshot());
+            ++passes;
+        }
+    });
+
+    std::deque<NodeRefPtr> nodes;
+    QElapsedTimer timer;
+    timer.start();
+    for (int i = 0; (i < 400 || passes.load() < 50) && timer.elapsed() < 20000; ++i) {
+        const std::string name = std::to_string(i);
+        NodeRefPtr node = makeReferenceNode("/refs/" + name + ".zmb", "/cad/" + name + ".stp");
+        addChild(root, node);
+        nodes.push_back(node);
+        const FileReferencePtr source = coreOf(node)->getSourceFile();
+        edit(source, FileReference::PathFieldMask, [&] { source->setPath("/cad/" + name + ".jt"); });
+
+        QList<uint> ids;
+        for (const NodeRefPtr& n : nodes)
+            ids.append(n->getCore().getFieldContainerId());
+        pool.applyUpdates(ids);
+        pool.getFileSuffixes();
+        pool.getExtReferences();
+        pool.getNumChangedReferences();
+
+        if (nodes.size() > 20) {
+            edit(root, Node::ChildrenFieldMask, [&] { root->subChild(nodes.front().get()); });
+            nodes.pop_front();
+        }
+    }
+    stop = true;
+    worker.join();
+    EXPECT_GT(passes.load(), 0);
+
+    // With the worker gone, its last results reach the records exactly.
+    const QList<uint> ids = checkSnapshot(pool.getStatusSnapshot());
+    pool.applyUpdates(ids);
+    for (const NodeRefPtr& node : nodes) {
+        const FileReferencePtr smart = coreOf(node)->getSmartFile();
+        const ksFileReferenceStatusPtr status =
+            pool.getStatusSnapshot().value(node->getCore().getFieldContainerId())->smart();
+        EXPECT_EQ(smart->getChecksum(), status->checksum.load());
+        EXPECT_EQ(smart->getState(), status->state.load());
+    }
+
+    edit(root, Node::ChildrenFieldMask, [&] {
+        for (const NodeRefPtr& node : nodes)
+            root->subChild(node.get());
+    });
+    nodes.clear();
+    EXPECT_TRUE(pool.isEmpty());
+}
