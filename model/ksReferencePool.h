@@ -1,6 +1,7 @@
 // Licensed under the MIT licence; see LICENSE.
 #pragma once
 
+#include "model/ksContainerIdMap.h"
 #include "model/ksFileReferenceStatus.h"
 #include "scenegraph/HandleTypes.h"
 
@@ -123,8 +124,8 @@ private:
     bool isChangedBelow(const osg::ExtReferencePtr& ext);
     void onContentChanged();
 
-    QHash<quint32, ksExtReferenceStatusPtr> m_statuses;
-    QHash<quint32, quint32> m_fileOwners;
+    ksContainerIdMap<ksExtReferenceStatusPtr> m_statuses;
+    ksContainerIdMap<quint32> m_fileOwners;
     std::map<quint32, std::shared_ptr<ksSmartFile>> m_smartFiles;
     QHash<quint32, std::shared_ptr<ksTreeChangeMonitor>> m_changeMonitors;
     QMutex m_mutex;

@@ -12,6 +12,7 @@
 #include "scene/ksScenegraph.h"
 
 #include <QFileInfo>
+#include <QSet>
 #include <QSignalSpy>
 
 #include <algorithm>
@@ -408,6 +409,22 @@ TEST_F(PoolTest, FileSuffixesAreThoseOfAllPooledPaths)
     const FileReferencePtr source = coreOf(a)->getSourceFile();
     edit(source, FileReference::PathFieldMask, [&] { source->setPath("/cad/x.igs"); });
     EXPECT_EQ(sorted(pool.getFileSuffixes()), (QStringList{"JT", "igs", "zmb"}));
+}
+
+TEST_F(PoolTest, FileSuffixesFollowQtsNotionOfASuffix)
+{
+    const char* const paths[] = {"/a/.bashrc", "/a/b.",       "/a.d/b",  "/a.d/b.tar.gz", "/a/b/",
+                                 "relative.x", "/a/..",       "/a/b..c", "/a/.hidden.txt", "/a/b.x/",
+                                 "C:\\dir\\f.stp", "/a/b.Z\xc3\xa4", "/a/noSuffix"};
+    std::vector<NodeRefPtr> nodes;
+    QSet<QString> expected;
+    for (const char* path : paths) {
+        nodes.push_back(makeReferenceNode(path));
+        expected.insert(QFileInfo(QString::fromUtf8(path)).suffix());
+    }
+    const QStringList suffixes = pool.getFileSuffixes();
+    EXPECT_EQ(suffixes.size(), expected.size());
+    EXPECT_EQ(QSet<QString>(suffixes.begin(), suffixes.end()), expected);
 }
 
 TEST_F(PoolTest, SmartFilesAreMadeOnceAndGoWithTheirCore)
