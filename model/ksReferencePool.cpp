@@ -28,16 +28,11 @@ namespace {
 // changed (the bit belongs to other host code).
 constexpr UInt32 ignoreChangesFlag = 0x1000;
 
-// Records without a path are never examined by the monitor nor copied back,
-// so one empty status stands for all of them, and one empty pair for every
-// core without paths (the common case while a scene is being built): such a
-// core costs no allocation of its own.
-// The statuses are read one after another by every pass of the update
-// monitor and every query over the pool. From a pool of their own they lie
-// side by side instead of among the scene's strings and records, which keeps
-// a pass over 100,000 of them in step with a pass over 10,000. Synchronised:
-// the last owner of a status may be the monitor's snapshot. Never destroyed,
-// as snapshots may outlive the pool at exit.
+// The statuses come from a memory pool of their own, so that passes over
+// them (every pass of the update monitor, the queries over the pool) read
+// memory in order rather than hopping among the scene's strings and records.
+// Synchronised: the last owner of a status may be a snapshot on the monitor's
+// thread. Never destroyed, as snapshots may outlive the pool at exit.
 std::pmr::memory_resource* statusMemory()
 {
     static auto* resource = new std::pmr::synchronized_pool_resource();
@@ -49,16 +44,21 @@ template <class T, class... Args> std::shared_ptr<T> makePooled(Args&&... args)
     return std::allocate_shared<T>(std::pmr::polymorphic_allocator<T>(statusMemory()), std::forward<Args>(args)...);
 }
 
+// Records without a path are never examined by the monitor nor copied back,
+// so one empty status stands for all of them, and one empty pair for every
+// core without paths (every core as it is created): such a core costs no
+// allocation of its own. Never destroyed: hooks may run during exit.
 const ksFileReferenceStatusPtr& emptyStatus()
 {
-    static const ksFileReferenceStatusPtr status = std::make_shared<ksFileReferenceStatus>();
-    return status;
+    static const auto* status = new ksFileReferenceStatusPtr(std::make_shared<ksFileReferenceStatus>());
+    return *status;
 }
 
 const ksExtReferenceStatusPtr& emptyPair()
 {
-    static const ksExtReferenceStatusPtr pair = std::make_shared<ksExtReferenceStatus>(emptyStatus(), emptyStatus());
-    return pair;
+    static const auto* pair =
+        new ksExtReferenceStatusPtr(std::make_shared<ksExtReferenceStatus>(emptyStatus(), emptyStatus()));
+    return *pair;
 }
 
 ksExtReferenceStatusPtr makePair(ksFileReferenceStatusPtr smart, ksFileReferenceStatusPtr source)
@@ -170,6 +170,7 @@ void ksReferencePool::addToPool(const ExtReferencePtr& ext)
                 status = makePair(makeStatus(smart), makeStatus(source));
             else
                 status = emptyPair();
+            m_snapshotStale = true;
             first = m_statuses.size() == 1;
         }
     }
@@ -192,6 +193,8 @@ void ksReferencePool::removeFromPool(const ExtReferencePtr& ext)
         ksMutexLocker lock(m_mutex);
         const quint32 id = ext.getFieldContainerId();
         const bool removed = m_statuses.remove(id);
+        if (removed)
+            m_snapshotStale = true;
         monitor = m_changeMonitors.take(id);
         if (const FileReferencePtr source = ext->getSourceFile())
             m_fileOwners.remove(source.getFieldContainerId());
@@ -224,6 +227,7 @@ void ksReferencePool::updateInPool(const ExtReferencePtr& ext)
     if (*entry == emptyPair()) {
         // The shared pair is never changed; the core gets its own.
         *entry = makePair(std::move(smart), std::move(source));
+        m_snapshotStale = true;
         return;
     }
     (*entry)->setSmart(std::move(smart));
@@ -502,12 +506,28 @@ QStringList ksReferencePool::getFileSuffixes()
 
 QHash<quint32, ksExtReferenceStatusPtr> ksReferencePool::getStatusSnapshot()
 {
-    // A table of its own: the monitor's thread reads it while the main
-    // thread goes on changing the pool's.
+    // The table changes only when a core comes, goes or gets its first path
+    // (new records swap the statuses inside the shared pairs), so between
+    // such changes every caller gets the same table, shared. It is never
+    // changed in place once handed out, only replaced: Qt checks a table's
+    // share count with a relaxed load before changing it in place, so a
+    // table whose other holder just let go on another thread could be
+    // changed while that thread's last reads are not ordered before it.
+    QHash<quint32, ksExtReferenceStatusPtr> previous;
     QHash<quint32, ksExtReferenceStatusPtr> snapshot;
-    ksMutexLocker lock(m_mutex);
-    snapshot.reserve(m_statuses.size());
-    m_statuses.forEach([&](quint32 id, const ksExtReferenceStatusPtr& status) { snapshot.insert(id, status); });
+    {
+        ksMutexLocker lock(m_mutex);
+        if (m_snapshotStale) {
+            QHash<quint32, ksExtReferenceStatusPtr> fresh;
+            fresh.reserve(m_statuses.size());
+            m_statuses.forEach([&](quint32 id, const ksExtReferenceStatusPtr& status) { fresh.insert(id, status); });
+            previous = std::move(m_snapshot);
+            m_snapshot = std::move(fresh);
+            m_snapshotStale = false;
+        }
+        snapshot = m_snapshot;
+    }
+    // The replaced table goes after unlocking, on the caller's thread.
     return snapshot;
 }
 

@@ -159,6 +159,12 @@ TEST_F(PoolTest, StatusesCopyTheRecordsAndAreRebuiltWhenARecordChanges)
         EXPECT_EQ(empty->checksum, 0u);
         EXPECT_EQ(empty->lastModified, 0u);
     }
+    // Its first path reaches the next snapshot.
+    edit(bare.get(), ExtReference::SourceFileFieldMask, [&] { bare->setSourceFile(makeRecord("/cad/bare.jt")); });
+    const ksExtReferenceStatusPtr named = pool.getStatusSnapshot().value(bare.getFieldContainerId());
+    ASSERT_TRUE(named);
+    EXPECT_EQ(named->source()->path, QByteArray("/cad/bare.jt"));
+    EXPECT_FALSE(named->smart()->hasPath);
 }
 
 TEST_F(PoolTest, AppliedUpdatesReachTheRecordsWithoutRebuildingTheStatuses)
