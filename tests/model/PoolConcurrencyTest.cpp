@@ -6,7 +6,6 @@
 #include "ModelTestSupport.h"
 
 #include "model/ksReferencePool.h"
-#include "scene/ksScenegraph.h"
 
 #include <QElapsedTimer>
 
@@ -19,11 +18,9 @@ using namespace modeltest;
 
 namespace {
 
-// One pass of a stand-in monitor over a snapshot: reads every path and
-// writes state, time and checksum, as the real check does.
-QList<uint> checkSnapshot(const QHash<quint32, ksExtReferenceStatusPtr>& snapshot)
+// A stand-in monitor pass: reads every path, writes state and checksum.
+QList<uint> check(const QHash<quint32, ksExtReferenceStatusPtr>& snapshot)
 {
-    QList<uint> changed;
     for (auto it = snapshot.constBegin(); it != snapshot.constEnd(); ++it) {
         for (const ksFileReferenceStatusPtr& status : {it.value()->smart(), it.value()->source()}) {
             if (!status->hasPath)
@@ -33,9 +30,8 @@ QList<uint> checkSnapshot(const QHash<quint32, ksExtReferenceStatusPtr>& snapsho
             status->checksum = sum;
             status->state = sum % 2 ? ksReferenceTypes::Outdated : ksReferenceTypes::UpToDate;
         }
-        changed.append(it.key());
     }
-    return changed;
+    return snapshot.keys();
 }
 
 } // namespace
@@ -44,15 +40,11 @@ TEST(PoolConcurrency, SnapshotsOnAnotherThreadWhileTheMainThreadEdits)
 {
     ksReferencePool& pool = ksReferencePool::instance();
     ASSERT_TRUE(pool.isEmpty());
-    const NodePtr root = ksScenegraph::getRoot();
-
     std::atomic<bool> stop{false};
     std::atomic<int> passes{0};
     std::thread worker([&] {
-        while (!stop.load()) {
-            checkSnapshot(pool.getStatusSnapshot());
-            ++passes;
-        }
+        for (; !stop.load(); ++passes)
+            check(pool.getStatusSnapshot());
     });
 
     std::deque<NodeRefPtr> nodes;
@@ -60,22 +52,19 @@ TEST(PoolConcurrency, SnapshotsOnAnotherThreadWhileTheMainThreadEdits)
     timer.start();
     for (int i = 0; (i < 400 || passes.load() < 50) && timer.elapsed() < 20000; ++i) {
         const std::string name = std::to_string(i);
-        NodeRefPtr node = makeReferenceNode("/refs/" + name + ".zmb", "/cad/" + name + ".stp");
-        addChild(root, node);
-        nodes.push_back(node);
-        const FileReferencePtr source = coreOf(node)->getSourceFile();
+        nodes.push_back(inScene(makeReferenceNode("/refs/" + name + ".zmb", "/cad/" + name + ".stp")));
+        const FileReferencePtr source = coreOf(nodes.back())->getSourceFile();
         edit(source, FileReference::PathFieldMask, [&] { source->setPath("/cad/" + name + ".jt"); });
-
         QList<uint> ids;
-        for (const NodeRefPtr& n : nodes)
-            ids.append(n->getCore().getFieldContainerId());
+        for (const NodeRefPtr& node : nodes)
+            ids.append(node->getCore().getFieldContainerId());
         pool.applyUpdates(ids);
         pool.getFileSuffixes();
         pool.getExtReferences();
         pool.getNumChangedReferences();
-
         if (nodes.size() > 20) {
-            edit(root, Node::ChildrenFieldMask, [&] { root->subChild(nodes.front().get()); });
+            edit(ksScenegraph::getRoot(), Node::ChildrenFieldMask,
+                 [&] { ksScenegraph::getRoot()->subChild(nodes.front().get()); });
             nodes.pop_front();
         }
     }
@@ -84,20 +73,14 @@ TEST(PoolConcurrency, SnapshotsOnAnotherThreadWhileTheMainThreadEdits)
     EXPECT_GT(passes.load(), 0);
 
     // With the worker gone, its last results reach the records exactly.
-    const QList<uint> ids = checkSnapshot(pool.getStatusSnapshot());
-    pool.applyUpdates(ids);
+    pool.applyUpdates(check(pool.getStatusSnapshot()));
     for (const NodeRefPtr& node : nodes) {
         const FileReferencePtr smart = coreOf(node)->getSmartFile();
-        const ksFileReferenceStatusPtr status =
-            pool.getStatusSnapshot().value(node->getCore().getFieldContainerId())->smart();
+        const ksFileReferenceStatusPtr status = pool.getStatusSnapshot().value(coreOf(node).getFieldContainerId())->smart();
         EXPECT_EQ(smart->getChecksum(), status->checksum.load());
         EXPECT_EQ(smart->getState(), status->state.load());
     }
-
-    edit(root, Node::ChildrenFieldMask, [&] {
-        for (const NodeRefPtr& node : nodes)
-            root->subChild(node.get());
-    });
+    clearScene();
     nodes.clear();
     EXPECT_TRUE(pool.isEmpty());
 }
