@@ -16,8 +16,9 @@
 #include "scenegraph/Traversal.h"
 #include "scenegraph/UBRDFMaterial.h"
 
-#include <QFileInfo>
 #include <QSet>
+
+#include <memory_resource>
 
 using namespace osg;
 
@@ -27,18 +28,64 @@ namespace {
 // changed (the bit belongs to other host code).
 constexpr UInt32 ignoreChangesFlag = 0x1000;
 
+// The statuses come from a memory pool of their own, so that passes over
+// them (every pass of the update monitor, the queries over the pool) read
+// memory in order rather than hopping among the scene's strings and records.
+// Synchronised: the last owner of a status may be a snapshot on the monitor's
+// thread. Never destroyed, as snapshots may outlive the pool at exit.
+std::pmr::memory_resource* statusMemory()
+{
+    static auto* resource = new std::pmr::synchronized_pool_resource();
+    return resource;
+}
+
+template <class T, class... Args> std::shared_ptr<T> makePooled(Args&&... args)
+{
+    return std::allocate_shared<T>(std::pmr::polymorphic_allocator<T>(statusMemory()), std::forward<Args>(args)...);
+}
+
 // Records without a path are never examined by the monitor nor copied back,
-// so one empty status can stand for all of them: a core without records
-// costs no status allocations.
+// so one empty status stands for all of them, and one empty pair for every
+// core without paths (every core as it is created): such a core costs no
+// allocation of its own. Never destroyed: hooks may run during exit.
 const ksFileReferenceStatusPtr& emptyStatus()
 {
-    static const ksFileReferenceStatusPtr status = std::make_shared<ksFileReferenceStatus>();
-    return status;
+    static const auto* status = new ksFileReferenceStatusPtr(std::make_shared<ksFileReferenceStatus>());
+    return *status;
+}
+
+const ksExtReferenceStatusPtr& emptyPair()
+{
+    static const auto* pair =
+        new ksExtReferenceStatusPtr(std::make_shared<ksExtReferenceStatus>(emptyStatus(), emptyStatus()));
+    return *pair;
+}
+
+ksExtReferenceStatusPtr makePair(ksFileReferenceStatusPtr smart, ksFileReferenceStatusPtr source)
+{
+    if (smart == emptyStatus() && source == emptyStatus())
+        return emptyPair();
+    return makePooled<ksExtReferenceStatus>(std::move(smart), std::move(source));
+}
+
+bool hasPath(const FileReferencePtr& ref)
+{
+    return ref && !ref->getPath().empty();
 }
 
 ExtReferencePtr findCore(UInt32 id)
 {
     return ksReferenceNode::getReferenceInterface()->getExtReferenceById(id);
+}
+
+// The text after the last '.' of the file name, as QFileInfo::suffix gives
+// it, taken from the UTF-8 bytes: '/' and '.' never occur inside a multi-byte
+// character, and a pass over every pooled path then converts nothing.
+QByteArray suffixOf(const QByteArray& path)
+{
+    const int nameStart = path.lastIndexOf('/') + 1;
+    const int dot = path.lastIndexOf('.');
+    return dot < nameStart ? QByteArray() : path.mid(dot + 1);
 }
 
 void copyStatusToRecord(const ksFileReferenceStatusPtr& status, const FileReferencePtr& record)
@@ -90,19 +137,19 @@ bool ksReferencePool::isEmpty()
 
 ksFileReferenceStatusPtr ksReferencePool::makeStatus(const FileReferencePtr& ref)
 {
-    if (!ref || ref->getPath().empty())
+    if (!hasPath(ref))
         return emptyStatus();
-    return std::make_shared<ksFileReferenceStatus>(QByteArray::fromStdString(ref->getPath()), ref->getState(),
-                                                   ref->getLastModified(), ref->getChecksum());
+    return makePooled<ksFileReferenceStatus>(QByteArray::fromStdString(ref->getPath()), ref->getState(),
+                                             ref->getLastModified(), ref->getChecksum());
 }
 
 void ksReferencePool::registerFileOwners(const ExtReferencePtr& ext)
 {
     const quint32 id = ext.getFieldContainerId();
     if (const FileReferencePtr smart = ext->getSmartFile())
-        m_fileOwners.insert(smart.getFieldContainerId(), id);
+        m_fileOwners[smart.getFieldContainerId()] = id;
     if (const FileReferencePtr source = ext->getSourceFile())
-        m_fileOwners.insert(source.getFieldContainerId(), id);
+        m_fileOwners[source.getFieldContainerId()] = id;
 }
 
 void ksReferencePool::addToPool(const ExtReferencePtr& ext)
@@ -113,10 +160,17 @@ void ksReferencePool::addToPool(const ExtReferencePtr& ext)
     {
         ksMutexLocker lock(m_mutex);
         registerFileOwners(ext);
-        const quint32 id = ext.getFieldContainerId();
-        if (!m_statuses.contains(id)) {
-            m_statuses.insert(id, std::make_shared<ksExtReferenceStatus>(makeStatus(ext->getSmartFile()),
-                                                                         makeStatus(ext->getSourceFile())));
+        ksExtReferenceStatusPtr& status = m_statuses[ext.getFieldContainerId()];
+        if (!status) {
+            const FileReferencePtr smart = ext->getSmartFile();
+            const FileReferencePtr source = ext->getSourceFile();
+            // A fresh core has no records yet: share the empty pair without
+            // building statuses first.
+            if (hasPath(smart) || hasPath(source))
+                status = makePair(makeStatus(smart), makeStatus(source));
+            else
+                status = emptyPair();
+            m_snapshotStale = true;
             first = m_statuses.size() == 1;
         }
     }
@@ -138,7 +192,9 @@ void ksReferencePool::removeFromPool(const ExtReferencePtr& ext)
     {
         ksMutexLocker lock(m_mutex);
         const quint32 id = ext.getFieldContainerId();
-        const bool removed = m_statuses.remove(id) > 0;
+        const bool removed = m_statuses.remove(id);
+        if (removed)
+            m_snapshotStale = true;
         monitor = m_changeMonitors.take(id);
         if (const FileReferencePtr source = ext->getSourceFile())
             m_fileOwners.remove(source.getFieldContainerId());
@@ -160,14 +216,22 @@ void ksReferencePool::updateInPool(const ExtReferencePtr& ext)
     if (!ext)
         return;
     ksMutexLocker lock(m_mutex);
-    const ksExtReferenceStatusPtr status = m_statuses.value(ext.getFieldContainerId());
-    if (!status)
+    ksExtReferenceStatusPtr* entry = m_statuses.find(ext.getFieldContainerId());
+    if (!entry)
         return;
     registerFileOwners(ext);
     // Fresh records: the monitor's bookkeeping starts again, and a snapshot
     // that still holds the old ones no longer reaches the pool.
-    status->setSmart(makeStatus(ext->getSmartFile()));
-    status->setSource(makeStatus(ext->getSourceFile()));
+    ksFileReferenceStatusPtr smart = makeStatus(ext->getSmartFile());
+    ksFileReferenceStatusPtr source = makeStatus(ext->getSourceFile());
+    if (*entry == emptyPair()) {
+        // The shared pair is never changed; the core gets its own.
+        *entry = makePair(std::move(smart), std::move(source));
+        m_snapshotStale = true;
+        return;
+    }
+    (*entry)->setSmart(std::move(smart));
+    (*entry)->setSource(std::move(source));
 }
 
 void ksReferencePool::fileReferenceUpdated(const FileReferencePtr& ref)
@@ -176,10 +240,10 @@ void ksReferencePool::fileReferenceUpdated(const FileReferencePtr& ref)
     // runs on the main thread, so the flag and the owner map need no lock.
     if (m_suppressFileUpdates || !ref)
         return;
-    const auto owner = m_fileOwners.constFind(ref.getFieldContainerId());
-    if (owner == m_fileOwners.constEnd())
+    const quint32* owner = m_fileOwners.find(ref.getFieldContainerId());
+    if (!owner)
         return;
-    if (const ExtReferencePtr core = findCore(owner.value()))
+    if (const ExtReferencePtr core = findCore(*owner))
         updateInPool(core);
 }
 
@@ -290,10 +354,10 @@ unsigned ksReferencePool::getNumChangedReferences()
 {
     ksMutexLocker lock(m_mutex);
     unsigned count = 0;
-    for (auto it = m_statuses.constBegin(); it != m_statuses.constEnd(); ++it) {
-        const ExtReferencePtr core = findCore(it.key());
+    m_statuses.forEach([&](quint32 id, const ksExtReferenceStatusPtr&) {
+        const ExtReferencePtr core = findCore(id);
         if (!core || !isChanged(core))
-            continue;
+            return;
         const std::vector<NodePtr> parents = core->getParents();
         std::size_t flagged = 0;
         for (const NodePtr& parent : parents) {
@@ -302,7 +366,7 @@ unsigned ksReferencePool::getNumChangedReferences()
         }
         if (flagged != parents.size())
             ++count;
-    }
+    });
     return count;
 }
 
@@ -380,17 +444,17 @@ QList<ExtReferencePtr> ksReferencePool::getExtReferences()
     ksMutexLocker lock(m_mutex);
     QList<ExtReferencePtr> cores;
     cores.reserve(m_statuses.size());
-    for (auto it = m_statuses.constBegin(); it != m_statuses.constEnd(); ++it) {
-        const ExtReferencePtr core = ExtReferencePtr::dcast(FieldContainerFactory::the()->getContainer(it.key()));
+    m_statuses.forEach([&](quint32 id, const ksExtReferenceStatusPtr&) {
+        const ExtReferencePtr core = ExtReferencePtr::dcast(FieldContainerFactory::the()->getContainer(id));
         if (!core)
-            continue;
+            return;
         for (const NodePtr& parent : core->getParents()) {
             if (NodeUtils::isScenegraphNode(parent)) {
                 cores.append(core);
-                break;
+                return;
             }
         }
-    }
+    });
     return cores;
 }
 
@@ -423,26 +487,47 @@ NodePtr ksReferencePool::findLoadedClone(const ExtReferencePtr& ext)
 
 QStringList ksReferencePool::getFileSuffixes()
 {
-    ksMutexLocker lock(m_mutex);
-    QSet<QString> suffixes;
-    for (auto it = m_statuses.constBegin(); it != m_statuses.constEnd(); ++it) {
-        for (const ksFileReferenceStatusPtr& status : {it.value()->smart(), it.value()->source()}) {
-            if (status->hasPath)
-                suffixes.insert(QFileInfo(QString::fromUtf8(status->path)).suffix());
-        }
+    QSet<QByteArray> suffixes;
+    {
+        ksMutexLocker lock(m_mutex);
+        m_statuses.forEach([&](quint32, const ksExtReferenceStatusPtr& pair) {
+            for (const ksFileReferenceStatusPtr& status : {pair->smart(), pair->source()}) {
+                if (status->hasPath)
+                    suffixes.insert(suffixOf(status->path));
+            }
+        });
     }
-    return suffixes.values();
+    QStringList list;
+    list.reserve(suffixes.size());
+    for (const QByteArray& suffix : suffixes)
+        list.append(QString::fromUtf8(suffix));
+    return list;
 }
 
 QHash<quint32, ksExtReferenceStatusPtr> ksReferencePool::getStatusSnapshot()
 {
-    ksMutexLocker lock(m_mutex);
-    QHash<quint32, ksExtReferenceStatusPtr> snapshot = m_statuses;
-    // A copy of its own, made under the lock: a copy that shared the pool's
-    // table would let the main thread change that table in place once the
-    // monitor's thread drops its share, and Qt checks the share count without
-    // ordering, so that thread's last reads would race with the change.
-    snapshot.detach();
+    // The table changes only when a core comes, goes or gets its first path
+    // (new records swap the statuses inside the shared pairs), so between
+    // such changes every caller gets the same table, shared. It is never
+    // changed in place once handed out, only replaced: Qt checks a table's
+    // share count with a relaxed load before changing it in place, so a
+    // table whose other holder just let go on another thread could be
+    // changed while that thread's last reads are not ordered before it.
+    QHash<quint32, ksExtReferenceStatusPtr> previous;
+    QHash<quint32, ksExtReferenceStatusPtr> snapshot;
+    {
+        ksMutexLocker lock(m_mutex);
+        if (m_snapshotStale) {
+            QHash<quint32, ksExtReferenceStatusPtr> fresh;
+            fresh.reserve(m_statuses.size());
+            m_statuses.forEach([&](quint32 id, const ksExtReferenceStatusPtr& status) { fresh.insert(id, status); });
+            previous = std::move(m_snapshot);
+            m_snapshot = std::move(fresh);
+            m_snapshotStale = false;
+        }
+        snapshot = m_snapshot;
+    }
+    // The replaced table goes after unlocking, on the caller's thread.
     return snapshot;
 }
 
@@ -460,14 +545,14 @@ void ksReferencePool::applyUpdates(const QList<uint>& ids)
         } suppress(m_suppressFileUpdates);
 
         for (uint id : ids) {
-            const ksExtReferenceStatusPtr status = m_statuses.value(id);
+            const ksExtReferenceStatusPtr* status = m_statuses.find(id);
             if (!status)
                 continue;
             const ExtReferencePtr core = findCore(id);
             if (!core)
                 continue;
-            copyStatusToRecord(status->smart(), core->getSmartFile());
-            copyStatusToRecord(status->source(), core->getSourceFile());
+            copyStatusToRecord((*status)->smart(), core->getSmartFile());
+            copyStatusToRecord((*status)->source(), core->getSourceFile());
         }
     }
     if (m_modifiedSignalPending) {

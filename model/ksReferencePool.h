@@ -1,6 +1,7 @@
 // Licensed under the MIT licence; see LICENSE.
 #pragma once
 
+#include "model/ksContainerIdMap.h"
 #include "model/ksFileReferenceStatus.h"
 #include "scenegraph/HandleTypes.h"
 
@@ -87,7 +88,8 @@ public:
     QStringList getFileSuffixes();
 
     // A copy of the statuses for the update monitor's thread. The copy shares
-    // the status records, whose checked fields are atomics.
+    // the status records, whose checked fields are atomics. Callers between
+    // two changes of the pool share one table.
     QHash<quint32, ksExtReferenceStatusPtr> getStatusSnapshot();
     // Copies what the monitor found for these core ids into their records.
     void applyUpdates(const QList<uint>& ids);
@@ -123,10 +125,14 @@ private:
     bool isChangedBelow(const osg::ExtReferencePtr& ext);
     void onContentChanged();
 
-    QHash<quint32, ksExtReferenceStatusPtr> m_statuses;
-    QHash<quint32, quint32> m_fileOwners;
+    ksContainerIdMap<ksExtReferenceStatusPtr> m_statuses;
+    ksContainerIdMap<quint32> m_fileOwners;
     std::map<quint32, std::shared_ptr<ksSmartFile>> m_smartFiles;
     QHash<quint32, std::shared_ptr<ksTreeChangeMonitor>> m_changeMonitors;
+    // The last table handed out by getStatusSnapshot, and whether the
+    // statuses changed since (under the mutex).
+    QHash<quint32, ksExtReferenceStatusPtr> m_snapshot;
+    bool m_snapshotStale = true;
     QMutex m_mutex;
     bool m_suppressFileUpdates = false;
     // A change monitor reported while applyUpdates held the mutex: the

@@ -4,10 +4,9 @@
 #include "scenegraph/SceneGraph.h"
 
 #include "references/ksReferenceTypes.h"
+#include "scene/ksScenegraph.h"
 
-#include <QByteArray>
 #include <QFile>
-#include <QString>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -18,7 +17,7 @@
 
 namespace modeltest {
 
-// One edit of `fc` with `mask`, as host code makes them.
+// One published edit of `fc`, as host code makes them.
 template <class F> void edit(const osg::FieldContainerPtr& fc, osg::BitVector mask, F change)
 {
     osg::beginEditCP(fc, mask);
@@ -34,8 +33,8 @@ inline osg::FileReferenceRefPtr makeRecord(const std::string& path, osg::UInt32 
     return record;
 }
 
-// A node with a reference core carrying the records (either may be empty),
-// published as host code would set them up.
+// A node whose reference core gets the records (empty path: none) in one
+// edit, as a new reference is set up.
 inline osg::NodeRefPtr makeReferenceNode(const std::string& smartPath, const std::string& sourcePath = std::string(),
                                          osg::UInt32 state = ksReferenceTypes::Loaded)
 {
@@ -57,25 +56,46 @@ inline osg::ExtReferencePtr coreOf(const osg::NodeRefPtr& node)
     return osg::ExtReferencePtr::dcast(node->getCore());
 }
 
-inline osg::NodeRefPtr makeGroupNode()
-{
-    osg::NodeRefPtr node = osg::Node::create();
-    node->setCore(osg::GroupBase::create());
-    return node;
-}
-
 inline void addChild(const osg::NodePtr& parent, const osg::NodeRefPtr& child)
 {
     edit(parent, osg::Node::ChildrenFieldMask, [&] { parent->addChild(child); });
 }
 
-// Files in a temporary directory, with modification times set by hand, so
-// that tests need not wait for the clock.
+// A new Group node appended to `parent` (when given).
+inline osg::NodeRefPtr addGroup(const osg::NodePtr& parent = osg::NullFC)
+{
+    osg::NodeRefPtr node = osg::Node::create();
+    node->setCore(osg::GroupBase::create());
+    if (parent)
+        addChild(parent, node);
+    return node;
+}
+
+inline void setTravMask(const osg::NodePtr& node, osg::UInt32 mask)
+{
+    edit(node, osg::Node::TravMaskFieldMask, [&] { node->setTravMask(mask); });
+}
+
+// Tests hang their nodes under the live root and take them away again.
+inline osg::NodeRefPtr inScene(osg::NodeRefPtr node)
+{
+    addChild(ksScenegraph::getRoot(), node);
+    return node;
+}
+
+inline void clearScene()
+{
+    const osg::NodePtr root = ksScenegraph::getRoot();
+    edit(root, osg::Node::ChildrenFieldMask, [&] {
+        while (root->getNChildren() > 0)
+            root->subChild(0u);
+    });
+}
+
+// Files in a temporary directory, with modification times set by hand.
 class TempFiles
 {
 public:
-    TempFiles() { EXPECT_TRUE(m_dir.isValid()); }
-
     std::string path(const QString& name) const { return m_dir.filePath(name).toStdString(); }
 
     std::string write(const QString& name, const QByteArray& content)
@@ -83,7 +103,6 @@ public:
         QFile file(m_dir.filePath(name));
         EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write(content);
-        file.close();
         return path(name);
     }
 

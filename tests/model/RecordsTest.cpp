@@ -141,7 +141,7 @@ TEST_F(RecordsTest, RecordsAreCreatedOnlyWhenAskedAndOnce)
     EXPECT_EQ(empty->getState(), osg::FileReferenceBase::create()->getState());
     EXPECT_NE(empty->getState(), osg::UInt32(ksReferenceTypes::NoPath));
 
-    const osg::NodeRefPtr group = makeGroupNode();
+    const osg::NodeRefPtr group = addGroup();
     ksReferenceNode plain(group.get());
     EXPECT_FALSE(plain.getSmartFile(true) || plain.getOrCreateSmartFile("/a.zmb") || plain.removeSmartReference());
 }

@@ -14,7 +14,7 @@ using Names = std::vector<std::string>;
 
 namespace {
 
-NodeRefPtr add(const NodePtr& parent, const std::string& name, NodeRefPtr node = makeGroupNode())
+NodeRefPtr add(const NodePtr& parent, const std::string& name, NodeRefPtr node = addGroup())
 {
     ksNodeUtils::setName(node.get(), name, false);
     if (parent)
