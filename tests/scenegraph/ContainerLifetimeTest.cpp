@@ -28,41 +28,25 @@ std::size_t live()
     return FieldContainerFactory::the()->getNumLiveContainers();
 }
 
-TEST(ContainerLifetime, IdsGrowAndStayDeadAfterDestruction)
-{
-    UInt32 firstId = 0;
-    UInt32 secondId = 0;
-    {
-        NodeRefPtr a = Node::create();
-        NodeRefPtr b = Node::create();
-        firstId = a->getId();
-        secondId = b->getId();
-        EXPECT_LT(firstId, secondId);
-        EXPECT_EQ(FieldContainerFactory::the()->getContainer(firstId), a);
-    }
-    EXPECT_EQ(FieldContainerFactory::the()->getContainer(firstId), NullFC);
-    EXPECT_EQ(FieldContainerFactory::the()->getContainer(secondId), NullFC);
-    NodeRefPtr c = Node::create();
-    EXPECT_GT(c->getId(), secondId) << "ids are never handed out twice";
-    EXPECT_EQ(FieldContainerFactory::the()->getContainer(secondId), NullFC);
-    EXPECT_EQ(FieldContainerFactory::the()->getContainer(0), NullFC);
-}
-
-TEST(ContainerLifetime, StaleIdsStayDeadAcrossManyPagesOfIds)
+TEST(ContainerLifetime, IdsGrowAndStayDeadAcrossManyPagesOfIds)
 {
     // Enough containers to fill and free whole pages of the id table.
     std::vector<UInt32> ids;
     {
         std::vector<GroupRefPtr> groups;
-        for (int i = 0; i < 20000; ++i)
+        for (int i = 0; i < 20000; ++i) {
             groups.push_back(Group::create());
-        for (const auto& g : groups)
-            ids.push_back(g->getId());
+            ids.push_back(groups.back()->getId());
+            ASSERT_TRUE(i == 0 || ids[i] > ids[i - 1]);
+        }
+        EXPECT_EQ(FieldContainerFactory::the()->getContainer(ids[0]), groups[0]);
     }
     NodeRefPtr after = Node::create();
+    EXPECT_GT(after->getId(), ids.back()) << "ids are never handed out twice";
     for (UInt32 id : ids)
         ASSERT_EQ(FieldContainerFactory::the()->getContainer(id), NullFC);
     EXPECT_EQ(FieldContainerFactory::the()->getContainer(after->getId()), after);
+    EXPECT_EQ(FieldContainerFactory::the()->getContainer(0), NullFC);
 }
 
 TEST(ContainerLifetime, DroppingASceneFreesEverythingItHeld)
@@ -80,8 +64,7 @@ TEST(ContainerLifetime, DroppingASceneFreesEverythingItHeld)
         ExtReferenceRefPtr ext = ExtReference::create();
         ext->setSourceFile(FileReference::create());
         ext->setSmartFile(FileReference::create());
-        NodeRefPtr a = Node::create();
-        NodeRefPtr b = Node::create();
+        NodeRefPtr a = Node::create(), b = Node::create();
         a->setCore(ext);
         b->setCore(ext);
         UEnvironmentMaterialRefPtr env = UEnvironmentMaterial::create();

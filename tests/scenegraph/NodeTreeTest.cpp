@@ -107,12 +107,10 @@ TEST_F(NodeTree, RemovingTheLastOwnerDestroysTheSubtree)
     EXPECT_EQ(FieldContainerFactory::the()->getContainer(a0Id), NullFC);
 }
 
-TEST(Users, SharedCoresListTheirNodesInOrder)
+TEST(Users, EveryPointedToContainerKnowsWhoPointsToItInOrder)
 {
     GroupRefPtr core = Group::create();
-    NodeRefPtr n1 = Node::create();
-    NodeRefPtr n2 = Node::create();
-    NodeRefPtr n3 = Node::create();
+    NodeRefPtr n1 = Node::create(), n2 = Node::create(), n3 = Node::create();
     n2->setCore(core);
     n1->setCore(core);
     n3->setCore(core);
@@ -122,10 +120,7 @@ TEST(Users, SharedCoresListTheirNodesInOrder)
     n3.reset();
     EXPECT_EQ(core->getParents(), std::vector<NodePtr>{n2});
     EXPECT_EQ(core->getRefCount(), 2);
-}
 
-TEST(Users, EveryPointedToContainerKnowsWhoPointsToIt)
-{
     ExtReferenceRefPtr ext = ExtReference::create();
     FileReferenceRefPtr record = FileReference::create();
     ext->setSourceFile(record);
@@ -146,8 +141,7 @@ TEST(Users, EveryPointedToContainerKnowsWhoPointsToIt)
     EXPECT_EQ(env->getUsers(), std::vector<FieldContainerPtr>{brdf});
     EXPECT_EQ(brdf->getUsers(), (std::vector<FieldContainerPtr>{geo, group}));
 
-    NodeRefPtr node = Node::create();
-    NodeRefPtr child = Node::create();
+    NodeRefPtr node = Node::create(), child = Node::create();
     node->addChild(child);
     FileInfoRefPtr info = FileInfo::create();
     node->addAttachment(info);
