@@ -24,11 +24,9 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <string>
 #include <vector>
 
-#include <sys/resource.h>
 
 namespace smartfiletest {
 
@@ -152,14 +150,6 @@ inline void runEventLoopTurn()
 {
     QCoreApplication::sendPostedEvents();
     QCoreApplication::processEvents(QEventLoop::AllEvents);
-}
-
-// Writes past `bytes` fail with EFBIG from now on, as on a full disk.
-inline void limitFileSize(rlim_t bytes)
-{
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit limit{bytes, bytes};
-    setrlimit(RLIMIT_FSIZE, &limit);
 }
 
 // A fresh live scene with one smart reference node in it:

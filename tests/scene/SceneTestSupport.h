@@ -2,43 +2,19 @@
 #pragma once
 
 #include "scenegraph/SceneGraph.h"
-#include "utils/ksLog.h"
+#include "LogRecorder.h"
 
 #include <QFile>
 #include <QString>
 
+#include <csignal>
 #include <functional>
-#include <mutex>
 #include <string>
 #include <vector>
 
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-// Collects the error and warning lines of the host log while it lives.
-class LogLines
-{
-public:
-    LogLines()
-        : m_subscription(ksLog::subscribe([this](ksLog::Level level, const std::string& text) {
-            if (level == ksLog::Level::Info)
-                return;
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_lines.push_back(text);
-        }))
-    {
-    }
-    std::vector<std::string> lines() const
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_lines;
-    }
-
-private:
-    mutable std::mutex m_mutex;
-    std::vector<std::string> m_lines;
-    ksSubscription m_subscription;
-};
 
 // An assembly with clones, materials, attachments and a nested reference:
 //
@@ -147,4 +123,12 @@ inline int runInChild(const std::function<int()>& body)
     if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
         return -1;
     return WEXITSTATUS(status);
+}
+
+// Writes past `bytes` fail with EFBIG from now on, as on a full disk.
+inline void limitFileSize(rlim_t bytes)
+{
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{bytes, bytes};
+    setrlimit(RLIMIT_FSIZE, &limit);
 }

@@ -265,12 +265,12 @@ TEST(ZmbFormat, LoaderLogsOneMessageForABadFileAndReadsMetadataAlone)
     bytes.chop(7);
     const QString broken = dir.filePath("broken.zmb");
     ASSERT_TRUE(writeFile(broken, bytes));
-    LogLines log;
+    LogRecorder log;
     ksFastGeometryLoader loader;
     EXPECT_FALSE(loader.load(broken));
-    ASSERT_EQ(log.lines().size(), 1u);
-    EXPECT_NE(log.lines()[0].find("Unable to load"), std::string::npos);
-    EXPECT_NE(log.lines()[0].find("broken.zmb"), std::string::npos);
+    ASSERT_EQ(log.problems().size(), 1u);
+    EXPECT_NE(log.problems()[0].find("Unable to load"), std::string::npos);
+    EXPECT_NE(log.problems()[0].find("broken.zmb"), std::string::npos);
     EXPECT_FALSE(meta.read(broken.toStdString())) << "the table no longer matches the file size";
 
     loader.setStashLoadedData(true);
