@@ -120,6 +120,7 @@ TEST(Loader, MergesMaterialsAndFollowsThePoolHandling)
     // A twin of paint with a twin of its environment, used by the bolt.
     UEnvironmentMaterialRefPtr studio2 = UEnvironmentMaterial::create();
     studio2->setImagePath("studio.hdr");
+    studio2->setExposure(1.5f);
     UBRDFMaterialRefPtr paint2 = UBRDFMaterial::create();
     paint2->setEnvironment(studio2);
     paint2->setDiffuseColor({0.7f, 0.1f, 0.1f});
