@@ -16,26 +16,6 @@ using namespace smartfiletest;
 
 namespace {
 
-
-// A reference node with a smart record for `smartPath` (empty: none given
-// yet) under `parent`, with one geometry child named `<name>Part`.
-NodeRefPtr addSmartReference(const NodePtr& parent, const std::string& name,
-                                         const std::string& smartPath,
-                                         UInt32 state = ksReferenceTypes::Undefined)
-{
-    ExtReferenceRefPtr core = ExtReference::create();
-    FileReferenceRefPtr smart = FileReference::create();
-    smart->setPath(smartPath);
-    core->setSmartFile(smart);
-    core->setState(state);
-    NodeRefPtr node = makeNode(core, name);
-    node->addChild(makeNode(makeTriangle(NullFC), name + "Part"));
-    beginEditCP(parent, Node::ChildrenFieldMask);
-    parent->addChild(node);
-    endEditCP(parent, Node::ChildrenFieldMask);
-    return node;
-}
-
 std::string smartPathOf(const NodePtr& node)
 {
     const ExtReferencePtr core = ExtReferencePtr::dcast(node->getCore());

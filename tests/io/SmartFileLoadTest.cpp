@@ -365,25 +365,18 @@ protected:
         file = makeReferenceToContent();
     }
 
-    // Notes the environments published with every field, as seen from the
-    // node, while the subscription lives.
-    void watchEnvironmentEdits(ChangeSubscription& subscription)
-    {
-        subscription = ChangeObservers::subscribe(node.get(), [this](const ChangeEvent& event) {
-            if (UEnvironmentMaterialPtr::dcast(event.container) && event.mask == FieldBits::AllFields)
-                environmentEdits.insert(getName(AttachmentContainerPtr::dcast(event.container)));
-        });
-    }
-
     QString file;
-    std::set<std::string> environmentEdits;
 };
 
 TEST_F(SmartFileMaterials, LoadsInOneTurnEndInOneUpdate)
 {
     MaterialUpdates updates;
-    ChangeSubscription watch;
-    watchEnvironmentEdits(watch);
+    // The environments published with every field, as seen from the node.
+    std::set<std::string> environmentEdits;
+    ChangeSubscription watch = ChangeObservers::subscribe(node.get(), [&](const ChangeEvent& event) {
+        if (UEnvironmentMaterialPtr::dcast(event.container) && event.mask == FieldBits::AllFields)
+            environmentEdits.insert(getName(AttachmentContainerPtr::dcast(event.container)));
+    });
     ksSmartFile smart(core.get());
 
     ASSERT_TRUE(smart.load());

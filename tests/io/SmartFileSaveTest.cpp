@@ -127,15 +127,10 @@ TEST_F(SmartFileSave, NestedSmartReferencesKeepTheirChangeMark)
     NodeRefPtr pumpContent = makeNode(Group::create(), "Root");
     pumpContent->addChild(makeNode(makeTriangle(NullFC), "Impeller"));
     ASSERT_TRUE(writeContent(pumpFile, pumpContent.get()));
-    ExtReferenceRefPtr pumpCore = ExtReference::create();
-    FileReferenceRefPtr pumpRecord = FileReference::create();
-    pumpRecord->setPath(pumpFile.toStdString());
-    pumpCore->setSmartFile(pumpRecord);
-    pumpCore->setState(ksReferenceTypes::NotLoaded);
-    NodeRefPtr pump = makeNode(pumpCore, "Pump");
-    beginEditCP(node.get(), Node::ChildrenFieldMask);
-    node->addChild(pump);
-    endEditCP(node.get(), Node::ChildrenFieldMask);
+    const NodeRefPtr pump =
+        addSmartReference(node.get(), "Pump", pumpFile.toStdString(), ksReferenceTypes::NotLoaded, false);
+    const ExtReferenceRefPtr pumpCore(ExtReferencePtr::dcast(pump->getCore()));
+    const FileReferencePtr pumpRecord = pumpCore->getSmartFile();
     ASSERT_TRUE(pool.loadSmartReference(pumpCore.get()));
     ASSERT_TRUE(pool.saveSmartReference(core.get()));
     ASSERT_FALSE(pool.isChanged(core.get()));
