@@ -177,20 +177,4 @@ TEST(ContainerLifetime, DcastChecksTheDynamicTypeIncludingDerivedTypes)
     EXPECT_EQ(ext->getRefCount(), 2);
 }
 
-TEST(ContainerLifetime, CreatedContainersHaveTheirTypeAndOneOwner)
-{
-    for (const FieldContainerType* type : FieldContainerFactory::the()->getTypes()) {
-        FieldContainerRefPtr fc = type->createContainer();
-        if (type->isAbstract()) {
-            EXPECT_FALSE(fc) << type->getName();
-            continue;
-        }
-        ASSERT_TRUE(fc) << type->getName();
-        EXPECT_EQ(fc->getType(), *type);
-        EXPECT_EQ(fc->getRefCount(), 1);
-        EXPECT_EQ(FieldContainerFactory::the()->findType(type->getName()), type);
-        EXPECT_EQ(FieldContainerFactory::the()->findType(type->getId()), type);
-    }
-}
-
 } // namespace
