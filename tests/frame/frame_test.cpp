@@ -6,7 +6,7 @@
 // First: Qt defines `slots` as a macro, a member name in the scene graph.
 #include "scenegraph/SceneGraph.h"
 
-#include "../host/LogRecorder.h"
+#include "LogRecorder.h"
 
 #include "handles/ksdObjectManager.h"
 #include "handles/ksdReferenceNode.h"
@@ -182,23 +182,17 @@ TEST_F(FrameTest, RegistersNodeHandlesBeforeTheServiceAndWaitsForInit)
     EXPECT_FALSE(host->moduleObjectBeforeInit);
     EXPECT_TRUE(host->monitoringEnabledAtStart);
     EXPECT_EQ(host->notificationModeBeforeInit, ksReferenceTypes::NotifyAfterUpdateCheck);
-}
 
-TEST_F(FrameTest, ServiceInterfaceAndHandleImplementationAreFound)
-{
+    // After init: the interface, the service and the handle implementation
+    // are the plug-in's, and the module object exists.
     ksReferenceInterface* reference = ksInterfaceFactory::the().get<ksReferenceInterface>();
     ASSERT_NE(reference, nullptr);
     EXPECT_EQ(reference->name(), "ksReferenceInterface");
     EXPECT_TRUE(ksKernelServiceFactory::the().services().contains(service));
-
     const auto implementation = ksdObjectManager::instance().getImplementation(ksdReferenceNode::staticMetaObject);
     ASSERT_NE(implementation, nullptr);
     EXPECT_STREQ(implementation->metaObject()->className(), "ksdReferenceNodeImpl");
     EXPECT_STREQ(service->metaObject()->className(), "ksReferenceServiceImpl");
-}
-
-TEST_F(FrameTest, InitCreatesTheModuleObject)
-{
     const ksModuleBase* module = ksModuleList::instance().find(moduleName);
     ASSERT_NE(module, nullptr);
     EXPECT_EQ(module->getGroup(), "Scene");
@@ -228,16 +222,17 @@ TEST_F(FrameTest, SelectedReferenceNodesAreForwardedInOrder)
     //  +- plain (Group)
     //  +- first (ExtReference)
     //  +- second (ExtReference)
-    NodeRefPtr scene = Node::create();
-    scene->setCore(GroupBase::create());
-    NodeRefPtr plain = Node::create();
-    plain->setCore(GroupBase::create());
-    NodeRefPtr first = Node::create();
-    first->setCore(ExtReferenceBase::create());
-    NodeRefPtr second = Node::create();
-    second->setCore(ExtReferenceBase::create());
-    for (const NodeRefPtr& node : {plain, first, second})
-        scene->addChild(node);
+    const auto node = [](NodeCoreRefPtr core) {
+        NodeRefPtr n = Node::create();
+        n->setCore(std::move(core));
+        return n;
+    };
+    NodeRefPtr scene = node(GroupBase::create());
+    NodeRefPtr plain = node(GroupBase::create());
+    NodeRefPtr first = node(ExtReferenceBase::create());
+    NodeRefPtr second = node(ExtReferenceBase::create());
+    for (const NodeRefPtr& child : {plain, first, second})
+        scene->addChild(child);
 
     QSignalSpy selected(service, &ksReferenceService::sceneSelectionChanged);
     host->tree->setSelection({second.getFieldContainerId(), plain.getFieldContainerId(),

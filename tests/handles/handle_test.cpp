@@ -183,33 +183,17 @@ TEST_F(HandleTest, ConverterTypesNodesByTheirCores)
     EXPECT_TRUE(ksTypeConverter::convertNode(NodePtr()).isNull());
     EXPECT_EQ(ksTypeConverter::convertNode(ksdNode()), NullFC);
 
+    // Lock follows the node's flag.
+    EXPECT_FALSE(groupHandle.isLocked());
+    ksNodeUtils::setLock(group.get(), true);
+    EXPECT_TRUE(groupHandle.isLocked());
+    EXPECT_FALSE(ksdNode().isLocked());
+
     // A handle outlives its node and then names nothing.
     const quint32 id = group.getFieldContainerId();
     root->subChild(group.get());
     group.reset();
     EXPECT_EQ(ksTypeConverter::convertNode(ksdNode(id)), NullFC);
-}
-
-TEST_F(HandleTest, LockFollowsTheNodesFlag)
-{
-    const ksdNode handle = ksTypeConverter::convertNode(group.get());
-    EXPECT_FALSE(handle.isLocked());
-    ksNodeUtils::setLock(group.get(), true);
-    EXPECT_TRUE(handle.isLocked());
-    EXPECT_FALSE(ksdNode().isLocked());
-}
-
-TEST_F(HandleTest, WithoutImplementationOperationsAreNeutral)
-{
-    ksdReferenceNode handle(reference.getFieldContainerId());
-    EXPECT_FALSE(handle.hasSourceReference());
-    EXPECT_EQ(handle.getState(), ksReferenceTypes::Undefined);
-    EXPECT_EQ(handle.getSmartFileState(), ksReferenceTypes::NoReference);
-    EXPECT_TRUE(handle.getSourcePath().isEmpty());
-    EXPECT_FALSE(handle.getSourceLastModified().isValid());
-    EXPECT_TRUE(handle.getSmartRevisions().isEmpty());
-    handle.load();
-    handle.setSmartPath(QStringLiteral("/x.zmb"));
 }
 
 TEST_F(HandleTest, OperationsForwardBoundToTheCallingHandle)
@@ -244,14 +228,23 @@ TEST_F(HandleTest, TheNewestImplementationAnswers)
     manager.registerImplementation(std::make_shared<NumberingImplementation>());
     manager.registerImplementation(std::make_shared<OtherImplementation>());
     EXPECT_EQ(ksdReferenceNode(4).getSourcePath(), "other");
-    // A plain handle is no implementation of its own class.
+    // A plain handle is no implementation of its own class: without one,
+    // operations are neutral.
     manager.clearImplementations();
     manager.registerImplementation(std::make_shared<ksdReferenceNode>());
     EXPECT_EQ(manager.getImplementation(ksdReferenceNode::staticMetaObject), nullptr);
-    EXPECT_TRUE(ksdReferenceNode(4).getSourcePath().isEmpty());
+    ksdReferenceNode handle(reference.getFieldContainerId());
+    EXPECT_FALSE(handle.hasSourceReference());
+    EXPECT_EQ(handle.getState(), ksReferenceTypes::Undefined);
+    EXPECT_EQ(handle.getSmartFileState(), ksReferenceTypes::NoReference);
+    EXPECT_TRUE(handle.getSourcePath().isEmpty());
+    EXPECT_FALSE(handle.getSourceLastModified().isValid());
+    EXPECT_TRUE(handle.getSmartRevisions().isEmpty());
+    handle.load();
+    handle.setSmartPath(QStringLiteral("/x.zmb"));
 }
 
-TEST_F(HandleTest, RegistryTiesCoreTypesToHandleTypes)
+TEST_F(HandleTest, RegistryTiesCoreTypesToHandleTypesAndReportsWhatItCannotCreate)
 {
     ksdObjectManager& manager = ksdObjectManager::instance();
     const ksdObjectManager::TypeId referenceType = manager.registerType(&ksdReferenceNode::staticMetaObject);
@@ -266,11 +259,8 @@ TEST_F(HandleTest, RegistryTiesCoreTypesToHandleTypes)
                                                                    ExtReference::getClassTypeId());
     EXPECT_EQ(made.getObjectId(), reference.getFieldContainerId());
     EXPECT_EQ(made.getType(), &ksdReferenceNode::staticMetaObject);
-}
 
-TEST_F(HandleTest, RegistryReportsWhatItCannotCreate)
-{
-    ksdObjectManager& manager = ksdObjectManager::instance();
+    // What it cannot create, it reports.
     const ksdObjectManager::TypeId cameraType = manager.registerType(&CameraHandle::staticMetaObject);
     manager.registerExternalType(cameraType, UberCamera::getClassTypeId());
     manager.registerCreator(cameraType, [] { return std::make_shared<CameraHandle>(); });

@@ -22,6 +22,8 @@ using namespace osg;
 
 namespace {
 
+using Nodes = std::vector<NodePtr>;
+
 NodeRefPtr makeGroup()
 {
     NodeRefPtr node = Node::create();
@@ -29,12 +31,12 @@ NodeRefPtr makeGroup()
     return node;
 }
 
-std::vector<UInt32> childIds(const NodePtr& parent)
+Nodes children(const NodePtr& parent)
 {
-    std::vector<UInt32> ids;
+    Nodes out;
     for (UInt32 i = 0; i < parent->getNChildren(); ++i)
-        ids.push_back(parent->getChild(i).getFieldContainerId());
-    return ids;
+        out.push_back(parent->getChild(i));
+    return out;
 }
 
 // root
@@ -51,45 +53,28 @@ protected:
             root->addChild(child);
     }
 
-    std::vector<UInt32> ids(std::initializer_list<NodePtr> nodes) const
-    {
-        std::vector<UInt32> out;
-        for (const NodePtr& node : nodes)
-            out.push_back(node.getFieldContainerId());
-        return out;
-    }
-
-    NodeRefPtr root = makeGroup();
-    NodeRefPtr a = makeGroup();
-    NodeRefPtr b = makeGroup();
-    NodeRefPtr c = makeGroup();
-    NodeRefPtr other = makeGroup();
+    NodeRefPtr root = makeGroup(), a = makeGroup(), b = makeGroup(), c = makeGroup(), other = makeGroup();
 };
 
 TEST_F(NodeCommandsTest, AddChildrenUndoesAndRedoesRepeatedly)
 {
-    const UInt32 freshId = [&] {
+    UInt32 freshId = 0;
+    {
         NodeRefPtr fresh = makeGroup();
-        auto command = std::make_unique<ksAddChildrenCommand>(b.get(), fresh.get());
-        const UInt32 id = fresh.getFieldContainerId();
-        fresh.reset();
+        freshId = fresh.getFieldContainerId();
         // Pushed to a stack, as the host does; the command holds the fresh
         // node until it has a parent.
-        ksUndoStack::get(7).addOrExecute(command.release());
-        return id;
-    }();
+        ksUndoStack::get(7).addOrExecute(new ksAddChildrenCommand(b.get(), fresh.get()));
+    }
     ksUndoStack& stack = ksUndoStack::get(7);
-    ASSERT_EQ(b->getNChildren(), 1u);
-    EXPECT_EQ(b->getChild(0).getFieldContainerId(), freshId);
-
     for (int round = 0; round < 3; ++round) {
+        ASSERT_EQ(b->getNChildren(), 1u);
+        EXPECT_EQ(b->getChild(0).getFieldContainerId(), freshId);
         stack.undo();
         EXPECT_EQ(b->getNChildren(), 0u);
         // Out of the tree, but kept for redo.
         ASSERT_TRUE(FieldContainerFactory::the()->getContainer(freshId));
         stack.redo();
-        ASSERT_EQ(b->getNChildren(), 1u);
-        EXPECT_EQ(b->getChild(0).getFieldContainerId(), freshId);
     }
     stack.undo();
     stack.clear();
@@ -98,27 +83,25 @@ TEST_F(NodeCommandsTest, AddChildrenUndoesAndRedoesRepeatedly)
 
 TEST_F(NodeCommandsTest, AddingANodeThatHasAParentPutsItBackOnUndo)
 {
-    ksAddChildrenCommand command(other.get(), std::vector<NodePtr>{b.get(), a.get()});
+    ksAddChildrenCommand command(other.get(), Nodes{b, a});
     command.redo();
-    EXPECT_EQ(childIds(root.get()), ids({c.get(), other.get()}));
-    EXPECT_EQ(childIds(other.get()), ids({b.get(), a.get()}));
+    EXPECT_EQ(children(root), (Nodes{c, other}));
+    EXPECT_EQ(children(other), (Nodes{b, a}));
     command.undo();
-    EXPECT_EQ(childIds(root.get()), ids({a.get(), b.get(), c.get(), other.get()}));
+    EXPECT_EQ(children(root), (Nodes{a, b, c, other}));
     EXPECT_EQ(other->getNChildren(), 0u);
-}
 
-TEST_F(NodeCommandsTest, AddChildrenDoesNothingOnceTheParentIsGone)
-{
+    // Once the parent is gone (the user deleted it, and the child with it)
+    // the command does nothing.
     NodeRefPtr parent = makeGroup();
-    ksAddChildrenCommand command(parent.get(), a.get());
-    command.redo();
+    ksAddChildrenCommand orphaned(parent.get(), a.get());
+    orphaned.redo();
     ASSERT_EQ(a->getParent(), parent.get());
-    // The user deletes the parent, and with it the child.
     parent.reset();
     a.reset();
-    command.undo();
-    command.redo();
-    EXPECT_EQ(childIds(root.get()), ids({b.get(), c.get(), other.get()}));
+    orphaned.undo();
+    orphaned.redo();
+    EXPECT_EQ(children(root), (Nodes{b, c, other}));
 }
 
 // The shape the reference service builds when it puts a new reference node
@@ -127,7 +110,6 @@ TEST_F(NodeCommandsTest, MovementsRunInOrderAndUndoRestoresEveryPlace)
 {
     NodeRefPtr inserted = makeGroup();
     other->addChild(inserted);
-
     ksNodeMovements movements;
     movements.add(inserted.get(), root.get(), a.get());
     movements.add(b.get(), inserted.get());
@@ -135,45 +117,38 @@ TEST_F(NodeCommandsTest, MovementsRunInOrderAndUndoRestoresEveryPlace)
 
     for (int round = 0; round < 2; ++round) {
         command.redo();
-        EXPECT_EQ(childIds(root.get()), ids({a.get(), inserted.get(), c.get(), other.get()}));
-        EXPECT_EQ(childIds(inserted.get()), ids({b.get()}));
+        EXPECT_EQ(children(root), (Nodes{a, inserted, c, other}));
+        EXPECT_EQ(children(inserted), Nodes{b});
         EXPECT_EQ(other->getNChildren(), 0u);
         command.undo();
-        EXPECT_EQ(childIds(root.get()), ids({a.get(), b.get(), c.get(), other.get()}));
-        EXPECT_EQ(childIds(other.get()), ids({inserted.get()}));
+        EXPECT_EQ(children(root), (Nodes{a, b, c, other}));
+        EXPECT_EQ(children(other), Nodes{inserted});
         EXPECT_EQ(inserted->getNChildren(), 0u);
     }
 }
 
 TEST_F(NodeCommandsTest, ThreeArgumentMovesPlaceAfterASibling)
 {
-    struct Case
-    {
-        const char* name;
-        NodePtr node;
-        NodePtr after;
-        std::vector<NodePtr> expected;
-    };
     const NodeRefPtr stray = makeGroup();
-    const Case cases[] = {
-        {"after a later sibling", a.get(), c.get(), {b.get(), c.get(), a.get(), other.get()}},
-        {"after an earlier sibling", c.get(), a.get(), {a.get(), c.get(), b.get(), other.get()}},
-        {"after itself", b.get(), b.get(), {a.get(), b.get(), c.get(), other.get()}},
-        {"null sibling: first", c.get(), NodePtr(), {c.get(), a.get(), b.get(), other.get()}},
-        {"sibling elsewhere: appended", a.get(), stray.get(), {b.get(), c.get(), other.get(), a.get()}},
+    const struct {
+        const char* name;
+        NodePtr node, after;
+        Nodes expected;
+    } cases[] = {
+        {"after a later sibling", a, c, {b, c, a, other}},
+        {"after an earlier sibling", c, a, {a, c, b, other}},
+        {"after itself", b, b, {a, b, c, other}},
+        {"null sibling: first", c, NodePtr(), {c, a, b, other}},
+        {"sibling elsewhere: appended", a, stray, {b, c, other, a}},
     };
-    const std::vector<UInt32> original = childIds(root.get());
-    for (const Case& test : cases) {
+    for (const auto& test : cases) {
         ksNodeMovements movements;
         movements.add(test.node, root.get(), test.after);
         ksMoveNodesCommand command(movements);
         command.redo();
-        std::vector<UInt32> expected;
-        for (const NodePtr& node : test.expected)
-            expected.push_back(node.getFieldContainerId());
-        EXPECT_EQ(childIds(root.get()), expected) << test.name;
+        EXPECT_EQ(children(root), test.expected) << test.name;
         command.undo();
-        EXPECT_EQ(childIds(root.get()), original) << test.name;
+        EXPECT_EQ(children(root), (Nodes{a, b, c, other})) << test.name;
     }
 }
 
@@ -197,9 +172,9 @@ TEST_F(NodeCommandsTest, MoveOfADeletedNodeDoesNothing)
     root->subChild(a.get());
     a.reset();
     command.redo();
-    EXPECT_EQ(childIds(other.get()), ids({b.get()}));
+    EXPECT_EQ(children(other), Nodes{b});
     command.undo();
-    EXPECT_EQ(childIds(root.get()), ids({b.get(), c.get(), other.get()}));
+    EXPECT_EQ(children(root), (Nodes{b, c, other}));
 }
 
 class SelectionCommandTest : public NodeCommandsTest
@@ -208,7 +183,7 @@ protected:
     void SetUp() override { ksKernelServiceFactory::the().setEntry<ksTreeService>(tree.get()); }
     void TearDown() override { ksKernelServiceFactory::the().setEntry<ksTreeService>(nullptr); }
 
-    QList<uint> selection(std::initializer_list<NodePtr> nodes) const
+    static QList<uint> selection(const Nodes& nodes)
     {
         QList<uint> out;
         for (const NodePtr& node : nodes)
@@ -221,45 +196,45 @@ protected:
 
 TEST_F(SelectionCommandTest, ReplaceAndRestoreThePreviousSelection)
 {
-    tree->setSelection(selection({a.get(), b.get()}));
+    tree->setSelection(selection({a, b}));
     QSignalSpy spy(tree.get(), &ksTreeService::selectionChanged);
     ksSelectionUndoCommand command(c.get(), ksSelectionUndoCommand::Replace, true);
     EXPECT_TRUE(command.isSelectionOnly());
     for (int round = 0; round < 2; ++round) {
         command.redo();
-        EXPECT_EQ(tree->getSelection(), selection({c.get()}));
+        EXPECT_EQ(tree->getSelection(), selection({c}));
         command.undo();
-        EXPECT_EQ(tree->getSelection(), selection({a.get(), b.get()}));
+        EXPECT_EQ(tree->getSelection(), selection({a, b}));
     }
     ASSERT_EQ(spy.size(), 4);
-    EXPECT_EQ(spy.at(0).at(0).value<QList<uint>>(), selection({c.get()}));
+    EXPECT_EQ(spy.at(0).at(0).value<QList<uint>>(), selection({c}));
 }
 
 TEST_F(SelectionCommandTest, WithoutRestoreUndoReversesOnlyItsOwnNodes)
 {
-    tree->setSelection(selection({a.get()}));
-    ksSelectionUndoCommand add(std::vector<NodePtr>{b.get(), c.get()}, ksSelectionUndoCommand::Add, false);
+    tree->setSelection(selection({a}));
+    ksSelectionUndoCommand add(Nodes{b, c}, ksSelectionUndoCommand::Add, false);
     add.redo();
-    EXPECT_EQ(tree->getSelection(), selection({a.get(), b.get(), c.get()}));
-    tree->setSelection(selection({a.get(), b.get(), c.get(), other.get()}));
+    EXPECT_EQ(tree->getSelection(), selection({a, b, c}));
+    tree->setSelection(selection({a, b, c, other}));
     add.undo();
-    EXPECT_EQ(tree->getSelection(), selection({a.get(), other.get()}));
+    EXPECT_EQ(tree->getSelection(), selection({a, other}));
 
     ksSelectionUndoCommand remove(a.get(), ksSelectionUndoCommand::Remove, false);
     remove.redo();
-    EXPECT_EQ(tree->getSelection(), selection({other.get()}));
+    EXPECT_EQ(tree->getSelection(), selection({other}));
     remove.undo();
-    EXPECT_EQ(tree->getSelection(), selection({other.get(), a.get()}));
+    EXPECT_EQ(tree->getSelection(), selection({other, a}));
 }
 
 TEST_F(SelectionCommandTest, NodesThatAreGoneAreLeftOut)
 {
-    tree->setSelection(selection({a.get()}));
+    tree->setSelection(selection({a}));
     NodeRefPtr lost = makeGroup();
-    ksSelectionUndoCommand command(std::vector<NodePtr>{lost.get(), b.get()}, ksSelectionUndoCommand::Replace, true);
+    ksSelectionUndoCommand command(Nodes{lost, b}, ksSelectionUndoCommand::Replace, true);
     lost.reset();
     command.redo();
-    EXPECT_EQ(tree->getSelection(), selection({b.get()}));
+    EXPECT_EQ(tree->getSelection(), selection({b}));
     command.undo();
 
     // All of its nodes gone: nothing at all.
@@ -270,7 +245,7 @@ TEST_F(SelectionCommandTest, NodesThatAreGoneAreLeftOut)
     gone.redo();
     gone.undo();
     EXPECT_EQ(spy.size(), 0);
-    EXPECT_EQ(tree->getSelection(), selection({a.get()}));
+    EXPECT_EQ(tree->getSelection(), selection({a}));
 }
 
 } // namespace

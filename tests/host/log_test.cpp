@@ -29,24 +29,24 @@ TEST(Log, EveryLevelReachesStandardErrorAndListeners)
     EXPECT_EQ(lines[1].level, ksLog::Level::Warning);
     EXPECT_EQ(lines[2].level, ksLog::Level::Info);
     EXPECT_EQ(lines[1].text, "3 references resolved");
-}
 
-TEST(Log, LongTextsAreNotCut)
-{
-    LogRecorder log;
+    // Long texts are not cut.
     const std::string path(5000, 'p');
     testing::internal::CaptureStderr();
     ksLog::info("[REFERENCE] %s", path.c_str());
     testing::internal::GetCapturedStderr();
-    ASSERT_EQ(log.lines().size(), 1u);
-    EXPECT_EQ(log.lines()[0].text, "[REFERENCE] " + path);
+    EXPECT_EQ(log.lines().back().text, "[REFERENCE] " + path);
 }
 
-TEST(Log, EndedSubscriptionsHearNothing)
+TEST(Log, EndedSubscriptionsHearNothingEvenWhenEndedDuringACall)
 {
-    int first = 0;
-    int second = 0;
-    ksSubscription a = ksLog::subscribe([&](ksLog::Level, const std::string&) { ++first; });
+    int first = 0, second = 0, laterCalls = 0;
+    ksSubscription later;
+    ksSubscription a = ksLog::subscribe([&](ksLog::Level, const std::string&) {
+        ++first;
+        later.reset();
+    });
+    later = ksLog::subscribe([&](ksLog::Level, const std::string&) { ++laterCalls; });
     ksSubscription b = ksLog::subscribe([&](ksLog::Level, const std::string&) { ++second; });
     ksLog::setEchoToStandardError(false);
     ksLog::info("one");
@@ -61,18 +61,7 @@ TEST(Log, EndedSubscriptionsHearNothing)
     ksLog::setEchoToStandardError(true);
     EXPECT_EQ(first, 1);
     EXPECT_EQ(second, 3);
-}
-
-TEST(Log, AListenerMayUnsubscribeOthersDuringACall)
-{
-    int laterCalls = 0;
-    ksSubscription later;
-    ksSubscription first = ksLog::subscribe([&](ksLog::Level, const std::string&) { later.reset(); });
-    later = ksLog::subscribe([&](ksLog::Level, const std::string&) { ++laterCalls; });
-    ksLog::setEchoToStandardError(false);
-    ksLog::info("x");
-    ksLog::setEchoToStandardError(true);
-    EXPECT_EQ(laterCalls, 0);
+    EXPECT_EQ(laterCalls, 0) << "ended by an earlier listener of the same call";
 }
 
 TEST(Log, ConcurrentWritersAreAllHeard)

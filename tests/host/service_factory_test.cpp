@@ -60,47 +60,29 @@ protected:
     }
 };
 
-TEST_F(ServiceFactory, LookupWithoutEntrySaysTheClassIsMissing)
+TEST_F(ServiceFactory, LookupIsByExactClassAndSaysWhyItFindsNothing)
 {
-    const auto result = lookUp<NeverEnteredService>();
-    EXPECT_EQ(result.first, nullptr);
-    EXPECT_EQ(result.second, "ksKernelServiceFactory: couldn't find class 'NeverEnteredService'!\n");
-}
+    const std::string null = "ksKernelServiceFactory: service 'ProbeService' is NULL!\n";
+    EXPECT_EQ(lookUp<NeverEnteredService>().first, nullptr);
+    EXPECT_EQ(lookUp<NeverEnteredService>().second,
+              "ksKernelServiceFactory: couldn't find class 'NeverEnteredService'!\n");
 
-TEST_F(ServiceFactory, LookupOfAnEntryWithoutServiceSaysItIsNull)
-{
     factory().setEntry<ProbeService>(nullptr);
-    const auto result = lookUp<ProbeService>();
-    EXPECT_EQ(result.first, nullptr);
-    EXPECT_EQ(result.second, "ksKernelServiceFactory: service 'ProbeService' is NULL!\n");
+    EXPECT_EQ(lookUp<ProbeService>().second, null) << "an entry without service";
     EXPECT_FALSE(factory().has<ProbeService>());
-}
+    auto* destroyed = new ProbeService;
+    factory().setEntry<ProbeService>(destroyed);
+    delete destroyed;
+    EXPECT_EQ(lookUp<ProbeService>().first, nullptr);
+    EXPECT_EQ(lookUp<ProbeService>().second, null) << "the entry of a destroyed service";
 
-TEST_F(ServiceFactory, EntryOfADestroyedServiceAnswersNull)
-{
-    auto* service = new ProbeService;
-    factory().setEntry<ProbeService>(service);
-    delete service;
-    const auto result = lookUp<ProbeService>();
-    EXPECT_EQ(result.first, nullptr);
-    EXPECT_EQ(result.second, "ksKernelServiceFactory: service 'ProbeService' is NULL!\n");
-}
-
-TEST_F(ServiceFactory, LookupIsByExactClassAndQuietWhenFound)
-{
+    // Found: quiet, and a base class does not answer for a derived one.
     auto* base = factory().add(new ProbeService);
     auto* derived = factory().add(new DerivedProbeService);
-
-    const auto foundBase = lookUp<ProbeService>();
-    const auto foundDerived = lookUp<DerivedProbeService>();
-    EXPECT_EQ(foundBase.first, base);
-    EXPECT_EQ(foundDerived.first, derived);
-    EXPECT_EQ(foundBase.second, "");
-    EXPECT_EQ(foundDerived.second, "");
-
-    const auto missing = lookUp<ksBaseService>();
-    EXPECT_EQ(missing.first, nullptr);
-    EXPECT_EQ(missing.second, "ksKernelServiceFactory: couldn't find class 'ksBaseService'!\n");
+    EXPECT_EQ(lookUp<ProbeService>(), std::make_pair(base, std::string()));
+    EXPECT_EQ(lookUp<DerivedProbeService>(), std::make_pair(derived, std::string()));
+    EXPECT_EQ(lookUp<ksBaseService>().first, nullptr);
+    EXPECT_EQ(lookUp<ksBaseService>().second, "ksKernelServiceFactory: couldn't find class 'ksBaseService'!\n");
 }
 
 TEST_F(ServiceFactory, InitReachesEachRegisteredServiceOnceInOrder)

@@ -78,6 +78,13 @@ TEST_F(Undo, AddOrExecuteRunsTheCommandAndRecordsIt)
     EXPECT_EQ(m_events, (Events{"a+", "a-", "a+"}));
     EXPECT_EQ(&ksUndoStack::get(0), &stack());
     EXPECT_NE(&ksUndoStack::get(1), &stack());
+
+    // Without recording, commands run and are dropped.
+    m_events.clear();
+    stack().setRecording(false);
+    stack().addOrExecute(new StepCommand("b", &m_events));
+    EXPECT_EQ(m_events, (Events{"b+", "b deleted"}));
+    EXPECT_EQ(stack().count(), 1);
 }
 
 TEST_F(Undo, MultiCommandIsOneStepWithChildrenInOrderAndCallbackAfter)
@@ -116,14 +123,6 @@ TEST_F(Undo, CommandsOfOneClassNeverMergeUnlessTheClassAsks)
     stack().addOrExecute(new MergingCommand);
     stack().addOrExecute(new MergingCommand);
     EXPECT_EQ(stack().count(), 3);
-}
-
-TEST_F(Undo, WithoutRecordingCommandsRunAndAreDropped)
-{
-    stack().setRecording(false);
-    stack().addOrExecute(new StepCommand("a", &m_events));
-    EXPECT_EQ(m_events, (Events{"a+", "a deleted"}));
-    EXPECT_EQ(stack().count(), 0);
 }
 
 // Translates one text in one context, as a German catalogue would.

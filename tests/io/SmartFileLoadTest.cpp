@@ -99,7 +99,7 @@ TEST_F(SmartFileLoad, MissingAndCorruptFilesFailAndChangeNothing)
         makeReference(file);
         addSourceRecord("/cad/engine.stp");
         const std::size_t poolSize = ksMaterials::getMaterialPoolMaterials().size();
-        LogLines log;
+        LogRecorder log;
 
         ksSmartFile smart(core.get());
         EXPECT_FALSE(smart.load());
@@ -111,8 +111,8 @@ TEST_F(SmartFileLoad, MissingAndCorruptFilesFailAndChangeNothing)
         EXPECT_EQ(core->getSourceFile()->getPath(), "/cad/engine.stp");
         EXPECT_EQ(ksMaterials::getMaterialPoolMaterials().size(), poolSize);
         EXPECT_EQ(fileBytes(file), before);
-        ASSERT_EQ(log.lines().size(), 1u);
-        EXPECT_EQ(log.lines()[0].rfind("Unable to load " + file.toStdString() + ": ", 0), 0u) << log.lines()[0];
+        ASSERT_EQ(log.problems().size(), 1u);
+        EXPECT_EQ(log.problems()[0].rfind("Unable to load " + file.toStdString() + ": ", 0), 0u) << log.problems()[0];
         ksScenegraph::newScene();
     }
 }
@@ -365,25 +365,18 @@ protected:
         file = makeReferenceToContent();
     }
 
-    // Notes the environments published with every field, as seen from the
-    // node, while the subscription lives.
-    void watchEnvironmentEdits(ChangeSubscription& subscription)
-    {
-        subscription = ChangeObservers::subscribe(node.get(), [this](const ChangeEvent& event) {
-            if (UEnvironmentMaterialPtr::dcast(event.container) && event.mask == FieldBits::AllFields)
-                environmentEdits.insert(getName(AttachmentContainerPtr::dcast(event.container)));
-        });
-    }
-
     QString file;
-    std::set<std::string> environmentEdits;
 };
 
 TEST_F(SmartFileMaterials, LoadsInOneTurnEndInOneUpdate)
 {
     MaterialUpdates updates;
-    ChangeSubscription watch;
-    watchEnvironmentEdits(watch);
+    // The environments published with every field, as seen from the node.
+    std::set<std::string> environmentEdits;
+    ChangeSubscription watch = ChangeObservers::subscribe(node.get(), [&](const ChangeEvent& event) {
+        if (UEnvironmentMaterialPtr::dcast(event.container) && event.mask == FieldBits::AllFields)
+            environmentEdits.insert(getName(AttachmentContainerPtr::dcast(event.container)));
+    });
     ksSmartFile smart(core.get());
 
     ASSERT_TRUE(smart.load());

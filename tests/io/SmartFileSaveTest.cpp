@@ -127,15 +127,10 @@ TEST_F(SmartFileSave, NestedSmartReferencesKeepTheirChangeMark)
     NodeRefPtr pumpContent = makeNode(Group::create(), "Root");
     pumpContent->addChild(makeNode(makeTriangle(NullFC), "Impeller"));
     ASSERT_TRUE(writeContent(pumpFile, pumpContent.get()));
-    ExtReferenceRefPtr pumpCore = ExtReference::create();
-    FileReferenceRefPtr pumpRecord = FileReference::create();
-    pumpRecord->setPath(pumpFile.toStdString());
-    pumpCore->setSmartFile(pumpRecord);
-    pumpCore->setState(ksReferenceTypes::NotLoaded);
-    NodeRefPtr pump = makeNode(pumpCore, "Pump");
-    beginEditCP(node.get(), Node::ChildrenFieldMask);
-    node->addChild(pump);
-    endEditCP(node.get(), Node::ChildrenFieldMask);
+    const NodeRefPtr pump =
+        addSmartReference(node.get(), "Pump", pumpFile.toStdString(), ksReferenceTypes::NotLoaded, false);
+    const ExtReferenceRefPtr pumpCore(ExtReferencePtr::dcast(pump->getCore()));
+    const FileReferencePtr pumpRecord = pumpCore->getSmartFile();
     ASSERT_TRUE(pool.loadSmartReference(pumpCore.get()));
     ASSERT_TRUE(pool.saveSmartReference(core.get()));
     ASSERT_FALSE(pool.isChanged(core.get()));
@@ -267,12 +262,12 @@ TEST_F(SmartFileSaveFailure, AFullDiskWithIncrementalSavingLeavesThePreviousFile
 
     const int code = runInChild([&] {
         limitFileSize(64 * 1024);
-        LogLines log;
+        LogRecorder log;
         if (smart->save())
             return 1;
         if (!unchanged())
             return 2;
-        return log.lines().size() == 1 && log.lines()[0].rfind("Unable to save", 0) == 0 ? 0 : 3;
+        return log.problems().size() == 1 && log.problems()[0].rfind("Unable to save", 0) == 0 ? 0 : 3;
     });
     EXPECT_EQ(code, 0);
     EXPECT_EQ(fileBytes(file), previous);
@@ -298,10 +293,10 @@ TEST_F(SmartFileSaveFailure, OtherFileTypesAreNotWritten)
 {
     for (const char* name : {"engine.txt", "engine", "engine.zmb.bak"}) {
         SCOPED_TRACE(name);
-        LogLines log;
+        LogRecorder log;
         EXPECT_FALSE(smart->saveAs(path(name)));
         EXPECT_FALSE(QFileInfo::exists(path(name)));
-        EXPECT_TRUE(log.lines().empty());
+        EXPECT_TRUE(log.problems().empty());
     }
     beginEditCP(smartRecord(), FileReference::PathFieldMask);
     smartRecord()->setPath(path("engine.obj").toStdString());
@@ -314,25 +309,25 @@ TEST_F(SmartFileSaveFailure, OtherFileTypesAreNotWritten)
 TEST_F(SmartFileSaveFailure, AnEmptyPathOrAnUncreatableDirectoryIsReported)
 {
     {
-        LogLines log;
+        LogRecorder log;
         EXPECT_FALSE(smart->saveAs(QString()));
-        EXPECT_EQ(log.lines(), std::vector<std::string>{"Save: Can't write file. Path is empty."});
+        EXPECT_EQ(log.problems(), std::vector<std::string>{"Save: Can't write file. Path is empty."});
     }
     {
         // A file stands where a directory would have to be made.
         const QString target = path("engine.zmb/parts/engine.zmb");
-        LogLines log;
+        LogRecorder log;
         EXPECT_FALSE(smart->saveAs(target));
-        EXPECT_EQ(log.lines(), std::vector<std::string>{"Save: Can't write file " + target.toStdString()
+        EXPECT_EQ(log.problems(), std::vector<std::string>{"Save: Can't write file " + target.toStdString()
                                                         + ". Unable to create path."});
     }
     {
         beginEditCP(smartRecord(), FileReference::PathFieldMask);
         smartRecord()->setPath("");
         endEditCP(smartRecord(), FileReference::PathFieldMask);
-        LogLines log;
+        LogRecorder log;
         EXPECT_FALSE(smart->save());
-        EXPECT_EQ(log.lines(), std::vector<std::string>{"Save: Can't write file. Path is empty."});
+        EXPECT_EQ(log.problems(), std::vector<std::string>{"Save: Can't write file. Path is empty."});
         EXPECT_TRUE(unchanged());
     }
     EXPECT_EQ(fileBytes(file), previous);

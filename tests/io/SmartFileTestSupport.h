@@ -24,11 +24,9 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <string>
 #include <vector>
 
-#include <sys/resource.h>
 
 namespace smartfiletest {
 
@@ -64,6 +62,27 @@ inline osg::GeometryRefPtr makeTriangle(const osg::MaterialRefPtr& material)
     if (material)
         geometry->setMaterial(material);
     return geometry;
+}
+
+// A reference node with a smart record for `smartPath` (empty: none given
+// yet) under `parent`; with `part`, one geometry child named `<name>Part`.
+inline osg::NodeRefPtr addSmartReference(const osg::NodePtr& parent, const std::string& name,
+                                         const std::string& smartPath,
+                                         osg::UInt32 state = ksReferenceTypes::Undefined, bool part = true)
+{
+    using namespace osg;
+    ExtReferenceRefPtr core = ExtReference::create();
+    FileReferenceRefPtr smart = FileReference::create();
+    smart->setPath(smartPath);
+    core->setSmartFile(smart);
+    core->setState(state);
+    NodeRefPtr node = makeNode(core, name);
+    if (part)
+        node->addChild(makeNode(makeTriangle(NullFC), name + "Part"));
+    beginEditCP(parent, Node::ChildrenFieldMask);
+    parent->addChild(node);
+    endEditCP(parent, Node::ChildrenFieldMask);
+    return node;
 }
 
 // The content that tests write into smart files:
@@ -154,14 +173,6 @@ inline void runEventLoopTurn()
     QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
 
-// Writes past `bytes` fail with EFBIG from now on, as on a full disk.
-inline void limitFileSize(rlim_t bytes)
-{
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit limit{bytes, bytes};
-    setrlimit(RLIMIT_FSIZE, &limit);
-}
-
 // A fresh live scene with one smart reference node in it:
 //
 // live root "Root"
@@ -195,16 +206,9 @@ protected:
 
     void makeReference(const QString& smartPath)
     {
-        core = osg::ExtReference::create();
-        osg::FileReferenceRefPtr smart = osg::FileReference::create();
-        smart->setPath(smartPath.toUtf8().toStdString());
-        core->setSmartFile(smart);
-        core->setState(ksReferenceTypes::NotLoaded);
-        node = makeNode(core, "Engine");
-        const osg::NodePtr root = ksScenegraph::getRoot();
-        beginEditCP(root, osg::Node::ChildrenFieldMask);
-        root->addChild(node);
-        endEditCP(root, osg::Node::ChildrenFieldMask);
+        node = addSmartReference(ksScenegraph::getRoot(), "Engine", smartPath.toUtf8().toStdString(),
+                                 ksReferenceTypes::NotLoaded, false);
+        core = osg::ExtReferencePtr::dcast(node->getCore());
     }
 
     // Writes Content (with `stash`) to the named file and makes a

@@ -3,11 +3,11 @@
 // stops it with the monitoring setting and the pool's content, pauses it
 // around imports, project loads and saves, applies its results to the
 // scene's records and tells the user.
-#include "UpdateMonitorRecordStates.h"
 #include "UpdateMonitorSupport.h"
 
 #include "handles/ksTypeConverter.h"
 #include "handles/ksdObjectManager.h"
+#include "handles/ksdReferenceNode.h"
 #include "kernel/ksFileIOService.h"
 #include "kernel/ksInterfaceFactory.h"
 #include "kernel/ksKernel.h"
@@ -27,6 +27,29 @@ using ksa::notification::NotificationManager;
 using ksa::notification::TextNotification;
 
 namespace {
+
+// A handle implementation that answers the file states straight from the
+// node's records, registered after the module's own so that the service's
+// notification decision can be followed whatever the module's handle does.
+class UpdateMonitorRecordStates : public ksdReferenceNode
+{
+    Q_OBJECT
+
+public:
+    ksReferenceTypes::FileState getSmartFileState() const override { return stateOf(true); }
+    ksReferenceTypes::FileState getSourceFileState() const override { return stateOf(false); }
+
+private:
+    ksReferenceTypes::FileState stateOf(bool smart) const
+    {
+        const osg::NodePtr node = osg::NodePtr::dcast(osg::FieldContainerFactory::the()->getContainer(getObjectId()));
+        const osg::ExtReferencePtr core = node ? osg::ExtReferencePtr::dcast(node->getCore()) : osg::NullFC;
+        if (!core)
+            return ksReferenceTypes::NoReference;
+        const osg::FileReferencePtr record = smart ? core->getSmartFile() : core->getSourceFile();
+        return record ? ksReferenceTypes::FileState(record->getState()) : ksReferenceTypes::NoReference;
+    }
+};
 
 const QString missingText = QStringLiteral("Reference(s) missing, see Reference Editor.");
 const QString updatesText = QStringLiteral("Reference update(s) available, see Reference Editor.");
@@ -249,3 +272,5 @@ TEST_F(UpdateMonitorServiceTest, EachNotificationGoesThreeSecondsAfterItCame)
 }
 
 } // namespace
+
+#include "UpdateMonitorServiceTest.moc"

@@ -16,22 +16,7 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <sys/resource.h>
-
 using namespace osg;
-
-namespace {
-
-// Lets the child's writes fail with EFBIG past `bytes`, as on a full disk.
-void limitFileSize(rlim_t bytes)
-{
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit limit{bytes, bytes};
-    setrlimit(RLIMIT_FSIZE, &limit);
-}
-
-} // namespace
 
 TEST(FileIO, ProjectFilesAreRecognisedBySuffixInAnyCase)
 {
@@ -51,21 +36,21 @@ TEST(FileIO, FailedSavesLeaveThePreviousFileIntactAndSayWhy)
     // A disk that fills up half way through the write.
     const int code = runInChild([&] {
         limitFileSize(4096);
-        LogLines log;
+        LogRecorder log;
         const bool ok = ksFileIO::saveSmartReference(scene.root.get(), path.toStdString(), {});
-        return ok ? 1 : (log.lines().size() == 1 && log.lines()[0].find("Unable to save") == 0 ? 0 : 2);
+        return ok ? 1 : (log.problems().size() == 1 && log.problems()[0].find("Unable to save") == 0 ? 0 : 2);
     });
     EXPECT_EQ(code, 0);
     EXPECT_EQ(fileBytes(path), QByteArray("previous version"));
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"car.zmb"}) << "no temporary file left";
 
-    LogLines log;
+    LogRecorder log;
     const QString blocker = dir.filePath("plain-file");
     ASSERT_TRUE(writeFile(blocker, "x"));
     EXPECT_FALSE(ksFileIO::saveSmartReference(scene.root.get(), (blocker + "/sub/car.zmb").toStdString(), {}));
     EXPECT_FALSE(ksFileIO::saveSmartReference(scene.root.get(), "/proc/self/car.zmb", {}));
-    ASSERT_EQ(log.lines().size(), 2u);
-    EXPECT_NE(log.lines()[0].find("plain-file/sub/car.zmb"), std::string::npos);
+    ASSERT_EQ(log.problems().size(), 2u);
+    EXPECT_NE(log.problems()[0].find("plain-file/sub/car.zmb"), std::string::npos);
 
     if (geteuid() != 0) { // permissions do not stop the superuser
         const QString locked = dir.filePath("locked");
@@ -174,10 +159,10 @@ TEST(FileIO, ProjectSaveAndLoadReplaceTheSceneAndAnnounceIt)
     ASSERT_EQ(finished.count(), 1);
     EXPECT_TRUE(finished.at(0).at(1).toBool());
 
-    LogLines log;
+    LogRecorder log;
     EXPECT_FALSE(ksFileIO::loadProject(dir.filePath("missing.zmb")));
     EXPECT_EQ(ksScenegraph::getRoot(), root) << "a failed load keeps the scene";
-    EXPECT_EQ(log.lines().size(), 1u);
+    EXPECT_EQ(log.problems().size(), 1u);
     EXPECT_FALSE(finished.at(1).at(1).toBool());
 
     ksFileIO::newScene();

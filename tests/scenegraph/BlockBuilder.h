@@ -5,7 +5,6 @@
 
 #include "scenegraph/BaseTypes.h"
 
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -31,7 +30,7 @@ public:
     // Starts a record; returns its number (from 1).
     osg::UInt32 record(const std::string& type)
     {
-        m_records.push_back({name(type), {}});
+        m_records.push_back({name(type), 0, {}});
         return osg::UInt32(m_records.size());
     }
     BlockBuilder& field(const std::string& fieldName, const Bytes& payload)
@@ -41,7 +40,11 @@ public:
     // A field whose stated length need not match its payload.
     BlockBuilder& rawField(const std::string& fieldName, osg::UInt64 statedLength, const Bytes& payload)
     {
-        m_records.back().fields.push_back({name(fieldName), statedLength, payload});
+        Record& r = m_records.back();
+        ++r.fieldCount;
+        put32(r.fields, name(fieldName));
+        append(r.fields, &statedLength, 8);
+        r.fields.insert(r.fields.end(), payload.begin(), payload.end());
         return *this;
     }
     BlockBuilder& root(osg::UInt32 record)
@@ -61,12 +64,8 @@ public:
         put32(body, osg::UInt32(m_records.size()));
         for (const Record& r : m_records) {
             put32(body, r.type);
-            put32(body, osg::UInt32(r.fields.size()));
-            for (const Field& f : r.fields) {
-                put32(body, f.name);
-                append(body, &f.statedLength, 8);
-                append(body, f.payload.data(), f.payload.size());
-            }
+            put32(body, r.fieldCount);
+            body.insert(body.end(), r.fields.begin(), r.fields.end());
         }
         put32(body, osg::UInt32(m_roots.size()));
         for (osg::UInt32 r : m_roots)
@@ -94,14 +93,10 @@ public:
     }
 
 private:
-    struct Field {
-        osg::UInt32 name;
-        osg::UInt64 statedLength;
-        Bytes payload;
-    };
     struct Record {
         osg::UInt32 type;
-        std::vector<Field> fields;
+        osg::UInt32 fieldCount;
+        Bytes fields; // already encoded
     };
 
     static void append(Bytes& out, const void* p, std::size_t n)

@@ -33,10 +33,7 @@ protected:
         UBRDFMaterial::setDefaultEnvironment(NullFC);
     }
 
-    void log(const char* what, const FieldContainerPtr& fc)
-    {
-        calls.push_back(std::string(what) + ":" + std::to_string(fc->getId()));
-    }
+    void log(const char* what, const FieldContainerPtr& fc) { calls.push_back(entry(what, fc)); }
     static std::string entry(const char* what, const FieldContainerPtr& fc)
     {
         return std::string(what) + ":" + std::to_string(fc->getId());
@@ -74,45 +71,14 @@ TEST_F(EditProtocol, HooksFollowTheLifeOfAReferenceCore)
     EXPECT_EQ(FieldContainerFactory::the()->getContainer(smartId), NullFC) << "the record went with its core";
 }
 
-TEST_F(EditProtocol, EmptyHooksAreOff)
+TEST_F(EditProtocol, EndEditRunsHooksThenObservers)
 {
-    ExtReference::setAddToPoolCallback(nullptr);
-    ExtReference::setUpdateInPoolCallback({});
-    ExtReferenceRefPtr ext = ExtReference::create();
-    endEditCP(ext);
-    EXPECT_TRUE(calls.empty());
-}
-
-TEST_F(EditProtocol, EndEditRunsChangedThenHooksThenObservers)
-{
-    // root (ExtReference core)
     NodeRefPtr root = Node::create();
     ExtReferenceRefPtr ext = ExtReference::create();
     root->setCore(ext);
     calls.clear();
     ChangeSubscription sub = ChangeObservers::subscribe(root, [&](const ChangeEvent& e) { log("observer", e.container); });
 
-    // The environment rule runs in changed(); hooks and observers see its result.
-    UEnvironmentMaterialRefPtr env = UEnvironmentMaterial::create();
-    UBRDFMaterial::setDefaultEnvironment(env);
-    UBRDFMaterialRefPtr brdf = UBRDFMaterial::create();
-    GeometryRefPtr geo = Geometry::create();
-    geo->setMaterial(brdf);
-    NodeRefPtr geoNode = Node::create();
-    geoNode->setCore(geo);
-    root->addChild(geoNode);
-    MaterialPtr seenByObserver;
-    ChangeSubscription envSub = ChangeObservers::subscribe(root, [&](const ChangeEvent& e) {
-        if (e.container == brdf)
-            seenByObserver = brdf->getEnvironment();
-    });
-    beginEditCP(brdf, UBRDFMaterial::EnvironmentFieldMask);
-    brdf->setEnvironment(NullFC);
-    endEditCP(brdf, UBRDFMaterial::EnvironmentFieldMask);
-    EXPECT_EQ(seenByObserver, env);
-    envSub.revoke();
-
-    calls.clear();
     beginEditCP(ext, ExtReference::StateFieldMask);
     endEditCP(ext, ExtReference::StateFieldMask);
     EXPECT_EQ(calls, (std::vector<std::string>{entry("update", ext), entry("observer", ext)}));
@@ -134,16 +100,27 @@ TEST_F(EditProtocol, DefaultEnvironmentComesBackUnlessIgnored)
     UBRDFMaterial::setDefaultEnvironment(defaultEnv);
     UBRDFMaterialRefPtr brdf = UBRDFMaterial::create();
     brdf->setEnvironment(ownEnv);
+    GeometryRefPtr geo = Geometry::create();
+    geo->setMaterial(brdf);
+    NodeRefPtr node = Node::create();
+    node->setCore(geo);
+    auto clearEnvironment = [&] {
+        beginEditCP(brdf, UBRDFMaterial::EnvironmentFieldMask);
+        brdf->setEnvironment(NullFC);
+        endEditCP(brdf, UBRDFMaterial::EnvironmentFieldMask);
+    };
 
-    beginEditCP(brdf, UBRDFMaterial::EnvironmentFieldMask);
-    brdf->setEnvironment(NullFC);
-    endEditCP(brdf, UBRDFMaterial::EnvironmentFieldMask);
+    // The rule runs before observers, which see its result.
+    MaterialPtr seenByObserver;
+    ChangeSubscription sub = ChangeObservers::subscribe(node, [&](const ChangeEvent&) {
+        seenByObserver = brdf->getEnvironment();
+    });
+    clearEnvironment();
     EXPECT_EQ(brdf->getEnvironment(), defaultEnv);
+    EXPECT_EQ(seenByObserver, defaultEnv);
 
     UBRDFMaterial::setIgnoreDefaultEnvironment(true);
-    beginEditCP(brdf, UBRDFMaterial::EnvironmentFieldMask);
-    brdf->setEnvironment(NullFC);
-    endEditCP(brdf, UBRDFMaterial::EnvironmentFieldMask);
+    clearEnvironment();
     EXPECT_EQ(brdf->getEnvironment(), NullFC) << "while ignoring, null stays";
     UBRDFMaterial::setIgnoreDefaultEnvironment(false);
 
@@ -158,23 +135,24 @@ TEST_F(EditProtocol, DefaultEnvironmentComesBackUnlessIgnored)
     EXPECT_EQ(brdf->getEnvironment(), NullFC);
 }
 
-TEST_F(EditProtocol, AHookMayReplaceItselfWhileRunning)
+TEST_F(EditProtocol, HooksMayBeEmptyReplaceThemselvesOrDropTheEditedContainer)
 {
+    ExtReference::setAddToPoolCallback(nullptr);
+    ExtReference::setUpdateInPoolCallback({});
+    ExtReferenceRefPtr ext = ExtReference::create();
+    endEditCP(ext);
+    EXPECT_TRUE(calls.empty()) << "empty hooks are off";
+
     int first = 0, second = 0;
     ExtReference::setUpdateInPoolCallback([&](const ExtReferencePtr&) {
         ++first;
         ExtReference::setUpdateInPoolCallback([&](const ExtReferencePtr&) { ++second; });
     });
-    ExtReferenceRefPtr ext = ExtReference::create();
     endEditCP(ext);
     endEditCP(ext);
     EXPECT_EQ(first, 1);
     EXPECT_EQ(second, 1);
-}
 
-TEST_F(EditProtocol, AHookMayDropTheLastHoldOfTheEditedContainer)
-{
-    ExtReferenceRefPtr ext = ExtReference::create();
     ExtReferencePtr weak = ext;
     ExtReference::setUpdateInPoolCallback([&](const ExtReferencePtr&) { ext.reset(); });
     endEditCP(weak);

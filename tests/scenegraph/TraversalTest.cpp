@@ -53,30 +53,27 @@ protected:
     std::map<std::string, NodeRefPtr> nodes;
 };
 
-TEST_F(TraversalTest, VisitsDepthFirstWithLeaveAfterChildren)
+TEST_F(TraversalTest, EnterResultsSteerTheWalk)
 {
-    Action::ResultE r;
-    EXPECT_EQ(trace([](const NodePtr&) { return Action::Continue; }, &r),
-              "+r+a+a0-a0+a1-a1-a+b+b0-b0-b+c-c-r");
-    EXPECT_EQ(r, Action::Continue);
-}
-
-TEST_F(TraversalTest, SkipLeavesOutChildrenButStillLeaves)
-{
-    EXPECT_EQ(trace([](const NodePtr& n) { return getName(n) == "a" ? Action::Skip : Action::Continue; }),
-              "+r+a-sa+b+b0-b0-b+c-c-r");
-}
-
-TEST_F(TraversalTest, QuitStopsEverythingAtOnce)
-{
-    Action::ResultE r;
-    EXPECT_EQ(trace([](const NodePtr& n) { return getName(n) == "a1" ? Action::Quit : Action::Continue; }, &r),
-              "+r+a+a0-a0+a1");
-    EXPECT_EQ(r, Action::Quit);
-
+    // The first node answering `answer` does so; all others continue.
+    const struct {
+        const char* node;
+        Action::ResultE answer;
+        const char* trace;
+    } cases[] = {
+        {"", Action::Continue, "+r+a+a0-a0+a1-a1-a+b+b0-b0-b+c-c-r"},
+        {"a", Action::Skip, "+r+a-sa+b+b0-b0-b+c-c-r"},
+        {"a1", Action::Quit, "+r+a+a0-a0+a1"},
+    };
+    for (const auto& c : cases) {
+        Action::ResultE result;
+        EXPECT_EQ(trace([&](const NodePtr& n) { return getName(n) == c.node ? c.answer : Action::Continue; }, &result),
+                  c.trace);
+        EXPECT_EQ(result, c.answer == Action::Quit ? Action::Quit : Action::Continue);
+    }
     int visits = 0;
     traverse(nodes["r"], [&](const NodePtr&) { return ++visits == 3 ? Action::Quit : Action::Continue; });
-    EXPECT_EQ(visits, 3);
+    EXPECT_EQ(visits, 3) << "without a leave functor too";
 }
 
 TEST_F(TraversalTest, AVisitMayMoveOrDeleteTheVisitedNodesChildren)

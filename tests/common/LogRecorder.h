@@ -42,6 +42,17 @@ public:
         return result;
     }
 
+    // Texts of the errors and warnings, in order.
+    std::vector<std::string> problems() const
+    {
+        std::vector<std::string> result;
+        for (const Line& line : lines()) {
+            if (line.level != ksLog::Level::Info)
+                result.push_back(line.text);
+        }
+        return result;
+    }
+
     void clear()
     {
         std::lock_guard<std::mutex> lock(m_mutex);
