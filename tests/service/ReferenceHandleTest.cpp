@@ -33,7 +33,8 @@ TEST_F(ReferenceHandle, MissingRecordsAndZeroTimesGiveNeutralAnswers)
     const osg::NodeRefPtr bare = makeReference("Bare", "");
     const osg::NodeRefPtr zero = makeReference("Zero", "/d/z.zmb", "/d/z.stp");
     const osg::NodeRefPtr timed = makeReference("Timed", "/d/t.zmb", "/d/t.stp");
-    for (const osg::FileReferencePtr& record : {coreOf(timed.get())->getSmartFile(), coreOf(timed.get())->getSourceFile()}) {
+    const osg::ExtReferencePtr timedCore = coreOf(timed.get());
+    for (const osg::FileReferencePtr& record : {timedCore->getSmartFile(), timedCore->getSourceFile()}) {
         edit(record, osg::FieldBits::AllFields, [&] {
             record->setLastModified(1700000000);
             record->setImportDate(1600000000);
@@ -74,7 +75,9 @@ TEST_F(ReferenceHandle, ActionsLeaveLockedNodesAndTheRootAlone)
 {
     enum Where { Free, Locked, Root };
     using Action = std::function<void(ksdReferenceNode&)>;
-    const auto createSmart = [](bool flag) -> Action { return [flag](ksdReferenceNode& h) { h.createSmartReference(flag); }; };
+    const auto createSmart = [](bool flag) -> Action {
+        return [flag](ksdReferenceNode& h) { h.createSmartReference(flag); };
+    };
     struct Case
     {
         const char* name;
@@ -92,7 +95,8 @@ TEST_F(ReferenceHandle, ActionsLeaveLockedNodesAndTheRootAlone)
         {"empty smart file without a source", Free, "", "", createSmart(true), "N[''|-](c)"},
         {"no smart file on the root", Root, "", engine, createSmart(true), ""},
         {"no smart file on a locked node", Locked, "", engine, createSmart(true), ""},
-        {"no source on a locked node", Locked, "/d/n.zmb", "", [](ksdReferenceNode& h) { h.createSourceReference(); }, ""},
+        {"no source on a locked node", Locked, "/d/n.zmb", "",
+         [](ksdReferenceNode& h) { h.createSourceReference(); }, ""},
         {"the root stays loaded", Root, "/d/n.zmb", engine, [](ksdReferenceNode& h) { h.unload(); }, ""},
         {"a locked node stays loaded", Locked, "/d/n.zmb", engine, [](ksdReferenceNode& h) { h.unload(); }, ""},
         {"a locked node keeps its smart file", Locked, "/d/n.zmb", engine,

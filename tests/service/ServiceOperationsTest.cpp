@@ -89,7 +89,8 @@ TEST_F(ServiceOperations, ConvertToSmartIsOneUndoableChangePerCase)
         const int index = undo.stack().index();
 
         const ksdNode result = s->convertToSmart(ksTypeConverter::convertNode(x.get()), c.flag);
-        EXPECT_EQ(ksNodeUtils::getName(ksTypeConverter::convertNode(result)), c.undoSteps == 2 ? "SmartReference" : "X");
+        const std::string resultName = c.undoSteps == 2 ? "SmartReference" : "X";
+        EXPECT_EQ(ksNodeUtils::getName(ksTypeConverter::convertNode(result)), resultName);
         EXPECT_EQ(created.count(), c.undoSteps == 2 ? 1 : 0);
         EXPECT_EQ(dump(parent.get()), after);
         ASSERT_EQ(undo.stack().index(), index + c.undoSteps);

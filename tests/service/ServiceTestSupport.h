@@ -102,7 +102,9 @@ inline std::string dump(const osg::NodePtr& node)
 {
     std::string text = ksNodeUtils::getName(node);
     if (const osg::ExtReferencePtr core = coreOf(node)) {
-        const auto path = [](const osg::FileReferencePtr& r) { return r ? "'" + r->getPath() + "'" : std::string("-"); };
+        const auto path = [](const osg::FileReferencePtr& r) {
+            return r ? "'" + r->getPath() + "'" : std::string("-");
+        };
         text += "[" + path(core->getSmartFile()) + "|" + path(core->getSourceFile()) + "]";
     }
     for (osg::UInt32 i = 0; i < node->getNChildren(); ++i)
