@@ -1,13 +1,9 @@
 // Licensed under the MIT licence; see LICENSE.
 // The interface's operations that save smart references, turn imported
 // nodes into source references and bring clones of one smart file in step.
-#include "scenegraph/SceneGraph.h"
+#include "InterfaceTestSupport.h"
 
-#include "kernel/ksInterfaceFactory.h"
 #include "model/ksReferencePool.h"
-#include "nodeutils/ksNodeUtils.h"
-#include "references/ksReferenceInterface.h"
-#include "references/ksReferenceTypes.h"
 #include "scene/ksFileIO.h"
 #include "scene/ksScenegraph.h"
 #include "utils/ksFile.h"
@@ -16,48 +12,19 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include <gtest/gtest.h>
-
 #include <ctime>
 
 using namespace osg;
+using namespace interfacetest;
 
 namespace {
 
-ksReferenceInterface* iface()
+// Loaded, so that clones can follow it.
+ExtReferenceRefPtr loadedSmartCore(const std::string& path)
 {
-    return ksInterfaceFactory::the().get<ksReferenceInterface>();
-}
-
-NodeRefPtr add(const NodePtr& parent, const std::string& name, NodeCoreRefPtr core)
-{
-    NodeRefPtr node = Node::create();
-    node->setCore(std::move(core));
-    ksNodeUtils::setName(node.get(), name, false);
-    if (parent) {
-        beginEditCP(parent, Node::ChildrenFieldMask);
-        parent->addChild(node);
-        endEditCP(parent, Node::ChildrenFieldMask);
-    }
-    return node;
-}
-
-ExtReferenceRefPtr smartCore(const std::string& path)
-{
-    ExtReferenceRefPtr core = ExtReference::create();
-    FileReferenceRefPtr smart = FileReference::create();
-    smart->setPath(path);
-    core->setSmartFile(smart);
+    ExtReferenceRefPtr core = smartCore(path);
     core->setState(ksReferenceTypes::Loaded);
     return core;
-}
-
-std::vector<std::string> childNames(const NodePtr& node)
-{
-    std::vector<std::string> names;
-    for (UInt32 i = 0; i < node->getNChildren(); ++i)
-        names.push_back(ksNodeUtils::getName(node->getChild(i)));
-    return names;
 }
 
 class Creation : public ::testing::Test
@@ -98,7 +65,7 @@ TEST_F(Creation, ATransformNodeBecomesTheReferenceAndKeepsItsTransform)
     const NodeRefPtr child = add(imported.get(), "Part", Group::create());
 
     const std::time_t before = std::time(nullptr);
-    const NodePtr result = iface()->createImportedSourceReference(path, imported.get());
+    const NodePtr result = refs().createImportedSourceReference(path, imported.get());
     EXPECT_EQ(result, imported.get());
     const ExtReferencePtr core = ExtReferencePtr::dcast(result->getCore());
     ASSERT_TRUE(core);
@@ -117,7 +84,7 @@ TEST_F(Creation, ATransformNodeBecomesTheReferenceAndKeepsItsTransform)
 
     // Any other name is the user's and stays.
     const NodeRefPtr named = add(ksScenegraph::getRoot(), "Chassis", Transform3D::create());
-    iface()->createImportedSourceReference(path, named.get());
+    refs().createImportedSourceReference(path, named.get());
     EXPECT_EQ(ksNodeUtils::getName(named.get()), "Chassis");
     EXPECT_TRUE(ExtReferencePtr::dcast(named->getCore()));
 }
@@ -130,7 +97,7 @@ TEST_F(Creation, AnyOtherNodeIsWrappedAndHandsOverItsFileInfo)
     info->setPath(path);
     imported->addAttachment(info, 0);
 
-    const NodeRefPtr wrapper(iface()->createImportedSourceReference(path, imported.get()));
+    const NodeRefPtr wrapper(refs().createImportedSourceReference(path, imported.get()));
     ASSERT_TRUE(wrapper);
     EXPECT_NE(wrapper.get(), imported.get());
     const ExtReferencePtr core = ExtReferencePtr::dcast(wrapper->getCore());
@@ -144,7 +111,7 @@ TEST_F(Creation, AnyOtherNodeIsWrappedAndHandsOverItsFileInfo)
     EXPECT_FALSE(imported->findAttachment(group, 0));
 
     // Nothing to wrap: the reference node alone, alive for the caller.
-    const NodeRefPtr alone(iface()->createImportedSourceReference(path, NullFC));
+    const NodeRefPtr alone(refs().createImportedSourceReference(path, NullFC));
     ASSERT_TRUE(alone);
     EXPECT_TRUE(ExtReferencePtr::dcast(alone->getCore()));
     EXPECT_EQ(alone->getNChildren(), 0u);
@@ -152,16 +119,16 @@ TEST_F(Creation, AnyOtherNodeIsWrappedAndHandsOverItsFileInfo)
 
 TEST_F(Creation, ExistingReferencesAndSwitchedOffReferencesAreLeftAlone)
 {
-    const NodeRefPtr reference = add(NullFC, "R", smartCore("/p/r.zmb"));
+    const NodeRefPtr reference = add(NullFC, "R", loadedSmartCore("/p/r.zmb"));
     const NodeCorePtr core = reference->getCore();
-    EXPECT_EQ(iface()->createImportedSourceReference("/cad/x.stp", reference.get()), reference.get());
+    EXPECT_EQ(refs().createImportedSourceReference("/cad/x.stp", reference.get()), reference.get());
     EXPECT_EQ(reference->getCore(), core);
 
     ksFileIO::setImportCreateReferences(false);
     const NodeRefPtr group = add(NullFC, "G", Group::create());
-    EXPECT_EQ(iface()->createImportedSourceReference("/cad/x.stp", group.get()), group.get());
+    EXPECT_EQ(refs().createImportedSourceReference("/cad/x.stp", group.get()), group.get());
     EXPECT_EQ(group->getCore()->getType().getId(), Group::getClassType().getId());
-    const NodeRefPtr fresh(iface()->createImportedSourceReference("/cad/x.stp", NullFC));
+    const NodeRefPtr fresh(refs().createImportedSourceReference("/cad/x.stp", NullFC));
     ASSERT_TRUE(fresh);
     EXPECT_EQ(fresh->getCore()->getType().getId(), Transform3D::getClassType().getId());
 }
@@ -173,15 +140,15 @@ TEST_F(Creation, ClonesFollowALiveNodeOutsideTheGivenSubtrees)
 {
     const NodePtr live = ksScenegraph::getRoot();
     const NodeRefPtr given = add(live, "given", Group::create());
-    const NodeRefPtr A = add(given.get(), "A", smartCore("/p/s.zmb"));
+    const NodeRefPtr A = add(given.get(), "A", loadedSmartCore("/p/s.zmb"));
     add(A.get(), "a", Group::create());
-    const NodeRefPtr B = add(given.get(), "B", smartCore("/p/s.zmb"));
+    const NodeRefPtr B = add(given.get(), "B", loadedSmartCore("/p/s.zmb"));
     const NodeRefPtr outside = add(live, "outside", Group::create());
-    const NodeRefPtr O = add(outside.get(), "O", smartCore("/p/s.zmb"));
+    const NodeRefPtr O = add(outside.get(), "O", loadedSmartCore("/p/s.zmb"));
     add(O.get(), "o1", Group::create());
     add(O.get(), "o2", Group::create());
 
-    iface()->syncReferenceClones({given.get()});
+    refs().syncReferenceClones({given.get()});
     EXPECT_EQ(childNames(A.get()), (std::vector<std::string>{"o1", "o2"}));
     EXPECT_EQ(childNames(B.get()), (std::vector<std::string>{"o1", "o2"}));
     EXPECT_EQ(A->getChild(0)->getCore(), O->getChild(0)->getCore()) << "not a clone of the outside node";
@@ -191,15 +158,15 @@ TEST_F(Creation, ClonesFollowALiveNodeOutsideTheGivenSubtrees)
 TEST_F(Creation, WithoutOutsideNodeTheLastLiveNodeIsTheMaster)
 {
     const NodePtr live = ksScenegraph::getRoot();
-    const NodeRefPtr A = add(live, "A", smartCore("/p/s.zmb"));
+    const NodeRefPtr A = add(live, "A", loadedSmartCore("/p/s.zmb"));
     add(A.get(), "a", Group::create());
-    const NodeRefPtr B = add(live, "B", smartCore("/p/s.zmb"));
+    const NodeRefPtr B = add(live, "B", loadedSmartCore("/p/s.zmb"));
     add(B.get(), "b", Group::create());
     // Another smart file is a group of its own.
-    const NodeRefPtr C = add(live, "C", smartCore("/p/t.zmb"));
+    const NodeRefPtr C = add(live, "C", loadedSmartCore("/p/t.zmb"));
     add(C.get(), "c", Group::create());
 
-    iface()->syncReferenceClones({A.get(), B.get(), C.get()});
+    refs().syncReferenceClones({A.get(), B.get(), C.get()});
     const std::set<ExtReferencePtr> cores =
         ksReferencePool::instance().getReferencesWithSameSmartFile(ExtReferencePtr::dcast(A->getCore()));
     ASSERT_EQ(cores.size(), 2u);
@@ -212,15 +179,15 @@ TEST_F(Creation, WithoutOutsideNodeTheLastLiveNodeIsTheMaster)
 
 TEST_F(Creation, SavingRefusesCyclesAndNothing)
 {
-    EXPECT_FALSE(iface()->saveSmartReferences(NullFC, ""));
+    EXPECT_FALSE(refs().saveSmartReferences(NullFC, ""));
     const NodePtr live = ksScenegraph::getRoot();
     const std::string project = file("project.zmb");
     ExtReferenceRefPtr core = smartCore(project);
     core->setState(ksReferenceTypes::Undefined); // new: written on its first save
     add(live, "A", core);
-    EXPECT_FALSE(iface()->saveSmartReferences(live, project.c_str()));
+    EXPECT_FALSE(refs().saveSmartReferences(live, project.c_str()));
     EXPECT_FALSE(QFile::exists(QString::fromStdString(project)));
-    EXPECT_TRUE(iface()->saveSmartReferences(live, file("other.zmb").c_str()));
+    EXPECT_TRUE(refs().saveSmartReferences(live, file("other.zmb").c_str()));
     EXPECT_TRUE(QFile::exists(QString::fromStdString(project)));
 }
 

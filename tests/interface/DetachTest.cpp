@@ -1,42 +1,27 @@
 // Licensed under the MIT licence; see LICENSE.
 // The interface's paired operations: sub-reference content kept aside per
 // node, and the live scene's smart records stashed unseen.
-#include "scenegraph/SceneGraph.h"
+#include "InterfaceTestSupport.h"
 
-#include "kernel/ksInterfaceFactory.h"
 #include "model/ksReferencePool.h"
-#include "references/ksReferenceInterface.h"
 #include "scene/ksScenegraph.h"
 #include "undo/ksUndoStack.h"
-
-#include <gtest/gtest.h>
 
 #include <map>
 
 using namespace osg;
+using namespace interfacetest;
 
 namespace {
 
-ksReferenceInterface& refs()
-{
-    return *ksInterfaceFactory::the().get<ksReferenceInterface>();
-}
-
 NodeRefPtr addReference(const NodePtr& parent, const std::string& smartPath)
 {
-    ExtReferenceRefPtr core = ExtReference::create();
-    FileReferenceRefPtr record = FileReference::create();
-    record->setPath(smartPath);
-    core->setSmartFile(record);
-    NodeRefPtr node = Node::create();
-    node->setCore(core);
-    parent->addChild(node);
-    return node;
+    return add(parent, "", smartCore(smartPath));
 }
 
 FileReferencePtr smartOf(const NodePtr& node)
 {
-    return ExtReferencePtr::dcast(node->getCore())->getSmartFile();
+    return coreOf(node)->getSmartFile();
 }
 
 // The pool's status records by core: replaced whenever the pool hears of an

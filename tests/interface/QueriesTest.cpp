@@ -1,60 +1,36 @@
 // Licensed under the MIT licence; see LICENSE.
 // The interface's searches, updates and counts over a subtree.
-#include "scenegraph/SceneGraph.h"
+#include "InterfaceTestSupport.h"
 
-#include "kernel/ksInterfaceFactory.h"
 #include "model/ksReferencePool.h"
-#include "nodeutils/ksNodeUtils.h"
 #include "references/ksReferenceFindFlags.h"
-#include "references/ksReferenceInterface.h"
 #include "references/ksReferenceUpdateFlags.h"
 #include "undo/ksUndoStack.h"
 
 #include <QFile>
 #include <QTemporaryDir>
 
-#include <gtest/gtest.h>
-
 using namespace osg;
+using namespace interfacetest;
 using Names = std::vector<std::string>;
 using Find = ksReferenceFindFlags;
 using Update = ksReferenceUpdateFlags;
 
 namespace {
 
-ksReferenceInterface& refs()
-{
-    return *ksInterfaceFactory::the().get<ksReferenceInterface>();
-}
-
 // A node named `name` below `parent`; a reference when `smart` or `source`
 // is given ("-" for a smart record without path).
-NodeRefPtr add(const NodePtr& parent, const std::string& name, const char* smart = nullptr,
-               const char* source = nullptr, UInt32 smartState = ksReferenceTypes::UpToDate)
+NodeRefPtr addNode(const NodePtr& parent, const std::string& name, const char* smart = nullptr,
+                   const char* source = nullptr, UInt32 smartState = ksReferenceTypes::UpToDate)
 {
-    const auto record = [](const std::string& path, UInt32 state) {
-        FileReferenceRefPtr ref = FileReference::create();
-        ref->setPath(path);
-        ref->setState(state);
-        return ref;
-    };
-    NodeRefPtr node = Node::create();
-    if (!smart && !source) {
-        node->setCore(Group::create());
-    } else {
-        ExtReferenceRefPtr core = ExtReference::create();
-        if (smart && std::string(smart) == "-")
-            core->setSmartFile(record("", ksReferenceTypes::NoPath));
-        else if (smart)
-            core->setSmartFile(record(smart, smartState));
-        if (source)
-            core->setSourceFile(record(source, ksReferenceTypes::UpToDate));
-        node->setCore(core);
-    }
-    ksNodeUtils::setName(node.get(), name, false);
-    if (parent)
-        parent->addChild(node);
-    return node;
+    if (!smart && !source)
+        return add(parent, name);
+    ExtReferenceRefPtr core = ExtReference::create();
+    if (smart)
+        core->setSmartFile(*smart == '-' ? record("", ksReferenceTypes::NoPath) : record(smart, smartState));
+    if (source)
+        core->setSourceFile(record(source));
+    return add(parent, name, core);
 }
 
 Names names(const std::vector<NodePtr>& nodes)
@@ -67,7 +43,7 @@ Names names(const std::vector<NodePtr>& nodes)
 
 ExtReferencePtr coreOf(const NodeRefPtr& node)
 {
-    return ExtReferencePtr::dcast(node->getCore());
+    return interfacetest::coreOf(node.get());
 }
 
 class Queries : public ::testing::Test
@@ -81,15 +57,15 @@ TEST_F(Queries, SearchesDownAndUpFilterAsTheFlagsSay)
     // root ── T smart ─┬─ A smart ─┬─ g ── B source ── C smart
     //                  │           └─ D smart, no path
     //                  └─ E source ── F smart
-    const NodeRefPtr root = add(NullFC, "root");
-    const NodeRefPtr T = add(root.get(), "T", "/p/t.zmb");
-    const NodeRefPtr A = add(T.get(), "A", "/p/a.zmb");
-    const NodeRefPtr g = add(A.get(), "g");
-    const NodeRefPtr B = add(g.get(), "B", nullptr, "/cad/b.step");
-    const NodeRefPtr C = add(B.get(), "C", "/p/c.zmb");
-    const NodeRefPtr D = add(A.get(), "D", "-");
-    const NodeRefPtr E = add(T.get(), "E", nullptr, "/cad/e.step");
-    add(E.get(), "F", "/p/f.zmb");
+    const NodeRefPtr root = addNode(NullFC, "root");
+    const NodeRefPtr T = addNode(root.get(), "T", "/p/t.zmb");
+    const NodeRefPtr A = addNode(T.get(), "A", "/p/a.zmb");
+    const NodeRefPtr g = addNode(A.get(), "g");
+    const NodeRefPtr B = addNode(g.get(), "B", nullptr, "/cad/b.step");
+    const NodeRefPtr C = addNode(B.get(), "C", "/p/c.zmb");
+    const NodeRefPtr D = addNode(A.get(), "D", "-");
+    const NodeRefPtr E = addNode(T.get(), "E", nullptr, "/cad/e.step");
+    addNode(E.get(), "F", "/p/f.zmb");
 
     const struct
     {
@@ -117,7 +93,7 @@ TEST_F(Queries, SearchesDownAndUpFilterAsTheFlagsSay)
     EXPECT_TRUE(refs().findExtReferences(NullFC, 0).empty());
 
     // Smart records, once each (A's clone shares A's record); none made.
-    add(root.get(), "A'")->setCore(NodeCoreRefPtr(A->getCore()));
+    addNode(root.get(), "A'")->setCore(NodeCoreRefPtr(A->getCore()));
     std::set<FileReferencePtr> records;
     refs().collectSmartFiles(root.get(), records);
     EXPECT_EQ(records.size(), 5u);
@@ -134,11 +110,11 @@ TEST_F(Queries, UpdatesRunTheSelectedStepsChildrenFirst)
     // top (undecided, source file) ─┬─ empty (undecided)
     //                                ├─ full (undecided) ── content
     //                                └─ unloaded (NotLoaded)
-    const NodeRefPtr top = add(NullFC, "top", "/p/top.zmb", file.c_str());
-    const NodeRefPtr empty = add(top.get(), "empty", "/p/e.zmb", file.c_str());
-    const NodeRefPtr full = add(top.get(), "full", "/p/f.zmb");
-    const NodeRefPtr content = add(full.get(), "content");
-    const NodeRefPtr unloaded = add(top.get(), "unloaded", "/p/u.zmb");
+    const NodeRefPtr top = addNode(NullFC, "top", "/p/top.zmb", file.c_str());
+    const NodeRefPtr empty = addNode(top.get(), "empty", "/p/e.zmb", file.c_str());
+    const NodeRefPtr full = addNode(top.get(), "full", "/p/f.zmb");
+    const NodeRefPtr content = addNode(full.get(), "content");
+    const NodeRefPtr unloaded = addNode(top.get(), "unloaded", "/p/u.zmb");
     coreOf(unloaded)->setState(ksReferenceTypes::NotLoaded);
 
     int published = 0;
@@ -175,8 +151,8 @@ TEST_F(Queries, UpdatesRunTheSelectedStepsChildrenFirst)
 
 TEST_F(Queries, RenewingTheSmartRecordIsUndoableAndComesBeforeItsRefresh)
 {
-    const NodeRefPtr smart = add(NullFC, "smart", "/p/old.zmb");
-    const NodeRefPtr plain = add(smart.get(), "plain", nullptr, "/cad/p.step");
+    const NodeRefPtr smart = addNode(NullFC, "smart", "/p/old.zmb");
+    const NodeRefPtr plain = addNode(smart.get(), "plain", nullptr, "/cad/p.step");
     const FileReferencePtr old = coreOf(smart)->getSmartFile();
     ksUndoStack& undo = ksUndoStack::get(0);
     const int steps = undo.stack().index();
@@ -202,10 +178,10 @@ TEST_F(Queries, MissingSmartRecordsCountOnlyWhileThePoolTracksReferences)
 {
     ASSERT_TRUE(ksReferencePool::instance().isEmpty()) << "a test before this one left references alive";
     ExtReference::setAddToPoolCallback({});
-    const NodeRefPtr top = add(NullFC, "top", "/p/top.zmb", nullptr, ksReferenceTypes::Missing);
-    const NodeRefPtr a = add(top.get(), "a", "/p/a.zmb", nullptr, ksReferenceTypes::Missing);
-    add(a.get(), "b", "/p/b.zmb", nullptr, ksReferenceTypes::Missing);
-    add(top.get(), "c", "/p/c.zmb");
+    const NodeRefPtr top = addNode(NullFC, "top", "/p/top.zmb", nullptr, ksReferenceTypes::Missing);
+    const NodeRefPtr a = addNode(top.get(), "a", "/p/a.zmb", nullptr, ksReferenceTypes::Missing);
+    addNode(a.get(), "b", "/p/b.zmb", nullptr, ksReferenceTypes::Missing);
+    addNode(top.get(), "c", "/p/c.zmb");
     ksReferencePool::instance().registerCallbacks();
 
     EXPECT_EQ(refs().getMissingSmartReferencesCount(top.get()), 0);

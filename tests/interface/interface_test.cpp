@@ -1,17 +1,12 @@
 // Licensed under the MIT licence; see LICENSE.
 // The reference interface object's lookups, reached as other host modules
 // reach it: through the interface factory and the host's declaration.
-// First: Qt defines `slots` as a macro, a member name in the scene graph.
-#include "scenegraph/SceneGraph.h"
-
-#include "kernel/ksInterfaceFactory.h"
-#include "references/ksReferenceInterface.h"
+#include "InterfaceTestSupport.h"
 
 #include <QDir>
 
-#include <gtest/gtest.h>
-
 using namespace osg;
+using namespace interfacetest;
 
 namespace {
 
@@ -40,21 +35,7 @@ private:
 
 NodeRefPtr makeNode(NodeCoreRefPtr core)
 {
-    NodeRefPtr node = Node::create();
-    if (core)
-        node->setCore(std::move(core));
-    return node;
-}
-
-// A reference core whose smart record has `path` and `state`.
-ExtReferenceRefPtr makeSmartReference(const std::string& path, UInt32 state = ksReferenceTypes::UpToDate)
-{
-    ExtReferenceRefPtr core = ExtReferenceBase::create();
-    FileReferenceRefPtr record = FileReferenceBase::create();
-    record->setPath(path);
-    record->setState(state);
-    core->setSmartFile(record);
-    return core;
+    return add(NullFC, "", std::move(core));
 }
 
 class InterfaceTest : public ::testing::Test
@@ -77,7 +58,7 @@ TEST_F(InterfaceTest, ReferenceNodesAreThoseWithAnExtReferenceCoreOrDerived)
     const NodeRefPtr special = makeNode(SpecialReference::create());
     const NodeRefPtr transform = makeNode(Transform3DBase::create());
     const NodeRefPtr group = makeNode(GroupBase::create());
-    const NodeRefPtr bare = makeNode(NodeCoreRefPtr());
+    const NodeRefPtr bare = Node::create();
 
     EXPECT_EQ(reference->getExtReference(plainReference.get()), plainReference->getCore());
     EXPECT_EQ(reference->getExtReference(special.get()), special->getCore());
@@ -93,7 +74,7 @@ TEST_F(InterfaceTest, ReferenceNodesAreThoseWithAnExtReferenceCoreOrDerived)
 
 TEST_F(InterfaceTest, CoresAreFoundByIdOnlyWhileTheyAreReferenceCores)
 {
-    const ExtReferenceRefPtr core = makeSmartReference("/data/a.zmb");
+    const ExtReferenceRefPtr core = smartCore("/data/a.zmb");
     const RefPtr<SpecialReference> special = SpecialReference::create();
     const NodeRefPtr node = makeNode(core);
 
@@ -136,11 +117,11 @@ TEST_F(InterfaceTest, PathsAreTheSameWhenTheirAbsoluteFormsAre)
 
 TEST_F(InterfaceTest, SmartReferencesAreTheSameWhenTheirFilesAre)
 {
-    const ExtReferenceRefPtr first = makeSmartReference("/data/cad/engine.zmb");
-    const ExtReferenceRefPtr second = makeSmartReference("/data/cad/./engine.zmb");
-    const ExtReferenceRefPtr otherCase = makeSmartReference("/data/cad/ENGINE.zmb");
-    const ExtReferenceRefPtr noPathA = makeSmartReference("", ksReferenceTypes::NoPath);
-    const ExtReferenceRefPtr noPathB = makeSmartReference("", ksReferenceTypes::NoPath);
+    const ExtReferenceRefPtr first = smartCore("/data/cad/engine.zmb");
+    const ExtReferenceRefPtr second = smartCore("/data/cad/./engine.zmb");
+    const ExtReferenceRefPtr otherCase = smartCore("/data/cad/ENGINE.zmb");
+    const ExtReferenceRefPtr noPathA = smartCore("", ksReferenceTypes::NoPath);
+    const ExtReferenceRefPtr noPathB = smartCore("", ksReferenceTypes::NoPath);
     const ExtReferenceRefPtr withoutRecord = ExtReferenceBase::create();
     const ExtReferenceRefPtr otherWithoutRecord = ExtReferenceBase::create();
 
@@ -156,7 +137,7 @@ TEST_F(InterfaceTest, SmartReferencesAreTheSameWhenTheirFilesAre)
     EXPECT_FALSE(reference->isSameSmartReference(NullFC, first.get()));
     // Records without path name no file, even when both are empty.
     EXPECT_FALSE(reference->isSameSmartReference(noPathA.get(), noPathB.get()));
-    const ExtReferenceRefPtr sameButNoPath = makeSmartReference("/data/cad/engine.zmb", ksReferenceTypes::NoPath);
+    const ExtReferenceRefPtr sameButNoPath = smartCore("/data/cad/engine.zmb", ksReferenceTypes::NoPath);
     EXPECT_FALSE(reference->isSameSmartReference(first.get(), sameButNoPath.get()));
 }
 

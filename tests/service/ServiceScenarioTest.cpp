@@ -1,103 +1,190 @@
 // Licensed under the MIT licence; see LICENSE.
 // One reference's life through the service and its handles only: create a
-// source reference, make it smart, save, unload, load, undo and redo each
-// step, remove it.
+// source reference, load it, make it smart, save it, unload and load it,
+// edit and save it, remove it; undoing and redoing every undo step.
 #include "ServiceTestSupport.h"
 
-#include "handles/ksTypeConverter.h"
+#include "kernel/ksFileIOService.h"
+#include "model/ksReferencePool.h"
 #include "scene/ksScenegraph.h"
 #include "undo/ksUndoStack.h"
 
-#include <QDir>
-#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTest>
+
+#include <functional>
 
 using namespace servicetest;
 using Types = ksReferenceTypes;
 
 namespace {
 
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 class ServiceScenario : public ::testing::Test
 {
 protected:
-    void SetUp() override { ksUndoStack::get(0).clear(); }
-    void TearDown() override { ksUndoStack::get(0).clear(); }
+    void SetUp() override
+    {
+        ksScenegraph::newScene();
+        undo().clear();
+        // Stands in for the host's importer: a re-import brings one group.
+        fileIO()->setReimportHandler([](const QList<ksdNode>& nodes) {
+            for (const ksdNode& node : nodes)
+                addChild(ksTypeConverter::convertNode(node), makeGroup("Body"));
+            return nodes;
+        });
+    }
+    void TearDown() override
+    {
+        fileIO()->setReimportHandler({});
+        undo().clear();
+    }
 
     static ksUndoStack& undo() { return ksUndoStack::get(0); }
+    static ksFileIOService* fileIO() { return ksKernelServiceFactory::the().get<ksFileIOService>(); }
 
     TempFiles m_files;
 };
 
-TEST_F(ServiceScenario, SourceToSmartSaveUnloadLoadUndoRedoRemove)
+TEST_F(ServiceScenario, SourceToSmartSaveUnloadLoadEditRemoveWithUndoAndRedo)
 {
     ksReferenceService* s = service();
     ASSERT_TRUE(s);
     QSignalSpy created(s, &ksReferenceService::referenceCreated);
     QSignalSpy changed(s, &ksReferenceService::referencesChanged);
+    QSignalSpy edited(s, &ksReferenceService::referenceEditStateChagned);
 
-    // Create: a NotLoaded reference with the file's information.
-    const std::string source = m_files.write("part.jt", "geometry");
-    const QString sourcePath = QString::fromStdString(source);
-    ksdReferenceNode handle = s->createSourceReference(sourcePath, ksdNode());
-    ASSERT_FALSE(handle.isNull());
-    ASSERT_EQ(created.count(), 1);
-    EXPECT_EQ(created.at(0).at(0).value<ksdReferenceNode>(), handle);
-    EXPECT_EQ(handle.getState(), Types::NotLoaded);
-    EXPECT_TRUE(handle.hasSourceReference());
-    EXPECT_FALSE(handle.hasSmartReference());
-    EXPECT_EQ(handle.getSourcePath(), QDir::toNativeSeparators(sourcePath));
-    EXPECT_EQ(handle.getSourceFileState(), Types::UpToDate);
-    EXPECT_FALSE(handle.getSourceOwner().isEmpty());
-    // Records keep whole seconds.
-    EXPECT_EQ(handle.getSourceLastModified().toSecsSinceEpoch(), QFileInfo(sourcePath).lastModified().toSecsSinceEpoch());
-    EXPECT_EQ(ksNodeUtils::getName(ksTypeConverter::convertNode(handle)), "part");
-    const osg::NodePtr node = ksTypeConverter::convertNode(handle);
-    EXPECT_EQ(node->getParent(), ksScenegraph::getRoot());
-    const int afterCreate = undo().count();
+    const QString source = QString::fromStdString(m_files.write("part.jt", "geometry"));
+    const QString smart = m_files.dir() + "/part.zmb";
+    const std::string none = fileLine(QString(), Types::NoReference, QString(), QDateTime());
+    ksdReferenceNode handle;
+    osg::NodePtr node;
 
-    // Convert: the smart file goes next to the source, one undo step.
-    EXPECT_EQ(s->convertToSmart(handle, true), handle);
-    EXPECT_EQ(undo().count(), afterCreate + 1);
-    const QString smartPath = QDir::toNativeSeparators(m_files.dir() + "/part.zmb");
-    EXPECT_EQ(handle.getSmartPath(), smartPath);
-    EXPECT_EQ(handle.getSmartFileState(), Types::Missing);
-    EXPECT_FALSE(handle.getSmartCreationDate().isValid());
-    undo().undo();
-    EXPECT_FALSE(handle.hasSmartReference());
-    EXPECT_GE(changed.count(), 1);
-    undo().redo();
-    EXPECT_EQ(handle.getSmartPath(), smartPath);
+    // What the handle and the scene show after a step (the file lines are
+    // taken when the step has run, so that saved files are on disk).
+    struct Shown
+    {
+        Types::State state;
+        std::function<std::string()> source;
+        std::function<std::string()> smart;
+        std::string scene;
+    };
+    const auto shown = [&] {
+        return (std::vector<std::string>{std::to_string(handle.getState()), sourceLine(handle), smartLine(handle),
+                                         dump(ksScenegraph::getRoot())});
+    };
+    const auto expected = [&](const Shown& e) {
+        return (std::vector<std::string>{std::to_string(e.state), e.source(), e.smart(), e.scene});
+    };
+    const auto diskSource = [&] { return diskLine(source, Types::UpToDate); };
+    const auto diskSmart = [&] { return diskLine(smart, Types::UpToDate); };
+    const auto noRecord = [&] { return none; };
+    const std::string src = "'" + source.toStdString() + "'";
+    const std::string zmb = "'" + smart.toStdString() + "'";
+    struct Step
+    {
+        const char* name;
+        std::function<void()> run;
+        int undoSteps;
+        // referencesChanged per direction: doing, undoing and redoing.
+        int changes;
+        Shown after;
+    };
+    const Step steps[] = {
+        {"create",
+         [&] {
+             handle = s->createSourceReference(source, ksdNode());
+             node = ksTypeConverter::convertNode(handle);
+             EXPECT_EQ(ksNodeUtils::getName(node), "part");
+             EXPECT_FALSE(handle.getSourceImportDate().isValid());
+         },
+         2, 1, {Types::NotLoaded, diskSource, noRecord, "Root(part[-|" + src + "])"}},
+        {"load source", [&] { EXPECT_EQ(s->loadSourceReferences({handle}), QList<ksdReferenceNode>{handle}); }, 0, 0,
+         {Types::Loaded, diskSource, noRecord, "Root(part[-|" + src + "](Body))"}},
+        {"convert", [&] { EXPECT_EQ(s->convertToSmart(handle, false), handle); }, 1, 1,
+         {Types::Loaded, diskSource, [] { return fileLine("", Types::UpToDate, "", QDateTime()); },
+          "Root(part[''|" + src + "](Body))"}},
+        // A plain save writes only edited content, so the new smart file is
+        // first saved as the file the exporter would choose, next to the
+        // source: the record is replaced (two steps) and the file loaded.
+        {"save as",
+         [&] {
+             handle.saveSmartReferenceAs(handle.createSmartPath(Types::NextToSource, QString()), false);
+             EXPECT_FALSE(handle.isChanged());
+         },
+         2, 2,
+         {Types::Loaded, diskSource, diskSmart, "Root(part[" + zmb + "|" + src + "](Body))"}},
+        {"unload", [&] { handle.unload(); }, 0, 0,
+         {Types::NotLoaded, diskSource, diskSmart, "Root(part[" + zmb + "|" + src + "])"}},
+        {"load",
+         [&] {
+             handle.load();
+             EXPECT_FALSE(handle.isChanged());
+             EXPECT_TRUE(handle.getSmartCreationDate().isValid());
+         },
+         0, 0, {Types::Loaded, diskSource, diskSmart, "Root(part[" + zmb + "|" + src + "](Body))"}},
+        // Edits within 100 ms tell of one edit state.
+        {"edit",
+         [&] {
+             edited.clear();
+             ksNodeUtils::setName(node->getChild(0), "Hood", true);
+             ksNodeUtils::setName(node->getChild(0), "Bonnet", true);
+             EXPECT_TRUE(handle.isChanged());
+             EXPECT_TRUE(edited.wait(1000));
+             QTest::qWait(150);
+             EXPECT_EQ(edited.count(), 1);
+         },
+         0, 0, {Types::Loaded, diskSource, diskSmart, "Root(part[" + zmb + "|" + src + "](Bonnet))"}},
+        {"save",
+         [&] {
+             const QByteArray before = readFile(smart);
+             handle.saveSmartReference();
+             EXPECT_NE(readFile(smart), before);
+             EXPECT_FALSE(handle.isChanged());
+         },
+         0, 0, {Types::Loaded, diskSource, diskSmart, "Root(part[" + zmb + "|" + src + "](Bonnet))"}},
+        {"remove", [&] { EXPECT_TRUE(ksdReferenceNode(s->removeReference(handle)).isNull()); }, 0, 0,
+         {Types::Undefined, noRecord, noRecord, "Root(part(Bonnet))"}},
+    };
 
-    // Save with content of its own.
-    addChild(node, makeGroup("Body"));
-    const QString saved = m_files.dir() + "/part.osb";
-    handle.saveSmartReferenceAs(saved, false);
-    EXPECT_TRUE(QFileInfo::exists(saved));
-    EXPECT_EQ(handle.getSmartPath(), QDir::toNativeSeparators(saved));
-    EXPECT_EQ(handle.getSmartFileState(), Types::UpToDate);
-    EXPECT_TRUE(handle.getSmartCreationDate().isValid());
-    EXPECT_TRUE(handle.getSmartLastModified().isValid());
-    EXPECT_TRUE(handle.isLoaded());
-    EXPECT_EQ(childNames(node), std::vector<std::string>{"Body"});
-
-    // Unload and load again from the file.
-    handle.unload();
-    EXPECT_EQ(handle.getState(), Types::NotLoaded);
-    EXPECT_TRUE(childNames(node).empty());
-    handle.load();
-    EXPECT_EQ(handle.getState(), Types::Loaded);
-    EXPECT_EQ(childNames(node), std::vector<std::string>{"Body"});
-    EXPECT_FALSE(handle.isChanged());
-
-    // Remove: a plain node again; undo brings the reference back.
-    const ksdNode plain = s->removeReference(handle);
-    EXPECT_TRUE(ksdReferenceNode(plain).isNull());
-    EXPECT_EQ(ksdReferenceNode(ksTypeConverter::convertNode(node)).getSourceFileState(), Types::NoReference);
-
-    // Undoing everything takes the node out of the scene.
+    Shown before{Types::NotLoaded, noRecord, noRecord, "Root"};
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.name);
+        const auto changes = [&] {
+            for (const QList<QVariant>& args : changed)
+                EXPECT_TRUE(args.at(0).value<QList<ksdReferenceNode>>().isEmpty());
+            const int count = changed.count();
+            changed.clear();
+            return count;
+        };
+        const int index = undo().stack().index();
+        step.run();
+        EXPECT_EQ(shown(), expected(step.after));
+        EXPECT_EQ(changes(), step.changes);
+        ASSERT_EQ(undo().stack().index(), index + step.undoSteps);
+        if (step.undoSteps > 0) {
+            for (int i = 0; i < step.undoSteps; ++i)
+                undo().undo();
+            EXPECT_EQ(shown(), expected(before));
+            EXPECT_EQ(changes(), step.changes);
+            for (int i = 0; i < step.undoSteps; ++i)
+                undo().redo();
+            EXPECT_EQ(shown(), expected(step.after));
+            EXPECT_EQ(changes(), step.changes);
+        }
+        before = step.after;
+    }
+    EXPECT_EQ(created.count(), 1);
+    // The record steps leave the plain node alone; the first one takes it
+    // out of the scene.
     while (undo().stack().canUndo())
         undo().undo();
+    EXPECT_EQ(dump(node), "part(Bonnet)");
     EXPECT_EQ(node->getParent(), osg::NullFC);
 }
 
@@ -114,12 +201,11 @@ TEST_F(ServiceScenario, ProjectAndOsbFilesAreRefusedAsSource)
     EXPECT_FALSE(s->createSourceReference(QString::fromStdString(m_files.path("scene.OSB")), ksdNode()).isNull());
 }
 
-TEST_F(ServiceScenario, SeveralEditsWithin100msGiveOneEditStateSignal)
+TEST_F(ServiceScenario, EditStatesWithin100msGiveOneSignal)
 {
-    ksReferenceService* s = service();
-    QSignalSpy edited(s, &ksReferenceService::referenceEditStateChagned);
+    QSignalSpy edited(service(), &ksReferenceService::referenceEditStateChagned);
     for (int i = 0; i < 3; ++i)
-        QMetaObject::invokeMethod(s, "updateModifiedState");
+        emit ksReferencePool::instance().modifiedStateChanged();
     EXPECT_TRUE(edited.wait(1000));
     QTest::qWait(150);
     EXPECT_EQ(edited.count(), 1);

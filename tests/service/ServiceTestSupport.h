@@ -5,6 +5,8 @@
 
 #include "scenegraph/SceneGraph.h"
 
+#include "handles/ksdReferenceNode.h"
+#include "handles/ksTypeConverter.h"
 #include "kernel/ksInterfaceFactory.h"
 #include "kernel/ksKernelServiceFactory.h"
 #include "nodeutils/ksNodeUtils.h"
@@ -14,7 +16,10 @@
 #include "scenegraph/SceneFileHandler.h"
 
 #include <QByteArray>
+#include <QDateTime>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStringList>
 #include <QTemporaryDir>
 
@@ -89,6 +94,54 @@ inline std::vector<std::string> childNames(const osg::NodePtr& node)
     for (osg::UInt32 i = 0; i < node->getNChildren(); ++i)
         names.push_back(ksNodeUtils::getName(node->getChild(i)));
     return names;
+}
+
+// A subtree as one line: names, "[smart|source]" record paths of reference
+// cores ("-" without a record), children in parentheses.
+inline std::string dump(const osg::NodePtr& node)
+{
+    std::string text = ksNodeUtils::getName(node);
+    if (const osg::ExtReferencePtr core = coreOf(node)) {
+        const auto path = [](const osg::FileReferencePtr& r) {
+            return r ? "'" + r->getPath() + "'" : std::string("-");
+        };
+        text += "[" + path(core->getSmartFile()) + "|" + path(core->getSourceFile()) + "]";
+    }
+    for (osg::UInt32 i = 0; i < node->getNChildren(); ++i)
+        text += (i ? ", " : "(") + dump(node->getChild(i)) + (i + 1 == node->getNChildren() ? ")" : "");
+    return text;
+}
+
+// What a handle tells of one file: path, file state, owner and modification
+// time in seconds ("-" for an invalid date).
+inline std::string fileLine(const QString& path, int state, const QString& owner, const QDateTime& modified)
+{
+    const QString time = modified.isValid() ? QString::number(modified.toSecsSinceEpoch()) : QStringLiteral("-");
+    return QStringLiteral("%1 %2 %3 %4").arg(path).arg(state).arg(owner, time).toStdString();
+}
+
+inline std::string sourceLine(const ksdReferenceNode& node)
+{
+    return fileLine(node.getSourcePath(), node.getSourceFileState(), node.getSourceOwner(),
+                    node.getSourceLastModified());
+}
+
+inline std::string smartLine(const ksdReferenceNode& node)
+{
+    return fileLine(node.getSmartPath(), node.getSmartFileState(), node.getSmartOwner(), node.getSmartLastModified());
+}
+
+// The line of a record that has just read `path` from disk.
+inline std::string diskLine(const QString& path, int state)
+{
+    const QFileInfo info(path);
+    return fileLine(QDir::toNativeSeparators(path), state, info.owner(),
+                    info.exists() ? info.lastModified() : QDateTime());
+}
+
+inline ksdReferenceNode handleOf(const osg::NodePtr& node)
+{
+    return ksdReferenceNode(ksTypeConverter::convertNode(node));
 }
 
 inline ksReferenceInterface* referenceInterface()

@@ -21,98 +21,73 @@ std::string statusOf(const osg::NodePtr& node)
     return referenceInterface()->getReferenceStatusText(node);
 }
 
-std::string statusOf(const osg::NodeRefPtr& node)
-{
-    return statusOf(node.get());
-}
-
 class StatusText : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        m_monitoring = ksReferenceSettings::the().isUpdateMonitoringEnabled();
-        ksReferenceSettings::the().setUpdateMonitoringEnabled(true);
-    }
+    void SetUp() override { m_monitoring = ksReferenceSettings::the().isUpdateMonitoringEnabled(); }
     void TearDown() override { ksReferenceSettings::the().setUpdateMonitoringEnabled(m_monitoring); }
-
-    static void setStates(const osg::NodePtr& node, osg::UInt32 smart, osg::UInt32 source)
-    {
-        const osg::ExtReferencePtr core = coreOf(node);
-        edit(core->getSmartFile(), osg::FieldBits::AllFields, [&] { core->getSmartFile()->setState(smart); });
-        edit(core->getSourceFile(), osg::FieldBits::AllFields, [&] { core->getSourceFile()->setState(source); });
-    }
 
 private:
     bool m_monitoring = true;
 };
 
-TEST_F(StatusText, FilesNamedLikeTheNodeShowOnlyTheirSuffixes)
+TEST_F(StatusText, PartsNameTheFilesAndTakeTheColoursOfTheirStates)
 {
-    const osg::NodeRefPtr node = makeReference("Engine", "/data/zmb/Engine.zmb", "/data/cad/Engine.stp");
     const QColor upToDate = ksStyle::getReferenceUpToDateColor();
-    EXPECT_EQ(statusOf(node.get()), "[" + font(upToDate, "zmb") + " | " + font(upToDate, "stp") + "]");
-
-    const osg::NodeRefPtr other = makeReference("Engine", "/data/Engine.zmb", "/data/cad/motor_v2.stp");
-    EXPECT_EQ(statusOf(other.get()), "[" + font(upToDate, "zmb") + " | " + font(upToDate, "motor_v2.stp") + "]");
-
-    // The name comparison is exact.
-    const osg::NodeRefPtr lower = makeReference("engine", "/data/Engine.zmb");
-    EXPECT_EQ(statusOf(lower.get()), "[" + font(upToDate, "Engine.zmb") + "]");
-}
-
-TEST_F(StatusText, EachPartIsColouredByItsOwnRecord)
-{
-    const osg::NodeRefPtr node = makeReference("Engine", "/d/Engine.zmb", "/d/Engine.stp");
-    setStates(node.get(), Types::Missing, Types::Outdated);
-    EXPECT_EQ(statusOf(node.get()), "[" + font(ksStyle::getReferenceMissingColor(), "zmb") + " | "
-                                        + font(ksStyle::getReferenceOutOfDateColor(), "stp") + "]");
-
-    setStates(node.get(), Types::NoPath, Types::UpToDate);
-    const QColor upToDate = ksStyle::getReferenceUpToDateColor();
-    EXPECT_EQ(statusOf(node.get()), "[" + font(upToDate, "zmb") + " | " + font(upToDate, "stp") + "]");
-}
-
-TEST_F(StatusText, UnloadedLockedAndUnselectableNodesUseTheLockedColour)
-{
+    const QColor missing = ksStyle::getReferenceMissingColor();
+    const QColor outdated = ksStyle::getReferenceOutOfDateColor();
     const QColor locked = ksStyle::getLockedItemColor();
-    const std::string expected = "[" + font(locked, "zmb") + " | " + font(locked, "stp") + "]";
-
-    const osg::NodeRefPtr unloaded = makeReference("E", "/d/E.zmb", "/d/E.stp", Types::NotLoaded);
-    setStates(unloaded.get(), Types::Missing, Types::Outdated);
-    EXPECT_EQ(statusOf(unloaded.get()), expected);
-
-    const osg::NodeRefPtr lockedNode = makeReference("E", "/d/E.zmb", "/d/E.stp");
-    setStates(lockedNode.get(), Types::Missing, Types::UpToDate);
-    ksNodeUtils::setLock(lockedNode.get(), true);
-    EXPECT_EQ(statusOf(lockedNode.get()), expected);
-
-    const osg::NodeRefPtr hidden = makeReference("E", "/d/E.zmb", "/d/E.stp");
-    ksNodeUtils::setSelectable(hidden.get(), false);
-    EXPECT_EQ(statusOf(hidden.get()), expected);
+    enum Flags { Unloaded = 1, Locked = 2, Unselectable = 4, MonitoringOff = 8 };
+    struct Case
+    {
+        const char* node;
+        const char* smart;
+        const char* source;
+        osg::UInt32 smartState;
+        osg::UInt32 sourceState;
+        int flags;
+        std::string expected;
+    };
+    const Case cases[] = {
+        // A file named like the node shows its suffix; the comparison is exact.
+        {"Engine", "/data/zmb/Engine.zmb", "/data/cad/Engine.stp", Types::UpToDate, Types::UpToDate, 0,
+         "[" + font(upToDate, "zmb") + " | " + font(upToDate, "stp") + "]"},
+        {"Engine", "/data/Engine.zmb", "/data/cad/motor_v2.stp", Types::NoPath, Types::UpToDate, 0,
+         "[" + font(upToDate, "zmb") + " | " + font(upToDate, "motor_v2.stp") + "]"},
+        {"engine", "/data/Engine.zmb", "", Types::UpToDate, 0, 0, "[" + font(upToDate, "Engine.zmb") + "]"},
+        {"E", "", "/d/part.jt", 0, Types::UpToDate, 0, "[" + font(upToDate, "part.jt") + "]"},
+        {"Engine", "/d/Engine.zmb", "/d/Engine.stp", Types::Missing, Types::Outdated, 0,
+         "[" + font(missing, "zmb") + " | " + font(outdated, "stp") + "]"},
+        {"E", "/d/E.zmb", "/d/E.stp", Types::Missing, Types::Outdated, Unloaded,
+         "[" + font(locked, "zmb") + " | " + font(locked, "stp") + "]"},
+        {"E", "/d/E.zmb", "/d/E.stp", Types::Missing, Types::UpToDate, Locked,
+         "[" + font(locked, "zmb") + " | " + font(locked, "stp") + "]"},
+        {"E", "/d/E.zmb", "/d/E.stp", Types::UpToDate, Types::UpToDate, Unselectable,
+         "[" + font(locked, "zmb") + " | " + font(locked, "stp") + "]"},
+        {"Engine", "/d/Engine.zmb", "/d/x.stp", Types::Missing, Types::Outdated, MonitoringOff, "[zmb | x.stp]"},
+        {"Engine", "", "", 0, 0, 0, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.expected);
+        ksReferenceSettings::the().setUpdateMonitoringEnabled(!(c.flags & MonitoringOff));
+        const osg::NodeRefPtr node =
+            makeReference(c.node, c.smart, c.source, c.flags & Unloaded ? Types::NotLoaded : Types::Loaded);
+        const osg::ExtReferencePtr core = coreOf(node.get());
+        if (*c.smart)
+            core->getSmartFile()->setState(c.smartState);
+        if (*c.source)
+            core->getSourceFile()->setState(c.sourceState);
+        ksNodeUtils::setLock(node.get(), c.flags & Locked);
+        ksNodeUtils::setSelectable(node.get(), !(c.flags & Unselectable));
+        EXPECT_EQ(statusOf(node.get()), c.expected);
+    }
 }
 
-TEST_F(StatusText, OnePartHasNoSeparator)
-{
-    const QColor upToDate = ksStyle::getReferenceUpToDateColor();
-    EXPECT_EQ(statusOf(makeReference("E", "", "/d/part.jt")), "[" + font(upToDate, "part.jt") + "]");
-    EXPECT_EQ(statusOf(makeReference("E", "/d/E.zmb", "")), "[" + font(upToDate, "zmb") + "]");
-}
-
-TEST_F(StatusText, NoMarkupWithMonitoringOff)
-{
-    ksReferenceSettings::the().setUpdateMonitoringEnabled(false);
-    const osg::NodeRefPtr node = makeReference("Engine", "/d/Engine.zmb", "/d/x.stp");
-    setStates(node.get(), Types::Missing, Types::Outdated);
-    EXPECT_EQ(statusOf(node.get()), "[zmb | x.stp]");
-}
-
-TEST_F(StatusText, EmptyForPlainNodesAndReferencesWithoutFileNames)
+TEST_F(StatusText, EmptyForPlainNodesAndRecordsWithoutPath)
 {
     EXPECT_EQ(statusOf(osg::NodePtr()), "");
-    EXPECT_EQ(statusOf(makeGroup("Engine")), "");
-    EXPECT_EQ(statusOf(makeReference("Engine", "", "")), "");
-    // A record without a path names no file.
+    const osg::NodeRefPtr plain = makeGroup("Engine");
+    EXPECT_EQ(statusOf(plain.get()), "");
     const osg::NodeRefPtr node = makeReference("Engine", "", "");
     edit(coreOf(node.get()), osg::FieldBits::AllFields, [&] { coreOf(node.get())->setSmartFile(makeRecord("")); });
     EXPECT_EQ(statusOf(node.get()), "");
