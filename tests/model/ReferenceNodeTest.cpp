@@ -2,7 +2,7 @@
 // The node object: queries, file states computed from the disk, the log.
 #include "ModelTestSupport.h"
 
-#include "../host/LogRecorder.h"
+#include "LogRecorder.h"
 
 #include "model/ksReferenceNode.h"
 #include "nodeutils/ksNodeUtils.h"
