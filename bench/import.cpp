@@ -4,6 +4,8 @@
 // nodes and Geometry cores. The file is a generated OBJ of a grid of quads
 // (one million vertices) in 100 objects. The ratio of the medians is printed
 // at the end (goal: at most 1.2).
+#include "scenegraph/SceneGraph.h"
+
 #include "import/ksMeshImporter.h"
 #include "import/ksSceneImporter.h"
 
