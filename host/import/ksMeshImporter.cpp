@@ -247,7 +247,7 @@ NodeRefPtr ksMeshImporter::read(const QString& path, QString* error)
         // Skeletons without meshes would otherwise come back as made-up bone
         // geometry.
         importer.SetPropertyBool(AI_CONFIG_IMPORT_NO_SKELETON_MESHES, true);
-        // FBX pivots as extra helper nodes only clutter the tree.
+        // FBX pivots kept as extra nodes only clutter the tree.
         importer.SetPropertyBool(AI_CONFIG_IMPORT_FBX_PRESERVE_PIVOTS, false);
         const aiScene* scene = importer.ReadFile(QFile::encodeName(path).toStdString(), PostProcessFlags);
         if (!scene) {
