@@ -2,6 +2,7 @@
 #include "kernel/ksKernel.h"
 
 #include "handles/ksdObjectManager.h"
+#include "import/ksSceneImporter.h"
 #include "kernel/ksBaseService.h"
 #include "kernel/ksFileIOService.h"
 #include "kernel/ksInterfaceFactory.h"
@@ -28,6 +29,7 @@ void ksKernel::installHostServices()
     factory.add(new ksBaseService);
     factory.add(new ksFileIOService);
     factory.add(new ksTreeService);
+    m_importHandlers = ksSceneImporter::installHandlers();
 }
 
 bool ksKernel::loadModule(const QString& path)
@@ -65,6 +67,7 @@ void ksKernel::shutdown()
     // Everything that may run module code goes before the libraries do.
     ksModuleList::instance().destroyAll();
     ksUndoStack::clearAll();
+    m_importHandlers.reset();
     ksa::notification::NotificationManager::getInstance()->removeAll();
     ksKernelServiceFactory::the().shutdown();
     ksdObjectManager::instance().clearImplementations();

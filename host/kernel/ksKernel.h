@@ -2,13 +2,15 @@
 #pragma once
 
 #include "kernel/ksModuleLoader.h"
+#include "utils/ksSubscription.h"
 
 #include <QString>
 
 // The host's start-up and shut-down sequence, for the host program and for
 // tests that run a whole host:
 //
-//   installHostServices()   the kernel's base service, file IO, tree
+//   installHostServices()   the kernel's base service, file IO, tree,
+//                           the importer's re-import handlers
 //   loadModule(...)         libraries; their registrations run
 //   start()                 registrations of linked code, interface
 //                           objects' onInitialize, then init on the services
@@ -41,6 +43,7 @@ public:
 
 private:
     ksModuleLoader m_loader;
+    ksSubscription m_importHandlers;
     bool m_started = false;
     bool m_shutDown = false;
 };
