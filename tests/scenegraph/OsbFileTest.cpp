@@ -294,7 +294,8 @@ TEST_F(OsbFile, BadHeadersSizesAndReferencesAreRefusedWithTheirPlace)
              b.root(b.record("Node"));
              b.record("Group");
          }), "record 2 (Group): not reachable from any root"},
-        {"unknown type", records([](BlockBuilder& b) { b.root(b.record("Teapot")); }), "record 1: unknown type 'Teapot'"},
+        {"unknown type", records([](BlockBuilder& b) { b.root(b.record("Teapot")); }),
+         "record 1: unknown type 'Teapot'"},
         {"abstract type", records([](BlockBuilder& b) { b.root(b.record("NodeCore")); }),
          "record 1 (NodeCore): abstract type"},
         {"field twice", records([&](BlockBuilder& b) {
