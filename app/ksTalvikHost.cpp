@@ -1,0 +1,72 @@
+// Licensed under the MIT licence; see LICENSE.
+#include "ksTalvikHost.h"
+
+#include "kernel/ksInterfaceFactory.h"
+#include "kernel/ksKernelServiceFactory.h"
+#include "references/ksReferenceInterface.h"
+#include "references/ksReferenceService.h"
+#include "utils/ksLog.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+
+#include <cstdio>
+
+ksTalvikHost::ksTalvikHost() = default;
+
+ksTalvikHost::~ksTalvikHost()
+{
+    m_kernel.shutdown();
+    m_log.reset();
+}
+
+QString ksTalvikHost::pluginDirectory()
+{
+    // Beside the program in a build tree (bin/ and plugins/ are siblings);
+    // the configured folder otherwise.
+    const QString local = QCoreApplication::applicationDirPath() + "/../plugins";
+    return QFileInfo::exists(local) ? QDir(local).absolutePath() : QStringLiteral(TALVIK_PLUGIN_DIR);
+}
+
+bool ksTalvikHost::start(bool verbose)
+{
+    ksLog::setEchoToStandardError(false);
+    m_log = ksLog::subscribe([this, verbose](ksLog::Level level, const std::string& text) {
+        if (level == ksLog::Level::Error)
+            m_lastError = QString::fromStdString(text);
+        if (verbose)
+            std::fprintf(stderr, "%s: %s\n", ksLog::levelName(level), text.c_str());
+    });
+
+    m_kernel.installHostServices();
+    m_kernel.loadModules(pluginDirectory());
+    m_kernel.start();
+    if (!service() || !references()) {
+        m_lastError = QStringLiteral("the reference module was not found in %1").arg(pluginDirectory());
+        return false;
+    }
+    service()->setUpdateMonitoringEnabled(true);
+    return true;
+}
+
+void ksTalvikHost::finish()
+{
+    if (!m_kernel.isStarted())
+        return;
+    if (ksReferenceService* references = service())
+        references->setUpdateMonitoringEnabled(false);
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
+}
+
+ksReferenceService* ksTalvikHost::service() const
+{
+    auto& factory = ksKernelServiceFactory::the();
+    return factory.has<ksReferenceService>() ? factory.get<ksReferenceService>() : nullptr;
+}
+
+ksReferenceInterface* ksTalvikHost::references() const
+{
+    return ksInterfaceFactory::the().get<ksReferenceInterface>();
+}
