@@ -33,8 +33,11 @@ bool ksTalvikHost::start(bool verbose)
 {
     ksLog::setEchoToStandardError(false);
     m_log = ksLog::subscribe([this, verbose](ksLog::Level level, const std::string& text) {
+        static const std::string resolvedPrefix = "Resolved new reference path: ";
         if (level == ksLog::Level::Error)
             m_lastError = QString::fromStdString(text);
+        else if (text.compare(0, resolvedPrefix.size(), resolvedPrefix) == 0)
+            m_resolved << QString::fromStdString(text.substr(resolvedPrefix.size()));
         if (verbose)
             std::fprintf(stderr, "%s: %s\n", ksLog::levelName(level), text.c_str());
     });
@@ -58,6 +61,13 @@ void ksTalvikHost::finish()
         references->setUpdateMonitoringEnabled(false);
     QCoreApplication::sendPostedEvents();
     QCoreApplication::processEvents();
+}
+
+QStringList ksTalvikHost::takeResolvedPaths()
+{
+    QStringList resolved;
+    resolved.swap(m_resolved);
+    return resolved;
 }
 
 ksReferenceService* ksTalvikHost::service() const

@@ -34,6 +34,10 @@ public:
     ksReferenceService* service() const;
     ksReferenceInterface* references() const;
 
+    // "new (previously old)" for each smart file the module found again
+    // since the last call.
+    QStringList takeResolvedPaths();
+
     // The last error the host or the module logged, empty when none.
     QString lastError() const { return m_lastError; }
     void clearLastError() { m_lastError.clear(); }
@@ -44,4 +48,5 @@ private:
     ksKernel m_kernel;
     ksSubscription m_log;
     QString m_lastError;
+    QStringList m_resolved;
 };

@@ -3,6 +3,8 @@
 // the host, loads the reference module from its plug-in folder (never linked
 // in) and works on project files through the host's services.
 #include "ksCommandLine.h"
+#include "ksDemoCommand.h"
+#include "ksResolveCommand.h"
 #include "ksImportCommand.h"
 #include "ksStatusCommand.h"
 #include "ksTalvikHost.h"
@@ -23,6 +25,8 @@ QMap<QString, Command> commands()
 {
     using A = ksCommandLine::Arity;
     QMap<QString, Command> table;
+    table["demo"] = {{}, &ksDemoCommand::run};
+    table["resolve"] = {{{"search-path", A::Many}}, &ksResolveCommand::run};
     table["import"] = {{{"into", A::One}, {"smart", A::Flag}}, &ksImportCommand::run};
     table["status"] = {{{"json", A::Flag}}, &ksStatusCommand::run};
     return table;
