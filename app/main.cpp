@@ -5,9 +5,11 @@
 #include "ksCommandLine.h"
 #include "ksDemoCommand.h"
 #include "ksResolveCommand.h"
+#include "ksRevisionsCommand.h"
 #include "ksImportCommand.h"
 #include "ksStatusCommand.h"
 #include "ksTalvikHost.h"
+#include "ksWatchCommand.h"
 
 #include <QCoreApplication>
 
@@ -27,6 +29,8 @@ QMap<QString, Command> commands()
     QMap<QString, Command> table;
     table["demo"] = {{}, &ksDemoCommand::run};
     table["resolve"] = {{{"search-path", A::Many}}, &ksResolveCommand::run};
+    table["watch"] = {{{"interval", A::One}}, &ksWatchCommand::run};
+    table["revisions"] = {{{"expression", A::Many}}, &ksRevisionsCommand::run};
     table["import"] = {{{"into", A::One}, {"smart", A::Flag}}, &ksImportCommand::run};
     table["status"] = {{{"json", A::Flag}}, &ksStatusCommand::run};
     return table;
