@@ -76,7 +76,7 @@ int ksRevisionsCommand::run(const ksCommandLine& line, ksTalvikHost& host)
     for (const QString& revision : revisions) {
         const QString revisionPath =
             native ? reference.getSmartRevisionPath(revision) : reference.getSourceRevisionPath(revision);
-        std::printf("  %-8s %s%s\n", qPrintable(revision), qPrintable(QDir::current().relativeFilePath(revisionPath)),
+        std::printf("  %-8s %s%s\n", qPrintable(revision), qPrintable(QFileInfo(path).dir().relativeFilePath(revisionPath)),
                     revision == current ? "  (this file)" : "");
     }
     std::printf("newest: %s%s\n", qPrintable(newest), newest == current ? " (this file)" : "");
