@@ -97,6 +97,11 @@ int ksWatchCommand::run(const ksCommandLine& line, ksTalvikHost& host)
         std::fprintf(stderr, "talvik: %s\n", qPrintable(host.lastError()));
         return ksCommandLine::Failure;
     }
+    // Before the load starts the monitor: a running monitor takes a new
+    // interval only after its current wait.
+    ksReferenceService* service = host.service();
+    service->setUpdateMonitoringInterval(interval);
+    service->setNotificationMode(ksReferenceTypes::NotifyAfterUpdateCheck);
     {
         ksProgressBar progress(true);
         QString error;
@@ -106,9 +111,6 @@ int ksWatchCommand::run(const ksCommandLine& line, ksTalvikHost& host)
         }
     }
 
-    ksReferenceService* service = host.service();
-    service->setUpdateMonitoringInterval(interval);
-    service->setNotificationMode(ksReferenceTypes::NotifyAfterUpdateCheck);
     QObject context;
     QObject::connect(service, &ksReferenceService::referencesChanged, &context,
                      [](const QList<ksdReferenceNode>& nodes) {
