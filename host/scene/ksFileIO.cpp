@@ -319,8 +319,11 @@ bool ksFileIO::loadProject(const QString& path)
     // The project holds its smart references without their content: each
     // loads from its own file, its paths resolved against this project.
     if (ksReferenceInterface* references = ksInterfaceFactory::the().get<ksReferenceInterface>()) {
+        // The default load mode loads every smart reference that was not
+        // saved unloaded; this host gives other modes no meaning beyond
+        // leaving smart references for the user to load.
         ksReferenceImportOptions options;
-        options.loadSmartReferences = true;
+        options.loadSmartReferences = references->getLoadMode() == ksReferenceTypes::DefaultLoadMode;
         options.skipNotLoaded = true;
         options.fileName = path.toUtf8().toStdString();
         // One step per outermost reference; each takes the ones nested in it.
