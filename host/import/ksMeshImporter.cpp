@@ -10,6 +10,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 
 #include <algorithm>
 #include <cmath>
@@ -185,11 +186,13 @@ const char* ksMeshImporter::rootName()
 
 bool ksMeshImporter::canImport(const QString& path)
 {
+    // An Assimp::Importer sets up every reader it has; asked once.
+    static const QSet<QString> suffixes = [] {
+        const QStringList list = supportedSuffixes();
+        return QSet<QString>(list.begin(), list.end());
+    }();
     const QString suffix = QFileInfo(path).suffix().toLower();
-    if (suffix.isEmpty())
-        return false;
-    Assimp::Importer importer;
-    return importer.IsExtensionSupported(("." + suffix).toStdString());
+    return !suffix.isEmpty() && suffixes.contains(suffix);
 }
 
 QStringList ksMeshImporter::supportedSuffixes()

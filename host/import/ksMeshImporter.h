@@ -17,8 +17,10 @@
 //
 // Faces are triangulated; nothing else is changed, in particular identical
 // vertices are not joined, so every Geometry has exactly the vertices of its
-// mesh in the file. Points and lines keep their vertices but give no
-// triangles. Normals are taken when the file has them, never generated.
+// mesh in the file. Points and lines beside faces keep their vertices but
+// give no triangles; a mesh without any face (a point cloud) is refused by
+// Assimp's validation. Normals are taken when the file has them, never
+// generated.
 class ksMeshImporter
 {
 public:

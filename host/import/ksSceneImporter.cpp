@@ -155,8 +155,12 @@ std::vector<NodePtr> ksSceneImporter::reloadNodes(const std::vector<NodePtr>& no
         QString error;
         const NodeRefPtr root = path.isEmpty() ? NodeRefPtr() : loadFile(path, &error);
         if (!root) {
-            if (path.isEmpty())
-                error = QStringLiteral("%1: no source file to reload").arg(QString::fromStdString(ksNodeUtils::getName(node)));
+            if (path.isEmpty()) {
+                const std::string name = ksNodeUtils::getName(node);
+                error = QStringLiteral("%1: no source file to reload")
+                            .arg(name.empty() ? QStringLiteral("node %1").arg(node.getFieldContainerId())
+                                              : QString::fromStdString(name));
+            }
             report(errors, error);
             ksFileIO::increaseAdvancedProgress(1);
             continue;
