@@ -9,9 +9,12 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 #include <cstdio>
+
+#include <dlfcn.h>
 
 ksTalvikHost::ksTalvikHost() = default;
 
@@ -43,7 +46,14 @@ bool ksTalvikHost::start(bool verbose)
     });
 
     m_kernel.installHostServices();
-    m_kernel.loadModules(pluginDirectory());
+    const QDir plugins(pluginDirectory());
+    m_kernel.loadModules(plugins.path());
+    // A program that ends keeps its modules mapped to the end, as the
+    // application does: what they keep for the life of the process (their
+    // settings, their module object) stays theirs instead of becoming
+    // unreachable memory when the kernel unloads them at shut-down.
+    for (const QString& name : plugins.entryList({QStringLiteral("*.so")}, QDir::Files))
+        ::dlopen(QFile::encodeName(plugins.filePath(name)).constData(), RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
     m_kernel.start();
     if (!service() || !references()) {
         m_lastError = QStringLiteral("the reference module was not found in %1").arg(pluginDirectory());

@@ -16,6 +16,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <dlfcn.h>
+
 using namespace osg;
 
 namespace {
@@ -28,6 +30,11 @@ protected:
         s_kernel = new ksKernel;
         s_kernel->installHostServices();
         ASSERT_EQ(s_kernel->loadModules(TALVIK_PLUGIN_DIR), 1);
+        // Mapped to the end, as in the talvik program: the module's
+        // process-lifetime objects stay reachable after the kernel unloads it.
+        const QDir plugins(TALVIK_PLUGIN_DIR);
+        for (const QString& name : plugins.entryList({"*.so"}, QDir::Files))
+            ::dlopen(QFile::encodeName(plugins.filePath(name)).constData(), RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
         s_kernel->start();
     }
     static void TearDownTestSuite()
