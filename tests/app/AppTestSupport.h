@@ -68,6 +68,8 @@ inline void changeFile(const QString& path)
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::Append));
     file.write("v 7 7 7\n");
+    // Written out first: a later flush would set the time to now again.
+    ASSERT_TRUE(file.flush());
     ASSERT_TRUE(file.setFileTime(QDateTime::currentDateTime().addSecs(30), QFileDevice::FileModificationTime));
 }
 
