@@ -2,8 +2,11 @@
 #include "scene/ksFileIO.h"
 
 #include "kernel/ksFileIOService.h"
+#include "kernel/ksInterfaceFactory.h"
 #include "kernel/ksKernelServiceFactory.h"
 #include "nodeutils/ksMaterials.h"
+#include "references/ksReferenceFindFlags.h"
+#include "references/ksReferenceInterface.h"
 #include "scene/ksFastGeometryLoader.h"
 #include "scene/ksSceneData.h"
 #include "scene/ksSceneDataManager.h"
@@ -123,6 +126,8 @@ bool ksFileIO::saveSmartReference(const NodePtr& node, const std::string& path, 
         self->m_afterWrite(node);
     if (!ok)
         ksLog::error("Unable to save %s: %s", path.c_str(), error.toUtf8().constData());
+    else
+        emit self->smartReferenceSaved(QString::fromStdString(path));
     return ok;
 }
 
@@ -235,22 +240,57 @@ bool ksFileIO::saveProject(const QString& path)
 {
     if (ksFileIOService* service = fileService())
         emit service->projectSave(path);
+    // Listeners pause background work on projectSave; they resume on
+    // projectSaved, which therefore ends every save, a failed one too.
+    const auto finish = [&path](bool ok) {
+        if (ksFileIOService* service = fileService())
+            emit service->projectSaved(path);
+        return ok;
+    };
+
+    const NodePtr root = ksScenegraph::getRoot();
+    addAdvancedProgress(tr("Saving project"), 2);
+    struct ProgressEnd {
+        ~ProgressEnd() { removeAdvancedProgress(); }
+    } progressEnd;
+    ksReferenceInterface* references = ksInterfaceFactory::the().get<ksReferenceInterface>();
+    ksSceneData* scene = ksSceneDataManager::getSceneData(0);
+    const QString previousFile = scene->getCurrentFile();
+    if (references) {
+        // Smart files store paths relative to the project they belong to,
+        // so the new project file is current while they are written.
+        scene->setCurrentFile(path);
+        if (!references->saveSmartReferences(root, path.toUtf8().constData())) {
+            scene->setCurrentFile(previousFile);
+            ksLog::error("Unable to save project %s: its smart references could not be saved.",
+                         path.toUtf8().constData());
+            return finish(false);
+        }
+    }
+
+    increaseAdvancedProgress();
+
     QString increment;
     const bool incremented = isIncrementalSaveEnabled() && incrementalSave(path, increment);
+    // The project holds only its own content: what its smart references
+    // show lives in their files.
+    if (references)
+        references->detachSubReferences(root);
     QString error;
-    const NodePtr root = ksScenegraph::getRoot();
     const bool ok = ksZmbWriter(root, instance()->m_projectStash, makeMetadata(root)).save(path, error);
+    if (references)
+        references->attachSubReferences(root);
+    increaseAdvancedProgress();
     if (!ok) {
+        scene->setCurrentFile(previousFile);
         ksLog::error("Unable to save project %s: %s", path.toUtf8().constData(), error.toUtf8().constData());
         if (incremented)
             renameLastIncrementToOriginal(path, increment);
-        return false;
+        return finish(false);
     }
     setFilename(path);
-    ksSceneDataManager::getSceneData(0)->setCurrentFile(path);
-    if (ksFileIOService* service = fileService())
-        emit service->projectSaved(path);
-    return true;
+    scene->setCurrentFile(path);
+    return finish(true);
 }
 
 bool ksFileIO::loadProject(const QString& path)
@@ -261,6 +301,7 @@ bool ksFileIO::loadProject(const QString& path)
     ksFastGeometryLoader loader;
     loader.setStashLoadedData(true);
     loader.setMergeMaterials(false);
+    loader.setShowProgress(true);
     // The pool is emptied with the old scene; the loaded materials join the
     // new one.
     loader.setMaterialPoolHandling(ksFastGeometryLoader::KeepOutOfPool);
@@ -275,6 +316,26 @@ bool ksFileIO::loadProject(const QString& path)
     instance()->m_projectStash = loader.getStash();
     setFilename(path);
     ksSceneDataManager::getSceneData(0)->setCurrentFile(path);
+    // The project holds its smart references without their content: each
+    // loads from its own file, its paths resolved against this project.
+    if (ksReferenceInterface* references = ksInterfaceFactory::the().get<ksReferenceInterface>()) {
+        // The default load mode loads every smart reference that was not
+        // saved unloaded; this host gives other modes no meaning beyond
+        // leaving smart references for the user to load.
+        ksReferenceImportOptions options;
+        options.loadSmartReferences = references->getLoadMode() == ksReferenceTypes::DefaultLoadMode;
+        options.skipNotLoaded = true;
+        options.fileName = path.toUtf8().toStdString();
+        // One step per outermost reference; each takes the ones nested in it.
+        const std::vector<NodePtr> outermost =
+            references->findExtReferences(ksScenegraph::getRoot(), ksReferenceFindFlags::FindFirstOnly);
+        addAdvancedProgress(tr("Loading references"), int(outermost.size()));
+        for (const NodePtr& node : outermost) {
+            references->importReferences(node, options);
+            increaseAdvancedProgress();
+        }
+        removeAdvancedProgress();
+    }
     if ((service = fileService())) {
         emit service->projectLoaded(path);
         emit service->projectLoadFinished(path, true);

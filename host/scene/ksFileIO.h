@@ -75,6 +75,12 @@ public:
     // the file-IO service's projectSave/projectSaved and projectLoad/
     // projectLoadFinished/projectLoaded signals when the host has that
     // service, and keep the file name and the scene's current file.
+    // projectSaved ends every projectSave, also one that failed.
+    //
+    // With the reference module loaded, saveProject first saves the scene's
+    // smart references (a failure there stops the save before anything of
+    // the project is written) and writes the project without their content;
+    // loadProject loads each smart reference from its own file.
     static bool saveProject(const QString& path);
     static bool loadProject(const QString& path);
     // An empty scene; emits the service's newScene.
@@ -86,6 +92,9 @@ public:
     static ksZmbMetadata makeMetadata(const osg::NodePtr& node);
 
 signals:
+    // A smart reference file was written by saveSmartReference, in the
+    // order of the writes (innermost first during a project save).
+    void smartReferenceSaved(const QString& path);
     // depth: 1 for the outermost level.
     void advancedProgressStarted(const QString& title, int steps, int depth);
     void advancedProgressChanged(int value, int steps, int depth);

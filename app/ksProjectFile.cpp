@@ -1,0 +1,57 @@
+// Licensed under the MIT licence; see LICENSE.
+#include "ksProjectFile.h"
+
+#include "ksTalvikHost.h"
+
+#include "scene/ksFileIO.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <cstdio>
+
+QString ksProjectFile::check(const QString& path, bool mayBeNew)
+{
+    const QFileInfo info(path);
+    if (!ksFileIO::isProjectFile(path))
+        return QStringLiteral("unknown project type '%1' (a project is a .zmb file)").arg(info.suffix());
+    if (!info.exists()) {
+        if (!mayBeNew)
+            return QStringLiteral("no such file");
+        const QFileInfo folder(info.absolutePath());
+        if (!folder.isDir())
+            return QStringLiteral("folder %1 does not exist").arg(folder.filePath());
+        if (!folder.isWritable())
+            return QStringLiteral("folder %1 is not writable").arg(folder.filePath());
+        return QString();
+    }
+    if (info.isDir())
+        return QStringLiteral("is a folder, not a project file");
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("not readable (%1)").arg(file.errorString());
+    return QString();
+}
+
+bool ksProjectFile::load(ksTalvikHost& host, const QString& path, QString& error)
+{
+    host.clearLastError();
+    ksFileIO::newScene();
+    if (ksFileIO::loadProject(QFileInfo(path).absoluteFilePath()))
+        return true;
+    // The loader logs "Unable to load <path>: <reason>"; the path is named
+    // by the caller already.
+    error = host.lastError();
+    const int colon = error.indexOf(QLatin1String(": "));
+    if (error.startsWith(QLatin1String("Unable to load")) && colon > 0)
+        error = error.mid(colon + 2);
+    if (error.isEmpty())
+        error = QStringLiteral("not a readable project");
+    error = QStringLiteral("corrupt or unreadable project: %1").arg(error);
+    return false;
+}
+
+void ksProjectFile::report(const QString& file, const QString& reason)
+{
+    std::fprintf(stderr, "talvik: %s: %s\n", qPrintable(file), qPrintable(reason));
+}

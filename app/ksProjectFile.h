@@ -1,0 +1,23 @@
+// Licensed under the MIT licence; see LICENSE.
+#pragma once
+
+#include <QString>
+
+class ksTalvikHost;
+
+// Checks and loads the project file a command names. Every check runs before
+// anything is loaded or written, so bad input leaves the disk as it was.
+class ksProjectFile
+{
+public:
+    // Empty when `path` names a readable ".zmb" file; else why not, e.g.
+    // "no such file". With `mayBeNew` a missing file is fine when its folder
+    // exists and is writable.
+    static QString check(const QString& path, bool mayBeNew = false);
+
+    // Loads the project into a fresh scene; false with the reason.
+    static bool load(ksTalvikHost& host, const QString& path, QString& error);
+
+    // "talvik: <file>: <reason>" on standard error.
+    static void report(const QString& file, const QString& reason);
+};

@@ -1,0 +1,72 @@
+// Licensed under the MIT licence; see LICENSE.
+#include "ksReferenceResolver.h"
+
+#include "handles/ksTypeConverter.h"
+#include "handles/ksdReferenceNode.h"
+#include "kernel/ksInterfaceFactory.h"
+#include "nodeutils/ksNodeUtils.h"
+#include "references/ksReferenceInterface.h"
+#include "references/ksReferenceUpdateFlags.h"
+#include "scene/ksScenegraph.h"
+#include "scenegraph/ExtReference.h"
+#include "scenegraph/FileReference.h"
+#include "scenegraph/Node.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+using namespace osg;
+
+ksReferenceResolver::ksReferenceResolver(const QStringList& searchDirectories)
+{
+    for (const QString& directory : searchDirectories)
+        m_directories << QDir(directory).absolutePath();
+}
+
+void ksReferenceResolver::exportSearchPath(const QStringList& directories)
+{
+    QStringList absolute;
+    for (const QString& directory : directories)
+        absolute << QDir(directory).absolutePath();
+    const QByteArray previous = qgetenv("TALVIK_REFERENCE_SEARCH_PATH");
+    if (!previous.isEmpty())
+        absolute << QString::fromLocal8Bit(previous);
+    qputenv("TALVIK_REFERENCE_SEARCH_PATH", absolute.join(QLatin1Char(':')).toLocal8Bit());
+}
+
+QStringList ksReferenceResolver::resolveSources(const QString& projectPath) const
+{
+    QStringList resolved;
+    ksReferenceInterface* references = ksInterfaceFactory::the().get<ksReferenceInterface>();
+    if (!references)
+        return resolved;
+    const QDir projectDir = QFileInfo(projectPath).absoluteDir();
+    for (const NodePtr& node : references->findExtReferences(ksScenegraph::getRoot(), 0)) {
+        const ExtReferencePtr core = references->getExtReference(node);
+        const FileReferencePtr source = core ? core->getSourceFile() : FileReferencePtr();
+        if (!source || source->getPath().empty())
+            continue;
+        const QString old = QString::fromStdString(source->getPath());
+        if (QFileInfo(old).isFile())
+            continue;
+        const QString name = QFileInfo(old).fileName();
+        QStringList candidates;
+        const QString relative = QString::fromStdString(source->getRelativePath());
+        if (!relative.isEmpty() && QDir::isRelativePath(relative))
+            candidates << projectDir.filePath(relative);
+        candidates << projectDir.filePath(name);
+        for (const QString& directory : m_directories)
+            candidates << QDir(directory).filePath(name);
+        for (const QString& candidate : candidates) {
+            if (!QFileInfo(candidate).isFile())
+                continue;
+            const QString found = QFileInfo(candidate).absoluteFilePath();
+            ksdReferenceNode(ksTypeConverter::convertNode(node)).setSourcePath(found);
+            references->updateReferences(node, ksReferenceUpdateFlags::UpdateFileStates, true);
+            resolved << QStringLiteral("%1: %2 -> %3")
+                            .arg(QString::fromStdString(ksNodeUtils::getName(node)), old, found);
+            break;
+        }
+    }
+    return resolved;
+}

@@ -1,0 +1,181 @@
+// Licensed under the MIT licence; see LICENSE.
+#include "ksReferenceTable.h"
+
+#include "handles/ksTypeConverter.h"
+#include "handles/ksdReferenceNode.h"
+#include "import/ksSceneImporter.h"
+#include "kernel/ksInterfaceFactory.h"
+#include "nodeutils/ksNodeUtils.h"
+#include "references/ksReferenceInterface.h"
+#include "scene/ksScenegraph.h"
+#include "scenegraph/Node.h"
+
+#include <QColor>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QRegularExpression>
+
+using namespace osg;
+
+namespace {
+
+QString fileName(const QString& path)
+{
+    return QFileInfo(path).fileName();
+}
+
+// The status text colours each part "<font color=...>": smart part first,
+// then source; a part without a file name is left out.
+void takeColours(const std::string& statusText, ksReferenceTable::Row& row)
+{
+    static const QRegularExpression part(QStringLiteral("<font color=\"(#[0-9a-fA-F]{6})\">"));
+    QRegularExpressionMatchIterator it = part.globalMatch(QString::fromStdString(statusText));
+    for (ksReferenceTable::File* file : {&row.smart, &row.source}) {
+        if (fileName(file->path).isEmpty() || !it.hasNext())
+            continue;
+        file->colour = it.next().captured(1);
+    }
+}
+
+QString paint(const QString& text, const QString& colour, bool enabled)
+{
+    if (!enabled || colour.isEmpty())
+        return text;
+    const QColor c(colour);
+    return QStringLiteral("\033[38;2;%1;%2;%3m%4\033[0m").arg(c.red()).arg(c.green()).arg(c.blue()).arg(text);
+}
+
+QJsonValue fileJson(const ksReferenceTable::File& file)
+{
+    if (file.state == ksReferenceTypes::NoReference)
+        return QJsonValue::Null;
+    QJsonObject object;
+    object["path"] = file.path;
+    object["state"] = ksReferenceTable::stateName(file.state);
+    return object;
+}
+
+} // namespace
+
+ksReferenceTable ksReferenceTable::fromScene()
+{
+    ksReferenceTable table;
+    table.collect(ksScenegraph::getRoot(), 0);
+    return table;
+}
+
+void ksReferenceTable::collect(const NodePtr& node, int depth)
+{
+    if (!node)
+        return;
+    ksReferenceInterface* references = ksInterfaceFactory::the().get<ksReferenceInterface>();
+    int childDepth = depth;
+    if (references && references->isExtReference(node)) {
+        const ksdReferenceNode handle(ksTypeConverter::convertNode(node));
+        Row row;
+        row.depth = depth;
+        row.name = QString::fromStdString(ksNodeUtils::getName(node));
+        row.smart = {handle.getSmartPath(), handle.getSmartFileState(), QString()};
+        row.source = {handle.getSourcePath(), handle.getSourceFileState(), QString()};
+        row.loaded = handle.isLoaded();
+        row.edited = handle.isChanged();
+        row.vertices = ksSceneImporter::countVertices(node);
+        takeColours(references->getReferenceStatusText(node), row);
+        m_rows.push_back(row);
+        childDepth = depth + 1;
+    }
+    for (UInt32 i = 0; i < node->getNChildren(); ++i)
+        collect(node->getChild(i), childDepth);
+}
+
+const ksReferenceTable::Row* ksReferenceTable::find(const QString& name) const
+{
+    for (const Row& row : m_rows)
+        if (row.name == name)
+            return &row;
+    return nullptr;
+}
+
+int ksReferenceTable::worstState() const
+{
+    int worst = 0;
+    for (const Row& row : m_rows) {
+        for (const File* file : {&row.smart, &row.source}) {
+            if (file->state == ksReferenceTypes::Missing)
+                return 2;
+            if (file->state == ksReferenceTypes::Outdated)
+                worst = 1;
+        }
+    }
+    return worst;
+}
+
+QString ksReferenceTable::stateName(ksReferenceTypes::FileState state)
+{
+    switch (state) {
+    case ksReferenceTypes::UpToDate: return QStringLiteral("up to date");
+    case ksReferenceTypes::Outdated: return QStringLiteral("outdated");
+    case ksReferenceTypes::Missing: return QStringLiteral("missing");
+    case ksReferenceTypes::NoPath: return QStringLiteral("no path");
+    case ksReferenceTypes::NoReference: break;
+    }
+    return QStringLiteral("-");
+}
+
+void ksReferenceTable::print(std::FILE* out, bool colour) const
+{
+    if (m_rows.isEmpty()) {
+        std::fprintf(out, "  (no references)\n");
+        return;
+    }
+    // Widths come from the plain texts; escapes are added afterwards.
+    const auto describe = [](const File& file) {
+        if (file.state == ksReferenceTypes::NoReference)
+            return QStringLiteral("-");
+        return (file.path.isEmpty() ? QStringLiteral("(no path)") : fileName(file.path)) + " " + stateName(file.state);
+    };
+    int nameWidth = 9, smartWidth = 5, sourceWidth = 6;
+    for (const Row& row : m_rows) {
+        nameWidth = std::max(nameWidth, row.depth * 2 + int(row.name.size()));
+        smartWidth = std::max(smartWidth, int(describe(row.smart).size()));
+        sourceWidth = std::max(sourceWidth, int(describe(row.source).size()));
+    }
+    const auto pad = [](const QString& text, int width) { return QString(std::max(0, width - int(text.size())), ' '); };
+    std::fprintf(out, "  %s%s  %s%s  %s%s  loaded  edited  vertices\n", "Reference", qPrintable(pad("Reference", nameWidth)),
+                 "Smart", qPrintable(pad("Smart", smartWidth)), "Source", qPrintable(pad("Source", sourceWidth)));
+    for (const Row& row : m_rows) {
+        const QString name = QString(row.depth * 2, ' ') + row.name;
+        const QString smart = describe(row.smart);
+        const QString source = describe(row.source);
+        std::fprintf(out, "  %s%s  %s%s  %s%s  %-6s  %-6s  %llu\n", qPrintable(name), qPrintable(pad(name, nameWidth)),
+                     qPrintable(paint(smart, row.smart.colour, colour)), qPrintable(pad(smart, smartWidth)),
+                     qPrintable(paint(source, row.source.colour, colour)), qPrintable(pad(source, sourceWidth)),
+                     row.loaded ? "yes" : "no", row.edited ? "yes" : "no", static_cast<unsigned long long>(row.vertices));
+    }
+}
+
+QJsonObject ksReferenceTable::toJson() const
+{
+    QJsonArray rows;
+    int outdated = 0, missing = 0;
+    for (const Row& row : m_rows) {
+        QJsonObject object;
+        object["name"] = row.name;
+        object["depth"] = row.depth;
+        object["smart"] = fileJson(row.smart);
+        object["source"] = fileJson(row.source);
+        object["loaded"] = row.loaded;
+        object["edited"] = row.edited;
+        object["vertices"] = double(row.vertices);
+        rows.append(object);
+        for (const File* file : {&row.smart, &row.source}) {
+            outdated += file->state == ksReferenceTypes::Outdated;
+            missing += file->state == ksReferenceTypes::Missing;
+        }
+    }
+    QJsonObject result;
+    result["references"] = rows;
+    result["outdated"] = outdated;
+    result["missing"] = missing;
+    return result;
+}

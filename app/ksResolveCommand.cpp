@@ -1,0 +1,69 @@
+// Licensed under the MIT licence; see LICENSE.
+#include "ksResolveCommand.h"
+
+#include "ksCommandLine.h"
+#include "ksProgressBar.h"
+#include "ksProjectFile.h"
+#include "ksReferenceResolver.h"
+#include "ksReferenceTable.h"
+#include "ksTalvikHost.h"
+
+#include "scene/ksFileIO.h"
+
+#include <QFileInfo>
+
+#include <cstdio>
+
+#include <unistd.h>
+
+int ksResolveCommand::run(const ksCommandLine& line, ksTalvikHost& host)
+{
+    const QStringList directories = line.values("search-path");
+    if (line.positional().size() != 1 || directories.isEmpty()) {
+        std::fprintf(stderr, "talvik: resolve needs one project file and --search-path DIR...\n%s",
+                     qPrintable(ksCommandLine::usage()));
+        return ksCommandLine::UsageError;
+    }
+    const QString project = line.positional().first();
+    const QString problem = ksProjectFile::check(project);
+    if (!problem.isEmpty()) {
+        ksProjectFile::report(project, problem);
+        return ksCommandLine::UsageError;
+    }
+    for (const QString& directory : directories) {
+        if (!QFileInfo(directory).isDir()) {
+            ksProjectFile::report(directory, QStringLiteral("not a folder"));
+            return ksCommandLine::UsageError;
+        }
+    }
+
+    // The module reads its search directories once, when it starts.
+    ksReferenceResolver::exportSearchPath(directories);
+    if (!host.start(line.has("verbose"))) {
+        std::fprintf(stderr, "talvik: %s\n", qPrintable(host.lastError()));
+        return ksCommandLine::Failure;
+    }
+    ksProgressBar progress(true);
+    const QString projectPath = QFileInfo(project).absoluteFilePath();
+    QString error;
+    if (!ksProjectFile::load(host, projectPath, error)) {
+        ksProjectFile::report(project, error);
+        return ksCommandLine::UsageError;
+    }
+    const QStringList smart = host.takeResolvedPaths();
+    const QStringList sources = ksReferenceResolver(directories).resolveSources(projectPath);
+    for (const QString& found : smart)
+        std::printf("found smart file %s\n", qPrintable(found));
+    for (const QString& found : sources)
+        std::printf("found source file %s\n", qPrintable(found));
+
+    if (!ksFileIO::saveProject(projectPath)) {
+        ksProjectFile::report(project, QStringLiteral("saving failed: %1").arg(host.lastError()));
+        return ksCommandLine::Failure;
+    }
+    const ksReferenceTable table = ksReferenceTable::fromScene();
+    std::printf("saved %s with %d file(s) found again\n", qPrintable(QFileInfo(projectPath).fileName()),
+                int(smart.size() + sources.size()));
+    table.print(stdout, ::isatty(STDOUT_FILENO) && qEnvironmentVariableIsEmpty("NO_COLOR"));
+    return table.worstState() == 2 ? 2 : 0;
+}

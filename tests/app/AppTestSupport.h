@@ -1,0 +1,115 @@
+// Licensed under the MIT licence; see LICENSE.
+// Runs the talvik program as a process on files in temporary folders.
+#pragma once
+
+#include <QDateTime>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMap>
+#include <QProcess>
+#include <QStringList>
+
+#include <gtest/gtest.h>
+
+namespace apptest {
+
+struct Result {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+inline Result talvik(const QStringList& arguments, const QString& workingDirectory = QString())
+{
+    QProcess process;
+    if (!workingDirectory.isEmpty())
+        process.setWorkingDirectory(workingDirectory);
+    // Plain text whatever the terminal: tests read the output.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("NO_COLOR", "1");
+    environment.remove("TALVIK_REFERENCE_SEARCH_PATH");
+    process.setProcessEnvironment(environment);
+    process.start(TALVIK_PROGRAM, arguments);
+    Result run;
+    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit) {
+        ADD_FAILURE() << "talvik " << arguments.join(' ').toStdString() << " did not finish normally";
+        process.kill();
+        process.waitForFinished();
+    }
+    run.exitCode = process.exitCode();
+    run.out = QString::fromUtf8(process.readAllStandardOutput());
+    run.err = QString::fromUtf8(process.readAllStandardError());
+    return run;
+}
+
+// A triangle fan of `triangles` triangles as an OBJ file.
+inline QString writeObj(const QString& path, int triangles)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write("v 0 0 0\n");
+    for (int i = 0; i <= triangles; ++i)
+        file.write(QStringLiteral("v %1 %2 0\n").arg(i).arg(i % 2).toUtf8());
+    for (int i = 0; i < triangles; ++i)
+        file.write(QStringLiteral("f 1 %1 %2\n").arg(i + 2).arg(i + 3).toUtf8());
+    return QFileInfo(path).absoluteFilePath();
+}
+
+// New content with a later time: file times are whole seconds, and a change
+// in the second the file was recorded must still count.
+inline void changeFile(const QString& path)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::Append));
+    file.write("v 7 7 7\n");
+    // Written out first: a later flush would set the time to now again.
+    ASSERT_TRUE(file.flush());
+    ASSERT_TRUE(file.setFileTime(QDateTime::currentDateTime().addSecs(30), QFileDevice::FileModificationTime));
+}
+
+// Every file below `dir` with its size, time and content hash: a folder
+// that compares equal was not changed.
+inline QMap<QString, QString> snapshot(const QString& dir)
+{
+    QMap<QString, QString> files;
+    QDirIterator it(dir, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        QFile file(path);
+        file.open(QIODevice::ReadOnly);
+        files[path] = QStringLiteral("%1 %2 %3")
+                          .arg(it.fileInfo().size())
+                          .arg(it.fileInfo().lastModified().toMSecsSinceEpoch())
+                          .arg(qHash(file.readAll()));
+    }
+    return files;
+}
+
+inline QJsonObject statusJson(const QString& project, int* exitCode = nullptr)
+{
+    const Result run = talvik({"status", project, "--json"});
+    if (exitCode)
+        *exitCode = run.exitCode;
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(run.out.toUtf8(), &error);
+    EXPECT_EQ(error.error, QJsonParseError::NoError) << run.out.toStdString() << run.err.toStdString();
+    return document.object();
+}
+
+// The JSON row of the reference called `name`.
+inline QJsonObject row(const QJsonObject& status, const QString& name)
+{
+    for (const QJsonValue& value : status["references"].toArray())
+        if (value.toObject()["name"].toString() == name)
+            return value.toObject();
+    ADD_FAILURE() << "no reference " << name.toStdString();
+    return QJsonObject();
+}
+
+} // namespace apptest
