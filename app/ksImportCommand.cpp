@@ -28,22 +28,20 @@ int ksImportCommand::run(const ksCommandLine& line, ksTalvikHost& host)
         std::fprintf(stderr, "talvik: import needs files and --into PROJECT\n%s", qPrintable(ksCommandLine::usage()));
         return ksCommandLine::UsageError;
     }
-    QString problem = ksProjectFile::check(project, true);
-    if (!problem.isEmpty()) {
-        ksProjectFile::report(project, problem);
+    if (!ksProjectFile::usable(project, true))
         return ksCommandLine::UsageError;
-    }
     QStringList paths;
     for (const QString& file : files) {
         const QFileInfo info(file);
         QFile probe(file);
+        QString problem;
         if (!info.exists())
             problem = QStringLiteral("no such file");
         else if (!info.isFile())
             problem = QStringLiteral("not a file");
         else if (!probe.open(QIODevice::ReadOnly))
             problem = QStringLiteral("not readable (%1)").arg(probe.errorString());
-        else if (ksFileIO::isProjectFile(file) || info.suffix() == QLatin1String("osb"))
+        else if (ksFileIO::isProjectFile(file) || info.suffix().compare(QLatin1String("osb"), Qt::CaseInsensitive) == 0)
             problem = QStringLiteral("a Talvik project or OSB file cannot be imported as a source");
         if (!problem.isEmpty()) {
             ksProjectFile::report(file, problem);

@@ -51,6 +51,14 @@ bool ksProjectFile::load(ksTalvikHost& host, const QString& path, QString& error
     return false;
 }
 
+bool ksProjectFile::usable(const QString& path, bool mayBeNew)
+{
+    const QString problem = check(path, mayBeNew);
+    if (!problem.isEmpty())
+        report(path, problem);
+    return problem.isEmpty();
+}
+
 void ksProjectFile::report(const QString& file, const QString& reason)
 {
     std::fprintf(stderr, "talvik: %s: %s\n", qPrintable(file), qPrintable(reason));

@@ -14,6 +14,8 @@ public:
     // "no such file". With `mayBeNew` a missing file is fine when its folder
     // exists and is writable.
     static QString check(const QString& path, bool mayBeNew = false);
+    // check(), reporting the reason when there is one; true when usable.
+    static bool usable(const QString& path, bool mayBeNew = false);
 
     // Loads the project into a fresh scene; false with the reason.
     static bool load(ksTalvikHost& host, const QString& path, QString& error);

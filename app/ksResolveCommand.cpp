@@ -25,11 +25,8 @@ int ksResolveCommand::run(const ksCommandLine& line, ksTalvikHost& host)
         return ksCommandLine::UsageError;
     }
     const QString project = line.positional().first();
-    const QString problem = ksProjectFile::check(project);
-    if (!problem.isEmpty()) {
-        ksProjectFile::report(project, problem);
+    if (!ksProjectFile::usable(project))
         return ksCommandLine::UsageError;
-    }
     for (const QString& directory : directories) {
         if (!QFileInfo(directory).isDir()) {
             ksProjectFile::report(directory, QStringLiteral("not a folder"));

@@ -21,11 +21,8 @@ int ksStatusCommand::run(const ksCommandLine& line, ksTalvikHost& host)
         return ksCommandLine::UsageError;
     }
     const QString project = line.positional().first();
-    const QString problem = ksProjectFile::check(project);
-    if (!problem.isEmpty()) {
-        ksProjectFile::report(project, problem);
+    if (!ksProjectFile::usable(project))
         return ksCommandLine::UsageError;
-    }
 
     if (!host.start(line.has("verbose"))) {
         std::fprintf(stderr, "talvik: %s\n", qPrintable(host.lastError()));

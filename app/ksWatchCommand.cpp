@@ -70,11 +70,8 @@ int ksWatchCommand::run(const ksCommandLine& line, ksTalvikHost& host)
         std::fprintf(stderr, "talvik: --interval needs a positive number of milliseconds\n");
         return ksCommandLine::UsageError;
     }
-    const QString problem = ksProjectFile::check(project);
-    if (!problem.isEmpty()) {
-        ksProjectFile::report(project, problem);
+    if (!ksProjectFile::usable(project))
         return ksCommandLine::UsageError;
-    }
 
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0) {
         std::perror("talvik: socketpair");
