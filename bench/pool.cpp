@@ -140,7 +140,7 @@ void BM_GetStatusSnapshot(benchmark::State& state)
     ksReferencePool::instance().getStatusSnapshot();
     for (auto _ : state) {
         evictCaches(state);
-        const QHash<quint32, ksExtReferenceStatusPtr> snapshot = ksReferencePool::instance().getStatusSnapshot();
+        const ksStatusSnapshot snapshot = ksReferencePool::instance().getStatusSnapshot();
         if (snapshot.size() != state.range(0))
             state.SkipWithError("wrong snapshot");
         benchmark::DoNotOptimize(snapshot);
@@ -157,7 +157,7 @@ void BM_GetStatusSnapshotAfterChange(benchmark::State& state)
         ExtReference::create();
         state.ResumeTiming();
         evictCaches(state);
-        const QHash<quint32, ksExtReferenceStatusPtr> snapshot = ksReferencePool::instance().getStatusSnapshot();
+        const ksStatusSnapshot snapshot = ksReferencePool::instance().getStatusSnapshot();
         if (snapshot.size() != state.range(0))
             state.SkipWithError("wrong snapshot");
         benchmark::DoNotOptimize(snapshot);

@@ -3,6 +3,7 @@
 
 #include "io/ksReferenceExporter.h"
 
+#include "model/ksContainerIdMap.h"
 #include "model/ksReferenceNode.h"
 #include "nodeutils/ksNodeUtils.h"
 #include "utils/ksFile.h"
@@ -25,26 +26,6 @@ QString toUnix(const std::string& path)
     return QString::fromUtf8(ksFile::convertToUnixSeparators(path).c_str());
 }
 
-// Paths in hand-out order with a hash index beside them: the order is kept
-// for whoever reads the list, the index keeps a scene with thousands of
-// smart references from paying a quadratic price for the lookups.
-class PathList
-{
-public:
-    bool contains(const QString& path) const { return m_index.contains(path); }
-    void append(const QString& path)
-    {
-        if (!m_index.contains(path)) {
-            m_index.insert(path);
-            m_paths.append(path);
-        }
-    }
-
-private:
-    QStringList m_paths;
-    QSet<QString> m_index;
-};
-
 } // namespace
 
 ksReferenceExporter::ksReferenceExporter(const NodePtr& root, const Options& options)
@@ -57,11 +38,15 @@ ksReferenceExporter::~ksReferenceExporter() = default;
 
 bool ksReferenceExporter::hasCyclicPaths() const
 {
-    PathList seenPaths;
+    // Only ever asked whether a path was seen: a set, whose lookups stay
+    // constant-time with thousands of smart references.
+    QSet<QString> seenPaths;
     const QString project = toUnix(m_options.projectPath);
     if (!project.isEmpty())
-        seenPaths.append(project);
-    QSet<UInt32> seenCores;
+        seenPaths.insert(project);
+    // Flat sets by container id: no allocation per reference, and a scene of
+    // thousands of references keeps its bookkeeping in a few arrays.
+    ksContainerIdMap<bool> seenCores;
 
     // True when the core's smart file is already taken by another core or
     // is the project file itself.
@@ -74,7 +59,7 @@ bool ksReferenceExporter::hasCyclicPaths() const
             return false;
         if (seenPaths.contains(path))
             return true;
-        seenPaths.append(path);
+        seenPaths.insert(path);
         return false;
     };
 
@@ -87,7 +72,7 @@ bool ksReferenceExporter::hasCyclicPaths() const
                 continue;
             if (!seenCores.contains(core.getFieldContainerId()) && check(core))
                 return true;
-            seenCores.insert(core.getFieldContainerId());
+            seenCores[core.getFieldContainerId()] = true;
         }
     }
 
@@ -102,7 +87,7 @@ bool ksReferenceExporter::hasCyclicPaths() const
             cyclic = true;
             return Action::Quit;
         }
-        seenCores.insert(core.getFieldContainerId());
+        seenCores[core.getFieldContainerId()] = true;
         return Action::Continue;
     });
     return cyclic;
@@ -116,7 +101,7 @@ void ksReferenceExporter::run()
     // Parents before children; a smart file shared by clones is collected
     // once, at its first node, and what lies below that node is its content.
     std::vector<NodeRefPtr> collected;
-    QSet<UInt32> seenFiles;
+    ksContainerIdMap<bool> seenFiles;
     traverse(m_root.get(), [&](const NodePtr& n) {
         const ExtReferencePtr core = ExtReferencePtr::dcast(n->getCore());
         if (!core || !core->getSmartFile())
@@ -124,11 +109,15 @@ void ksReferenceExporter::run()
         const UInt32 id = core->getSmartFile().getFieldContainerId();
         if (seenFiles.contains(id))
             return Action::Skip;
-        seenFiles.insert(id);
+        seenFiles[id] = true;
         collected.emplace_back(n);
         return Action::Continue;
     });
 
+    // At most one new path per collected reference: the tables grow once
+    // instead of rehashing every path again at each doubling.
+    m_createdPaths.reserve(m_createdPaths.size() + int(collected.size()));
+    m_createdPathSet.reserve(m_createdPathSet.size() + int(collected.size()));
     for (const NodeRefPtr& node : collected) {
         ksReferenceNode reference(node.get());
         const ExtReferencePtr core = reference.getExtReference();

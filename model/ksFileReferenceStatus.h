@@ -50,6 +50,11 @@ public:
     void setSmart(ksFileReferenceStatusPtr status) { std::atomic_store(&m_smart, std::move(status)); }
     void setSource(ksFileReferenceStatusPtr status) { std::atomic_store(&m_source, std::move(status)); }
 
+    // For passes that hold the pool's mutex, under which alone the pointers
+    // are replaced: no atomic copy, no count taken.
+    const ksFileReferenceStatus& smartLocked() const { return *m_smart; }
+    const ksFileReferenceStatus& sourceLocked() const { return *m_source; }
+
 private:
     ksFileReferenceStatusPtr m_smart;
     ksFileReferenceStatusPtr m_source;

@@ -16,9 +16,9 @@
 #include "scenegraph/Traversal.h"
 #include "scenegraph/UBRDFMaterial.h"
 
-#include <QSet>
-
 #include <memory_resource>
+#include <string_view>
+#include <unordered_set>
 
 using namespace osg;
 
@@ -81,11 +81,13 @@ ExtReferencePtr findCore(UInt32 id)
 // The text after the last '.' of the file name, as QFileInfo::suffix gives
 // it, taken from the UTF-8 bytes: '/' and '.' never occur inside a multi-byte
 // character, and a pass over every pooled path then converts nothing.
-QByteArray suffixOf(const QByteArray& path)
+std::string_view suffixOf(const QByteArray& path)
 {
     const int nameStart = path.lastIndexOf('/') + 1;
     const int dot = path.lastIndexOf('.');
-    return dot < nameStart ? QByteArray() : path.mid(dot + 1);
+    if (dot < nameStart)
+        return std::string_view();
+    return std::string_view(path.constData() + dot + 1, std::size_t(path.size() - dot - 1));
 }
 
 void copyStatusToRecord(const ksFileReferenceStatusPtr& status, const FileReferencePtr& record)
@@ -441,21 +443,26 @@ bool ksReferencePool::saveSmartReferenceAs(const ExtReferencePtr& ext, const QSt
 
 QList<ExtReferencePtr> ksReferencePool::getExtReferences()
 {
+    ksStatusSnapshot replaced;
     ksMutexLocker lock(m_mutex);
-    QList<ExtReferencePtr> cores;
-    cores.reserve(m_statuses.size());
-    m_statuses.forEach([&](quint32 id, const ksExtReferenceStatusPtr&) {
-        const ExtReferencePtr core = ExtReferencePtr::dcast(FieldContainerFactory::the()->getContainer(id));
+    // In id order: the cores' memory was handed out in that order, so the
+    // pass reads it front to back instead of hopping through the table.
+    const ksStatusSnapshot& cores = currentSnapshot(replaced);
+    const NodePtr sceneRoot = NodeUtils::getSceneRoot();
+    FieldContainerFactory* factory = FieldContainerFactory::the();
+    QList<ExtReferencePtr> live;
+    live.reserve(cores.size());
+    for (const ksStatusSnapshot::Entry& entry : cores) {
+        const ExtReferencePtr core = ExtReferencePtr::dcast(factory->getContainer(entry.id));
         if (!core)
-            return;
-        for (const NodePtr& parent : core->getParents()) {
-            if (NodeUtils::isScenegraphNode(parent)) {
-                cores.append(core);
-                return;
-            }
-        }
-    });
-    return cores;
+            continue;
+        bool inScene = false;
+        for (const NodePtr& parent : core->getParents())
+            inScene = inScene || (sceneRoot && NodeUtils::isAncestorOrSelf(sceneRoot, parent));
+        if (inScene)
+            live.append(core);
+    }
+    return live;
 }
 
 std::set<ExtReferencePtr> ksReferencePool::getReferencesWithSameSmartFile(const ExtReferencePtr& ext)
@@ -487,47 +494,53 @@ NodePtr ksReferencePool::findLoadedClone(const ExtReferencePtr& ext)
 
 QStringList ksReferencePool::getFileSuffixes()
 {
-    QSet<QByteArray> suffixes;
-    {
-        ksMutexLocker lock(m_mutex);
-        m_statuses.forEach([&](quint32, const ksExtReferenceStatusPtr& pair) {
-            for (const ksFileReferenceStatusPtr& status : {pair->smart(), pair->source()}) {
-                if (status->hasPath)
-                    suffixes.insert(suffixOf(status->path));
-            }
-        });
-    }
+    ksStatusSnapshot replaced;
     QStringList list;
-    list.reserve(suffixes.size());
-    for (const QByteArray& suffix : suffixes)
-        list.append(QString::fromUtf8(suffix));
+    ksMutexLocker lock(m_mutex);
+    // Views into the pooled paths, alive while the lock is held: a path
+    // whose suffix is known costs a hash and no allocation.
+    std::unordered_set<std::string_view> suffixes;
+    for (const ksStatusSnapshot::Entry& entry : currentSnapshot(replaced)) {
+        for (const ksFileReferenceStatus* status : {&entry.status->smartLocked(), &entry.status->sourceLocked()}) {
+            if (status->hasPath)
+                suffixes.insert(suffixOf(status->path));
+        }
+    }
+    list.reserve(int(suffixes.size()));
+    for (const std::string_view suffix : suffixes)
+        list.append(QString::fromUtf8(suffix.data(), int(suffix.size())));
     return list;
 }
 
-QHash<quint32, ksExtReferenceStatusPtr> ksReferencePool::getStatusSnapshot()
+const ksStatusSnapshot& ksReferencePool::currentSnapshot(ksStatusSnapshot& replaced)
 {
-    // The table changes only when a core comes, goes or gets its first path
-    // (new records swap the statuses inside the shared pairs), so between
-    // such changes every caller gets the same table, shared. It is never
-    // changed in place once handed out, only replaced: Qt checks a table's
-    // share count with a relaxed load before changing it in place, so a
-    // table whose other holder just let go on another thread could be
-    // changed while that thread's last reads are not ordered before it.
-    QHash<quint32, ksExtReferenceStatusPtr> previous;
-    QHash<quint32, ksExtReferenceStatusPtr> snapshot;
+    if (m_snapshotStale) {
+        // One pass over the flat table, then a linear sort: no allocation
+        // per core, so building grows with the pool and no faster.
+        std::vector<ksStatusSnapshot::Entry> entries;
+        entries.reserve(std::size_t(m_statuses.size()));
+        m_statuses.forEach(
+            [&](quint32 id, const ksExtReferenceStatusPtr& status) { entries.push_back({id, status}); });
+        replaced = std::move(m_snapshot);
+        m_snapshot = ksStatusSnapshot(std::move(entries));
+        m_snapshotStale = false;
+    }
+    return m_snapshot;
+}
+
+ksStatusSnapshot ksReferencePool::getStatusSnapshot()
+{
+    // The snapshot changes only when a core comes, goes or gets its first
+    // path (new records swap the statuses inside the shared pairs), so
+    // between such changes every caller gets the same array, shared. It is
+    // never changed once built, only replaced.
+    ksStatusSnapshot replaced;
+    ksStatusSnapshot snapshot;
     {
         ksMutexLocker lock(m_mutex);
-        if (m_snapshotStale) {
-            QHash<quint32, ksExtReferenceStatusPtr> fresh;
-            fresh.reserve(m_statuses.size());
-            m_statuses.forEach([&](quint32 id, const ksExtReferenceStatusPtr& status) { fresh.insert(id, status); });
-            previous = std::move(m_snapshot);
-            m_snapshot = std::move(fresh);
-            m_snapshotStale = false;
-        }
-        snapshot = m_snapshot;
+        snapshot = currentSnapshot(replaced);
     }
-    // The replaced table goes after unlocking, on the caller's thread.
+    // The replaced one goes after unlocking, on the caller's thread.
     return snapshot;
 }
 

@@ -3,6 +3,7 @@
 
 #include "model/ksContainerIdMap.h"
 #include "model/ksFileReferenceStatus.h"
+#include "model/ksStatusSnapshot.h"
 #include "scenegraph/HandleTypes.h"
 
 #include <QHash>
@@ -87,10 +88,10 @@ public:
     // The distinct suffixes of all pooled smart and source paths.
     QStringList getFileSuffixes();
 
-    // A copy of the statuses for the update monitor's thread. The copy shares
-    // the status records, whose checked fields are atomics. Callers between
-    // two changes of the pool share one table.
-    QHash<quint32, ksExtReferenceStatusPtr> getStatusSnapshot();
+    // A copy of the statuses for the update monitor's thread, in id order.
+    // The copy shares the status records, whose checked fields are atomics.
+    // Callers between two changes of the pool share one array.
+    ksStatusSnapshot getStatusSnapshot();
     // Copies what the monitor found for these core ids into their records.
     void applyUpdates(const QList<uint>& ids);
 
@@ -119,6 +120,9 @@ private:
     // Callers hold m_mutex.
     void registerFileOwners(const osg::ExtReferencePtr& ext);
     static ksFileReferenceStatusPtr makeStatus(const osg::FileReferencePtr& ref);
+    // The snapshot of the current statuses, rebuilt when they changed; a
+    // replaced one is moved to `replaced`, to be let go after unlocking.
+    const ksStatusSnapshot& currentSnapshot(ksStatusSnapshot& replaced);
 
     std::shared_ptr<ksTreeChangeMonitor> getTreeChangeMonitor(const osg::ExtReferencePtr& ext);
     static bool qualifies(const osg::ExtReferencePtr& ext);
@@ -129,9 +133,10 @@ private:
     ksContainerIdMap<quint32> m_fileOwners;
     std::map<quint32, std::shared_ptr<ksSmartFile>> m_smartFiles;
     QHash<quint32, std::shared_ptr<ksTreeChangeMonitor>> m_changeMonitors;
-    // The last table handed out by getStatusSnapshot, and whether the
-    // statuses changed since (under the mutex).
-    QHash<quint32, ksExtReferenceStatusPtr> m_snapshot;
+    // The last snapshot built, and whether the statuses changed since (under
+    // the mutex). Passes over the pool run over it too: it lists the cores in
+    // id order, which is the order their memory was handed out in.
+    ksStatusSnapshot m_snapshot;
     bool m_snapshotStale = true;
     QMutex m_mutex;
     bool m_suppressFileUpdates = false;

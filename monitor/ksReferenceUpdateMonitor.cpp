@@ -196,7 +196,7 @@ bool ksReferenceUpdateMonitor::runPass(QList<uint>& changed)
     ksRevisionMonitor::clearCache();
     // The pool's lock is held only while the snapshot is copied; the records
     // themselves are shared with the pool.
-    const QHash<quint32, ksExtReferenceStatusPtr> snapshot = ksReferencePool::instance().getStatusSnapshot();
+    const ksStatusSnapshot snapshot = ksReferencePool::instance().getStatusSnapshot();
     for (auto it = snapshot.cbegin(); it != snapshot.cend(); ++it) {
         if (isStopRequested())
             return false;

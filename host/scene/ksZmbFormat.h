@@ -56,7 +56,8 @@ inline constexpr std::uint64_t MaxRawSectionSize = std::uint64_t(1) << 36;
 inline constexpr std::uint32_t MaxEntries = 1u << 16;
 inline constexpr std::uint32_t MaxNameLength = 4096;
 
-// Sections at least this large are compressed.
+// Sections at least this large are compressed, unless a sample of their
+// first bytes shows that compression would not gain a tenth.
 inline constexpr std::size_t CompressThreshold = 64 * 1024;
 
 // The metadata key of the assembly file references: the files the saved

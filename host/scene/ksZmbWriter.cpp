@@ -10,6 +10,7 @@
 
 #include <zstd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -90,7 +91,7 @@ class SectionSink : public osg::ByteSink
 {
 public:
     SectionSink(QIODevice& device, bool compress, int level, std::uint64_t rawSize)
-        : m_device(device), m_hash(XXH3_createState(), &XXH3_freeState)
+        : m_device(device), m_hash(XXH3_createState(), &XXH3_freeState), m_level(level)
     {
         XXH3_64bits_reset(m_hash.get());
         m_buffer.reserve(BufferSize);
@@ -104,6 +105,7 @@ public:
                 ZSTD_CCtx_setParameter(m_cctx, ZSTD_c_nbWorkers, 2);
             ZSTD_CCtx_setPledgedSrcSize(m_cctx, rawSize);
             m_out.resize(ZSTD_CStreamOutSize());
+            m_sampling = true;
         }
     }
     ~SectionSink() override
@@ -122,6 +124,12 @@ public:
             m_buffer.insert(m_buffer.end(), p, p + size);
             return;
         }
+        // The first time the buffer runs over, the larger of the buffered
+        // bytes and the new ones (at least half a buffer) is the sample.
+        if (size >= m_buffer.size())
+            decide(data, size);
+        else
+            decide(m_buffer.data(), m_buffer.size());
         flushBuffer();
         if (size < BufferSize) {
             const auto* p = static_cast<const std::uint8_t*>(data);
@@ -133,6 +141,8 @@ public:
 
     bool finish(SectionEntry& entry, QString& error)
     {
+        // A section that fits in the buffer is sampled whole.
+        decide(m_buffer.data(), m_buffer.size());
         flushBuffer();
         if (m_cctx && !m_failed)
             consume(nullptr, 0, true);
@@ -150,12 +160,43 @@ public:
 private:
     static constexpr std::size_t BufferSize = 1 << 20;
     static constexpr std::uint64_t ParallelThreshold = 8u << 20;
+    static constexpr std::size_t SampleCount = 8;
+    static constexpr std::size_t SampleLength = 16 * 1024;
 
     void flushBuffer()
     {
         if (!m_buffer.empty())
             consume(m_buffer.data(), m_buffer.size(), false);
         m_buffer.clear();
+    }
+
+    // Samples spread over the section's first bytes, compressed on their
+    // own: when they do not shrink by a tenth, the section is stored as it
+    // is, and the save spends no time on a compressor that gains nothing.
+    // The output still depends only on the content.
+    bool compresses(const void* data, std::size_t size) const
+    {
+        const auto* bytes = static_cast<const std::uint8_t*>(data);
+        const std::size_t step = size / SampleCount;
+        const std::size_t length = std::min(SampleLength, size);
+        std::vector<std::uint8_t> sample;
+        sample.reserve(SampleCount * length);
+        for (std::size_t i = 0; i < SampleCount && i * step + length <= size; ++i)
+            sample.insert(sample.end(), bytes + i * step, bytes + i * step + length);
+        std::vector<std::uint8_t> packed(ZSTD_compressBound(sample.size()));
+        const std::size_t n = ZSTD_compress(packed.data(), packed.size(), sample.data(), sample.size(), m_level);
+        return !ZSTD_isError(n) && n * 10 < sample.size() * 9;
+    }
+
+    void decide(const void* data, std::size_t size)
+    {
+        if (!m_sampling)
+            return;
+        m_sampling = false;
+        if (!compresses(data, size)) {
+            ZSTD_freeCCtx(m_cctx);
+            m_cctx = nullptr;
+        }
     }
 
     void consume(const void* data, std::size_t size, bool end)
@@ -203,6 +244,9 @@ private:
     QIODevice& m_device;
     std::unique_ptr<XXH3_state_t, decltype(&XXH3_freeState)> m_hash;
     ZSTD_CCtx* m_cctx = nullptr;
+    int m_level = 0;
+    // The first bytes are still to be sampled.
+    bool m_sampling = false;
     std::vector<std::uint8_t> m_buffer;
     std::vector<std::uint8_t> m_out;
     std::uint64_t m_raw = 0;

@@ -19,7 +19,7 @@ using namespace modeltest;
 namespace {
 
 // A stand-in monitor pass: reads every path, writes state and checksum.
-QList<uint> check(const QHash<quint32, ksExtReferenceStatusPtr>& snapshot)
+QList<uint> check(const ksStatusSnapshot& snapshot)
 {
     for (auto it = snapshot.constBegin(); it != snapshot.constEnd(); ++it) {
         for (const ksFileReferenceStatusPtr& status : {it.value()->smart(), it.value()->source()}) {

@@ -92,6 +92,37 @@ TEST(ZmbFormat, LargeSectionsAreCompressedAndSmallOnesStoredPlain)
     EXPECT_LT(bytes.size(), 100000u * 12) << "the positions compress";
 }
 
+TEST(ZmbFormat, LargeSectionsThatDoNotShrinkAreStoredPlainAndReadBack)
+{
+    // Noise does not compress; a repeated pattern does. Sizes below and
+    // above the writer's buffer take both of its ways to the sample.
+    std::mt19937 random(3);
+    const auto noise = [&](int size) {
+        QByteArray bytes(size, Qt::Uninitialized);
+        for (char& c : bytes)
+            c = char(random());
+        return bytes;
+    };
+    AssemblyScene scene(10);
+    for (int size : {200 * 1024, 3 << 20}) {
+        for (bool compressible : {false, true}) {
+            ksSmartReferenceStash stash;
+            stash.setEntry("blob", compressible ? QByteArray(size, 'z') : noise(size));
+            const std::vector<std::uint8_t> bytes = encode(scene.root.get(), stash);
+            std::uint32_t flags = 0;
+            std::uint64_t stored = 0, raw = 0;
+            std::memcpy(&flags, bytes.data() + entryOffset(1) + 4, 4);
+            std::memcpy(&stored, bytes.data() + entryOffset(1) + 8, 8);
+            std::memcpy(&raw, bytes.data() + entryOffset(1) + 16, 8);
+            EXPECT_EQ(flags, compressible ? ksZmb::FlagZstd : 0u) << size;
+            EXPECT_EQ(stored < raw, compressible) << size;
+            ksZmbReader reader;
+            ASSERT_TRUE(reader.readMemory(bytes.data(), bytes.size())) << reader.getError();
+            EXPECT_EQ(reader.getStash().getEntries(), stash.getEntries());
+        }
+    }
+}
+
 TEST(ZmbFormat, TruncationAtEveryOffsetFailsCleanly)
 {
     AssemblyScene scene;
