@@ -3,6 +3,7 @@
 // against a bare read() of the same file with the same buffer size. The
 // checksum reads and hashes in one pass on one thread, so a bare read is
 // its ceiling; the ratio of the medians is printed at the end.
+#include "BenchSupport.h"
 #include "utils/ksFile.h"
 
 #include <benchmark/benchmark.h>
@@ -66,15 +67,8 @@ void BM_BareRead(benchmark::State& state)
 {
     const std::string& path = testFile().path();
     std::unique_ptr<char[]> buffer(new char[ksFile::checksumBufferSize]);
-    for (auto _ : state) {
-        const int fd = ::open(path.c_str(), O_RDONLY);
-        std::size_t total = 0;
-        ssize_t n;
-        while ((n = ::read(fd, buffer.get(), ksFile::checksumBufferSize)) > 0)
-            total += static_cast<std::size_t>(n);
-        ::close(fd);
-        benchmark::DoNotOptimize(total);
-    }
+    for (auto _ : state)
+        benchmark::DoNotOptimize(readWholeFile(path, buffer.get(), ksFile::checksumBufferSize));
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(fileSize));
 }
 
@@ -90,45 +84,21 @@ BENCHMARK(BM_BareRead)->Unit(benchmark::kMillisecond)->Repetitions(7)->ReportAgg
 BENCHMARK(BM_Checksum)->Unit(benchmark::kMillisecond)->Repetitions(7)->ReportAggregatesOnly(true);
 
 // Console output plus the ratio of the median throughputs.
-class RatioReporter : public benchmark::ConsoleReporter
+void printSummary(const BenchMedians& medians)
 {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& run : runs) {
-            const auto rate = run.counters.find("bytes_per_second");
-            if (run.aggregate_name == "median" && rate != run.counters.end())
-                m_medians[run.run_name.function_name] = rate->second.value;
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-
-    void Finalize() override
-    {
-        ConsoleReporter::Finalize();
-        const double read = m_medians["BM_BareRead"];
-        const double checksum = m_medians["BM_Checksum"];
-        if (read > 0 && checksum > 0)
-            std::printf("checksum / bare read (medians): %.1f%% (%.2f GB/s of %.2f GB/s)\n", 100.0 * checksum / read,
-                        checksum / 1e9, read / 1e9);
-    }
-
-private:
-    std::map<std::string, double> m_medians;
-};
+    const double read = medians.counter("BM_BareRead", "bytes_per_second");
+    const double checksum = medians.counter("BM_Checksum", "bytes_per_second");
+    if (read > 0 && checksum > 0)
+        std::printf("checksum / bare read (medians): %.1f%% (%.2f GB/s of %.2f GB/s)\n", 100.0 * checksum / read,
+                    checksum / 1e9, read / 1e9);
+}
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
     testFile();
     // Warm the page cache, so that both sides read from memory.
     ksFile::getChecksum(testFile().path());
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarks(argc, argv, printSummary);
 }

@@ -11,6 +11,7 @@
 //   reference interface, against writing the same 1,000 files with the
 //   host's writer alone (goal: within 1.5x).
 // Before any Qt header: Qt defines `slots` as a macro.
+#include "BenchSupport.h"
 #include "scenegraph/SceneGraph.h"
 
 #include "io/ksReferenceExporter.h"
@@ -93,18 +94,6 @@ struct FlatScene {
         }
     }
 };
-
-// An export runs once per save, long after the scene was last walked: its
-// data is not in the cache. Eviction is not timed.
-void evictCaches(benchmark::State& state)
-{
-    static std::vector<char> buffer(64 << 20);
-    state.PauseTiming();
-    for (std::size_t i = 0; i < buffer.size(); i += 64)
-        buffer[i] = char(buffer[i] + 1);
-    benchmark::ClobberMemory();
-    state.ResumeTiming();
-}
 
 void BM_Traverse(benchmark::State& state)
 {
@@ -228,34 +217,17 @@ void BM_WriterOnly(benchmark::State& state)
 }
 BENCHMARK(BM_WriterOnly)->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();
 
-class RatioReporter : public benchmark::ConsoleReporter
+void printSummary(const BenchMedians& medians)
 {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& run : runs) {
-            if (run.aggregate_name == "median")
-                m_medians[run.run_name.function_name + "/" + run.run_name.args] = run.GetAdjustedCPUTime();
-        }
-        ConsoleReporter::ReportRuns(runs);
+    // CPU-time medians: the machines that run this are shared.
+    for (const char* name : {"BM_Traverse", "BM_HasCyclicPaths", "BM_PathStep"}) {
+        const double small = medians.cpu(std::string(name) + "/1000");
+        const double large = medians.cpu(std::string(name) + "/10000");
+        if (small > 0 && large > 0)
+            std::printf("%s: 10,000 / 1,000 references (CPU medians): %.2fx the time (goal <= 12x)\n", name + 3,
+                        large / small);
     }
-
-    void Finalize() override
-    {
-        ConsoleReporter::Finalize();
-        // CPU-time medians: the machines that run this are shared.
-        for (const char* name : {"BM_Traverse", "BM_HasCyclicPaths", "BM_PathStep"}) {
-            const auto small = m_medians.find(std::string(name) + "/1000");
-            const auto large = m_medians.find(std::string(name) + "/10000");
-            if (small != m_medians.end() && large != m_medians.end() && small->second > 0)
-                std::printf("%s: 10,000 / 1,000 references (CPU medians): %.2fx the time (goal <= 12x)\n", name + 3,
-                            large->second / small->second);
-        }
-    }
-
-private:
-    std::map<std::string, double> m_medians;
-};
+}
 
 } // namespace
 
@@ -265,13 +237,8 @@ int main(int argc, char** argv)
     ksReferencePool::instance().registerCallbacks();
     ksScenegraph::newScene();
     g_nested = new NestedScene;
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
+    const int status = runBenchmarks(argc, argv, printSummary);
     delete g_nested;
     ksScenegraph::newScene();
-    return 0;
+    return status;
 }

@@ -4,6 +4,7 @@
 // nodes and Geometry cores. The file is a generated OBJ of a grid of quads
 // (one million vertices) in 100 objects. The ratio of the medians is printed
 // at the end (goal: at most 1.2).
+#include "BenchSupport.h"
 #include "scenegraph/SceneGraph.h"
 
 #include "import/ksMeshImporter.h"
@@ -94,44 +95,18 @@ void BM_MeshImporter(benchmark::State& state)
 BENCHMARK(BM_AssimpAlone)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(5)->ReportAggregatesOnly(true)->UseRealTime();
 BENCHMARK(BM_MeshImporter)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(5)->ReportAggregatesOnly(true)->UseRealTime();
 
-class RatioReporter : public benchmark::ConsoleReporter
+void printSummary(const BenchMedians& medians)
 {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& run : runs)
-            if (run.aggregate_name == "median")
-                m_medians[run.run_name.function_name] = run.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-    void Finalize() override
-    {
-        ConsoleReporter::Finalize();
-        std::printf("file: %.1f MB\n", double(model().fileSize) / 1e6);
-        if (m_medians["BM_AssimpAlone"] > 0 && m_medians["BM_MeshImporter"] > 0)
-            std::printf("importer / Assimp alone (medians): %.2f\n",
-                        m_medians["BM_MeshImporter"] / m_medians["BM_AssimpAlone"]);
-    }
-
-private:
-    std::map<std::string, double> m_medians;
-};
+    std::printf("file: %.1f MB\n", double(model().fileSize) / 1e6);
+    if (medians.real("BM_AssimpAlone") > 0 && medians.real("BM_MeshImporter") > 0)
+        std::printf("importer / Assimp alone (medians): %.2f\n",
+                    medians.real("BM_MeshImporter") / medians.real("BM_AssimpAlone"));
+}
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    // Both take turns, so that a busy machine slows them alike.
-    std::vector<char*> args(argv, argv + argc);
-    char interleave[] = "--benchmark_enable_random_interleaving=true";
-    args.insert(args.begin() + 1, interleave);
-    int count = int(args.size());
-    benchmark::Initialize(&count, args.data());
-    if (benchmark::ReportUnrecognizedArguments(count, args.data()))
-        return 1;
     model();
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarks(argc, argv, printSummary, true);
 }

@@ -10,6 +10,7 @@
 //   time grows with the cores (goal: 10x the cores, at most 12x the time).
 //
 // Ratios of the medians (CPU time) are printed at the end.
+#include "BenchSupport.h"
 #include "scenegraph/SceneGraph.h"
 
 #include "model/ksReferencePool.h"
@@ -92,21 +93,6 @@ public:
     }
 };
 
-// A query over the pool runs now and then (the monitor's pass every few
-// seconds, a view asking for the references): its data is not in the cache.
-// Each timed run starts cold, so that 10,000 cores (which would otherwise fit
-// in the cache between runs) and 100,000 cores are measured alike. Eviction
-// is not timed, so these runs have a fixed number of iterations.
-void evictCaches(benchmark::State& state)
-{
-    static std::vector<char> buffer(64 << 20);
-    state.PauseTiming();
-    for (std::size_t i = 0; i < buffer.size(); i += 64)
-        buffer[i] = char(buffer[i] + 1);
-    benchmark::ClobberMemory();
-    state.ResumeTiming();
-}
-
 void BM_GetExtReferences(benchmark::State& state)
 {
     PooledScene scene(int(state.range(0)));
@@ -174,60 +160,31 @@ BENCHMARK(BM_GetStatusSnapshot)->Arg(10000)->Arg(100000)->Unit(benchmark::kMilli
 BENCHMARK(BM_GetStatusSnapshotAfterChange)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(20)->Repetitions(5)
     ->ReportAggregatesOnly(true);
 
-class RatioReporter : public benchmark::ConsoleReporter
+void printSummary(const BenchMedians& medians)
 {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& run : runs) {
-            if (run.aggregate_name == "median")
-                m_medians[run.run_name.function_name + "/" + run.run_name.args] = run.GetAdjustedCPUTime();
-        }
-        ConsoleReporter::ReportRuns(runs);
+    // Medians of the CPU time, in milliseconds: the machines that run this
+    // are shared, and other work stretches the wall-clock time unevenly.
+    const double plain = medians.cpu("BM_CreateDestroyTransform3D");
+    const double reference = medians.cpu("BM_CreateDestroyReference");
+    if (plain > 0 && reference > 0)
+        std::printf("create+destroy, reference core / Transform3D core (CPU medians): %.2fx (%.0f ns vs %.0f ns per "
+                    "core; goal <= 3x)\n",
+                    reference / plain, reference * 1e6 / CreatedCores, plain * 1e6 / CreatedCores);
+    for (const char* name :
+         {"BM_GetExtReferences", "BM_GetFileSuffixes", "BM_GetStatusSnapshot", "BM_GetStatusSnapshotAfterChange"}) {
+        const double small = medians.cpu(std::string(name) + "/10000");
+        const double large = medians.cpu(std::string(name) + "/100000");
+        if (small > 0 && large > 0)
+            std::printf("%s: 100,000 / 10,000 cores (CPU medians): %.2fx the time (%.0f ns per core at 100,000; goal "
+                        "<= 12x)\n",
+                        name + 3, large / small, large * 1e6 / 100000);
     }
-
-    void Finalize() override
-    {
-        ConsoleReporter::Finalize();
-        // Medians of the CPU time, in milliseconds: the machines that run this
-        // are shared, and other work stretches the wall-clock time unevenly.
-        const double plain = median("BM_CreateDestroyTransform3D/");
-        const double reference = median("BM_CreateDestroyReference/");
-        if (plain > 0 && reference > 0)
-            std::printf("create+destroy, reference core / Transform3D core (CPU medians): %.2fx (%.0f ns vs %.0f ns per "
-                        "core; goal <= 3x)\n",
-                        reference / plain, reference * 1e6 / CreatedCores, plain * 1e6 / CreatedCores);
-        for (const char* name :
-             {"BM_GetExtReferences", "BM_GetFileSuffixes", "BM_GetStatusSnapshot", "BM_GetStatusSnapshotAfterChange"}) {
-            const double small = median(std::string(name) + "/10000");
-            const double large = median(std::string(name) + "/100000");
-            if (small > 0 && large > 0)
-                std::printf("%s: 100,000 / 10,000 cores (CPU medians): %.2fx the time (%.0f ns per core at 100,000; goal "
-                            "<= 12x)\n",
-                            name + 3, large / small, large * 1e6 / 100000);
-        }
-    }
-
-private:
-    double median(const std::string& key) const
-    {
-        const auto it = m_medians.find(key);
-        return it == m_medians.end() ? 0 : it->second;
-    }
-
-    std::map<std::string, double> m_medians;
-};
+}
 
 } // namespace
 
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarks(argc, argv, printSummary);
 }

@@ -5,6 +5,7 @@
 // cost the same whatever the number of monitors it does not concern (goal:
 // within 2x). The ratio of the medians is printed at the end.
 // Before any Qt header: Qt defines `slots` as a macro.
+#include "BenchSupport.h"
 #include "scenegraph/SceneGraph.h"
 
 #include "nodeutils/ksTreeChangeMonitor.h"
@@ -84,38 +85,17 @@ void BM_Edits(benchmark::State& state)
 BENCHMARK(BM_Edits)->Arg(1)->Arg(Subtrees)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(5)
     ->ReportAggregatesOnly(true);
 
-class RatioReporter : public benchmark::ConsoleReporter
+void printSummary(const BenchMedians& medians)
 {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& run : runs)
-            if (run.aggregate_name == "median")
-                m_medians[run.run_name.args] = run.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-    void Finalize() override
-    {
-        ConsoleReporter::Finalize();
-        const double one = m_medians["1"], all = m_medians[std::to_string(Subtrees)];
-        if (one > 0 && all > 0)
-            std::printf("10,000 monitors / 1 monitor (medians): %.2fx (%.0f ns vs %.0f ns per edit)\n", all / one,
-                        all * 1e6 / Edits, one * 1e6 / Edits);
-    }
-
-private:
-    std::map<std::string, double> m_medians;
-};
+    const double one = medians.real("BM_Edits/1"), all = medians.real("BM_Edits/" + std::to_string(Subtrees));
+    if (one > 0 && all > 0)
+        std::printf("10,000 monitors / 1 monitor (medians): %.2fx (%.0f ns vs %.0f ns per edit)\n", all / one,
+                    all * 1e6 / Edits, one * 1e6 / Edits);
+}
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarks(argc, argv, printSummary);
 }

@@ -9,6 +9,8 @@
 // processor time of all threads (zstd's workers compress beside the
 // encoder), and a save at zstd's level 1 runs beside the default.
 // Before any Qt header: Qt defines `slots` as a macro.
+#include "BenchGeometry.h"
+#include "BenchSupport.h"
 #include "scenegraph/SceneGraph.h"
 
 #include "scene/ksZmbReader.h"
@@ -44,29 +46,7 @@ struct BigScene {
     {
         root = Node::create();
         root->setCore(Group::create());
-        UBRDFMaterialRefPtr paint = UBRDFMaterial::create();
-        for (int part = 0; part < 7; ++part) {
-            const std::size_t n = 1000000;
-            std::vector<Vec3f> positions(n), normals(n);
-            std::vector<UInt32> indices(n);
-            for (std::size_t i = 0; i < n; ++i) {
-                const float u = float(i % 1000) * 0.01f, v = float(i / 1000) * 0.01f;
-                positions[i] = Vec3f(u, v, std::sin(u * 3 + part) * std::cos(v * 2));
-                normals[i] = Vec3f(std::cos(u), std::sin(v), 1.0f);
-                indices[i] = UInt32(i);
-            }
-            GeometryRefPtr geo = Geometry::create();
-            geo->setPositions(std::move(positions));
-            geo->setNormals(std::move(normals));
-            geo->setIndices(std::move(indices));
-            geo->setMaterial(paint);
-            NodeRefPtr mesh = Node::create();
-            mesh->setCore(geo);
-            NodeRefPtr placed = Node::create();
-            placed->setCore(Transform3D::create());
-            placed->addChild(mesh);
-            root->addChild(placed);
-        }
+        addGeometryParts(root.get());
         zmbPath = dir.filePath("scene.zmb");
         plainPath = dir.filePath("plain.bin");
         QString error;
@@ -164,48 +144,27 @@ BENCHMARK(BM_ZmbSaveAtLevel)->Arg(1)->MeasureProcessCPUTime()->Unit(benchmark::k
 BENCHMARK(BM_SequentialRead)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(5)->ReportAggregatesOnly(true)->UseRealTime();
 BENCHMARK(BM_ZmbLoad)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(5)->ReportAggregatesOnly(true)->UseRealTime();
 
-class RatioReporter : public benchmark::ConsoleReporter
+void printSummary(const BenchMedians& medians)
 {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& run : runs)
-            if (run.aggregate_name == "median")
-                m_medians[run.run_name.function_name + (run.run_name.args.empty() ? "" : "/" + run.run_name.args)] =
-                    run.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-    void Finalize() override
-    {
-        ConsoleReporter::Finalize();
-        std::printf("scene: %.1f MB, file: %.1f MB\n", double(scene().sceneSize) / 1e6, double(scene().fileSize) / 1e6);
-        auto ratio = [&](const char* base, const char* ours, const char* what) {
-            if (m_medians[base] > 0 && m_medians[ours] > 0)
-                std::printf("%s speed / sequential (medians): %.2f\n", what, m_medians[base] / m_medians[ours]);
-        };
-        ratio("BM_SequentialWrite", "BM_ZmbSave", "save");
-        ratio("BM_SequentialWrite", "BM_ZmbSaveAtLevel/1", "save at level 1");
-        ratio("BM_SequentialRead", "BM_ZmbLoad", "load");
-        const double fileShare = double(scene().fileSize) / double(scene().sceneSize);
+    std::printf("scene: %.1f MB, file: %.1f MB\n", double(scene().sceneSize) / 1e6, double(scene().fileSize) / 1e6);
+    auto ratio = [&](const char* base, const char* ours, const char* what) {
+        if (medians.real(base) > 0 && medians.real(ours) > 0)
+            std::printf("%s speed / sequential (medians): %.2f\n", what, medians.real(base) / medians.real(ours));
+    };
+    ratio("BM_SequentialWrite", "BM_ZmbSave", "save");
+    ratio("BM_SequentialWrite", "BM_ZmbSaveAtLevel/1", "save at level 1");
+    ratio("BM_SequentialRead", "BM_ZmbLoad", "load");
+    const double fileShare = double(scene().fileSize) / double(scene().sceneSize);
+    if (medians.real("BM_ZmbSave") > 0 && medians.real("BM_ZmbLoad") > 0)
         std::printf("against the file's own size: save %.2f, load %.2f\n",
-                    fileShare * m_medians["BM_SequentialWrite"] / m_medians["BM_ZmbSave"],
-                    fileShare * m_medians["BM_SequentialRead"] / m_medians["BM_ZmbLoad"]);
-    }
-
-private:
-    std::map<std::string, double> m_medians;
-};
+                    fileShare * medians.real("BM_SequentialWrite") / medians.real("BM_ZmbSave"),
+                    fileShare * medians.real("BM_SequentialRead") / medians.real("BM_ZmbLoad"));
+}
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
     scene();
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarks(argc, argv, printSummary);
 }

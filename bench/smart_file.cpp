@@ -6,6 +6,8 @@
 // file, the change-mark walk). The ratios of the medians are printed at the
 // end (goal: at most 1.3).
 // Before any Qt header: Qt defines `slots` as a macro.
+#include "BenchGeometry.h"
+#include "BenchSupport.h"
 #include "scenegraph/SceneGraph.h"
 
 #include "io/ksSmartFile.h"
@@ -51,29 +53,7 @@ struct BigReference {
         NodeRefPtr content = Node::create();
         content->setCore(Group::create());
         setName(content.get(), "Root");
-        UBRDFMaterialRefPtr paint = UBRDFMaterial::create();
-        for (int part = 0; part < 7; ++part) {
-            const std::size_t n = 1000000;
-            std::vector<Vec3f> positions(n), normals(n);
-            std::vector<UInt32> indices(n);
-            for (std::size_t i = 0; i < n; ++i) {
-                const float u = float(i % 1000) * 0.01f, v = float(i / 1000) * 0.01f;
-                positions[i] = Vec3f(u, v, std::sin(u * 3 + part) * std::cos(v * 2));
-                normals[i] = Vec3f(std::cos(u), std::sin(v), 1.0f);
-                indices[i] = UInt32(i);
-            }
-            GeometryRefPtr geo = Geometry::create();
-            geo->setPositions(std::move(positions));
-            geo->setNormals(std::move(normals));
-            geo->setIndices(std::move(indices));
-            geo->setMaterial(paint);
-            NodeRefPtr mesh = Node::create();
-            mesh->setCore(geo);
-            NodeRefPtr placed = Node::create();
-            placed->setCore(Transform3D::create());
-            placed->addChild(mesh);
-            content->addChild(placed);
-        }
+        addGeometryParts(content.get());
         path = dir.filePath("engine.zmb");
         utf8Path = path.toStdString();
         if (!ksFileIO::saveSmartReference(content.get(), utf8Path, {})) {
@@ -188,37 +168,19 @@ SMART_FILE_BENCHMARK(BM_SmartFileLoad);
 SMART_FILE_BENCHMARK(BM_HostSave);
 SMART_FILE_BENCHMARK(BM_SmartFileSave);
 
-class RatioReporter : public benchmark::ConsoleReporter
+void printSummary(const BenchMedians& medians)
 {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& run : runs)
-            if (run.aggregate_name == "median") {
-                m_medians[run.run_name.function_name] = run.GetAdjustedRealTime();
-                m_cpuMedians[run.run_name.function_name] = run.GetAdjustedCPUTime();
-            }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    void Finalize() override
-    {
-        ConsoleReporter::Finalize();
-        std::printf("file: %.1f MB\n", double(reference().fileSize) / 1e6);
-        // Real time is the goal; the main thread's CPU time is printed too,
-        // since waits for a disk that others share swamp it on a busy machine.
-        auto ratio = [&](const char* host, const char* ours, const char* what) {
-            if (m_medians[host] > 0 && m_medians[ours] > 0)
-                std::printf("%s: smart file / host alone (medians): %.2f real time, %.2f CPU time\n", what,
-                            m_medians[ours] / m_medians[host], m_cpuMedians[ours] / m_cpuMedians[host]);
-        };
-        ratio("BM_HostLoad", "BM_SmartFileLoad", "load");
-        ratio("BM_HostSave", "BM_SmartFileSave", "save");
-    }
-
-private:
-    std::map<std::string, double> m_medians;
-    std::map<std::string, double> m_cpuMedians;
-};
+    std::printf("file: %.1f MB\n", double(reference().fileSize) / 1e6);
+    // Real time is the goal; the main thread's CPU time is printed too,
+    // since waits for a disk that others share swamp it on a busy machine.
+    auto ratio = [&](const char* host, const char* ours, const char* what) {
+        if (medians.real(host) > 0 && medians.real(ours) > 0)
+            std::printf("%s: smart file / host alone (medians): %.2f real time, %.2f CPU time\n", what,
+                        medians.real(ours) / medians.real(host), medians.cpu(ours) / medians.cpu(host));
+    };
+    ratio("BM_HostLoad", "BM_SmartFileLoad", "load");
+    ratio("BM_HostSave", "BM_SmartFileSave", "save");
+}
 
 } // namespace
 
@@ -228,18 +190,6 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     // The host's handler, which has nothing to do here.
     const ksSubscription materials = ksController::addHandler("updateMaterials", [](ksMessage&, ksModuleBase*) {});
-    // Host and smart file runs take turns, so that a busy machine slows both
-    // alike; an explicit flag on the command line still wins.
-    std::vector<char*> args(argv, argv + argc);
-    char interleave[] = "--benchmark_enable_random_interleaving=true";
-    args.insert(args.begin() + 1, interleave);
-    int count = int(args.size());
-    benchmark::Initialize(&count, args.data());
-    if (benchmark::ReportUnrecognizedArguments(count, args.data()))
-        return 1;
     reference();
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarks(argc, argv, printSummary, true);
 }

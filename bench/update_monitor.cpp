@@ -17,6 +17,7 @@
 // machine shared with other work the wall clock mostly measures the
 // scheduler. Wall-clock figures come along as counters; the stop latency is
 // wall-clock by nature, so the load average is reported beside it.
+#include "BenchSupport.h"
 #include "scenegraph/SceneGraph.h"
 
 #include "model/ksReferencePool.h"
@@ -313,13 +314,7 @@ void BM_BareReadOfChangedFile(benchmark::State& state)
     for (auto _ : state) {
         const double cpu = processCpuSeconds();
         const double start = wallSeconds();
-        const int fd = ::open(path.c_str(), O_RDONLY);
-        std::size_t total = 0;
-        ssize_t n;
-        while ((n = ::read(fd, buffer.get(), ksFile::checksumBufferSize)) > 0)
-            total += static_cast<std::size_t>(n);
-        ::close(fd);
-        benchmark::DoNotOptimize(total);
+        benchmark::DoNotOptimize(readWholeFile(path, buffer.get(), ksFile::checksumBufferSize));
         wall += wallSeconds() - start;
         state.SetIterationTime(processCpuSeconds() - cpu);
     }
@@ -442,55 +437,31 @@ BENCHMARK(BM_TouchedFileChecksums)->Unit(benchmark::kMillisecond)->Iterations(5)
 BENCHMARK(BM_StopDuringPass)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 // Console output plus the ratios of the medians.
-class RatioReporter : public benchmark::ConsoleReporter
+void printSummary(const BenchMedians& medians)
 {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& run : runs) {
-            if (run.aggregate_name != "median")
-                continue;
-            const std::string& name = run.run_name.function_name;
-            m_times[name] = run.GetAdjustedRealTime();
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-
-    void Finalize() override
-    {
-        ConsoleReporter::Finalize();
-        const double stat = m_times["BM_BareStatLoop"];
-        const double pass = m_times["BM_UnchangedPass"];
-        if (stat > 0 && pass > 0)
-            std::printf("unchanged pass / bare stat loop, CPU time (medians): %.2fx (goal <= 1.5x)\n", pass / stat);
-        // Same bytes on both sides: the throughput ratio is the inverse
-        // ratio of the times.
-        const double read = m_times["BM_BareReadOfChangedFile"];
-        const double changed = m_times["BM_PassWithChangedFile"];
-        if (read > 0 && changed > 0)
-            std::printf("pass with a changed file / bare read, throughput (medians): %.1f%% (goal >= 45%%)\n",
-                        100.0 * read / changed);
-    }
-
-private:
-    std::map<std::string, double> m_times;
-};
+    const double stat = medians.real("BM_BareStatLoop");
+    const double pass = medians.real("BM_UnchangedPass");
+    if (stat > 0 && pass > 0)
+        std::printf("unchanged pass / bare stat loop, CPU time (medians): %.2fx (goal <= 1.5x)\n", pass / stat);
+    // Same bytes on both sides: the throughput ratio is the inverse ratio of
+    // the times.
+    const double read = medians.real("BM_BareReadOfChangedFile");
+    const double changed = medians.real("BM_PassWithChangedFile");
+    if (read > 0 && changed > 0)
+        std::printf("pass with a changed file / bare read, throughput (medians): %.1f%% (goal >= 45%%)\n",
+                    100.0 * read / changed);
+}
 
 } // namespace
 
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
     ksReferencePool::instance().registerCallbacks();
     // Warm the page cache, so that both sides of the read comparison read
     // from memory.
     ksFile::getChecksum(bigFile());
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
+    const int status = runBenchmarks(argc, argv, printSummary);
     g_scene.reset();
-    benchmark::Shutdown();
-    return 0;
+    return status;
 }
