@@ -15,11 +15,70 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 
+#include <deque>
+#include <functional>
+#include <string_view>
 #include <vector>
 
 using namespace osg;
 
 namespace {
+
+// The smart paths hasCyclicPaths has seen, by their UTF-8 bytes with unix
+// separators. One open-addressing table of hashes and views into the
+// records' own strings: no allocation per path (a path with backslashes is
+// the exception and keeps a normalised copy), so thousands of references
+// cost a few arrays instead of a node and a UTF-16 copy each.
+class SeenPaths
+{
+public:
+    SeenPaths() { m_slots.resize(4096); }
+
+    // False when an equal path was inserted before.
+    bool insert(std::string_view path)
+    {
+        if (path.find('\\') != std::string_view::npos)
+            path = m_copies.emplace_back(ksFile::convertToUnixSeparators(std::string(path)));
+        const std::size_t hash = std::hash<std::string_view>()(path) | 1; // 0 marks a free slot
+        for (std::size_t i = hash & (m_slots.size() - 1);; i = (i + 1) & (m_slots.size() - 1)) {
+            Slot& slot = m_slots[i];
+            if (slot.hash == 0) {
+                slot = {hash, path};
+                if (++m_count * 2 > m_slots.size())
+                    grow();
+                return true;
+            }
+            if (slot.hash == hash && slot.path == path)
+                return false;
+        }
+    }
+
+private:
+    struct Slot {
+        std::size_t hash = 0;
+        std::string_view path;
+    };
+
+    // Fourfold: each growth touches fresh memory, which costs more than the
+    // rehash itself once the table leaves the cache.
+    void grow()
+    {
+        std::vector<Slot> old(m_slots.size() * 4);
+        old.swap(m_slots);
+        for (const Slot& slot : old) {
+            if (slot.hash == 0)
+                continue;
+            std::size_t i = slot.hash & (m_slots.size() - 1);
+            while (m_slots[i].hash != 0)
+                i = (i + 1) & (m_slots.size() - 1);
+            m_slots[i] = slot;
+        }
+    }
+
+    std::vector<Slot> m_slots;
+    std::size_t m_count = 0;
+    std::deque<std::string> m_copies;
+};
 
 QString toUnix(const std::string& path)
 {
@@ -38,12 +97,9 @@ ksReferenceExporter::~ksReferenceExporter() = default;
 
 bool ksReferenceExporter::hasCyclicPaths() const
 {
-    // Only ever asked whether a path was seen: a set, whose lookups stay
-    // constant-time with thousands of smart references.
-    QSet<QString> seenPaths;
-    const QString project = toUnix(m_options.projectPath);
-    if (!project.isEmpty())
-        seenPaths.insert(project);
+    SeenPaths seenPaths;
+    if (!m_options.projectPath.empty())
+        seenPaths.insert(m_options.projectPath);
     // Flat sets by container id: no allocation per reference, and a scene of
     // thousands of references keeps its bookkeeping in a few arrays.
     ksContainerIdMap<bool> seenCores;
@@ -54,13 +110,8 @@ bool ksReferenceExporter::hasCyclicPaths() const
         const FileReferencePtr smart = core->getSmartFile();
         if (!smart || core->getState() == ksReferenceTypes::NotLoaded)
             return false;
-        const QString path = toUnix(smart->getPath());
-        if (path.isEmpty())
-            return false;
-        if (seenPaths.contains(path))
-            return true;
-        seenPaths.insert(path);
-        return false;
+        const std::string& path = smart->getPath();
+        return !path.empty() && !seenPaths.insert(path);
     };
 
     // A file of an enclosing reference that appears again below would make
