@@ -1,7 +1,6 @@
 // Licensed under the MIT licence; see LICENSE.
-// The import tests run inside a started host with the reference module
-// linked in, as the host program runs: imports then make source references
-// and the module's re-import reaches the host's importer.
+// A started host with the reference module, so that imports make source
+// references and the module's re-import reaches the host's importer.
 #include "kernel/ksKernel.h"
 
 #include <gtest/gtest.h>
