@@ -78,14 +78,9 @@ inline osg::ExtReferencePtr coreOf(const osg::NodePtr& node)
     return osg::ExtReferencePtr::dcast(node->getCore());
 }
 
-inline void addChild(const osg::NodePtr& parent, const osg::NodePtr& child)
-{
-    edit(parent, osg::Node::ChildrenFieldMask, [&] { parent->addChild(child); });
-}
-
 inline void addChild(const osg::NodePtr& parent, const osg::NodeRefPtr& child)
 {
-    addChild(parent, child.get());
+    edit(parent, osg::Node::ChildrenFieldMask, [&] { parent->addChild(child); });
 }
 
 inline std::vector<std::string> childNames(const osg::NodePtr& node)
@@ -154,43 +149,28 @@ inline ksReferenceService* service()
     return ksKernelServiceFactory::the().get<ksReferenceService>();
 }
 
-class TempFiles
+struct TempFiles : QTemporaryDir
 {
-public:
-    TempFiles() { EXPECT_TRUE(m_dir.isValid()); }
-
-    std::string path(const QString& name) const { return m_dir.filePath(name).toStdString(); }
-    QString dir() const { return m_dir.path(); }
+    std::string path(const QString& name) const { return filePath(name).toStdString(); }
 
     std::string write(const QString& name, const QByteArray& content)
     {
-        QFile file(m_dir.filePath(name));
+        QFile file(filePath(name));
         EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write(content);
-        file.close();
         return path(name);
     }
 
     // An ".osb" file whose root, named "Root", has groups named `children`;
     // loading it as a smart file adds those groups to the reference node.
-    // Nodes of `references` (appended after the groups) go in as they are.
-    std::string writeScene(const QString& name, const QStringList& children,
-                           const std::vector<osg::NodeRefPtr>& references = {})
+    std::string writeScene(const QString& name, const QStringList& children)
     {
         const osg::NodeRefPtr root = makeGroup("Root");
-        for (const QString& child : children) {
-            const osg::NodeRefPtr group = makeGroup(child.toStdString());
-            addChild(root.get(), group.get());
-        }
-        for (const osg::NodeRefPtr& reference : references)
-            addChild(root.get(), reference.get());
-        const std::string file = path(name);
-        EXPECT_TRUE(osg::SceneFileHandler::the().write(root.get(), file));
-        return file;
+        for (const QString& child : children)
+            addChild(root.get(), makeGroup(child.toStdString()));
+        EXPECT_TRUE(osg::SceneFileHandler::the().write(root.get(), path(name)));
+        return path(name);
     }
-
-private:
-    QTemporaryDir m_dir;
 };
 
 } // namespace servicetest
