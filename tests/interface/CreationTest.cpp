@@ -35,7 +35,6 @@ protected:
         ASSERT_TRUE(m_dir.isValid());
         ksReferencePool::instance().registerCallbacks();
         ksScenegraph::newScene();
-        ksFileIO::setImportCreateReferences(true);
     }
     void TearDown() override
     {
@@ -67,7 +66,7 @@ TEST_F(Creation, ATransformNodeBecomesTheReferenceAndKeepsItsTransform)
     const std::time_t before = std::time(nullptr);
     const NodePtr result = refs().createImportedSourceReference(path, imported.get());
     EXPECT_EQ(result, imported.get());
-    const ExtReferencePtr core = ExtReferencePtr::dcast(result->getCore());
+    const ExtReferencePtr core = coreOf(result);
     ASSERT_TRUE(core);
     EXPECT_EQ(core->getTranslation(), Vec3f(1, 2, 3));
     EXPECT_EQ(core->getScale(), Vec3f(2, 2, 2));
@@ -86,10 +85,12 @@ TEST_F(Creation, ATransformNodeBecomesTheReferenceAndKeepsItsTransform)
     const NodeRefPtr named = add(ksScenegraph::getRoot(), "Chassis", Transform3D::create());
     refs().createImportedSourceReference(path, named.get());
     EXPECT_EQ(ksNodeUtils::getName(named.get()), "Chassis");
-    EXPECT_TRUE(ExtReferencePtr::dcast(named->getCore()));
+    EXPECT_TRUE(coreOf(named.get()));
 }
 
-TEST_F(Creation, AnyOtherNodeIsWrappedAndHandsOverItsFileInfo)
+// Existing references and, with creation switched off, any node are left
+// alone; a fresh node is made when there is nothing to wrap.
+TEST_F(Creation, OtherNodesAreWrappedWithTheirFileInfoAndReferencesLeftAlone)
 {
     const std::string path = file("wheel.jt");
     const NodeRefPtr imported = add(NullFC, "Wheel root", Group::create());
@@ -100,7 +101,7 @@ TEST_F(Creation, AnyOtherNodeIsWrappedAndHandsOverItsFileInfo)
     const NodeRefPtr wrapper(refs().createImportedSourceReference(path, imported.get()));
     ASSERT_TRUE(wrapper);
     EXPECT_NE(wrapper.get(), imported.get());
-    const ExtReferencePtr core = ExtReferencePtr::dcast(wrapper->getCore());
+    const ExtReferencePtr core = coreOf(wrapper.get());
     ASSERT_TRUE(core && core->getSourceFile());
     EXPECT_EQ(core->getSourceFile()->getPath(), path);
     EXPECT_EQ(ksNodeUtils::getName(wrapper.get()), "wheel");
@@ -110,24 +111,19 @@ TEST_F(Creation, AnyOtherNodeIsWrappedAndHandsOverItsFileInfo)
     EXPECT_EQ(wrapper->findAttachment(group, 0), AttachmentPtr(info.get()));
     EXPECT_FALSE(imported->findAttachment(group, 0));
 
-    // Nothing to wrap: the reference node alone, alive for the caller.
+    // The reference node alone, alive for the caller.
     const NodeRefPtr alone(refs().createImportedSourceReference(path, NullFC));
-    ASSERT_TRUE(alone);
-    EXPECT_TRUE(ExtReferencePtr::dcast(alone->getCore()));
+    ASSERT_TRUE(alone && coreOf(alone.get()));
     EXPECT_EQ(alone->getNChildren(), 0u);
-}
-
-TEST_F(Creation, ExistingReferencesAndSwitchedOffReferencesAreLeftAlone)
-{
     const NodeRefPtr reference = add(NullFC, "R", loadedSmartCore("/p/r.zmb"));
-    const NodeCorePtr core = reference->getCore();
+    const NodeCorePtr referenceCore = reference->getCore();
     EXPECT_EQ(refs().createImportedSourceReference("/cad/x.stp", reference.get()), reference.get());
-    EXPECT_EQ(reference->getCore(), core);
+    EXPECT_EQ(reference->getCore(), referenceCore);
 
     ksFileIO::setImportCreateReferences(false);
-    const NodeRefPtr group = add(NullFC, "G", Group::create());
-    EXPECT_EQ(refs().createImportedSourceReference("/cad/x.stp", group.get()), group.get());
-    EXPECT_EQ(group->getCore()->getType().getId(), Group::getClassType().getId());
+    const NodeRefPtr plain = add(NullFC, "G", Group::create());
+    EXPECT_EQ(refs().createImportedSourceReference("/cad/x.stp", plain.get()), plain.get());
+    EXPECT_EQ(plain->getCore()->getType().getId(), Group::getClassType().getId());
     const NodeRefPtr fresh(refs().createImportedSourceReference("/cad/x.stp", NullFC));
     ASSERT_TRUE(fresh);
     EXPECT_EQ(fresh->getCore()->getType().getId(), Transform3D::getClassType().getId());
@@ -168,7 +164,7 @@ TEST_F(Creation, WithoutOutsideNodeTheLastLiveNodeIsTheMaster)
 
     refs().syncReferenceClones({A.get(), B.get(), C.get()});
     const std::set<ExtReferencePtr> cores =
-        ksReferencePool::instance().getReferencesWithSameSmartFile(ExtReferencePtr::dcast(A->getCore()));
+        ksReferencePool::instance().getReferencesWithSameSmartFile(coreOf(A.get()));
     ASSERT_EQ(cores.size(), 2u);
     // The pool's order decides; both now show what the last one showed.
     const std::string expected = ExtReferencePtr(*cores.rbegin()) == A->getCore() ? "a" : "b";

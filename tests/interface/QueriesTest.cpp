@@ -41,11 +41,6 @@ Names names(const std::vector<NodePtr>& nodes)
     return result;
 }
 
-ExtReferencePtr coreOf(const NodeRefPtr& node)
-{
-    return interfacetest::coreOf(node.get());
-}
-
 class Queries : public ::testing::Test
 {
 protected:
