@@ -10,7 +10,6 @@
 #include "utils/ksLog.h"
 
 #include <QFile>
-#include <QTemporaryDir>
 
 #include <ctime>
 
@@ -19,20 +18,12 @@ using namespace interfacetest;
 
 namespace {
 
-// Loaded, so that clones can follow it.
-ExtReferenceRefPtr loadedSmartCore(const std::string& path)
-{
-    ExtReferenceRefPtr core = smartCore(path);
-    core->setState(ksReferenceTypes::Loaded);
-    return core;
-}
-
 class Creation : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(m_dir.isValid());
+        ASSERT_TRUE(m_files.isValid());
         ksReferencePool::instance().registerCallbacks();
         ksScenegraph::newScene();
     }
@@ -41,22 +32,13 @@ protected:
         ksFileIO::setImportCreateReferences(true);
         ksScenegraph::newScene();
     }
-    std::string file(const char* name, const QByteArray& content = QByteArray())
-    {
-        const QString path = m_dir.filePath(name);
-        if (!content.isEmpty()) {
-            QFile out(path);
-            EXPECT_TRUE(out.open(QIODevice::WriteOnly) && out.write(content) == content.size());
-        }
-        return path.toStdString();
-    }
 
-    QTemporaryDir m_dir;
+    TempFiles m_files;
 };
 
 TEST_F(Creation, ATransformNodeBecomesTheReferenceAndKeepsItsTransform)
 {
-    const std::string path = file("engine.v3.stp", "solid");
+    const std::string path = m_files.file("engine.v3.stp", "solid");
     Transform3DRefPtr transform = Transform3D::create();
     transform->setTranslation(Vec3f(1, 2, 3));
     transform->setScale(Vec3f(2, 2, 2));
@@ -92,7 +74,7 @@ TEST_F(Creation, ATransformNodeBecomesTheReferenceAndKeepsItsTransform)
 // alone; a fresh node is made when there is nothing to wrap.
 TEST_F(Creation, OtherNodesAreWrappedWithTheirFileInfoAndReferencesLeftAlone)
 {
-    const std::string path = file("wheel.jt");
+    const std::string path = m_files.file("wheel.jt");
     const NodeRefPtr imported = add(NullFC, "Wheel root", Group::create());
     FileInfoRefPtr info = FileInfo::create();
     info->setPath(path);
@@ -115,7 +97,7 @@ TEST_F(Creation, OtherNodesAreWrappedWithTheirFileInfoAndReferencesLeftAlone)
     const NodeRefPtr alone(refs().createImportedSourceReference(path, NullFC));
     ASSERT_TRUE(alone && coreOf(alone.get()));
     EXPECT_EQ(alone->getNChildren(), 0u);
-    const NodeRefPtr reference = add(NullFC, "R", loadedSmartCore("/p/r.zmb"));
+    const NodeRefPtr reference = add(NullFC, "R", smartCore("/p/r.zmb", ksReferenceTypes::UpToDate, true));
     const NodeCorePtr referenceCore = reference->getCore();
     EXPECT_EQ(refs().createImportedSourceReference("/cad/x.stp", reference.get()), reference.get());
     EXPECT_EQ(reference->getCore(), referenceCore);
@@ -136,11 +118,11 @@ TEST_F(Creation, ClonesFollowALiveNodeOutsideTheGivenSubtrees)
 {
     const NodePtr live = ksScenegraph::getRoot();
     const NodeRefPtr given = add(live, "given", Group::create());
-    const NodeRefPtr A = add(given.get(), "A", loadedSmartCore("/p/s.zmb"));
+    const NodeRefPtr A = add(given.get(), "A", smartCore("/p/s.zmb", ksReferenceTypes::UpToDate, true));
     add(A.get(), "a", Group::create());
-    const NodeRefPtr B = add(given.get(), "B", loadedSmartCore("/p/s.zmb"));
+    const NodeRefPtr B = add(given.get(), "B", smartCore("/p/s.zmb", ksReferenceTypes::UpToDate, true));
     const NodeRefPtr outside = add(live, "outside", Group::create());
-    const NodeRefPtr O = add(outside.get(), "O", loadedSmartCore("/p/s.zmb"));
+    const NodeRefPtr O = add(outside.get(), "O", smartCore("/p/s.zmb", ksReferenceTypes::UpToDate, true));
     add(O.get(), "o1", Group::create());
     add(O.get(), "o2", Group::create());
 
@@ -154,12 +136,12 @@ TEST_F(Creation, ClonesFollowALiveNodeOutsideTheGivenSubtrees)
 TEST_F(Creation, WithoutOutsideNodeTheLastLiveNodeIsTheMaster)
 {
     const NodePtr live = ksScenegraph::getRoot();
-    const NodeRefPtr A = add(live, "A", loadedSmartCore("/p/s.zmb"));
+    const NodeRefPtr A = add(live, "A", smartCore("/p/s.zmb", ksReferenceTypes::UpToDate, true));
     add(A.get(), "a", Group::create());
-    const NodeRefPtr B = add(live, "B", loadedSmartCore("/p/s.zmb"));
+    const NodeRefPtr B = add(live, "B", smartCore("/p/s.zmb", ksReferenceTypes::UpToDate, true));
     add(B.get(), "b", Group::create());
     // Another smart file is a group of its own.
-    const NodeRefPtr C = add(live, "C", loadedSmartCore("/p/t.zmb"));
+    const NodeRefPtr C = add(live, "C", smartCore("/p/t.zmb", ksReferenceTypes::UpToDate, true));
     add(C.get(), "c", Group::create());
 
     refs().syncReferenceClones({A.get(), B.get(), C.get()});
@@ -177,13 +159,13 @@ TEST_F(Creation, SavingRefusesCyclesAndNothing)
 {
     EXPECT_FALSE(refs().saveSmartReferences(NullFC, ""));
     const NodePtr live = ksScenegraph::getRoot();
-    const std::string project = file("project.zmb");
+    const std::string project = m_files.file("project.zmb");
     ExtReferenceRefPtr core = smartCore(project);
     core->setState(ksReferenceTypes::Undefined); // new: written on its first save
     add(live, "A", core);
     EXPECT_FALSE(refs().saveSmartReferences(live, project.c_str()));
     EXPECT_FALSE(QFile::exists(QString::fromStdString(project)));
-    EXPECT_TRUE(refs().saveSmartReferences(live, file("other.zmb").c_str()));
+    EXPECT_TRUE(refs().saveSmartReferences(live, m_files.file("other.zmb").c_str()));
     EXPECT_TRUE(QFile::exists(QString::fromStdString(project)));
 }
 

@@ -11,6 +11,9 @@
 #include "references/ksReferenceInterface.h"
 #include "references/ksReferenceTypes.h"
 
+#include <QFile>
+#include <QTemporaryDir>
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -31,10 +34,14 @@ inline osg::FileReferenceRefPtr record(const std::string& path, osg::UInt32 stat
     return file;
 }
 
-inline osg::ExtReferenceRefPtr smartCore(const std::string& path, osg::UInt32 state = ksReferenceTypes::UpToDate)
+// Loaded cores are the ones clones can follow.
+inline osg::ExtReferenceRefPtr smartCore(const std::string& path, osg::UInt32 state = ksReferenceTypes::UpToDate,
+                                         bool loaded = false)
 {
     osg::ExtReferenceRefPtr core = osg::ExtReference::create();
     core->setSmartFile(record(path, state));
+    if (loaded)
+        core->setState(ksReferenceTypes::Loaded);
     return core;
 }
 
@@ -66,5 +73,16 @@ inline osg::ExtReferencePtr coreOf(const osg::NodePtr& node)
 {
     return osg::ExtReferencePtr::dcast(node->getCore());
 }
+
+// The path of `name` in a fresh directory, written when there is content.
+struct TempFiles : QTemporaryDir
+{
+    std::string file(const char* name, const QByteArray& content = QByteArray()) const
+    {
+        QFile out(filePath(name));
+        EXPECT_TRUE(content.isEmpty() || (out.open(QIODevice::WriteOnly) && out.write(content) == content.size()));
+        return filePath(name).toStdString();
+    }
+};
 
 } // namespace interfacetest

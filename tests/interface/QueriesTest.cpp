@@ -7,9 +7,6 @@
 #include "references/ksReferenceUpdateFlags.h"
 #include "undo/ksUndoStack.h"
 
-#include <QFile>
-#include <QTemporaryDir>
-
 using namespace osg;
 using namespace interfacetest;
 using Names = std::vector<std::string>;
@@ -97,11 +94,8 @@ TEST_F(Queries, SearchesDownAndUpFilterAsTheFlagsSay)
 
 TEST_F(Queries, UpdatesRunTheSelectedStepsChildrenFirst)
 {
-    QTemporaryDir dir;
-    const std::string file = dir.filePath("part.step").toStdString();
-    QFile out(QString::fromStdString(file));
-    ASSERT_TRUE(out.open(QIODevice::WriteOnly) && out.write("content") > 0);
-    out.close();
+    const TempFiles files;
+    const std::string file = files.file("part.step", "content");
     // top (undecided, source file) ─┬─ empty (undecided)
     //                                ├─ full (undecided) ── content
     //                                └─ unloaded (NotLoaded)
