@@ -113,45 +113,38 @@ TEST_F(Creation, OtherNodesAreWrappedWithTheirFileInfoAndReferencesLeftAlone)
 
 // live root ─┬─ given ─┬─ A (s.zmb): a
 //            │         └─ B (s.zmb)
-//            └─ outside ── O (s.zmb): o1, o2
-TEST_F(Creation, ClonesFollowALiveNodeOutsideTheGivenSubtrees)
+//            ├─ outside ── O (s.zmb): o1, o2
+//            ├─ X (t.zmb): x, Y (t.zmb): y     given, no live node outside
+//            └─ C (u.zmb): c                    given, alone
+TEST_F(Creation, ClonesFollowALiveNodeOutsideTheGivenSubtreesElseTheLastOne)
 {
     const NodePtr live = ksScenegraph::getRoot();
-    const NodeRefPtr given = add(live, "given", Group::create());
-    const NodeRefPtr A = add(given.get(), "A", smartCore("/p/s.zmb", ksReferenceTypes::UpToDate, true));
-    add(A.get(), "a", Group::create());
-    const NodeRefPtr B = add(given.get(), "B", smartCore("/p/s.zmb", ksReferenceTypes::UpToDate, true));
-    const NodeRefPtr outside = add(live, "outside", Group::create());
-    const NodeRefPtr O = add(outside.get(), "O", smartCore("/p/s.zmb", ksReferenceTypes::UpToDate, true));
-    add(O.get(), "o1", Group::create());
-    add(O.get(), "o2", Group::create());
+    const auto reference = [](const NodePtr& parent, const std::string& name, const std::string& smart,
+                              const std::vector<std::string>& children) {
+        const NodeRefPtr node = add(parent, name, smartCore(smart, ksReferenceTypes::UpToDate, true));
+        for (const std::string& child : children)
+            add(node.get(), child);
+        return node;
+    };
+    const NodeRefPtr given = add(live, "given");
+    const NodeRefPtr A = reference(given.get(), "A", "/p/s.zmb", {"a"});
+    const NodeRefPtr B = reference(given.get(), "B", "/p/s.zmb", {});
+    const NodeRefPtr outside = add(live, "outside");
+    const NodeRefPtr O = reference(outside.get(), "O", "/p/s.zmb", {"o1", "o2"});
+    const NodeRefPtr X = reference(live, "X", "/p/t.zmb", {"x"});
+    const NodeRefPtr Y = reference(live, "Y", "/p/t.zmb", {"y"});
+    const NodeRefPtr C = reference(live, "C", "/p/u.zmb", {"c"});
 
-    refs().syncReferenceClones({given.get()});
-    EXPECT_EQ(childNames(A.get()), (std::vector<std::string>{"o1", "o2"}));
-    EXPECT_EQ(childNames(B.get()), (std::vector<std::string>{"o1", "o2"}));
+    refs().syncReferenceClones({given.get(), X.get(), Y.get(), C.get()});
+    for (const NodeRefPtr& node : {A, B, O})
+        EXPECT_EQ(childNames(node.get()), (std::vector<std::string>{"o1", "o2"})) << ksNodeUtils::getName(node.get());
     EXPECT_EQ(A->getChild(0)->getCore(), O->getChild(0)->getCore()) << "not a clone of the outside node";
-    EXPECT_EQ(childNames(O.get()), (std::vector<std::string>{"o1", "o2"}));
-}
-
-TEST_F(Creation, WithoutOutsideNodeTheLastLiveNodeIsTheMaster)
-{
-    const NodePtr live = ksScenegraph::getRoot();
-    const NodeRefPtr A = add(live, "A", smartCore("/p/s.zmb", ksReferenceTypes::UpToDate, true));
-    add(A.get(), "a", Group::create());
-    const NodeRefPtr B = add(live, "B", smartCore("/p/s.zmb", ksReferenceTypes::UpToDate, true));
-    add(B.get(), "b", Group::create());
-    // Another smart file is a group of its own.
-    const NodeRefPtr C = add(live, "C", smartCore("/p/t.zmb", ksReferenceTypes::UpToDate, true));
-    add(C.get(), "c", Group::create());
-
-    refs().syncReferenceClones({A.get(), B.get(), C.get()});
-    const std::set<ExtReferencePtr> cores =
-        ksReferencePool::instance().getReferencesWithSameSmartFile(coreOf(A.get()));
+    const std::set<ExtReferencePtr> cores = ksReferencePool::instance().getReferencesWithSameSmartFile(coreOf(X.get()));
     ASSERT_EQ(cores.size(), 2u);
     // The pool's order decides; both now show what the last one showed.
-    const std::string expected = ExtReferencePtr(*cores.rbegin()) == A->getCore() ? "a" : "b";
-    EXPECT_EQ(childNames(A.get()), std::vector<std::string>{expected});
-    EXPECT_EQ(childNames(B.get()), std::vector<std::string>{expected});
+    const std::string expected = ExtReferencePtr(*cores.rbegin()) == X->getCore() ? "x" : "y";
+    EXPECT_EQ(childNames(X.get()), std::vector<std::string>{expected});
+    EXPECT_EQ(childNames(Y.get()), std::vector<std::string>{expected});
     EXPECT_EQ(childNames(C.get()), std::vector<std::string>{"c"});
 }
 
