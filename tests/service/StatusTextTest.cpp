@@ -78,7 +78,7 @@ TEST_F(StatusText, PartsNameTheFilesAndTakeTheColoursOfTheirStatesElseEmpty)
         if (*c.source)
             core->getSourceFile()->setState(c.sourceState);
         if (c.flags & PathlessRecord)
-            core->setSmartFile(makeRecord(""));
+            core->setSmartFile(record(""));
         ksNodeUtils::setLock(node.get(), c.flags & Locked);
         ksNodeUtils::setSelectable(node.get(), !(c.flags & Unselectable));
         EXPECT_EQ(statusOf(node.get()), c.expected);
