@@ -3,9 +3,7 @@
 // nodes into source references and bring clones of one smart file in step.
 #include "InterfaceTestSupport.h"
 
-#include "model/ksReferencePool.h"
 #include "scene/ksFileIO.h"
-#include "scene/ksScenegraph.h"
 #include "utils/ksFile.h"
 #include "utils/ksLog.h"
 
@@ -18,19 +16,13 @@ using namespace interfacetest;
 
 namespace {
 
-class Creation : public ::testing::Test
+class Creation : public LiveSceneTest
 {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(m_files.isValid());
-        ksReferencePool::instance().registerCallbacks();
-        ksScenegraph::newScene();
-    }
     void TearDown() override
     {
         ksFileIO::setImportCreateReferences(true);
-        ksScenegraph::newScene();
+        LiveSceneTest::TearDown();
     }
 
     TempFiles m_files;

@@ -6,7 +6,9 @@
 #include "ReferenceNodes.h"
 
 #include "kernel/ksInterfaceFactory.h"
+#include "model/ksReferencePool.h"
 #include "references/ksReferenceInterface.h"
+#include "scene/ksScenegraph.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -32,6 +34,18 @@ inline osg::ExtReferenceRefPtr smartCore(const std::string& path, osg::UInt32 st
         core->setState(ksReferenceTypes::Loaded);
     return core;
 }
+
+// A fresh live scene for each test, with the pool hearing of reference cores.
+class LiveSceneTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ksReferencePool::instance().registerCallbacks();
+        ksScenegraph::newScene();
+    }
+    void TearDown() override { ksScenegraph::newScene(); }
+};
 
 // The path of `name` in a fresh directory, written when there is content.
 struct TempFiles : QTemporaryDir

@@ -2,7 +2,6 @@
 // The interface's searches, updates and counts over a subtree.
 #include "InterfaceTestSupport.h"
 
-#include "model/ksReferencePool.h"
 #include "references/ksReferenceFindFlags.h"
 #include "references/ksReferenceUpdateFlags.h"
 #include "undo/ksUndoStack.h"
@@ -38,11 +37,7 @@ Names names(const std::vector<NodePtr>& nodes)
     return result;
 }
 
-class Queries : public ::testing::Test
-{
-protected:
-    void SetUp() override { ksReferencePool::instance().registerCallbacks(); }
-};
+using Queries = LiveSceneTest;
 
 TEST_F(Queries, SearchesDownAndUpFilterAsTheFlagsSay)
 {

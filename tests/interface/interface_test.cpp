@@ -36,11 +36,6 @@ private:
     friend class FieldContainer;
 };
 
-NodeRefPtr makeNode(NodeCoreRefPtr core)
-{
-    return add(NullFC, "", std::move(core));
-}
-
 class InterfaceTest : public ::testing::Test
 {
 protected:
@@ -57,15 +52,15 @@ TEST_F(InterfaceTest, ReferenceNodesAndCoresAreThoseOfExtReferenceOrDerived)
     EXPECT_EQ(reference->type(), std::type_index(typeid(ksReferenceInterface)));
     EXPECT_EQ(reference->name(), "ksReferenceInterface");
 
-    const NodeRefPtr plainReference = makeNode(smartCore("/data/a.zmb"));
-    const NodeRefPtr special = makeNode(SpecialReference::create());
+    const NodeRefPtr plainReference = add(NullFC, "", smartCore("/data/a.zmb"));
+    const NodeRefPtr special = add(NullFC, "", SpecialReference::create());
     for (const NodeRefPtr& node : {plainReference, special}) {
         EXPECT_EQ(reference->getExtReference(node.get()), node->getCore());
         EXPECT_TRUE(reference->isExtReference(node.get()));
         EXPECT_EQ(reference->getExtReferenceById(node->getCore().getFieldContainerId()), node->getCore());
     }
     // A transform is a base of ExtReference, not a reference.
-    for (const NodeRefPtr& node : {makeNode(Transform3DBase::create()), makeNode(GroupBase::create()),
+    for (const NodeRefPtr& node : {add(NullFC, "", Transform3DBase::create()), add(NullFC, "", GroupBase::create()),
                                    NodeRefPtr(Node::create()), NodeRefPtr()}) {
         EXPECT_EQ(reference->getExtReference(node.get()), NullFC);
         EXPECT_FALSE(reference->isExtReference(node.get()));
