@@ -5,7 +5,6 @@
 #include "nodeutils/ksNodeUtils.h"
 #include "scenegraph/SceneGraph.h"
 
-#include <QByteArray>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -17,48 +16,29 @@
 
 namespace importtest {
 
-// Two objects: a quad (4 vertices, 2 triangles once split, with normals) and
-// a triangle (3 vertices): 7 vertices in all.
-inline const char* const quadAndTriangleObj = "o Panel\n"
-                                              "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\n"
-                                              "vn 0 0 1\n"
+// A quad with normals ("Panel", 2 triangles once split) and a triangle
+// ("Tri"): 7 vertices in all.
+inline const char* const quadAndTriangleObj = "o Panel\nv 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nvn 0 0 1\n"
                                               "f 1//1 2//1 3//1 4//1\n"
-                                              "o Tri\n"
-                                              "v 2 0 0\nv 3 0 0\nv 2 1 0\n"
-                                              "f 5 6 7\n";
-
-// Three separate triangles: 9 vertices.
-inline const char* const threeTrianglesObj = "o Strip\n"
-                                             "v 0 0 0\nv 1 0 0\nv 0 1 0\n"
-                                             "v 0 0 1\nv 1 0 1\nv 0 1 1\n"
-                                             "v 0 0 2\nv 1 0 2\nv 0 1 2\n"
-                                             "f 1 2 3\nf 4 5 6\nf 7 8 9\n";
+                                              "o Tri\nv 2 0 0\nv 3 0 0\nv 2 1 0\nf 5 6 7\n";
 
 // Two facets of a square plate: 6 vertices, each with the facet normal.
 inline const char* const plateStl = "solid plate\n"
-                                    "facet normal 0 0 1\n outer loop\n"
-                                    "  vertex 0 0 0\n  vertex 1 0 0\n  vertex 1 1 0\n"
+                                    "facet normal 0 0 1\n outer loop\n vertex 0 0 0\n vertex 1 0 0\n vertex 1 1 0\n"
                                     " endloop\nendfacet\n"
-                                    "facet normal 0 0 1\n outer loop\n"
-                                    "  vertex 0 0 0\n  vertex 1 1 0\n  vertex 0 1 0\n"
-                                    " endloop\nendfacet\n"
-                                    "endsolid plate\n";
+                                    "facet normal 0 0 1\n outer loop\n vertex 0 0 0\n vertex 1 1 0\n vertex 0 1 0\n"
+                                    " endloop\nendfacet\nendsolid plate\n";
 
 // A cube of 8 shared corners and 6 quads: 12 triangles once split.
-inline const char* const cubePly = "ply\nformat ascii 1.0\n"
-                                   "element vertex 8\n"
+inline const char* const cubePly = "ply\nformat ascii 1.0\nelement vertex 8\n"
                                    "property float x\nproperty float y\nproperty float z\n"
-                                   "element face 6\nproperty list uchar int vertex_indices\n"
-                                   "end_header\n"
+                                   "element face 6\nproperty list uchar int vertex_indices\nend_header\n"
                                    "0 0 0\n1 0 0\n1 1 0\n0 1 0\n0 0 1\n1 0 1\n1 1 1\n0 1 1\n"
                                    "4 0 3 2 1\n4 4 5 6 7\n4 0 1 5 4\n4 1 2 6 5\n4 2 3 7 6\n4 3 0 4 7\n";
 
-class TempFiles
+struct TempFiles : QTemporaryDir
 {
-public:
-    TempFiles() { EXPECT_TRUE(m_dir.isValid()); }
-
-    QString path(const QString& name) const { return m_dir.filePath(name); }
+    QString path(const QString& name) const { return filePath(name); }
 
     QString write(const QString& name, const QByteArray& content)
     {
@@ -70,20 +50,15 @@ public:
 
     QString makeDir(const QString& name)
     {
-        EXPECT_TRUE(QDir(m_dir.path()).mkpath(name));
+        EXPECT_TRUE(QDir(QTemporaryDir::path()).mkpath(name));
         return path(name);
     }
-
-private:
-    QTemporaryDir m_dir;
 };
 
 // The first node named `name` below `root` (depth first), or NullFC.
 inline osg::NodePtr findNamed(const osg::NodePtr& root, const std::string& name)
 {
-    if (!root)
-        return osg::NullFC;
-    if (ksNodeUtils::getName(root) == name)
+    if (!root || ksNodeUtils::getName(root) == name)
         return root;
     for (osg::UInt32 i = 0; i < root->getNChildren(); ++i) {
         if (const osg::NodePtr hit = findNamed(root->getChild(i), name))
@@ -93,17 +68,12 @@ inline osg::NodePtr findNamed(const osg::NodePtr& root, const std::string& name)
 }
 
 // Every Geometry core use below `root`, depth first.
-inline std::vector<osg::GeometryPtr> geometryUses(const osg::NodePtr& root)
+inline std::vector<osg::GeometryPtr> geometryUses(const osg::NodePtr& root, std::vector<osg::GeometryPtr> uses = {})
 {
-    std::vector<osg::GeometryPtr> uses;
-    if (!root)
-        return uses;
     if (const osg::GeometryPtr geometry = osg::GeometryPtr::dcast(root->getCore()))
         uses.push_back(geometry);
-    for (osg::UInt32 i = 0; i < root->getNChildren(); ++i) {
-        const std::vector<osg::GeometryPtr> below = geometryUses(root->getChild(i));
-        uses.insert(uses.end(), below.begin(), below.end());
-    }
+    for (osg::UInt32 i = 0; i < root->getNChildren(); ++i)
+        uses = geometryUses(root->getChild(i), std::move(uses));
     return uses;
 }
 

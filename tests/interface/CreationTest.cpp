@@ -3,14 +3,11 @@
 // nodes into source references and bring clones of one smart file in step.
 #include "InterfaceTestSupport.h"
 
-#include "model/ksReferencePool.h"
 #include "scene/ksFileIO.h"
-#include "scene/ksScenegraph.h"
 #include "utils/ksFile.h"
 #include "utils/ksLog.h"
 
 #include <QFile>
-#include <QTemporaryDir>
 
 #include <ctime>
 
@@ -19,45 +16,21 @@ using namespace interfacetest;
 
 namespace {
 
-// Loaded, so that clones can follow it.
-ExtReferenceRefPtr loadedSmartCore(const std::string& path)
-{
-    ExtReferenceRefPtr core = smartCore(path);
-    core->setState(ksReferenceTypes::Loaded);
-    return core;
-}
-
-class Creation : public ::testing::Test
+class Creation : public LiveSceneTest
 {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(m_dir.isValid());
-        ksReferencePool::instance().registerCallbacks();
-        ksScenegraph::newScene();
-        ksFileIO::setImportCreateReferences(true);
-    }
     void TearDown() override
     {
         ksFileIO::setImportCreateReferences(true);
-        ksScenegraph::newScene();
-    }
-    std::string file(const char* name, const QByteArray& content = QByteArray())
-    {
-        const QString path = m_dir.filePath(name);
-        if (!content.isEmpty()) {
-            QFile out(path);
-            EXPECT_TRUE(out.open(QIODevice::WriteOnly) && out.write(content) == content.size());
-        }
-        return path.toStdString();
+        LiveSceneTest::TearDown();
     }
 
-    QTemporaryDir m_dir;
+    TempFiles m_files;
 };
 
 TEST_F(Creation, ATransformNodeBecomesTheReferenceAndKeepsItsTransform)
 {
-    const std::string path = file("engine.v3.stp", "solid");
+    const std::string path = m_files.file("engine.v3.stp", "solid");
     Transform3DRefPtr transform = Transform3D::create();
     transform->setTranslation(Vec3f(1, 2, 3));
     transform->setScale(Vec3f(2, 2, 2));
@@ -67,7 +40,7 @@ TEST_F(Creation, ATransformNodeBecomesTheReferenceAndKeepsItsTransform)
     const std::time_t before = std::time(nullptr);
     const NodePtr result = refs().createImportedSourceReference(path, imported.get());
     EXPECT_EQ(result, imported.get());
-    const ExtReferencePtr core = ExtReferencePtr::dcast(result->getCore());
+    const ExtReferencePtr core = coreOf(result);
     ASSERT_TRUE(core);
     EXPECT_EQ(core->getTranslation(), Vec3f(1, 2, 3));
     EXPECT_EQ(core->getScale(), Vec3f(2, 2, 2));
@@ -86,12 +59,14 @@ TEST_F(Creation, ATransformNodeBecomesTheReferenceAndKeepsItsTransform)
     const NodeRefPtr named = add(ksScenegraph::getRoot(), "Chassis", Transform3D::create());
     refs().createImportedSourceReference(path, named.get());
     EXPECT_EQ(ksNodeUtils::getName(named.get()), "Chassis");
-    EXPECT_TRUE(ExtReferencePtr::dcast(named->getCore()));
+    EXPECT_TRUE(coreOf(named.get()));
 }
 
-TEST_F(Creation, AnyOtherNodeIsWrappedAndHandsOverItsFileInfo)
+// Existing references and, with creation switched off, any node are left
+// alone; a fresh node is made when there is nothing to wrap.
+TEST_F(Creation, OtherNodesAreWrappedWithTheirFileInfoAndReferencesLeftAlone)
 {
-    const std::string path = file("wheel.jt");
+    const std::string path = m_files.file("wheel.jt");
     const NodeRefPtr imported = add(NullFC, "Wheel root", Group::create());
     FileInfoRefPtr info = FileInfo::create();
     info->setPath(path);
@@ -100,7 +75,7 @@ TEST_F(Creation, AnyOtherNodeIsWrappedAndHandsOverItsFileInfo)
     const NodeRefPtr wrapper(refs().createImportedSourceReference(path, imported.get()));
     ASSERT_TRUE(wrapper);
     EXPECT_NE(wrapper.get(), imported.get());
-    const ExtReferencePtr core = ExtReferencePtr::dcast(wrapper->getCore());
+    const ExtReferencePtr core = coreOf(wrapper.get());
     ASSERT_TRUE(core && core->getSourceFile());
     EXPECT_EQ(core->getSourceFile()->getPath(), path);
     EXPECT_EQ(ksNodeUtils::getName(wrapper.get()), "wheel");
@@ -110,24 +85,19 @@ TEST_F(Creation, AnyOtherNodeIsWrappedAndHandsOverItsFileInfo)
     EXPECT_EQ(wrapper->findAttachment(group, 0), AttachmentPtr(info.get()));
     EXPECT_FALSE(imported->findAttachment(group, 0));
 
-    // Nothing to wrap: the reference node alone, alive for the caller.
+    // The reference node alone, alive for the caller.
     const NodeRefPtr alone(refs().createImportedSourceReference(path, NullFC));
-    ASSERT_TRUE(alone);
-    EXPECT_TRUE(ExtReferencePtr::dcast(alone->getCore()));
+    ASSERT_TRUE(alone && coreOf(alone.get()));
     EXPECT_EQ(alone->getNChildren(), 0u);
-}
-
-TEST_F(Creation, ExistingReferencesAndSwitchedOffReferencesAreLeftAlone)
-{
-    const NodeRefPtr reference = add(NullFC, "R", loadedSmartCore("/p/r.zmb"));
-    const NodeCorePtr core = reference->getCore();
+    const NodeRefPtr reference = add(NullFC, "R", smartCore("/p/r.zmb", ksReferenceTypes::UpToDate, true));
+    const NodeCorePtr referenceCore = reference->getCore();
     EXPECT_EQ(refs().createImportedSourceReference("/cad/x.stp", reference.get()), reference.get());
-    EXPECT_EQ(reference->getCore(), core);
+    EXPECT_EQ(reference->getCore(), referenceCore);
 
     ksFileIO::setImportCreateReferences(false);
-    const NodeRefPtr group = add(NullFC, "G", Group::create());
-    EXPECT_EQ(refs().createImportedSourceReference("/cad/x.stp", group.get()), group.get());
-    EXPECT_EQ(group->getCore()->getType().getId(), Group::getClassType().getId());
+    const NodeRefPtr plain = add(NullFC, "G", Group::create());
+    EXPECT_EQ(refs().createImportedSourceReference("/cad/x.stp", plain.get()), plain.get());
+    EXPECT_EQ(plain->getCore()->getType().getId(), Group::getClassType().getId());
     const NodeRefPtr fresh(refs().createImportedSourceReference("/cad/x.stp", NullFC));
     ASSERT_TRUE(fresh);
     EXPECT_EQ(fresh->getCore()->getType().getId(), Transform3D::getClassType().getId());
@@ -135,45 +105,38 @@ TEST_F(Creation, ExistingReferencesAndSwitchedOffReferencesAreLeftAlone)
 
 // live root ─┬─ given ─┬─ A (s.zmb): a
 //            │         └─ B (s.zmb)
-//            └─ outside ── O (s.zmb): o1, o2
-TEST_F(Creation, ClonesFollowALiveNodeOutsideTheGivenSubtrees)
+//            ├─ outside ── O (s.zmb): o1, o2
+//            ├─ X (t.zmb): x, Y (t.zmb): y     given, no live node outside
+//            └─ C (u.zmb): c                    given, alone
+TEST_F(Creation, ClonesFollowALiveNodeOutsideTheGivenSubtreesElseTheLastOne)
 {
     const NodePtr live = ksScenegraph::getRoot();
-    const NodeRefPtr given = add(live, "given", Group::create());
-    const NodeRefPtr A = add(given.get(), "A", loadedSmartCore("/p/s.zmb"));
-    add(A.get(), "a", Group::create());
-    const NodeRefPtr B = add(given.get(), "B", loadedSmartCore("/p/s.zmb"));
-    const NodeRefPtr outside = add(live, "outside", Group::create());
-    const NodeRefPtr O = add(outside.get(), "O", loadedSmartCore("/p/s.zmb"));
-    add(O.get(), "o1", Group::create());
-    add(O.get(), "o2", Group::create());
+    const auto reference = [](const NodePtr& parent, const std::string& name, const std::string& smart,
+                              const std::vector<std::string>& children) {
+        const NodeRefPtr node = add(parent, name, smartCore(smart, ksReferenceTypes::UpToDate, true));
+        for (const std::string& child : children)
+            add(node.get(), child);
+        return node;
+    };
+    const NodeRefPtr given = add(live, "given");
+    const NodeRefPtr A = reference(given.get(), "A", "/p/s.zmb", {"a"});
+    const NodeRefPtr B = reference(given.get(), "B", "/p/s.zmb", {});
+    const NodeRefPtr outside = add(live, "outside");
+    const NodeRefPtr O = reference(outside.get(), "O", "/p/s.zmb", {"o1", "o2"});
+    const NodeRefPtr X = reference(live, "X", "/p/t.zmb", {"x"});
+    const NodeRefPtr Y = reference(live, "Y", "/p/t.zmb", {"y"});
+    const NodeRefPtr C = reference(live, "C", "/p/u.zmb", {"c"});
 
-    refs().syncReferenceClones({given.get()});
-    EXPECT_EQ(childNames(A.get()), (std::vector<std::string>{"o1", "o2"}));
-    EXPECT_EQ(childNames(B.get()), (std::vector<std::string>{"o1", "o2"}));
+    refs().syncReferenceClones({given.get(), X.get(), Y.get(), C.get()});
+    for (const NodeRefPtr& node : {A, B, O})
+        EXPECT_EQ(childNames(node.get()), (std::vector<std::string>{"o1", "o2"})) << ksNodeUtils::getName(node.get());
     EXPECT_EQ(A->getChild(0)->getCore(), O->getChild(0)->getCore()) << "not a clone of the outside node";
-    EXPECT_EQ(childNames(O.get()), (std::vector<std::string>{"o1", "o2"}));
-}
-
-TEST_F(Creation, WithoutOutsideNodeTheLastLiveNodeIsTheMaster)
-{
-    const NodePtr live = ksScenegraph::getRoot();
-    const NodeRefPtr A = add(live, "A", loadedSmartCore("/p/s.zmb"));
-    add(A.get(), "a", Group::create());
-    const NodeRefPtr B = add(live, "B", loadedSmartCore("/p/s.zmb"));
-    add(B.get(), "b", Group::create());
-    // Another smart file is a group of its own.
-    const NodeRefPtr C = add(live, "C", loadedSmartCore("/p/t.zmb"));
-    add(C.get(), "c", Group::create());
-
-    refs().syncReferenceClones({A.get(), B.get(), C.get()});
-    const std::set<ExtReferencePtr> cores =
-        ksReferencePool::instance().getReferencesWithSameSmartFile(ExtReferencePtr::dcast(A->getCore()));
+    const std::set<ExtReferencePtr> cores = ksReferencePool::instance().getReferencesWithSameSmartFile(coreOf(X.get()));
     ASSERT_EQ(cores.size(), 2u);
     // The pool's order decides; both now show what the last one showed.
-    const std::string expected = ExtReferencePtr(*cores.rbegin()) == A->getCore() ? "a" : "b";
-    EXPECT_EQ(childNames(A.get()), std::vector<std::string>{expected});
-    EXPECT_EQ(childNames(B.get()), std::vector<std::string>{expected});
+    const std::string expected = ExtReferencePtr(*cores.rbegin()) == X->getCore() ? "x" : "y";
+    EXPECT_EQ(childNames(X.get()), std::vector<std::string>{expected});
+    EXPECT_EQ(childNames(Y.get()), std::vector<std::string>{expected});
     EXPECT_EQ(childNames(C.get()), std::vector<std::string>{"c"});
 }
 
@@ -181,13 +144,13 @@ TEST_F(Creation, SavingRefusesCyclesAndNothing)
 {
     EXPECT_FALSE(refs().saveSmartReferences(NullFC, ""));
     const NodePtr live = ksScenegraph::getRoot();
-    const std::string project = file("project.zmb");
+    const std::string project = m_files.file("project.zmb");
     ExtReferenceRefPtr core = smartCore(project);
     core->setState(ksReferenceTypes::Undefined); // new: written on its first save
     add(live, "A", core);
     EXPECT_FALSE(refs().saveSmartReferences(live, project.c_str()));
     EXPECT_FALSE(QFile::exists(QString::fromStdString(project)));
-    EXPECT_TRUE(refs().saveSmartReferences(live, file("other.zmb").c_str()));
+    EXPECT_TRUE(refs().saveSmartReferences(live, m_files.file("other.zmb").c_str()));
     EXPECT_TRUE(QFile::exists(QString::fromStdString(project)));
 }
 

@@ -3,8 +3,6 @@
 // node, and the live scene's smart records stashed unseen.
 #include "InterfaceTestSupport.h"
 
-#include "model/ksReferencePool.h"
-#include "scene/ksScenegraph.h"
 #include "undo/ksUndoStack.h"
 
 #include <map>
@@ -35,16 +33,7 @@ std::map<quint32, const void*> poolStatuses()
     return statuses;
 }
 
-class Detach : public ::testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        ksReferencePool::instance().registerCallbacks();
-        ksScenegraph::newScene();
-    }
-    void TearDown() override { ksScenegraph::newScene(); }
-};
+using Detach = LiveSceneTest;
 
 TEST_F(Detach, SubReferenceContentIsKeptPerNodeAndASecondDetachLosesNothing)
 {

@@ -2,13 +2,9 @@
 // The interface's searches, updates and counts over a subtree.
 #include "InterfaceTestSupport.h"
 
-#include "model/ksReferencePool.h"
 #include "references/ksReferenceFindFlags.h"
 #include "references/ksReferenceUpdateFlags.h"
 #include "undo/ksUndoStack.h"
-
-#include <QFile>
-#include <QTemporaryDir>
 
 using namespace osg;
 using namespace interfacetest;
@@ -41,16 +37,7 @@ Names names(const std::vector<NodePtr>& nodes)
     return result;
 }
 
-ExtReferencePtr coreOf(const NodeRefPtr& node)
-{
-    return interfacetest::coreOf(node.get());
-}
-
-class Queries : public ::testing::Test
-{
-protected:
-    void SetUp() override { ksReferencePool::instance().registerCallbacks(); }
-};
+using Queries = LiveSceneTest;
 
 TEST_F(Queries, SearchesDownAndUpFilterAsTheFlagsSay)
 {
@@ -102,11 +89,8 @@ TEST_F(Queries, SearchesDownAndUpFilterAsTheFlagsSay)
 
 TEST_F(Queries, UpdatesRunTheSelectedStepsChildrenFirst)
 {
-    QTemporaryDir dir;
-    const std::string file = dir.filePath("part.step").toStdString();
-    QFile out(QString::fromStdString(file));
-    ASSERT_TRUE(out.open(QIODevice::WriteOnly) && out.write("content") > 0);
-    out.close();
+    const TempFiles files;
+    const std::string file = files.file("part.step", "content");
     // top (undecided, source file) ─┬─ empty (undecided)
     //                                ├─ full (undecided) ── content
     //                                └─ unloaded (NotLoaded)

@@ -5,6 +5,9 @@
 
 #include <QDir>
 
+#include <iterator>
+#include <tuple>
+
 using namespace osg;
 using namespace interfacetest;
 
@@ -33,11 +36,6 @@ private:
     friend class FieldContainer;
 };
 
-NodeRefPtr makeNode(NodeCoreRefPtr core)
-{
-    return add(NullFC, "", std::move(core));
-}
-
 class InterfaceTest : public ::testing::Test
 {
 protected:
@@ -46,63 +44,38 @@ protected:
     ksReferenceInterface* reference = ksInterfaceFactory::the().get<ksReferenceInterface>();
 };
 
-TEST_F(InterfaceTest, IsFoundUnderTheHostsInterfaceType)
+// Found under the host's interface type; reference nodes are those with an
+// ExtReference core or one derived from it, and cores are found by id only
+// while they are reference cores.
+TEST_F(InterfaceTest, ReferenceNodesAndCoresAreThoseOfExtReferenceOrDerived)
 {
     EXPECT_EQ(reference->type(), std::type_index(typeid(ksReferenceInterface)));
     EXPECT_EQ(reference->name(), "ksReferenceInterface");
-}
 
-TEST_F(InterfaceTest, ReferenceNodesAreThoseWithAnExtReferenceCoreOrDerived)
-{
-    const NodeRefPtr plainReference = makeNode(ExtReferenceBase::create());
-    const NodeRefPtr special = makeNode(SpecialReference::create());
-    const NodeRefPtr transform = makeNode(Transform3DBase::create());
-    const NodeRefPtr group = makeNode(GroupBase::create());
-    const NodeRefPtr bare = Node::create();
-
-    EXPECT_EQ(reference->getExtReference(plainReference.get()), plainReference->getCore());
-    EXPECT_EQ(reference->getExtReference(special.get()), special->getCore());
-    EXPECT_TRUE(reference->isExtReference(special.get()));
+    const NodeRefPtr plainReference = add(NullFC, "", smartCore("/data/a.zmb"));
+    const NodeRefPtr special = add(NullFC, "", SpecialReference::create());
+    for (const NodeRefPtr& node : {plainReference, special}) {
+        EXPECT_EQ(reference->getExtReference(node.get()), node->getCore());
+        EXPECT_TRUE(reference->isExtReference(node.get()));
+        EXPECT_EQ(reference->getExtReferenceById(node->getCore().getFieldContainerId()), node->getCore());
+    }
     // A transform is a base of ExtReference, not a reference.
-    for (const NodeRefPtr& node : {transform, group, bare}) {
+    for (const NodeRefPtr& node : {add(NullFC, "", Transform3DBase::create()), add(NullFC, "", GroupBase::create()),
+                                   NodeRefPtr(Node::create()), NodeRefPtr()}) {
         EXPECT_EQ(reference->getExtReference(node.get()), NullFC);
         EXPECT_FALSE(reference->isExtReference(node.get()));
     }
-    EXPECT_EQ(reference->getExtReference(NullFC), NullFC);
-    EXPECT_FALSE(reference->isExtReference(NullFC));
-}
-
-TEST_F(InterfaceTest, CoresAreFoundByIdOnlyWhileTheyAreReferenceCores)
-{
-    const ExtReferenceRefPtr core = smartCore("/data/a.zmb");
-    const RefPtr<SpecialReference> special = SpecialReference::create();
-    const NodeRefPtr node = makeNode(core);
-
-    EXPECT_EQ(reference->getExtReferenceById(core.getFieldContainerId()), core.get());
-    EXPECT_EQ(reference->getExtReferenceById(special.getFieldContainerId()), special.get());
-    // The id of a file record, of a node, of nothing.
-    EXPECT_EQ(reference->getExtReferenceById(core->getSmartFile().getFieldContainerId()), NullFC);
-    EXPECT_EQ(reference->getExtReferenceById(node.getFieldContainerId()), NullFC);
-    EXPECT_EQ(reference->getExtReferenceById(0), NullFC);
-
-    UInt32 goneId = 0;
-    {
-        const ExtReferenceRefPtr gone = ExtReferenceBase::create();
-        goneId = gone.getFieldContainerId();
-    }
-    EXPECT_EQ(reference->getExtReferenceById(goneId), NullFC);
+    // The id of a file record, of a node, of nothing, of a core that is gone.
+    UInt32 goneId = ExtReferenceBase::create().getFieldContainerId();
+    for (UInt32 id : {coreOf(plainReference.get())->getSmartFile().getFieldContainerId(),
+                      plainReference.getFieldContainerId(), UInt32(0), goneId})
+        EXPECT_EQ(reference->getExtReferenceById(id), NullFC) << id;
 }
 
 TEST_F(InterfaceTest, PathsAreTheSameWhenTheirAbsoluteFormsAre)
 {
-    struct Case
-    {
-        std::string a;
-        std::string b;
-        bool same;
-    };
     const std::string here = QDir::currentPath().toStdString();
-    const Case cases[] = {
+    const std::tuple<std::string, std::string, bool> cases[] = {
         {"/data/cad/engine.zmb", "/data/cad/engine.zmb", true},
         {"/data/cad/../cad/engine.zmb", "/data/cad/engine.zmb", true},
         {"/data/cad//engine.zmb", "/data/cad/engine.zmb", true},
@@ -111,8 +84,8 @@ TEST_F(InterfaceTest, PathsAreTheSameWhenTheirAbsoluteFormsAre)
         {"/data/cad/engine.zmb", "/data/cad/engine.osb", false},
         {"/data/über/ä.zmb", "/data/über/ä.zmb", true},
     };
-    for (const Case& test : cases)
-        EXPECT_EQ(reference->isSamePath(test.a, test.b), test.same) << test.a << " vs " << test.b;
+    for (const auto& [a, b, same] : cases)
+        EXPECT_EQ(reference->isSamePath(a, b), same) << a << " vs " << b;
 }
 
 TEST_F(InterfaceTest, SmartReferencesAreTheSameWhenTheirFilesAre)
@@ -125,20 +98,18 @@ TEST_F(InterfaceTest, SmartReferencesAreTheSameWhenTheirFilesAre)
     const ExtReferenceRefPtr withoutRecord = ExtReferenceBase::create();
     const ExtReferenceRefPtr otherWithoutRecord = ExtReferenceBase::create();
 
-    EXPECT_TRUE(reference->isSameSmartReference(first.get(), second.get()));
-    EXPECT_TRUE(reference->isSameSmartReference(second.get(), first.get()));
-    EXPECT_FALSE(reference->isSameSmartReference(first.get(), otherCase.get()));
-    // A core is the same as itself, record or not.
-    EXPECT_TRUE(reference->isSameSmartReference(withoutRecord.get(), withoutRecord.get()));
-    EXPECT_TRUE(reference->isSameSmartReference(NullFC, NullFC));
-    EXPECT_FALSE(reference->isSameSmartReference(withoutRecord.get(), otherWithoutRecord.get()));
-    EXPECT_FALSE(reference->isSameSmartReference(first.get(), withoutRecord.get()));
-    EXPECT_FALSE(reference->isSameSmartReference(first.get(), NullFC));
-    EXPECT_FALSE(reference->isSameSmartReference(NullFC, first.get()));
-    // Records without path name no file, even when both are empty.
-    EXPECT_FALSE(reference->isSameSmartReference(noPathA.get(), noPathB.get()));
     const ExtReferenceRefPtr sameButNoPath = smartCore("/data/cad/engine.zmb", ksReferenceTypes::NoPath);
-    EXPECT_FALSE(reference->isSameSmartReference(first.get(), sameButNoPath.get()));
+    const std::tuple<ExtReferencePtr, ExtReferencePtr, bool> cases[] = {
+        {first.get(), second.get(), true}, {second.get(), first.get(), true}, {first.get(), otherCase.get(), false},
+        // A core is the same as itself, record or not.
+        {withoutRecord.get(), withoutRecord.get(), true}, {NullFC, NullFC, true},
+        {withoutRecord.get(), otherWithoutRecord.get(), false}, {first.get(), withoutRecord.get(), false},
+        {first.get(), NullFC, false}, {NullFC, first.get(), false},
+        // Records without path name no file, even when both are empty.
+        {noPathA.get(), noPathB.get(), false}, {first.get(), sameButNoPath.get(), false}};
+    for (std::size_t i = 0; i < std::size(cases); ++i)
+        EXPECT_EQ(reference->isSameSmartReference(std::get<0>(cases[i]), std::get<1>(cases[i])), std::get<2>(cases[i]))
+            << "case " << i;
 }
 
 } // namespace

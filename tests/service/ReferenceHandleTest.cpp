@@ -43,15 +43,14 @@ TEST_F(ReferenceHandle, MissingRecordsAndZeroTimesGiveNeutralAnswers)
     }
     const std::string none = fileLine("", Types::NoReference, "", QDateTime());
     const QDateTime modified = QDateTime::fromSecsSinceEpoch(1700000000);
-    struct Case
+    const struct
     {
         const char* name;
         ksdReferenceNode handle;
         std::string source;
         std::string smart;
         QDateTime imported;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"null handle", ksdReferenceNode(), none, none, QDateTime()},
         {"plain node", ksdReferenceNode(plain.getFieldContainerId()), none, none, QDateTime()},
         {"reference without records", handleOf(bare.get()), none, none, QDateTime()},
@@ -60,7 +59,7 @@ TEST_F(ReferenceHandle, MissingRecordsAndZeroTimesGiveNeutralAnswers)
         {"times set", handleOf(timed.get()), fileLine("/d/t.stp", Types::UpToDate, "anna", modified),
          fileLine("/d/t.zmb", Types::UpToDate, "anna", modified), QDateTime::fromSecsSinceEpoch(1600000000)},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(sourceLine(c.handle), c.source);
         EXPECT_EQ(smartLine(c.handle), c.smart);
@@ -78,7 +77,8 @@ TEST_F(ReferenceHandle, ActionsLeaveLockedNodesAndTheRootAlone)
     const auto createSmart = [](bool flag) -> Action {
         return [flag](ksdReferenceNode& h) { h.createSmartReference(flag); };
     };
-    struct Case
+    const char* engine = "/data/cad/engine.stp";
+    const struct
     {
         const char* name;
         Where where;
@@ -86,9 +86,7 @@ TEST_F(ReferenceHandle, ActionsLeaveLockedNodesAndTheRootAlone)
         const char* source;
         Action act;
         std::string after; // empty: unchanged, and no undo step
-    };
-    const char* engine = "/data/cad/engine.stp";
-    const Case cases[] = {
+    } cases[] = {
         {"smart file next to the source", Free, "", engine, createSmart(true),
          "N['/data/cad/engine.zmb'|'/data/cad/engine.stp'](c)"},
         {"empty smart file without the flag", Free, "", engine, createSmart(false), "N[''|'/data/cad/engine.stp'](c)"},
@@ -98,34 +96,26 @@ TEST_F(ReferenceHandle, ActionsLeaveLockedNodesAndTheRootAlone)
         {"no source on a locked node", Locked, "/d/n.zmb", "",
          [](ksdReferenceNode& h) { h.createSourceReference(); }, ""},
         {"the root stays loaded", Root, "/d/n.zmb", engine, [](ksdReferenceNode& h) { h.unload(); }, ""},
-        {"a locked node stays loaded", Locked, "/d/n.zmb", engine, [](ksdReferenceNode& h) { h.unload(); }, ""},
-        {"a locked node keeps its smart file", Locked, "/d/n.zmb", engine,
-         [](ksdReferenceNode& h) { h.removeSmartReference(); }, ""},
-        {"a locked node keeps its source", Locked, "/d/n.zmb", engine,
-         [](ksdReferenceNode& h) { h.removeSourceReference(); }, ""},
-        {"a locked node keeps its paths", Locked, "/d/n.zmb", engine,
+        {"a locked node stays loaded and keeps its records and paths", Locked, "/d/n.zmb", engine,
          [](ksdReferenceNode& h) {
+             h.unload();
+             h.removeSmartReference();
+             h.removeSourceReference();
              h.setSmartPath("/d/other.zmb");
              h.setSourcePath("/d/other.stp");
          },
          ""},
     };
     ksUndoStack& undo = ksUndoStack::get(0);
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         ksScenegraph::newScene();
         osg::NodePtr node = ksScenegraph::getRoot();
+        const osg::NodeRefPtr reference = makeReference("N", c.smart, c.source);
         if (c.where == Root) {
-            ASSERT_TRUE(ksScenegraph::convertCore(node, "ExtReference"));
-            edit(coreOf(node), osg::FieldBits::AllFields, [&] {
-                if (*c.smart)
-                    coreOf(node)->setSmartFile(makeRecord(c.smart));
-                if (*c.source)
-                    coreOf(node)->setSourceFile(makeRecord(c.source));
-                coreOf(node)->setState(Types::Loaded);
-            });
+            const osg::NodeCoreRefPtr core(reference->getCore());
+            edit(node, osg::Node::CoreFieldMask, [&] { node->setCore(core); });
         } else {
-            const osg::NodeRefPtr reference = makeReference("N", c.smart, c.source);
             addChild(node, reference);
             node = reference.get();
         }

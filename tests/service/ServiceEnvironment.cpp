@@ -1,36 +1,8 @@
 // Licensed under the MIT licence; see LICENSE.
-// The service layer's tests run inside a started host, as the module does:
-// the kernel's init makes the reference service install the pool's hooks and
-// connect itself to the host's services. Death-test children check a fresh
-// process's state and so run without a host.
-#include "scenegraph/SceneGraph.h"
-
-#include "kernel/ksKernel.h"
-
-#include <gtest/gtest.h>
+#include "StartedHostEnvironment.h"
 
 namespace {
 
-class ServiceEnvironment : public ::testing::Environment
-{
-public:
-    void SetUp() override
-    {
-        if (!GTEST_FLAG_GET(internal_run_death_test).empty())
-            return;
-        m_kernel.installHostServices();
-        m_kernel.start();
-    }
-    void TearDown() override
-    {
-        if (m_kernel.isStarted())
-            m_kernel.shutdown();
-    }
-
-private:
-    ksKernel m_kernel;
-};
-
-::testing::Environment* const g_environment = ::testing::AddGlobalTestEnvironment(new ServiceEnvironment);
+::testing::Environment* const g_environment = ::testing::AddGlobalTestEnvironment(new StartedHostEnvironment);
 
 } // namespace

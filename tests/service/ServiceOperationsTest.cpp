@@ -37,13 +37,12 @@ TEST_F(ServiceOperations, ConvertToSmartIsOneUndoableChangePerCase)
         return [state] { return makeReference("X", "", "/d/X.stp", state); };
     };
     const auto transform = [] {
-        osg::NodeRefPtr node = osg::Node::create();
+        osg::NodeRefPtr node = makeGroup("X");
         node->setCore(osg::Transform3DBase::create());
-        ksNodeUtils::setName(node.get(), "X", false);
         return node;
     };
     const auto group = [] { return makeGroup("X"); };
-    struct Case
+    const struct
     {
         const char* name;
         std::function<osg::NodeRefPtr()> make;
@@ -53,8 +52,7 @@ TEST_F(ServiceOperations, ConvertToSmartIsOneUndoableChangePerCase)
         int undoSteps;
         std::string after;  // empty: unchanged
         std::string undone; // empty: as before
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"locked reference", reference(Types::NotLoaded), "AXB", true, true, 0, "", ""},
         {"unloaded, next to its source", reference(Types::NotLoaded), "AXB", false, true, 1,
          "P(A, X['/d/X.zmb'|'/d/X.stp'], B)", ""},
@@ -74,7 +72,7 @@ TEST_F(ServiceOperations, ConvertToSmartIsOneUndoableChangePerCase)
     };
     ksReferenceService* s = service();
     ksUndoStack& undo = ksUndoStack::get(0);
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         ksScenegraph::newScene();
         const osg::NodeRefPtr parent = makeGroup("P");
@@ -133,13 +131,12 @@ TEST_F(ServiceOperations, AnUpdateCheckTellsOfMissingFilesOnceElseOfUpdates)
     manager->removeAll();
     const QString missing = QStringLiteral("Reference(s) missing, see Reference Editor.");
     const QString updates = QStringLiteral("Reference update(s) available, see Reference Editor.");
-    struct Case
+    const struct
     {
         int mode;
         std::vector<std::pair<Types::FileState, Types::FileState>> nodes; // smart, source
         QStringList shown;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {0, {{Types::Missing, Types::Missing}}, {}},
         {1, {{Types::UpToDate, Types::Outdated}, {Types::UpToDate, Types::Missing}}, {missing}},
         {1, {{Types::Missing, Types::UpToDate}, {Types::Missing, Types::Missing}}, {missing}},
@@ -148,7 +145,7 @@ TEST_F(ServiceOperations, AnUpdateCheckTellsOfMissingFilesOnceElseOfUpdates)
     };
     ksReferenceService* s = service();
     int count = 0;
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         std::vector<osg::NodeRefPtr> nodes;
         QList<ksdReferenceNode> handles;
         for (const auto& states : c.nodes) {

@@ -3,16 +3,14 @@
 // handles, the importer and the status text.
 #pragma once
 
-#include "scenegraph/SceneGraph.h"
+#include "ReferenceNodes.h"
 
 #include "handles/ksdReferenceNode.h"
 #include "handles/ksTypeConverter.h"
 #include "kernel/ksInterfaceFactory.h"
 #include "kernel/ksKernelServiceFactory.h"
-#include "nodeutils/ksNodeUtils.h"
 #include "references/ksReferenceInterface.h"
 #include "references/ksReferenceService.h"
-#include "references/ksReferenceTypes.h"
 #include "scenegraph/SceneFileHandler.h"
 
 #include <QByteArray>
@@ -25,10 +23,9 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
-
 namespace servicetest {
+
+using namespace referencenodes;
 
 template <class F> void edit(const osg::FieldContainerPtr& fc, osg::BitVector mask, F change)
 {
@@ -37,20 +34,9 @@ template <class F> void edit(const osg::FieldContainerPtr& fc, osg::BitVector ma
     osg::endEditCP(fc, mask);
 }
 
-inline osg::FileReferenceRefPtr makeRecord(const std::string& path, osg::UInt32 state = ksReferenceTypes::UpToDate)
-{
-    osg::FileReferenceRefPtr record = osg::FileReferenceBase::create();
-    record->setPath(path);
-    record->setState(state);
-    return record;
-}
-
 inline osg::NodeRefPtr makeGroup(const std::string& name)
 {
-    osg::NodeRefPtr node = osg::Node::create();
-    node->setCore(osg::GroupBase::create());
-    ksNodeUtils::setName(node.get(), name, false);
-    return node;
+    return add(osg::NullFC, name);
 }
 
 // A named reference node whose core carries the given records (an empty path
@@ -62,9 +48,9 @@ inline osg::NodeRefPtr makeReference(const std::string& name, const std::string&
     osg::ExtReferenceRefPtr core = osg::ExtReferenceBase::create();
     edit(core.get(), osg::FieldBits::AllFields, [&] {
         if (!smartPath.empty())
-            core->setSmartFile(makeRecord(smartPath));
+            core->setSmartFile(record(smartPath));
         if (!sourcePath.empty())
-            core->setSourceFile(makeRecord(sourcePath));
+            core->setSourceFile(record(sourcePath));
         core->setState(state);
     });
     osg::NodeRefPtr node = osg::Node::create();
@@ -73,27 +59,9 @@ inline osg::NodeRefPtr makeReference(const std::string& name, const std::string&
     return node;
 }
 
-inline osg::ExtReferencePtr coreOf(const osg::NodePtr& node)
-{
-    return osg::ExtReferencePtr::dcast(node->getCore());
-}
-
-inline void addChild(const osg::NodePtr& parent, const osg::NodePtr& child)
-{
-    edit(parent, osg::Node::ChildrenFieldMask, [&] { parent->addChild(child); });
-}
-
 inline void addChild(const osg::NodePtr& parent, const osg::NodeRefPtr& child)
 {
-    addChild(parent, child.get());
-}
-
-inline std::vector<std::string> childNames(const osg::NodePtr& node)
-{
-    std::vector<std::string> names;
-    for (osg::UInt32 i = 0; i < node->getNChildren(); ++i)
-        names.push_back(ksNodeUtils::getName(node->getChild(i)));
-    return names;
+    edit(parent, osg::Node::ChildrenFieldMask, [&] { parent->addChild(child); });
 }
 
 // A subtree as one line: names, "[smart|source]" record paths of reference
@@ -154,43 +122,28 @@ inline ksReferenceService* service()
     return ksKernelServiceFactory::the().get<ksReferenceService>();
 }
 
-class TempFiles
+struct TempFiles : QTemporaryDir
 {
-public:
-    TempFiles() { EXPECT_TRUE(m_dir.isValid()); }
-
-    std::string path(const QString& name) const { return m_dir.filePath(name).toStdString(); }
-    QString dir() const { return m_dir.path(); }
+    std::string path(const QString& name) const { return filePath(name).toStdString(); }
 
     std::string write(const QString& name, const QByteArray& content)
     {
-        QFile file(m_dir.filePath(name));
+        QFile file(filePath(name));
         EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write(content);
-        file.close();
         return path(name);
     }
 
     // An ".osb" file whose root, named "Root", has groups named `children`;
     // loading it as a smart file adds those groups to the reference node.
-    // Nodes of `references` (appended after the groups) go in as they are.
-    std::string writeScene(const QString& name, const QStringList& children,
-                           const std::vector<osg::NodeRefPtr>& references = {})
+    std::string writeScene(const QString& name, const QStringList& children)
     {
         const osg::NodeRefPtr root = makeGroup("Root");
-        for (const QString& child : children) {
-            const osg::NodeRefPtr group = makeGroup(child.toStdString());
-            addChild(root.get(), group.get());
-        }
-        for (const osg::NodeRefPtr& reference : references)
-            addChild(root.get(), reference.get());
-        const std::string file = path(name);
-        EXPECT_TRUE(osg::SceneFileHandler::the().write(root.get(), file));
-        return file;
+        for (const QString& child : children)
+            addChild(root.get(), makeGroup(child.toStdString()));
+        EXPECT_TRUE(osg::SceneFileHandler::the().write(root.get(), path(name)));
+        return path(name);
     }
-
-private:
-    QTemporaryDir m_dir;
 };
 
 } // namespace servicetest

@@ -31,14 +31,14 @@ private:
     bool m_monitoring = true;
 };
 
-TEST_F(StatusText, PartsNameTheFilesAndTakeTheColoursOfTheirStates)
+TEST_F(StatusText, PartsNameTheFilesAndTakeTheColoursOfTheirStatesElseEmpty)
 {
     const QColor upToDate = ksStyle::getReferenceUpToDateColor();
     const QColor missing = ksStyle::getReferenceMissingColor();
     const QColor outdated = ksStyle::getReferenceOutOfDateColor();
     const QColor locked = ksStyle::getLockedItemColor();
-    enum Flags { Unloaded = 1, Locked = 2, Unselectable = 4, MonitoringOff = 8 };
-    struct Case
+    enum Flags { Unloaded = 1, Locked = 2, Unselectable = 4, MonitoringOff = 8, PathlessRecord = 16 };
+    const struct
     {
         const char* node;
         const char* smart;
@@ -47,8 +47,7 @@ TEST_F(StatusText, PartsNameTheFilesAndTakeTheColoursOfTheirStates)
         osg::UInt32 sourceState;
         int flags;
         std::string expected;
-    };
-    const Case cases[] = {
+    } cases[] = {
         // A file named like the node shows its suffix; the comparison is exact.
         {"Engine", "/data/zmb/Engine.zmb", "/data/cad/Engine.stp", Types::UpToDate, Types::UpToDate, 0,
          "[" + font(upToDate, "zmb") + " | " + font(upToDate, "stp") + "]"},
@@ -66,8 +65,9 @@ TEST_F(StatusText, PartsNameTheFilesAndTakeTheColoursOfTheirStates)
          "[" + font(locked, "zmb") + " | " + font(locked, "stp") + "]"},
         {"Engine", "/d/Engine.zmb", "/d/x.stp", Types::Missing, Types::Outdated, MonitoringOff, "[zmb | x.stp]"},
         {"Engine", "", "", 0, 0, 0, ""},
+        {"Engine", "", "", 0, 0, PathlessRecord, ""},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.expected);
         ksReferenceSettings::the().setUpdateMonitoringEnabled(!(c.flags & MonitoringOff));
         const osg::NodeRefPtr node =
@@ -77,20 +77,15 @@ TEST_F(StatusText, PartsNameTheFilesAndTakeTheColoursOfTheirStates)
             core->getSmartFile()->setState(c.smartState);
         if (*c.source)
             core->getSourceFile()->setState(c.sourceState);
+        if (c.flags & PathlessRecord)
+            core->setSmartFile(record(""));
         ksNodeUtils::setLock(node.get(), c.flags & Locked);
         ksNodeUtils::setSelectable(node.get(), !(c.flags & Unselectable));
         EXPECT_EQ(statusOf(node.get()), c.expected);
     }
-}
-
-TEST_F(StatusText, EmptyForPlainNodesAndRecordsWithoutPath)
-{
     EXPECT_EQ(statusOf(osg::NodePtr()), "");
     const osg::NodeRefPtr plain = makeGroup("Engine");
     EXPECT_EQ(statusOf(plain.get()), "");
-    const osg::NodeRefPtr node = makeReference("Engine", "", "");
-    edit(coreOf(node.get()), osg::FieldBits::AllFields, [&] { coreOf(node.get())->setSmartFile(makeRecord("")); });
-    EXPECT_EQ(statusOf(node.get()), "");
 }
 
 } // namespace
