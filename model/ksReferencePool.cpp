@@ -457,8 +457,10 @@ QList<ExtReferencePtr> ksReferencePool::getExtReferences()
         if (!core)
             continue;
         bool inScene = false;
-        for (const NodePtr& parent : core->getParents())
-            inScene = inScene || (sceneRoot && NodeUtils::isAncestorOrSelf(sceneRoot, parent));
+        if (sceneRoot)
+            core->forEachParent([&](const NodePtr& parent) {
+                inScene = inScene || NodeUtils::isAncestorOrSelf(sceneRoot, parent);
+            });
         if (inScene)
             live.append(core);
     }

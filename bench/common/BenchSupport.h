@@ -100,7 +100,7 @@ inline int runBenchmarks(int argc, char** argv, std::function<void(const BenchMe
 // after its data was last touched) push the caches out first, untimed.
 inline void evictCaches(benchmark::State& state)
 {
-    static std::vector<char> buffer(64 << 20);
+    static std::vector<char> buffer(std::size_t(256) << 20);
     state.PauseTiming();
     for (std::size_t i = 0; i < buffer.size(); i += 64)
         buffer[i] = char(buffer[i] + 1);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "scenegraph/AttachmentContainer.h"
+#include "scenegraph/Node.h"
 
 #include <vector>
 
@@ -20,10 +21,19 @@ public:
     // The nodes using this core, in the order they took it.
     std::vector<NodePtr> getParents() const;
     UInt32 getNParents() const { return UInt32(getUserList().size()); }
+    // The same nodes without building a list: passes over many cores (the
+    // reference registry's scene queries) would pay an allocation each.
+    template <class F> void forEachParent(F&& f) const;
 
 protected:
     NodeCore();
     ~NodeCore() override;
 };
+
+template <class F> void NodeCore::forEachParent(F&& f) const
+{
+    // Only nodes hold edges to cores.
+    getUserList().forEach([&](FieldContainer* user) { f(NodePtr(static_cast<Node*>(user))); });
+}
 
 } // namespace osg
