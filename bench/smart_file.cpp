@@ -91,12 +91,7 @@ BigReference& reference()
 NodeRefPtr hostLoad(const std::string& path)
 {
     ksFastGeometryLoader loader;
-    loader.setShowProgress(false);
-    loader.setShowImportOptions(false);
-    loader.setAddFileInfo(false);
-    loader.setMergeMaterials(true);
-    loader.setMaterialPoolHandling(ksFastGeometryLoader::AddToPool);
-    loader.setIgnoreEnvironmentUpdates(true);
+    ksSmartFile::configureLoader(loader);
     loader.setStashLoadedData(true);
     return loader.load(path);
 }

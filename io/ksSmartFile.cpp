@@ -123,10 +123,7 @@ bool ksSmartFile::load()
     return true;
 }
 
-namespace {
-
-// The loader options every smart reference load shares.
-void configureLoader(ksFastGeometryLoader& loader)
+void ksSmartFile::configureLoader(ksFastGeometryLoader& loader)
 {
     loader.setShowProgress(false);
     loader.setShowImportOptions(false);
@@ -136,8 +133,6 @@ void configureLoader(ksFastGeometryLoader& loader)
     // The environments are published once per batch by the material update.
     loader.setIgnoreEnvironmentUpdates(true);
 }
-
-} // namespace
 
 NodeRefPtr ksSmartFile::loadOsb(const std::string& path)
 {

@@ -21,6 +21,8 @@ class QTimer;
 // Loads tell the host of the materials they brought into its material pool,
 // batched: every load within one turn of the event loop ends in one
 // "updateMaterials" request. Main thread only.
+class ksFastGeometryLoader;
+
 class ksSmartFile : public QObject
 {
     Q_OBJECT
@@ -46,6 +48,9 @@ public:
     osg::ExtReferencePtr getExtReference() const { return m_core; }
     // The smart record's path; empty without a record.
     QString getPath() const;
+
+    // The loader options every smart reference load shares.
+    static void configureLoader(ksFastGeometryLoader& loader);
 
 private:
     enum class FileType { Other, Osb, Zmb };
