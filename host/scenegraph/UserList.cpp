@@ -23,8 +23,18 @@ std::size_t UserList::find(FieldContainer* user) const
 
 void UserList::add(FieldContainer* user)
 {
-    if (!m_data)
+    if (!m_data) {
+        if (!m_single || m_single == user) {
+            m_single = user;
+            ++m_singleCount;
+            return;
+        }
         m_data = std::make_unique<Data>();
+        m_data->entries.push_back({m_single, m_singleCount});
+        m_data->live = 1;
+        m_single = nullptr;
+        m_singleCount = 0;
+    }
     auto& entries = m_data->entries;
     const std::size_t i = find(user);
     if (i < entries.size()) {
@@ -41,9 +51,12 @@ void UserList::add(FieldContainer* user)
 
 void UserList::remove(FieldContainer* user)
 {
-    assert(m_data && "removing a user that was never added");
-    if (!m_data)
+    if (!m_data) {
+        assert(m_single == user && "removing a user that was never added");
+        if (m_single == user && --m_singleCount == 0)
+            m_single = nullptr;
         return;
+    }
     auto& entries = m_data->entries;
     const std::size_t i = find(user);
     assert(i < entries.size() && "removing a user that was never added");

@@ -13,8 +13,11 @@ class FieldContainer;
 
 // The containers that hold edges to one container, in the order they first
 // did, with a count per user (a core may hold one record as source and smart
-// file). Small lists are searched; long ones (a material shared by thousands
-// of geometries) get an index so that adding and removing stay constant time.
+// file). Most used containers have one user (a core its node, a record its
+// core), kept inline: no allocation, and a walk up from a core reaches its
+// node without hopping through the heap. A second user moves the list out.
+// Small lists are searched; long ones (a material shared by thousands of
+// geometries) get an index so that adding and removing stay constant time.
 class UserList {
 public:
     UserList();
@@ -24,12 +27,14 @@ public:
 
     void add(FieldContainer* user);
     void remove(FieldContainer* user);
-    bool empty() const { return !m_data; }
-    std::size_t size() const { return m_data ? m_data->live : 0; }
+    bool empty() const { return !m_single && !m_data; }
+    std::size_t size() const { return m_data ? m_data->live : (m_single ? 1 : 0); }
 
     template <class F> void forEach(F&& f) const
     {
-        if (m_data)
+        if (m_single)
+            f(m_single);
+        else if (m_data)
             for (const Entry& e : m_data->entries)
                 if (e.count)
                     f(e.user);
@@ -52,8 +57,9 @@ private:
     void compact();
     void buildIndex();
 
-    // Made with the first user: most containers (nodes above all) never have
-    // one, and stay one pointer larger only.
+    // At most one of these is set: the sole user, or the moved-out list.
+    FieldContainer* m_single = nullptr;
+    UInt32 m_singleCount = 0;
     std::unique_ptr<Data> m_data;
 };
 
