@@ -17,8 +17,6 @@
 #include "scenegraph/UBRDFMaterial.h"
 
 #include <memory_resource>
-#include <string_view>
-#include <unordered_set>
 
 using namespace osg;
 
@@ -79,15 +77,15 @@ ExtReferencePtr findCore(UInt32 id)
 }
 
 // The text after the last '.' of the file name, as QFileInfo::suffix gives
-// it, taken from the UTF-8 bytes: '/' and '.' never occur inside a multi-byte
-// character, and a pass over every pooled path then converts nothing.
-std::string_view suffixOf(const QByteArray& path)
+// it, taken from the UTF-8 bytes ('/' and '.' never occur inside a multi-byte
+// character). A view into `path`: counting a known suffix allocates nothing.
+QByteArray suffixOf(const QByteArray& path)
 {
     const int nameStart = path.lastIndexOf('/') + 1;
     const int dot = path.lastIndexOf('.');
     if (dot < nameStart)
-        return std::string_view();
-    return std::string_view(path.constData() + dot + 1, std::size_t(path.size() - dot - 1));
+        return QByteArray();
+    return QByteArray::fromRawData(path.constData() + dot + 1, path.size() - dot - 1);
 }
 
 void copyStatusToRecord(const ksFileReferenceStatusPtr& status, const FileReferencePtr& record)
@@ -168,10 +166,12 @@ void ksReferencePool::addToPool(const ExtReferencePtr& ext)
             const FileReferencePtr source = ext->getSourceFile();
             // A fresh core has no records yet: share the empty pair without
             // building statuses first.
-            if (hasPath(smart) || hasPath(source))
+            if (hasPath(smart) || hasPath(source)) {
                 status = makePair(makeStatus(smart), makeStatus(source));
-            else
+                countSuffixes(*status, +1);
+            } else {
                 status = emptyPair();
+            }
             m_snapshotStale = true;
             first = m_statuses.size() == 1;
         }
@@ -194,9 +194,12 @@ void ksReferencePool::removeFromPool(const ExtReferencePtr& ext)
     {
         ksMutexLocker lock(m_mutex);
         const quint32 id = ext.getFieldContainerId();
-        const bool removed = m_statuses.remove(id);
-        if (removed)
+        const ksExtReferenceStatusPtr status = m_statuses.take(id);
+        const bool removed = status != nullptr;
+        if (removed) {
+            countSuffixes(*status, -1);
             m_snapshotStale = true;
+        }
         monitor = m_changeMonitors.take(id);
         if (const FileReferencePtr source = ext->getSourceFile())
             m_fileOwners.remove(source.getFieldContainerId());
@@ -226,14 +229,32 @@ void ksReferencePool::updateInPool(const ExtReferencePtr& ext)
     // that still holds the old ones no longer reaches the pool.
     ksFileReferenceStatusPtr smart = makeStatus(ext->getSmartFile());
     ksFileReferenceStatusPtr source = makeStatus(ext->getSourceFile());
+    countSuffixes(**entry, -1);
     if (*entry == emptyPair()) {
         // The shared pair is never changed; the core gets its own.
         *entry = makePair(std::move(smart), std::move(source));
         m_snapshotStale = true;
-        return;
+    } else {
+        (*entry)->setSmart(std::move(smart));
+        (*entry)->setSource(std::move(source));
     }
-    (*entry)->setSmart(std::move(smart));
-    (*entry)->setSource(std::move(source));
+    countSuffixes(**entry, +1);
+}
+
+void ksReferencePool::countSuffixes(const ksExtReferenceStatus& pair, int delta)
+{
+    for (const ksFileReferenceStatus* status : {&pair.smartLocked(), &pair.sourceLocked()}) {
+        if (!status->hasPath)
+            continue;
+        const QByteArray suffix = suffixOf(status->path);
+        const auto counted = m_suffixCounts.find(suffix);
+        if (counted == m_suffixCounts.end()) {
+            if (delta > 0)
+                m_suffixCounts.insert(QByteArray(suffix.constData(), suffix.size()), delta);
+        }
+        else if ((*counted += delta) == 0)
+            m_suffixCounts.erase(counted);
+    }
 }
 
 void ksReferencePool::fileReferenceUpdated(const FileReferencePtr& ref)
@@ -496,21 +517,11 @@ NodePtr ksReferencePool::findLoadedClone(const ExtReferencePtr& ext)
 
 QStringList ksReferencePool::getFileSuffixes()
 {
-    ksStatusSnapshot replaced;
     QStringList list;
     ksMutexLocker lock(m_mutex);
-    // Views into the pooled paths, alive while the lock is held: a path
-    // whose suffix is known costs a hash and no allocation.
-    std::unordered_set<std::string_view> suffixes;
-    for (const ksStatusSnapshot::Entry& entry : currentSnapshot(replaced)) {
-        for (const ksFileReferenceStatus* status : {&entry.status->smartLocked(), &entry.status->sourceLocked()}) {
-            if (status->hasPath)
-                suffixes.insert(suffixOf(status->path));
-        }
-    }
-    list.reserve(int(suffixes.size()));
-    for (const std::string_view suffix : suffixes)
-        list.append(QString::fromUtf8(suffix.data(), int(suffix.size())));
+    list.reserve(m_suffixCounts.size());
+    for (auto it = m_suffixCounts.cbegin(); it != m_suffixCounts.cend(); ++it)
+        list.append(QString::fromUtf8(it.key()));
     return list;
 }
 

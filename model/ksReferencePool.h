@@ -85,7 +85,8 @@ public:
     // A node of another core whose smart file, loaded, is the file of
     // `ext`'s smart record; NullFC when there is none.
     osg::NodePtr findLoadedClone(const osg::ExtReferencePtr& ext);
-    // The distinct suffixes of all pooled smart and source paths.
+    // The distinct suffixes of all pooled smart and source paths, in no
+    // particular order.
     QStringList getFileSuffixes();
 
     // A copy of the statuses for the update monitor's thread, in id order.
@@ -120,6 +121,8 @@ private:
     // Callers hold m_mutex.
     void registerFileOwners(const osg::ExtReferencePtr& ext);
     static ksFileReferenceStatusPtr makeStatus(const osg::FileReferencePtr& ref);
+    // Adds (+1) or takes back (-1) the suffixes of the pair's paths.
+    void countSuffixes(const ksExtReferenceStatus& pair, int delta);
     // The snapshot of the current statuses, rebuilt when they changed; a
     // replaced one is moved to `replaced`, to be let go after unlocking.
     const ksStatusSnapshot& currentSnapshot(ksStatusSnapshot& replaced);
@@ -131,6 +134,9 @@ private:
 
     ksContainerIdMap<ksExtReferenceStatusPtr> m_statuses;
     ksContainerIdMap<quint32> m_fileOwners;
+    // How many pooled paths end in each suffix: the suffix query reads this
+    // instead of every path, so it costs the same for ten cores or 100,000.
+    QHash<QByteArray, int> m_suffixCounts;
     std::map<quint32, std::shared_ptr<ksSmartFile>> m_smartFiles;
     QHash<quint32, std::shared_ptr<ksTreeChangeMonitor>> m_changeMonitors;
     // The last snapshot built, and whether the statuses changed since (under
