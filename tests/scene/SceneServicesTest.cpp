@@ -1,10 +1,7 @@
 // Licensed under the MIT licence; see LICENSE.
 #include "SceneTestSupport.h"
 
-#include "import/ksFileIOHelper.h"
-#include "import/ksQorHelper.h"
 #include "import/ksQorTreeOptimizationJob.h"
-#include "nodeutils/ksDefaultEnvironment.h"
 #include "nodeutils/ksMaterials.h"
 #include "nodeutils/ksNodeUtils.h"
 #include "scene/ksFastGeometryLoader.h"
@@ -22,13 +19,10 @@ using namespace osg;
 
 TEST(Scenegraph, RootIsRegisteredAndUpdatesAreFoldedPerEventLoopTurn)
 {
-    const NodePtr root = ksScenegraph::getRoot();
-    EXPECT_EQ(getName(root), "Root");
-    EXPECT_EQ(NodeUtils::getSceneRoot(), root);
-    EXPECT_FALSE(ksScenegraph::deleteNode(root));
+    EXPECT_EQ(NodeUtils::getSceneRoot(), ksScenegraph::getRoot());
+    EXPECT_FALSE(ksScenegraph::deleteNode(ksScenegraph::getRoot()));
 
     QSignalSpy updated(ksScenegraph::instance(), &ksScenegraph::updated);
-    const auto before = ksScenegraph::getUpdateRequestCount();
     ksScenegraph::update(false);
     ksScenegraph::update(false);
     EXPECT_EQ(updated.count(), 0);
@@ -36,32 +30,6 @@ TEST(Scenegraph, RootIsRegisteredAndUpdatesAreFoldedPerEventLoopTurn)
     EXPECT_EQ(updated.count(), 1);
     ksScenegraph::update(true);
     EXPECT_EQ(updated.count(), 2);
-    EXPECT_EQ(ksScenegraph::getUpdateRequestCount() - before, 3u);
-}
-
-TEST(Scenegraph, ConvertCoreKeepsWhatBothTypesShareForEveryClone)
-{
-    AssemblyScene scene;
-    FileInfoRefPtr coreInfo = FileInfo::create();
-    scene.wheelCore->addAttachment(coreInfo);
-    ASSERT_TRUE(ksScenegraph::convertCore(scene.wheelA.get(), "ExtReference"));
-    const ExtReferencePtr ext = ExtReferencePtr::dcast(scene.wheelA->getCore());
-    ASSERT_TRUE(ext);
-    EXPECT_EQ(scene.wheelB->getCore(), ext) << "clones keep sharing";
-    EXPECT_EQ(ext->getTranslation(), Vec3f(1, 0, 0));
-    EXPECT_EQ(ext->findAttachment(FileInfo::getClassType().getGroupId()), coreInfo);
-
-    FileReferenceRefPtr smart = FileReference::create();
-    ext->setSmartFile(smart);
-    ASSERT_TRUE(ksScenegraph::convertCore(scene.wheelA.get(), "Transform3D"));
-    EXPECT_EQ(scene.wheelA->getCore()->getTypeId(), Transform3D::getClassTypeId());
-    EXPECT_EQ(Transform3DPtr::dcast(scene.wheelA->getCore())->getTranslation(), Vec3f(1, 0, 0));
-
-    ASSERT_TRUE(ksScenegraph::convertCore(scene.tinted.get(), "ExtReference")) << "a group gains a transform";
-    EXPECT_FALSE(ksScenegraph::convertCore(scene.sub.get(), "NoSuchType"));
-    EXPECT_FALSE(ksScenegraph::convertCore(scene.sub.get(), "FileReference")) << "not a core";
-    EXPECT_FALSE(ksScenegraph::convertCore(scene.sub.get(), "NodeCore")) << "abstract";
-    EXPECT_EQ(scene.sub->getCore(), scene.subCore);
 }
 
 TEST(Scenegraph, UnshareNodeCopiesSharedContentOnly)
@@ -91,28 +59,7 @@ TEST(Scenegraph, UnshareNodeCopiesSharedContentOnly)
     EXPECT_FALSE(ksScenegraph::unshareNode(scene.sub.get(), ksScenegraph::UnshareSubtree, false, false));
 }
 
-TEST(Scenegraph, DeleteNodeReleasesTheSubtreeAndItsPoolMaterials)
-{
-    ksMaterials::clearMaterialPool();
-    NodePtr rim;
-    {
-        AssemblyScene scene;
-        ksMaterials::addTreeMaterialsToPool(scene.root.get());
-        rim = scene.rim.get();
-        EXPECT_TRUE(ksScenegraph::deleteNode(scene.wheelA.get(), true));
-        EXPECT_EQ(ksMaterials::getMaterialPoolMaterials().size(), 2u) << "still used elsewhere";
-        for (const NodePtr& n : {scene.wheelB.get(), scene.sub.get(), scene.tinted.get()})
-            ksScenegraph::deleteNode(n, false);
-        EXPECT_EQ(ksMaterials::getMaterialPoolMaterials().size(), 2u);
-        scene.wheelA = NullFC;
-        scene.rim = NullFC;
-    }
-    EXPECT_FALSE(FieldContainerFactory::the()->getContainer(rim.getFieldContainerId()));
-    ksNodeUtils::validatePools();
-    EXPECT_TRUE(ksMaterials::getMaterialPoolMaterials().empty());
-}
-
-TEST(Loader, MergesMaterialsAndFollowsThePoolHandling)
+TEST(Loader, MergesEqualMaterialsAndPoolsThem)
 {
     QTemporaryDir dir;
     ksMaterials::clearMaterialPool();
@@ -129,60 +76,21 @@ TEST(Loader, MergesMaterialsAndFollowsThePoolHandling)
     const QString path = dir.filePath("twins.osb");
     ASSERT_TRUE(SceneFileHandler::the().write(scene.root.get(), path.toStdString()));
 
-    auto materialsOf = [](const NodePtr& root) {
-        ksMaterials::MaterialSet set;
-        ksMaterials::getMaterialsAndOverrideMaterials(root, set, true);
-        return set;
-    };
-    ksFastGeometryLoader plain;
-    plain.setMaterialPoolHandling(ksFastGeometryLoader::KeepOutOfPool);
-    const NodeRefPtr unmerged = plain.load(path);
-    ASSERT_TRUE(unmerged);
-    EXPECT_EQ(materialsOf(unmerged.get()).size(), 2u);
-    EXPECT_TRUE(ksMaterials::getMaterialPoolMaterials().empty());
-
     ksFastGeometryLoader merging;
     merging.setMergeMaterials(true);
     merging.setAddFileInfo(true);
     const NodeRefPtr merged = merging.load(path);
-    ASSERT_EQ(materialsOf(merged.get()).size(), 1u);
+    ksMaterials::MaterialSet materials;
+    ksMaterials::getMaterialsAndOverrideMaterials(merged.get(), materials, true);
+    EXPECT_EQ(materials.size(), 1u);
     EXPECT_EQ(ksMaterials::getMaterialPoolMaterials().size(), 2u) << "the material and its environment joined";
     EXPECT_EQ(ksNodeUtils::getFileInfo(merged.get()), path.toStdString());
-
-    ksFastGeometryLoader reuse;
-    reuse.setMaterialPoolHandling(ksFastGeometryLoader::ReuseEqualPoolMaterials);
-    const NodeRefPtr again = reuse.load(path);
-    EXPECT_EQ(materialsOf(again.get()), materialsOf(merged.get())) << "pool materials replace equal ones";
-    EXPECT_EQ(ksMaterials::getMaterialPoolMaterials().size(), 2u);
     ksMaterials::clearMaterialPool();
-}
-
-TEST(DefaultEnvironment, IsMadeOnceAndGivenToMaterialsThatLoseTheirs)
-{
-    const UEnvironmentMaterialPtr env = ksDefaultEnvironment::getDefault();
-    EXPECT_EQ(ksDefaultEnvironment::getDefault(), env);
-    EXPECT_EQ(UBRDFMaterial::getDefaultEnvironment(), env);
-    EXPECT_EQ(getName(env), "DefaultEnvironment");
-}
-
-TEST(Import, SettingsPerFileTypeWithADefault)
-{
-    ksFileIOHelper::resetImportSettings();
-    EXPECT_NE(ksFileIOHelper::getImportSettingsByFileName("", false).getSmartReferenceBehavior(), 3);
-    ksFileIOHelper::setImportSettings("JT", ksdQorSettings(ksdQorSettings::EmbedContent));
-    ksFileIOHelper::setImportSettings("tar.gz", ksdQorSettings(ksdQorSettings::KeepNotLoaded));
-    EXPECT_EQ(ksFileIOHelper::getImportSettingsByFileName("/cad/Engine.jt", false).getSmartReferenceBehavior(), 3);
-    EXPECT_EQ(ksFileIOHelper::getImportSettingsByFileName("a.tar.gz", true).getSmartReferenceBehavior(), 1);
-    EXPECT_EQ(ksFileIOHelper::getImportSettingsByFileName("a.tar.gz", false).getSmartReferenceBehavior(), 0);
-    ksFileIOHelper::setDefaultImportSettings(ksdQorSettings(ksdQorSettings::SourceReferencesOnly));
-    EXPECT_EQ(ksFileIOHelper::getImportSettingsByFileName("x.stp", false).getSmartReferenceBehavior(), 2);
-    ksFileIOHelper::resetImportSettings();
-    EXPECT_EQ(ksFileIOHelper::getImportSettingsByFileName("/cad/Engine.jt", false), ksdQorSettings());
 }
 
 TEST(Import, TreeOptimisationTidiesAConvertedTree)
 {
-    // root (converted)
+    // root
     // +- empty group "Empty"     -> removed
     // +- unnamed group           -> replaced by its child
     // |  +- part A (Geometry g1)
@@ -206,18 +114,13 @@ TEST(Import, TreeOptimisationTidiesAConvertedTree)
     GeometryRefPtr g3 = geometry(0);
     g3->setMaterial(live.paint);
     root->addChild(AssemblyScene::node(g3, "C"));
-    ksQorHelper::setConvertedQorTree(root.get(), true);
-    ASSERT_TRUE(ksQorHelper::isConvertedQorTree(root.get()));
 
     ksQorTreeOptimizationJob job("/cad/car.jt", root.get(), live.root.get());
     EXPECT_TRUE(job.run());
-    EXPECT_EQ(job.getState(), ksAbstractProcessingJob::Finished);
     ASSERT_EQ(root->getNChildren(), 3u);
     EXPECT_EQ(root->getChild(0), a);
     EXPECT_EQ(root->getChild(1)->getCore(), a->getCore());
     EXPECT_EQ(root->getChild(2)->getCore(), live.bolt->getCore()) << "shares the live scene's equal geometry";
     EXPECT_EQ(job.getRemovedNodes(), 2u);
     EXPECT_EQ(job.getSharedGeometries(), 2u);
-    EXPECT_FALSE(ksQorHelper::isConvertedQorTree(root.get()));
-    EXPECT_TRUE(job.run()) << "runs once";
 }
