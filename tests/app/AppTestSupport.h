@@ -7,9 +7,6 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QMap>
 #include <QProcess>
 #include <QStringList>
@@ -24,27 +21,22 @@ struct Result {
     QString err;
 };
 
-inline Result talvik(const QStringList& arguments, const QString& workingDirectory = QString())
+inline Result talvik(const QStringList& arguments)
 {
     QProcess process;
-    if (!workingDirectory.isEmpty())
-        process.setWorkingDirectory(workingDirectory);
     // Plain text whatever the terminal: tests read the output.
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("NO_COLOR", "1");
     environment.remove("TALVIK_REFERENCE_SEARCH_PATH");
     process.setProcessEnvironment(environment);
     process.start(TALVIK_PROGRAM, arguments);
-    Result run;
     if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit) {
         ADD_FAILURE() << "talvik " << arguments.join(' ').toStdString() << " did not finish normally";
         process.kill();
         process.waitForFinished();
     }
-    run.exitCode = process.exitCode();
-    run.out = QString::fromUtf8(process.readAllStandardOutput());
-    run.err = QString::fromUtf8(process.readAllStandardError());
-    return run;
+    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+            QString::fromUtf8(process.readAllStandardError())};
 }
 
 // A triangle fan of `triangles` triangles as an OBJ file.
@@ -80,36 +72,14 @@ inline QMap<QString, QString> snapshot(const QString& dir)
     QMap<QString, QString> files;
     QDirIterator it(dir, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
     while (it.hasNext()) {
-        const QString path = it.next();
-        QFile file(path);
+        QFile file(it.next());
         file.open(QIODevice::ReadOnly);
-        files[path] = QStringLiteral("%1 %2 %3")
-                          .arg(it.fileInfo().size())
-                          .arg(it.fileInfo().lastModified().toMSecsSinceEpoch())
-                          .arg(qHash(file.readAll()));
+        files[file.fileName()] = QStringLiteral("%1 %2 %3")
+                                     .arg(it.fileInfo().size())
+                                     .arg(it.fileInfo().lastModified().toMSecsSinceEpoch())
+                                     .arg(qHash(file.readAll()));
     }
     return files;
-}
-
-inline QJsonObject statusJson(const QString& project, int* exitCode = nullptr)
-{
-    const Result run = talvik({"status", project, "--json"});
-    if (exitCode)
-        *exitCode = run.exitCode;
-    QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(run.out.toUtf8(), &error);
-    EXPECT_EQ(error.error, QJsonParseError::NoError) << run.out.toStdString() << run.err.toStdString();
-    return document.object();
-}
-
-// The JSON row of the reference called `name`.
-inline QJsonObject row(const QJsonObject& status, const QString& name)
-{
-    for (const QJsonValue& value : status["references"].toArray())
-        if (value.toObject()["name"].toString() == name)
-            return value.toObject();
-    ADD_FAILURE() << "no reference " << name.toStdString();
-    return QJsonObject();
 }
 
 } // namespace apptest

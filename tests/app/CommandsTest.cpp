@@ -2,6 +2,9 @@
 #include "AppTestSupport.h"
 
 #include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
@@ -11,102 +14,110 @@ using namespace apptest;
 
 namespace {
 
-// A project with a source reference kept in the project ("frame") and a
-// smart reference in a file of its own beside it ("seat").
+// The JSON status of a project: its exit code and each reference's row by name.
+struct Status {
+    int exitCode = -1;
+    QMap<QString, QJsonObject> rows;
+    QString of(const QString& name, const char* file, const char* key) const
+    {
+        return rows.value(name)[file].toObject()[key].toString();
+    }
+};
+
+Status status(const QString& project)
+{
+    const Result run = talvik({"status", project, "--json"});
+    QJsonParseError error;
+    const QJsonObject json = QJsonDocument::fromJson(run.out.toUtf8(), &error).object();
+    EXPECT_EQ(error.error, QJsonParseError::NoError) << run.out.toStdString() << run.err.toStdString();
+    EXPECT_EQ(json["status"].toInt(), run.exitCode);
+    Status result{run.exitCode, {}};
+    for (const QJsonValue& value : json["references"].toArray())
+        result.rows[value.toObject()["name"].toString()] = value.toObject();
+    EXPECT_EQ(result.rows.size(), json["references"].toArray().size()) << "one row per reference";
+    return result;
+}
+
+// car/ ─┬─ P.zmb: "frame" (source only), "seat" (smart, in seat.zmb)
+//       ├─ seat.zmb
+//       └─ cad/frame.obj, cad/seat.obj
 class Commands : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
         ASSERT_TRUE(m_dir.isValid());
-        makeProject(m_dir.filePath("car"));
-    }
-
-    void makeProject(const QString& folder)
-    {
-        m_folder = folder;
-        m_project = folder + "/P.zmb";
-        m_frame = writeObj(folder + "/cad/frame.obj", 4);
-        m_seat = writeObj(folder + "/cad/seat.obj", 2);
+        m_folder = m_dir.filePath("car");
+        m_project = m_folder + "/P.zmb";
+        m_frame = writeObj(m_folder + "/cad/frame.obj", 4);
+        const QString seat = writeObj(m_folder + "/cad/seat.obj", 2);
         const Result plain = talvik({"import", m_frame, "--into", m_project});
-        const Result smart = talvik({"import", m_seat, "--into", m_project, "--smart"});
+        const Result smart = talvik({"import", seat, "--into", m_project, "--smart"});
         ASSERT_EQ(plain.exitCode, 0) << plain.err.toStdString();
         ASSERT_EQ(smart.exitCode, 0) << smart.err.toStdString();
-        ASSERT_TRUE(QFileInfo::exists(folder + "/seat.zmb")) << smart.out.toStdString();
+        ASSERT_TRUE(QFileInfo::exists(m_folder + "/seat.zmb")) << smart.out.toStdString();
+        m_imported = plain.out + smart.out;
     }
 
     QTemporaryDir m_dir;
-    QString m_folder, m_project, m_frame, m_seat;
+    QString m_folder, m_project, m_frame, m_imported;
 };
 
 } // namespace
 
 TEST_F(Commands, StatusExitCodeFollowsTheWorstFileState)
 {
-    struct Step {
+    // The counts the import printed; smart content is counted from its own file.
+    const Status imported = status(m_project);
+    for (const char* name : {"frame", "seat"}) {
+        const int printed = QRegularExpression(QStringLiteral("as %1: (\\d+) vertices").arg(name))
+                                .match(m_imported).captured(1).toInt();
+        EXPECT_GT(printed, 0) << m_imported.toStdString();
+        EXPECT_EQ(imported.rows.value(name)["vertices"].toInt(), printed);
+    }
+
+    const struct {
         const char* what;
         std::function<void()> apply;
         int exitCode;
-        const char* frameSource;
-        const char* seatSmart;
-    };
-    const Step steps[] = {
+        const char *frameSource, *seatSmart;
+    } steps[] = {
         {"as imported", [] {}, 0, "up to date", "up to date"},
         {"source changed", [&] { changeFile(m_frame); }, 1, "outdated", "up to date"},
         {"smart file deleted", [&] { QFile::remove(m_folder + "/seat.zmb"); }, 2, "outdated", "missing"},
     };
-    for (const Step& step : steps) {
+    for (const auto& step : steps) {
         SCOPED_TRACE(step.what);
         step.apply();
-        int exitCode = -1;
-        const QJsonObject status = statusJson(m_project, &exitCode);
-        EXPECT_EQ(exitCode, step.exitCode);
-        EXPECT_EQ(status["status"].toInt(), step.exitCode);
-        EXPECT_EQ(status["references"].toArray().size(), 2);
-        EXPECT_EQ(row(status, "frame")["source"].toObject()["state"].toString(), step.frameSource);
-        EXPECT_TRUE(row(status, "frame")["smart"].isNull());
-        EXPECT_EQ(row(status, "seat")["smart"].toObject()["state"].toString(), step.seatSmart);
-        EXPECT_EQ(talvik({"status", m_project}).exitCode, step.exitCode) << "the table gives the same verdict";
+        const Status s = status(m_project);
+        EXPECT_EQ(s.exitCode, step.exitCode);
+        EXPECT_EQ(s.of("frame", "source", "state"), step.frameSource);
+        EXPECT_TRUE(s.rows.value("frame")["smart"].isNull());
+        EXPECT_EQ(s.of("seat", "smart", "state"), step.seatSmart);
     }
     const Result table = talvik({"status", m_project});
+    EXPECT_EQ(table.exitCode, 2) << "the table gives the same verdict";
     EXPECT_TRUE(table.out.contains(QRegularExpression("seat +seat.zmb missing +seat.obj up to date")))
         << table.out.toStdString();
-}
-
-TEST_F(Commands, StatusCountsTheVerticesTheImportReported)
-{
-    const QString triangle = writeObj(m_dir.filePath("triangle.obj"), 1);
-    const Result import = talvik({"import", triangle, "--into", m_project});
-    ASSERT_EQ(import.exitCode, 0);
-    const QRegularExpressionMatch reported = QRegularExpression("as triangle: (\\d+) vertices").match(import.out);
-    ASSERT_TRUE(reported.hasMatch()) << import.out.toStdString();
-    const QJsonObject status = statusJson(m_project);
-    EXPECT_EQ(row(status, "triangle")["vertices"].toInt(), reported.captured(1).toInt());
-    EXPECT_GT(row(status, "seat")["vertices"].toInt(), 0) << "smart content is loaded from its file";
 }
 
 TEST_F(Commands, ResolveFindsTheFilesOfAMovedProjectFolder)
 {
     const QString moved = m_dir.filePath("moved");
     ASSERT_TRUE(QDir().rename(m_folder, moved));
-    const QString project = moved + "/P.zmb";
-    EXPECT_EQ(talvik({"status", project}).exitCode, 2);
-
-    const Result resolve = talvik({"resolve", project, "--search-path", moved + "/cad"});
+    const Result resolve = talvik({"resolve", moved + "/P.zmb", "--search-path", moved + "/cad"});
     EXPECT_EQ(resolve.exitCode, 0) << resolve.out.toStdString() << resolve.err.toStdString();
     EXPECT_TRUE(resolve.out.contains("found source file frame:")) << resolve.out.toStdString();
 
-    int exitCode = -1;
-    const QJsonObject status = statusJson(project, &exitCode);
-    EXPECT_EQ(exitCode, 0);
-    EXPECT_EQ(row(status, "frame")["source"].toObject()["path"].toString(), moved + "/cad/frame.obj");
-    EXPECT_EQ(row(status, "seat")["smart"].toObject()["path"].toString(), moved + "/seat.zmb");
+    const Status s = status(moved + "/P.zmb");
+    EXPECT_EQ(s.exitCode, 0);
+    EXPECT_EQ(s.of("frame", "source", "path"), moved + "/cad/frame.obj");
+    EXPECT_EQ(s.of("seat", "smart", "path"), moved + "/seat.zmb");
 }
 
 TEST_F(Commands, WatchPrintsAChangeWithinTwoIntervalsAndStopsCleanly)
 {
-    // Long enough that two intervals stay a fair bound on a busy machine
-    // (and under the sanitizers), short enough to keep the test quick.
+    // Two intervals stay a fair bound on a busy machine and under the sanitizers.
     const int interval = 1000;
     QProcess watch;
     watch.start(TALVIK_PROGRAM, {"watch", m_project, "--interval", QString::number(interval)});

@@ -6,30 +6,17 @@
 
 using namespace apptest;
 
-TEST(Demo, RunsEveryStepAndLeavesTheFilesItWrote)
+TEST(Demo, RunsEveryStepInOrderAndLeavesALoadableProject)
 {
     QTemporaryDir dir;
     const Result demo = talvik({"demo", dir.path()});
     ASSERT_EQ(demo.exitCode, 0) << demo.out.toStdString() << demo.err.toStdString();
 
-    const char* const steps[] = {
-        "[1/9] Writing the source meshes",
-        "[2/9] Importing them as source references",
-        "[3/9] Turning the sub-assemblies into nested smart references",
-        "[4/9] Saving the project (smart files innermost first)",
-        "[5/9] A source file changed on disk: cad/engine.obj",
-        "[6/9] A smart file was deleted: Chassis.zmb",
-        "[7/9] A newer revision appeared: cad/door_v2.obj",
-        "[8/9] The project folder moved: car -> car-moved; its references resolved again",
-        "[9/9] The project loaded into a fresh scene",
-    };
-    int at = 0;
-    for (const char* step : steps) {
-        const int found = demo.out.indexOf(step, at);
-        EXPECT_GE(found, 0) << "missing or out of order: " << step;
-        at = std::max(at, found);
+    for (int step = 1, at = 0; step <= 9; ++step) {
+        const int found = demo.out.indexOf(QStringLiteral("[%1/9] ").arg(step), at);
+        EXPECT_GE(found, 0) << "step " << step << " missing or out of order";
+        at = std::max(at, found + 1);
     }
-
     // What each step shows of the table.
     const auto section = [&](int step) {
         const int from = demo.out.indexOf(QStringLiteral("[%1/9]").arg(step));
@@ -45,15 +32,7 @@ TEST(Demo, RunsEveryStepAndLeavesTheFilesItWrote)
     EXPECT_TRUE(section(8).contains("found source file body:"));
     EXPECT_TRUE(section(9).contains(QRegularExpression("Chassis +Chassis.zmb up to date")));
 
-    const QString folder = dir.filePath("car-moved");
-    EXPECT_TRUE(demo.out.contains("Project folder: " + folder));
-    const QRegularExpression wrote("^  wrote (\\S+)", QRegularExpression::MultilineOption);
-    int files = 0;
-    for (auto it = wrote.globalMatch(demo.out); it.hasNext(); ++files) {
-        const QString file = it.next().captured(1);
-        EXPECT_TRUE(QFileInfo(folder + "/" + file).isFile()) << file.toStdString();
-    }
-    EXPECT_EQ(files, 4 + 3 + 3) << "meshes, the first save, the save after the move";
-    EXPECT_TRUE(QFileInfo(folder + "/cad/door_v2.obj").isFile());
-    EXPECT_EQ(talvik({"status", folder + "/assembly.zmb"}).exitCode, 1) << "engine.obj stays changed";
+    // The files stay in the moved folder: the project loads, and engine.obj stays changed.
+    EXPECT_TRUE(demo.out.contains("Project folder: " + dir.filePath("car-moved")));
+    EXPECT_EQ(talvik({"status", dir.filePath("car-moved/assembly.zmb")}).exitCode, 1);
 }

@@ -1,17 +1,16 @@
 // Licensed under the MIT licence; see LICENSE.
-// Project save and load with the reference module loaded into this process.
+// A project save with the reference module loaded into this process as a
+// plug-in, as the program loads it.
+#include "ReferenceNodes.h"
+
 #include "AppTestSupport.h"
 
 #include "kernel/ksFileIOService.h"
 #include "kernel/ksKernel.h"
 #include "kernel/ksKernelServiceFactory.h"
-#include "nodeutils/ksNodeUtils.h"
-#include "scene/ksFastGeometryLoader.h"
 #include "scene/ksFileIO.h"
 #include "scene/ksScenegraph.h"
-#include "scenegraph/SceneGraph.h"
 
-#include <QCoreApplication>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -19,119 +18,44 @@
 #include <dlfcn.h>
 
 using namespace osg;
+using namespace referencenodes;
 
-namespace {
-
-class ProjectSave : public ::testing::Test
+TEST(ProjectSave, AFailedSmartReferenceSaveLeavesTheProjectUntouched)
 {
-protected:
-    static void SetUpTestSuite()
-    {
-        s_kernel = new ksKernel;
-        s_kernel->installHostServices();
-        ASSERT_EQ(s_kernel->loadModules(TALVIK_PLUGIN_DIR), 1);
-        // Mapped to the end, as in the talvik program: the module's
-        // process-lifetime objects stay reachable after the kernel unloads it.
-        const QDir plugins(TALVIK_PLUGIN_DIR);
-        for (const QString& name : plugins.entryList({"*.so"}, QDir::Files))
-            ::dlopen(QFile::encodeName(plugins.filePath(name)).constData(), RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
-        s_kernel->start();
-    }
-    static void TearDownTestSuite()
-    {
-        // Timers the module armed must fire while its code is loaded.
-        QTest::qWait(200);
-        ksFileIO::newScene();
-        delete s_kernel;
-        s_kernel = nullptr;
-    }
-    void SetUp() override { ksFileIO::newScene(); }
+    ksKernel* kernel = new ksKernel;
+    kernel->installHostServices();
+    ASSERT_EQ(kernel->loadModules(TALVIK_PLUGIN_DIR), 1);
+    // Mapped to the end, as in the talvik program: the module's
+    // process-lifetime objects stay reachable after the kernel unloads it.
+    const QDir plugins(TALVIK_PLUGIN_DIR);
+    for (const QString& name : plugins.entryList({"*.so"}, QDir::Files))
+        ::dlopen(QFile::encodeName(plugins.filePath(name)).constData(), RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+    kernel->start();
 
-    // A reference node under the live root with a smart file at `path` and
-    // one child group.
-    static NodePtr addSmartReference(const std::string& name, const QString& path)
+    QTemporaryDir dir;
+    const QString project = dir.filePath("P.zmb");
+    QFile previous(project);
+    ASSERT_TRUE(previous.open(QIODevice::WriteOnly) && previous.write("the previous project") > 0);
+    previous.close();
     {
-        FileReferenceRefPtr record = FileReference::create();
-        record->setPath(path.toStdString());
+        // A smart file that is the project file itself cannot be saved.
         ExtReferenceRefPtr core = ExtReference::create();
-        beginEditCP(core, ExtReference::SmartFileFieldMask);
-        core->setSmartFile(record);
-        endEditCP(core, ExtReference::SmartFileFieldMask);
-        NodeRefPtr node = Node::create();
-        node->setCore(core);
-        ksNodeUtils::setName(node.get(), name);
-        NodeRefPtr content = Node::create();
-        content->setCore(Group::create());
-        ksNodeUtils::setName(content.get(), name + "Content");
-        beginEditCP(node, Node::ChildrenFieldMask);
-        node->addChild(content);
-        endEditCP(node, Node::ChildrenFieldMask);
-        const NodePtr root = ksScenegraph::getRoot();
-        beginEditCP(root, Node::ChildrenFieldMask);
-        root->addChild(node);
-        endEditCP(root, Node::ChildrenFieldMask);
-        return node.get();
+        core->setSmartFile(record(project.toStdString()));
+        const NodeRefPtr loop = add(ksScenegraph::getRoot(), "Loop", core);
+        add(loop.get(), "LoopContent");
     }
-
-    static ksFileIOService* service() { return ksKernelServiceFactory::the().get<ksFileIOService>(); }
-
-    QTemporaryDir m_dir;
-    static ksKernel* s_kernel;
-};
-
-ksKernel* ProjectSave::s_kernel = nullptr;
-
-} // namespace
-
-TEST_F(ProjectSave, WritesSmartContentToItsOwnFileAndLoadsItBack)
-{
-    const NodePtr door = addSmartReference("Door", m_dir.filePath("door.zmb"));
-    const QString project = m_dir.filePath("P.zmb");
-    QSignalSpy saving(service(), &ksFileIOService::projectSave);
-    QSignalSpy saved(service(), &ksFileIOService::projectSaved);
-    ASSERT_TRUE(ksFileIO::saveProject(project));
-    EXPECT_EQ(saving.count(), 1);
-    EXPECT_EQ(saved.count(), 1);
-    EXPECT_TRUE(QFileInfo(m_dir.filePath("door.zmb")).isFile());
-    EXPECT_EQ(door->getNChildren(), 1u) << "the live scene keeps the content";
-
-    // The project file itself holds the reference without its content.
-    ksFastGeometryLoader loader;
-    const NodeRefPtr written = loader.load(project);
-    ASSERT_TRUE(written);
-    NodePtr writtenDoor;
-    traverse(written.get(), [&](const NodePtr& n) {
-        if (ksNodeUtils::getName(n) == "Door")
-            writtenDoor = n;
-        return Action::Continue;
-    });
-    ASSERT_TRUE(writtenDoor);
-    EXPECT_EQ(writtenDoor->getNChildren(), 0u);
-
-    ksFileIO::newScene();
-    ASSERT_TRUE(ksFileIO::loadProject(project));
-    const NodePtr root = ksScenegraph::getRoot();
-    ASSERT_EQ(root->getNChildren(), 1u);
-    const NodePtr loaded = root->getChild(0);
-    ASSERT_EQ(loaded->getNChildren(), 1u) << "content comes from door.zmb";
-    EXPECT_EQ(ksNodeUtils::getName(loaded->getChild(0)), "DoorContent");
-}
-
-TEST_F(ProjectSave, AFailedSmartReferenceSaveLeavesTheProjectUntouched)
-{
-    const QString project = m_dir.filePath("P.zmb");
-    {
-        QFile previous(project);
-        ASSERT_TRUE(previous.open(QIODevice::WriteOnly));
-        previous.write("the previous project");
-    }
-    // A smart file that is the project file itself cannot be saved.
-    addSmartReference("Loop", project);
-    const QMap<QString, QString> before = apptest::snapshot(m_dir.path());
-    QSignalSpy saving(service(), &ksFileIOService::projectSave);
-    QSignalSpy saved(service(), &ksFileIOService::projectSaved);
+    ksFileIOService* service = ksKernelServiceFactory::the().get<ksFileIOService>();
+    QSignalSpy saving(service, &ksFileIOService::projectSave);
+    QSignalSpy saved(service, &ksFileIOService::projectSaved);
+    const QMap<QString, QString> before = apptest::snapshot(dir.path());
     EXPECT_FALSE(ksFileIO::saveProject(project));
-    EXPECT_EQ(apptest::snapshot(m_dir.path()), before);
-    EXPECT_EQ(saved.count(), saving.count()) << "whoever paused for the save resumes";
+    EXPECT_EQ(apptest::snapshot(dir.path()), before);
+    EXPECT_EQ(saving.count(), 1);
+    EXPECT_EQ(saved.count(), 1) << "whoever paused for the save resumes";
     EXPECT_NE(ksFileIO::getFilename(), project);
+
+    // Timers the module armed must fire while its code is loaded.
+    QTest::qWait(200);
+    ksFileIO::newScene();
+    delete kernel;
 }

@@ -1,13 +1,9 @@
 // Licensed under the MIT licence; see LICENSE.
-// The interface's operations that save smart references, turn imported
-// nodes into source references and bring clones of one smart file in step.
+// The interface's operations that turn imported nodes into source references
+// and bring clones of one smart file in step.
 #include "InterfaceTestSupport.h"
 
-#include "scene/ksFileIO.h"
 #include "utils/ksFile.h"
-#include "utils/ksLog.h"
-
-#include <QFile>
 
 #include <ctime>
 
@@ -16,91 +12,52 @@ using namespace interfacetest;
 
 namespace {
 
-class Creation : public LiveSceneTest
-{
-protected:
-    void TearDown() override
-    {
-        ksFileIO::setImportCreateReferences(true);
-        LiveSceneTest::TearDown();
-    }
+using Creation = LiveSceneTest;
 
-    TempFiles m_files;
-};
-
-TEST_F(Creation, ATransformNodeBecomesTheReferenceAndKeepsItsTransform)
+// A transform node becomes the reference itself; any other node is wrapped in
+// a new one that takes over its file information; references stay as they are.
+TEST_F(Creation, ImportedNodesBecomeOrGetASourceReference)
 {
-    const std::string path = m_files.file("engine.v3.stp", "solid");
+    const std::string path = file("engine.v3.stp", "solid");
     Transform3DRefPtr transform = Transform3D::create();
     transform->setTranslation(Vec3f(1, 2, 3));
     transform->setScale(Vec3f(2, 2, 2));
     const NodeRefPtr imported = add(ksScenegraph::getRoot(), "ExtReference", transform);
-    const NodeRefPtr child = add(imported.get(), "Part", Group::create());
-
     const std::time_t before = std::time(nullptr);
-    const NodePtr result = refs().createImportedSourceReference(path, imported.get());
-    EXPECT_EQ(result, imported.get());
-    const ExtReferencePtr core = coreOf(result);
-    ASSERT_TRUE(core);
+    EXPECT_EQ(refs().createImportedSourceReference(path, imported.get()), imported.get());
+    const ExtReferencePtr core = coreOf(imported.get());
+    ASSERT_TRUE(core && core->getSourceFile());
     EXPECT_EQ(core->getTranslation(), Vec3f(1, 2, 3));
     EXPECT_EQ(core->getScale(), Vec3f(2, 2, 2));
-    EXPECT_EQ(core->getState(), UInt32(ksReferenceTypes::Loaded));
-    EXPECT_FALSE(core->getSmartFile());
     const FileReferencePtr source = core->getSourceFile();
-    ASSERT_TRUE(source);
     EXPECT_EQ(source->getPath(), path);
-    EXPECT_GE(source->getImportDate(), UInt64(before));
-    EXPECT_LE(source->getImportDate(), UInt64(std::time(nullptr)));
+    EXPECT_TRUE(source->getImportDate() >= UInt64(before) && source->getImportDate() <= UInt64(std::time(nullptr)));
     EXPECT_EQ(source->getChecksum(), ksFile::getChecksum(path, 0)) << "the file information was not taken";
-    EXPECT_EQ(ksNodeUtils::getName(result), "engine.v3");
-    EXPECT_EQ(childNames(result), std::vector<std::string>{"Part"});
-
-    // Any other name is the user's and stays.
+    // The importer's default name gives way to the file's; the user's own stays.
+    EXPECT_EQ(ksNodeUtils::getName(imported.get()), "engine.v3");
     const NodeRefPtr named = add(ksScenegraph::getRoot(), "Chassis", Transform3D::create());
     refs().createImportedSourceReference(path, named.get());
     EXPECT_EQ(ksNodeUtils::getName(named.get()), "Chassis");
-    EXPECT_TRUE(coreOf(named.get()));
-}
 
-// Existing references and, with creation switched off, any node are left
-// alone; a fresh node is made when there is nothing to wrap.
-TEST_F(Creation, OtherNodesAreWrappedWithTheirFileInfoAndReferencesLeftAlone)
-{
-    const std::string path = m_files.file("wheel.jt");
-    const NodeRefPtr imported = add(NullFC, "Wheel root", Group::create());
+    const NodeRefPtr group = add(NullFC, "Wheel root");
     FileInfoRefPtr info = FileInfo::create();
     info->setPath(path);
-    imported->addAttachment(info, 0);
-
-    const NodeRefPtr wrapper(refs().createImportedSourceReference(path, imported.get()));
-    ASSERT_TRUE(wrapper);
-    EXPECT_NE(wrapper.get(), imported.get());
-    const ExtReferencePtr core = coreOf(wrapper.get());
-    ASSERT_TRUE(core && core->getSourceFile());
-    EXPECT_EQ(core->getSourceFile()->getPath(), path);
-    EXPECT_EQ(ksNodeUtils::getName(wrapper.get()), "wheel");
-    ASSERT_EQ(wrapper->getNChildren(), 1u);
-    EXPECT_EQ(wrapper->getChild(0), imported.get());
-    const UInt16 group = FileInfo::getClassType().getGroupId();
-    EXPECT_EQ(wrapper->findAttachment(group, 0), AttachmentPtr(info.get()));
-    EXPECT_FALSE(imported->findAttachment(group, 0));
-
+    group->addAttachment(info, 0);
+    const NodeRefPtr wrapper(refs().createImportedSourceReference(path, group.get()));
+    ASSERT_TRUE(wrapper && coreOf(wrapper.get()));
+    EXPECT_EQ(coreOf(wrapper.get())->getSourceFile()->getPath(), path);
+    EXPECT_EQ(ksNodeUtils::getName(wrapper.get()), "engine.v3");
+    EXPECT_EQ(childNames(wrapper.get()), std::vector<std::string>{"Wheel root"});
+    const UInt16 infoGroup = FileInfo::getClassType().getGroupId();
+    EXPECT_EQ(wrapper->findAttachment(infoGroup, 0), AttachmentPtr(info.get()));
+    EXPECT_FALSE(group->findAttachment(infoGroup, 0));
     // The reference node alone, alive for the caller.
     const NodeRefPtr alone(refs().createImportedSourceReference(path, NullFC));
-    ASSERT_TRUE(alone && coreOf(alone.get()));
-    EXPECT_EQ(alone->getNChildren(), 0u);
-    const NodeRefPtr reference = add(NullFC, "R", smartCore("/p/r.zmb", ksReferenceTypes::UpToDate, true));
-    const NodeCorePtr referenceCore = reference->getCore();
-    EXPECT_EQ(refs().createImportedSourceReference("/cad/x.stp", reference.get()), reference.get());
-    EXPECT_EQ(reference->getCore(), referenceCore);
+    EXPECT_TRUE(alone && coreOf(alone.get()));
 
-    ksFileIO::setImportCreateReferences(false);
-    const NodeRefPtr plain = add(NullFC, "G", Group::create());
-    EXPECT_EQ(refs().createImportedSourceReference("/cad/x.stp", plain.get()), plain.get());
-    EXPECT_EQ(plain->getCore()->getType().getId(), Group::getClassType().getId());
-    const NodeRefPtr fresh(refs().createImportedSourceReference("/cad/x.stp", NullFC));
-    ASSERT_TRUE(fresh);
-    EXPECT_EQ(fresh->getCore()->getType().getId(), Transform3D::getClassType().getId());
+    const NodeCorePtr referenceCore = wrapper->getCore();
+    EXPECT_EQ(refs().createImportedSourceReference("/cad/x.stp", wrapper.get()), wrapper.get());
+    EXPECT_EQ(wrapper->getCore(), referenceCore);
 }
 
 // live root ─┬─ given ─┬─ A (s.zmb): a
@@ -111,9 +68,13 @@ TEST_F(Creation, OtherNodesAreWrappedWithTheirFileInfoAndReferencesLeftAlone)
 TEST_F(Creation, ClonesFollowALiveNodeOutsideTheGivenSubtreesElseTheLastOne)
 {
     const NodePtr live = ksScenegraph::getRoot();
+    // Loaded cores are the ones clones can follow.
     const auto reference = [](const NodePtr& parent, const std::string& name, const std::string& smart,
                               const std::vector<std::string>& children) {
-        const NodeRefPtr node = add(parent, name, smartCore(smart, ksReferenceTypes::UpToDate, true));
+        ExtReferenceRefPtr core = ExtReference::create();
+        core->setSmartFile(record(smart));
+        core->setState(ksReferenceTypes::Loaded);
+        const NodeRefPtr node = add(parent, name, core);
         for (const std::string& child : children)
             add(node.get(), child);
         return node;
@@ -138,20 +99,6 @@ TEST_F(Creation, ClonesFollowALiveNodeOutsideTheGivenSubtreesElseTheLastOne)
     EXPECT_EQ(childNames(X.get()), std::vector<std::string>{expected});
     EXPECT_EQ(childNames(Y.get()), std::vector<std::string>{expected});
     EXPECT_EQ(childNames(C.get()), std::vector<std::string>{"c"});
-}
-
-TEST_F(Creation, SavingRefusesCyclesAndNothing)
-{
-    EXPECT_FALSE(refs().saveSmartReferences(NullFC, ""));
-    const NodePtr live = ksScenegraph::getRoot();
-    const std::string project = m_files.file("project.zmb");
-    ExtReferenceRefPtr core = smartCore(project);
-    core->setState(ksReferenceTypes::Undefined); // new: written on its first save
-    add(live, "A", core);
-    EXPECT_FALSE(refs().saveSmartReferences(live, project.c_str()));
-    EXPECT_FALSE(QFile::exists(QString::fromStdString(project)));
-    EXPECT_TRUE(refs().saveSmartReferences(live, m_files.file("other.zmb").c_str()));
-    EXPECT_TRUE(QFile::exists(QString::fromStdString(project)));
 }
 
 } // namespace

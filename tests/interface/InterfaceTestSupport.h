@@ -19,20 +19,10 @@ namespace interfacetest {
 
 using namespace referencenodes;
 
+// Reached as other host modules reach it: through the interface factory.
 inline ksReferenceInterface& refs()
 {
     return *ksInterfaceFactory::the().get<ksReferenceInterface>();
-}
-
-// Loaded cores are the ones clones can follow.
-inline osg::ExtReferenceRefPtr smartCore(const std::string& path, osg::UInt32 state = ksReferenceTypes::UpToDate,
-                                         bool loaded = false)
-{
-    osg::ExtReferenceRefPtr core = osg::ExtReference::create();
-    core->setSmartFile(record(path, state));
-    if (loaded)
-        core->setState(ksReferenceTypes::Loaded);
-    return core;
 }
 
 // A fresh live scene for each test, with the pool hearing of reference cores.
@@ -41,21 +31,21 @@ class LiveSceneTest : public ::testing::Test
 protected:
     void SetUp() override
     {
+        ASSERT_NE(ksInterfaceFactory::the().get<ksReferenceInterface>(), nullptr);
         ksReferencePool::instance().registerCallbacks();
         ksScenegraph::newScene();
     }
     void TearDown() override { ksScenegraph::newScene(); }
-};
 
-// The path of `name` in a fresh directory, written when there is content.
-struct TempFiles : QTemporaryDir
-{
-    std::string file(const char* name, const QByteArray& content = QByteArray()) const
+    // The path of `name` in a fresh folder, written with `content`.
+    std::string file(const char* name, const QByteArray& content) const
     {
-        QFile out(filePath(name));
-        EXPECT_TRUE(content.isEmpty() || (out.open(QIODevice::WriteOnly) && out.write(content) == content.size()));
-        return filePath(name).toStdString();
+        QFile out(m_dir.filePath(name));
+        EXPECT_TRUE(out.open(QIODevice::WriteOnly) && out.write(content) == content.size());
+        return m_dir.filePath(name).toStdString();
     }
+
+    QTemporaryDir m_dir;
 };
 
 } // namespace interfacetest
