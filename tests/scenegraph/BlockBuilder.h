@@ -12,37 +12,31 @@ class BlockBuilder {
 public:
     using Bytes = std::vector<osg::UInt8>;
 
-    static Bytes u32s(std::initializer_list<osg::UInt32> values)
+    static Bytes u32s(const std::vector<osg::UInt32>& values)
     {
         Bytes out;
         for (osg::UInt32 v : values)
             append(out, &v, 4);
         return out;
     }
-    static Bytes text(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
-    BlockBuilder& version(osg::UInt16 major, osg::UInt16 minor)
-    {
-        m_major = major;
-        m_minor = minor;
-        return *this;
-    }
-    // Starts a record; returns its number (from 1).
-    osg::UInt32 record(const std::string& type)
+    // Starts a record, optionally with one field that lists other records;
+    // returns its number (from 1).
+    osg::UInt32 record(const std::string& type, const std::string& fieldName = {},
+                       const std::vector<osg::UInt32>& ids = {})
     {
         m_records.push_back({name(type), 0, {}});
+        if (!fieldName.empty())
+            field(fieldName, u32s(ids));
         return osg::UInt32(m_records.size());
     }
-    BlockBuilder& field(const std::string& fieldName, const Bytes& payload)
-    {
-        return rawField(fieldName, payload.size(), payload);
-    }
-    // A field whose stated length need not match its payload.
-    BlockBuilder& rawField(const std::string& fieldName, osg::UInt64 statedLength, const Bytes& payload)
+    // A field of the current record; its stated length need not match its payload.
+    BlockBuilder& field(const std::string& fieldName, const Bytes& payload, osg::UInt64 statedLength = ~0ull)
     {
         Record& r = m_records.back();
         ++r.fieldCount;
         put32(r.fields, name(fieldName));
+        statedLength = statedLength == ~0ull ? payload.size() : statedLength;
         append(r.fields, &statedLength, 8);
         r.fields.insert(r.fields.end(), payload.begin(), payload.end());
         return *this;
@@ -71,9 +65,7 @@ public:
         for (osg::UInt32 r : m_roots)
             put32(body, r);
 
-        Bytes out = text("OSGS");
-        append(out, &m_major, 2);
-        append(out, &m_minor, 2);
+        Bytes out{'O', 'S', 'G', 'S', 1, 0, 0, 0}; // version 1.0
         const osg::UInt64 length = body.size();
         append(out, &length, 8);
         out.insert(out.end(), body.begin(), body.end());
@@ -115,8 +107,6 @@ private:
         return osg::UInt32(m_strings.size() - 1);
     }
 
-    osg::UInt16 m_major = 1;
-    osg::UInt16 m_minor = 0;
     std::vector<std::string> m_strings;
     std::vector<Record> m_records;
     std::vector<osg::UInt32> m_roots;

@@ -2,17 +2,14 @@
 #include "AssemblyScene.h"
 #include "BlockBuilder.h"
 
-#include "scenegraph/SceneDecoder.h"
-#include "scenegraph/SceneEncoder.h"
 #include "scenegraph/SceneFileHandler.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <iterator>
-#include <random>
 
 using namespace osg;
 using Bytes = BlockBuilder::Bytes;
@@ -84,6 +81,7 @@ TEST_F(OsbFile, WriteReadWriteGivesIdenticalBytesAndTheSameScene)
         EXPECT_EQ(fileBytes(first), fileBytes(second));
         scene.expectReadBack(read);
     }
+    EXPECT_EQ(FieldContainerFactory::the()->getNumLiveContainers(), liveBefore) << "both scenes freed everything";
 }
 
 TEST_F(OsbFile, ReadContainersAreAnnouncedAndPublished)
@@ -95,24 +93,19 @@ TEST_F(OsbFile, ReadContainersAreAnnouncedAndPublished)
     ExtReference::setUpdateInPoolCallback([&](const ExtReferencePtr& e) {
         calls.push_back("update smart=" + e->getSmartFile()->getPath());
     });
-    NodeRefPtr read = readBytes(valid);
-    ASSERT_TRUE(read);
+    ASSERT_TRUE(readBytes(valid));
     EXPECT_EQ(calls, (std::vector<std::string>{"add smart=none", "update smart=/refs/sub.zmb"}))
         << "one shared core: announced once when made, published once when filled";
 }
 
-TEST_F(OsbFile, WritingReplacesTheTargetAtOnceAndLeavesNothingBehind)
+TEST_F(OsbFile, WritingReplacesTheTargetAndLeavesNothingBehind)
 {
     const fs::path target = dir / "scene.osb";
     std::ofstream(target) << "previous";
     NodeRefPtr node = Node::create();
     EXPECT_FALSE(SceneFileHandler::the().write(NullFC, target.string()));
-    EXPECT_NE(SceneFileHandler::the().getLastError(), "");
-    EXPECT_EQ(fileBytes(target), BlockBuilder::text("previous")) << "a failed write leaves the old file";
-
     ASSERT_TRUE(SceneFileHandler::the().write(node, target.string()));
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1) << "no temporary file left";
-    EXPECT_TRUE(SceneFileHandler::the().read(target.string()));
 
     const fs::path nowhere = dir / "missing" / "scene.osb";
     EXPECT_FALSE(SceneFileHandler::the().write(node, nowhere.string()));
@@ -121,37 +114,11 @@ TEST_F(OsbFile, WritingReplacesTheTargetAtOnceAndLeavesNothingBehind)
     EXPECT_NE(SceneFileHandler::the().getLastError().find("cannot open"), std::string::npos);
 }
 
-TEST_F(OsbFile, EncoderAndDecoderWorkOnBlocksInMemory)
-{
-    // Several roots of any type, with bytes of another format after the block.
-    UBRDFMaterialRefPtr brdf = UBRDFMaterial::create();
-    NodeRefPtr node = Node::create();
-    GeometryRefPtr geo = Geometry::create();
-    geo->setMaterial(brdf);
-    node->setCore(geo);
-    const SceneEncoder encoder({node, brdf});
-    Bytes bytes = encoder.toBytes();
-    ASSERT_EQ(bytes.size(), encoder.getSize());
-    bytes.push_back(0xAB);
-
-    SceneDecoder decoder;
-    ASSERT_TRUE(decoder.decode(bytes.data(), bytes.size())) << decoder.getError();
-    EXPECT_EQ(decoder.getBytesRead(), bytes.size() - 1);
-    ASSERT_EQ(decoder.getRoots().size(), 2u);
-    NodePtr readNode = NodePtr::dcast(decoder.getRoots()[0]);
-    ASSERT_TRUE(readNode);
-    EXPECT_EQ(GeometryPtr::dcast(readNode->getCore())->getMaterial(), decoder.getRoots()[1]);
-
-    decoder.requireWholeBuffer(true);
-    EXPECT_FALSE(decoder.decode(bytes.data(), bytes.size()));
-    EXPECT_EQ(decoder.getError(), "1 unexpected bytes after the scene block");
-}
-
 TEST_F(OsbFile, UnknownFieldsAreSkippedAndMissingOnesKeepDefaults)
 {
     BlockBuilder b;
     b.root(b.record("Node"));
-    b.field("Core", BlockBuilder::u32s({2})).field("Colour", BlockBuilder::text("red"));
+    b.field("Core", BlockBuilder::u32s({2})).field("Colour", BlockBuilder::u32s({0xFF0000}));
     b.record("Transform3D");
     b.field("Scale", BlockBuilder::u32s({0x40000000, 0x40000000, 0x40000000}));
     NodeRefPtr read = readBytes(b.file());
@@ -171,154 +138,72 @@ TEST_F(OsbFile, EveryTruncationFailsCleanly)
         }
 }
 
-TEST_F(OsbFile, FlippedBitsNeverCrashOrLeak)
-{
-    std::mt19937 random(20240611);
-    int rejected = 0;
-    for (int round = 0; round < 3000; ++round) {
-        Bytes bytes = round % 3 == 0 ? validCompressed : valid;
-        const int flips = 1 + int(random() % 3);
-        for (int i = 0; i < flips; ++i)
-            bytes[random() % bytes.size()] ^= UInt8(1u << (random() % 8));
-        NodeRefPtr read = readBytes(bytes);
-        if (!read) {
-            ++rejected;
-            ASSERT_FALSE(SceneFileHandler::the().getLastError().empty());
-            continue;
-        }
-        // A flip that still reads (inside a value) gives a scene that writes back.
-        EXPECT_FALSE(SceneFileHandler::the().writeToMemory(read).empty());
-    }
-    EXPECT_GT(rejected, 1000);
-    EXPECT_EQ(FieldContainerFactory::the()->getNumLiveContainers(), liveBefore);
-}
-
 TEST_F(OsbFile, BadHeadersSizesAndReferencesAreRefusedWithTheirPlace)
 {
-    using Make = std::function<Bytes()>;
-    // Builds a file from records alone.
-    auto records = [](std::function<void(BlockBuilder&)> fill) {
-        return [fill] {
-            BlockBuilder b;
-            fill(b);
-            return b.file();
-        };
+    // A file of records, each with at most one field that lists records; the first is the root.
+    struct Record {
+        const char* type;
+        const char* field = "";
+        std::vector<UInt32> ids = {};
     };
-    auto u32s = BlockBuilder::u32s;
-    auto patchedBlock = [](std::function<void(Bytes&)> patch) {
-        return [patch] {
-            Bytes block = BlockBuilder().block();
-            patch(block);
-            return BlockBuilder::wrapInFile(block);
-        };
+    auto records = [](const std::vector<Record>& list) {
+        BlockBuilder b;
+        for (const Record& r : list)
+            b.record(r.type, r.field, r.ids);
+        return b.root(1).file();
     };
-    const std::vector<std::tuple<const char*, Make, const char*>> cases = {
-        {"file too new", [] { return BlockBuilder::wrapInFile(BlockBuilder().block(), 1, 1); },
+    BlockBuilder hugeField, oddArray;
+    Bytes tooNew = BlockBuilder().block();
+    tooNew[6] = 3; // minor version
+    hugeField.root(hugeField.record("Transform"));
+    hugeField.field("Matrix", Bytes(64, 0), UInt64(1) << 62);
+    oddArray.root(oddArray.record("Geometry"));
+    oddArray.field("Positions", Bytes(13, 0));
+    Bytes hugeStringCount = BlockBuilder().block();
+    std::fill_n(hugeStringCount.begin() + 16, 4, 0xFF);
+    Bytes hugeFrame = BlockBuilder::wrapInFile({});
+    hugeFrame[12] = 1; // compressed, announcing 2^40 bytes
+    hugeFrame.insert(hugeFrame.end(), {0, 0, 0, 0, 0, 1, 0, 0});
+    // The compressed frame must hold exactly the announced block.
+    Bytes longFrame = validCompressed;
+    reinterpret_cast<UInt64&>(longFrame[16]) -= 1;
+    Bytes badMagic = valid;
+    badMagic[1] = 'X';
+
+    const std::vector<std::tuple<const char*, Bytes, const char*>> cases = {
+        {"file too new", BlockBuilder::wrapInFile(BlockBuilder().block(), 1, 1),
          "file header: version 1.1 is not readable"},
-        {"file major", [] { return BlockBuilder::wrapInFile(BlockBuilder().block(), 2, 0); }, "version 2.0"},
-        {"file too old", [] { return BlockBuilder::wrapInFile(BlockBuilder().block(), 0, 9); }, "version 0.9"},
-        {"block too new", records([](BlockBuilder& b) { b.version(1, 3); }),
-         "scene block header: version 1.3 is not readable"},
-        {"magic", [this] { Bytes b = valid; b[1] = 'X'; return b; }, "not an .osb file"},
+        {"block too new", BlockBuilder::wrapInFile(tooNew), "scene block header: version 1.3 is not readable"},
+        {"magic", badMagic, "not an .osb file"},
+        {"frame too long", longFrame, "more than the announced block size"},
         // Huge lengths and counts are caught before anything is allocated.
-        {"field length", records([](BlockBuilder& b) {
-             b.root(b.record("Transform"));
-             b.rawField("Matrix", UInt64(1) << 62, Bytes(64, 0));
-         }), "record 1 (Transform).Matrix: truncated"},
-        {"short value", records([](BlockBuilder& b) {
-             b.root(b.record("Node"));
-             b.record("Transform");
-             b.field("Matrix", Bytes(10, 0));
-         }), "record 2 (Transform).Matrix: truncated"},
-        {"string count", patchedBlock([](Bytes& b) { b[16] = b[17] = b[18] = b[19] = 0xFF; }),
-         "string table: too many strings (4294967295)"},
-        // No strings: the record count follows the string count.
-        {"record count", patchedBlock([](Bytes& b) { b[20] = b[21] = b[22] = 0xFF; }), "records: too many records"},
-        {"block length", patchedBlock([](Bytes& b) { b[15] = 0x7F; }), "scene block header: truncated"},
-        {"array length", records([](BlockBuilder& b) {
-             b.root(b.record("Geometry"));
-             b.field("Positions", Bytes(13, 0));
-         }), "record 1 (Geometry).Positions: length is not a whole number of elements"},
-        {"compressed size", [] {
-             Bytes file = BlockBuilder::wrapInFile({});
-             file[12] = 1; // compressed
-             const UInt64 claimed = UInt64(1) << 40;
-             const auto* p = reinterpret_cast<const UInt8*>(&claimed);
-             file.insert(file.end(), p, p + 8);
-             return file;
-         }, "exceeds the limit"},
-        {"dangling core", records([&](BlockBuilder& b) {
-             b.root(b.record("Node"));
-             b.field("Core", u32s({9}));
-         }), "record 1 (Node).Core: refers to record 9, which does not exist"},
-        {"dangling child", records([&](BlockBuilder& b) {
-             b.root(b.record("Node"));
-             b.field("Children", u32s({0}));
-         }), "record 1 (Node).Children: empty entry in a list"},
-        {"wrong target type", records([&](BlockBuilder& b) {
-             b.root(b.record("Node"));
-             b.field("Core", u32s({2}));
-             b.record("FileReference");
-         }), "record 1 (Node).Core: record 2 (FileReference) is not a NodeCore"},
-        {"environment cycle", records([&](BlockBuilder& b) {
-             b.root(b.record("Node"));
-             b.field("Core", u32s({2}));
-             b.record("Geometry");
-             b.field("Material", u32s({3}));
-             b.record("UBRDFMaterial");
-             b.field("Environment", u32s({4}));
-             b.record("UBRDFMaterial");
-             b.field("Environment", u32s({3}));
-         }), "record 3 (UBRDFMaterial): reference cycle through record 4 (UBRDFMaterial)"},
-        {"node loop", records([&](BlockBuilder& b) {
-             b.root(b.record("Node"));
-             b.record("Node");
-             b.field("Children", u32s({3}));
-             b.record("Node");
-             b.field("Children", u32s({2}));
-         }), "record 2 (Node): not reachable from any root"},
-        {"two parents", records([&](BlockBuilder& b) {
-             b.root(b.record("Node"));
-             b.field("Children", u32s({2, 3}));
-             b.record("Node");
-             b.field("Children", u32s({4}));
-             b.record("Node");
-             b.field("Children", u32s({4}));
-             b.record("Node");
-         }), "record 4 (Node): child of both record 2 and record 3"},
-        {"root with a parent", records([&](BlockBuilder& b) {
-             b.root(b.record("Node"));
-             b.field("Children", u32s({1}));
-         }), "roots: record 1 (Node) is also the child of record 1"},
-        {"unreachable record", records([](BlockBuilder& b) {
-             b.root(b.record("Node"));
-             b.record("Group");
-         }), "record 2 (Group): not reachable from any root"},
-        {"unknown type", records([](BlockBuilder& b) { b.root(b.record("Teapot")); }),
-         "record 1: unknown type 'Teapot'"},
-        {"abstract type", records([](BlockBuilder& b) { b.root(b.record("NodeCore")); }),
-         "record 1 (NodeCore): abstract type"},
-        {"field twice", records([&](BlockBuilder& b) {
-             b.root(b.record("Node"));
-             b.field("Flags", u32s({1})).field("Flags", u32s({2}));
-         }), "record 1 (Node).Flags: appears twice"},
-        {"attachment binding", records([&](BlockBuilder& b) {
-             b.root(b.record("Node"));
-             b.field("Attachments", u32s({0x10000, 2}));
-             b.record("Name");
-         }), "record 1 (Node).Attachments: attachment binding out of range"},
-        {"root is not a node", records([](BlockBuilder& b) { b.root(b.record("Group")); }), "exactly one root Node"},
-        {"no root", records([](BlockBuilder&) {}), "exactly one root Node"},
-        // The compressed frame must hold exactly the announced block.
-        {"frame too short", [this] { Bytes b = validCompressed; reinterpret_cast<UInt64&>(b[16]) += 1; return b; },
-         "compressed data"},
-        {"frame too long", [this] { Bytes b = validCompressed; reinterpret_cast<UInt64&>(b[16]) -= 1; return b; },
-         "more than the announced block size"},
-        {"trailing byte", [this] { Bytes b = validCompressed; b.push_back(0); return b; }, "compressed data"},
+        {"compressed size", hugeFrame, "exceeds the limit"},
+        {"string count", BlockBuilder::wrapInFile(hugeStringCount), "string table: too many strings (4294967295)"},
+        {"field length", hugeField.file(), "record 1 (Transform).Matrix: truncated"},
+        {"array length", oddArray.file(), "record 1 (Geometry).Positions: length is not a whole number of elements"},
+        {"dangling core", records({{"Node", "Core", {9}}}),
+         "record 1 (Node).Core: refers to record 9, which does not exist"},
+        {"empty child", records({{"Node", "Children", {0}}}), "record 1 (Node).Children: empty entry in a list"},
+        {"wrong target type", records({{"Node", "Core", {2}}, {"FileReference"}}),
+         "record 1 (Node).Core: record 2 (FileReference) is not a NodeCore"},
+        {"environment cycle",
+         records({{"Node", "Core", {2}}, {"Geometry", "Material", {3}}, {"UBRDFMaterial", "Environment", {4}},
+                  {"UBRDFMaterial", "Environment", {3}}}),
+         "record 3 (UBRDFMaterial): reference cycle through record 4 (UBRDFMaterial)"},
+        {"node loop", records({{"Node"}, {"Node", "Children", {3}}, {"Node", "Children", {2}}}),
+         "record 2 (Node): not reachable from any root"},
+        {"two parents",
+         records({{"Node", "Children", {2, 3}}, {"Node", "Children", {4}}, {"Node", "Children", {4}}, {"Node"}}),
+         "record 4 (Node): child of both record 2 and record 3"},
+        {"root with a parent", records({{"Node", "Children", {1}}}),
+         "roots: record 1 (Node) is also the child of record 1"},
+        {"unknown type", records({{"Teapot"}}), "record 1: unknown type 'Teapot'"},
+        {"abstract type", records({{"NodeCore"}}), "record 1 (NodeCore): abstract type"},
+        {"root is not a node", records({{"Group"}}), "exactly one root Node"},
     };
-    for (const auto& [what, make, expected] : cases) {
+    for (const auto& [what, bytes, expected] : cases) {
         SCOPED_TRACE(what);
-        expectRejected(make(), expected);
+        expectRejected(bytes, expected);
     }
 }
 
@@ -326,11 +211,9 @@ TEST_F(OsbFile, NestingIsCappedButAllowedUpToTheLimit)
 {
     auto chain = [](UInt32 depth) {
         BlockBuilder b;
-        for (UInt32 i = 1; i <= depth; ++i) {
-            b.record("Node");
-            if (i < depth)
-                b.field("Children", BlockBuilder::u32s({i + 1}));
-        }
+        for (UInt32 i = 1; i < depth; ++i)
+            b.record("Node", "Children", {i + 1});
+        b.record("Node");
         b.root(1);
         return b.file();
     };

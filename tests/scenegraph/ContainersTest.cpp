@@ -1,0 +1,168 @@
+// Licensed under the MIT licence; see LICENSE.
+#include "scenegraph/SceneGraph.h"
+
+#include <gtest/gtest.h>
+
+#include <type_traits>
+
+using namespace osg;
+
+// A temporary owner must not turn into a plain handle (it would dangle at
+// once); a named owner may.
+static_assert(!std::is_constructible_v<NodePtr, NodeRefPtr&&>);
+static_assert(std::is_convertible_v<const NodeRefPtr&, NodePtr>);
+static_assert(!std::is_convertible_v<NodeCorePtr, Transform3DPtr>);
+
+namespace {
+
+// root
+// +- a
+// |  +- a0
+// |  +- a1
+// +- b
+class NodeTree : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        root->addChild(a);
+        root->addChild(b);
+        a->addChild(a0);
+        a->addChild(a1);
+    }
+
+    static std::vector<NodePtr> children(const NodePtr& n)
+    {
+        std::vector<NodePtr> out;
+        for (UInt32 i = 0; i < n->getNChildren(); ++i)
+            out.push_back(n->getChild(i));
+        return out;
+    }
+
+    NodeRefPtr root = Node::create(), a = Node::create(), b = Node::create(), a0 = Node::create(),
+               a1 = Node::create();
+};
+
+TEST_F(NodeTree, AddingAChildThatHasAParentMovesIt)
+{
+    EXPECT_TRUE(b->addChild(a0));
+    EXPECT_EQ(a0->getParent(), b);
+    EXPECT_EQ(children(a), std::vector<NodePtr>{a1});
+    EXPECT_EQ(a0->getRefCount(), 2) << "one owner (the new parent) besides the fixture";
+
+    // Moving within one parent: to the end, to the front, and past itself.
+    root->addChild(a);
+    EXPECT_EQ(children(root), (std::vector<NodePtr>{b, a}));
+    root->insertChild(0, a);
+    EXPECT_EQ(children(root), (std::vector<NodePtr>{a, b}));
+    root->insertChild(2, a);
+    EXPECT_EQ(children(root), (std::vector<NodePtr>{b, a}));
+}
+
+TEST_F(NodeTree, ANodeNeverBecomesItsOwnAncestor)
+{
+    EXPECT_FALSE(a0->addChild(root));
+    EXPECT_FALSE(a->addChild(a));
+    EXPECT_FALSE(a0->insertChild(0, a));
+    EXPECT_FALSE(a->replaceChildBy(a0, a));
+    EXPECT_FALSE(a->addChild(NullFC));
+    EXPECT_FALSE(a->insertChild(5, Node::create()));
+    EXPECT_EQ(children(root), (std::vector<NodePtr>{a, b}));
+    EXPECT_EQ(children(a), (std::vector<NodePtr>{a0, a1}));
+    EXPECT_EQ(root->getParent(), NullFC);
+}
+
+TEST_F(NodeTree, ReplaceAndRemoveKeepParentsRight)
+{
+    NodeRefPtr fresh = Node::create();
+    EXPECT_TRUE(a->replaceChildBy(a0, fresh));
+    EXPECT_EQ(children(a), (std::vector<NodePtr>{fresh, a1}));
+    EXPECT_EQ(a0->getRefCount(), 1) << "the parent let go";
+    // Replacing by a sibling moves the sibling into the replaced place.
+    EXPECT_TRUE(a->replaceChildBy(a1, fresh));
+    EXPECT_EQ(children(a), std::vector<NodePtr>{fresh});
+    // Replacing by a node from elsewhere takes it from there.
+    EXPECT_TRUE(root->replaceChild(1, a1));
+    EXPECT_EQ(children(root), (std::vector<NodePtr>{a, a1}));
+    EXPECT_FALSE(root->replaceChildBy(a0, b)) << "a0 is not a child of root";
+
+    EXPECT_TRUE(root->subChild(a1));
+    EXPECT_FALSE(root->subChild(a1));
+    EXPECT_TRUE(root->subChild(0u));
+    EXPECT_EQ(root->getChild(0), NullFC);
+}
+
+TEST(Users, EveryPointedToContainerKnowsWhoPointsToItInOrder)
+{
+    GroupRefPtr core = Group::create();
+    NodeRefPtr n1 = Node::create(), n2 = Node::create(), n3 = Node::create();
+    n2->setCore(core);
+    n1->setCore(core);
+    n3->setCore(core);
+    n2->setCore(Group::create());
+    EXPECT_EQ(core->getParents(), (std::vector<NodePtr>{n1, n3}));
+    n3.reset();
+    EXPECT_EQ(core->getParents(), std::vector<NodePtr>{n1});
+    EXPECT_EQ(core->getRefCount(), 2);
+
+    ExtReferenceRefPtr ext = ExtReference::create();
+    FileReferenceRefPtr record = FileReference::create();
+    ext->setSourceFile(record);
+    ext->setSmartFile(record);
+    EXPECT_EQ(record->getUsers(), std::vector<FieldContainerPtr>{ext}) << "one user, however many edges";
+    ext->setSourceFile(NullFC);
+    EXPECT_EQ(record->getUsers(), std::vector<FieldContainerPtr>{ext});
+    ext->setSmartFile(NullFC);
+    EXPECT_TRUE(record->getUsers().empty());
+}
+
+TEST(Users, ManyUsersOfOneMaterialStayInOrderThroughRemovals)
+{
+    // Two in three users let go: holes, then compaction, in a long list.
+    UBRDFMaterialRefPtr brdf = UBRDFMaterial::create();
+    std::vector<GeometryRefPtr> geos(1000);
+    for (GeometryRefPtr& geo : geos) {
+        geo = Geometry::create();
+        geo->setMaterial(brdf);
+    }
+    std::vector<FieldContainerPtr> expected;
+    for (std::size_t i = 0; i < geos.size(); ++i) {
+        if (i % 3)
+            geos[i]->setMaterial(NullFC);
+        else
+            expected.push_back(geos[i]);
+    }
+    EXPECT_EQ(brdf->getUsers(), expected);
+    geos.clear();
+    EXPECT_EQ(brdf->getRefCount(), 1) << "no user holds it any more";
+}
+
+TEST(Users, EnvironmentChainsCannotCloseIntoACycle)
+{
+    UBRDFMaterialRefPtr m1 = UBRDFMaterial::create(), m2 = UBRDFMaterial::create();
+    m1->setEnvironment(m2);
+    m2->setEnvironment(m1);
+    EXPECT_EQ(m2->getEnvironment(), NullFC);
+    m1->setEnvironment(m1);
+    EXPECT_EQ(m1->getEnvironment(), m2);
+}
+
+TEST(Containers, IdsGrowAndStayDeadAcrossManyPagesOfIds)
+{
+    // Enough containers to fill and free whole pages of the id table.
+    std::vector<UInt32> ids;
+    {
+        std::vector<GroupRefPtr> groups(20000);
+        for (GroupRefPtr& group : groups) {
+            group = Group::create();
+            ASSERT_TRUE(ids.empty() || group->getId() > ids.back());
+            ids.push_back(group->getId());
+        }
+    }
+    NodeRefPtr after = Node::create();
+    EXPECT_GT(after->getId(), ids.back()) << "ids are never handed out twice";
+    for (UInt32 id : ids)
+        ASSERT_EQ(FieldContainerFactory::the()->getContainer(id), NullFC);
+    EXPECT_EQ(FieldContainerFactory::the()->getContainer(0), NullFC);
+}
+
+} // namespace
