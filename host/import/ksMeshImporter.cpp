@@ -171,6 +171,21 @@ void convertNodes(const aiScene& scene, const NodePtr& root)
     }
 }
 
+// Whether any node draws a mesh: a file may list meshes that no node uses,
+// and would then give an empty tree.
+bool placesMeshes(const aiNode* root)
+{
+    std::vector<const aiNode*> pending{root};
+    while (!pending.empty()) {
+        const aiNode* node = pending.back();
+        pending.pop_back();
+        if (node->mNumMeshes > 0)
+            return true;
+        pending.insert(pending.end(), node->mChildren, node->mChildren + node->mNumChildren);
+    }
+    return false;
+}
+
 void fail(QString* error, const QString& path, const QString& reason)
 {
     if (error)
@@ -255,7 +270,7 @@ NodeRefPtr ksMeshImporter::read(const QString& path, QString* error)
             fail(error, path, reason.isEmpty() ? QStringLiteral("the file could not be read") : reason);
             return NullFC;
         }
-        if (!scene->mRootNode || scene->mNumMeshes == 0 || (scene->mFlags & AI_SCENE_FLAGS_INCOMPLETE)) {
+        if (!scene->mRootNode || !placesMeshes(scene->mRootNode) || (scene->mFlags & AI_SCENE_FLAGS_INCOMPLETE)) {
             fail(error, path, QStringLiteral("the file holds no geometry"));
             return NullFC;
         }

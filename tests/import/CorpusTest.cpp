@@ -24,7 +24,7 @@ TEST(Corpus, EveryFileGivesATreeOrAReason)
     // Broken on purpose or without geometry.
     QStringList unreadable = {"glTF2/RecursiveNodes/RecursiveNodes.gltf", "glTF2/MissingBin/BoxTextured.gltf",
                               "glTF2/IndexOutOfRange/AllIndicesOutOfRange.gltf", "Collada/cameras.dae",
-                              "STL/triangle_with_empty_solid.stl", "OBJ/box_UTF16BE.obj"};
+                              "STL/triangle_with_empty_solid.stl", "OBJ/box_UTF16BE.obj", "AC/nosurfaces.ac"};
     int trees = 0;
     QDirIterator it(modelRoot, QDir::Files, QDirIterator::Subdirectories);
     while (it.hasNext()) {
@@ -36,6 +36,7 @@ TEST(Corpus, EveryFileGivesATreeOrAReason)
         const NodeRefPtr root = ksSceneImporter::loadFile(path, &error);
         if (root) {
             EXPECT_TRUE(error.isEmpty()) << path.toStdString();
+            EXPECT_GT(ksSceneImporter::countVertices(root.get()), 0u) << path.toStdString();
             ++trees;
         } else {
             EXPECT_TRUE(error.startsWith(path + ": ")) << error.toStdString();
