@@ -103,6 +103,10 @@ TEST(Users, EveryPointedToContainerKnowsWhoPointsToItInOrder)
     n3.reset();
     EXPECT_EQ(core->getParents(), std::vector<NodePtr>{n1});
     EXPECT_EQ(core->getRefCount(), 2);
+    n1->setCore(Group::create());
+    EXPECT_TRUE(core->getParents().empty());
+    n2->setCore(core);
+    EXPECT_EQ(core->getParents(), std::vector<NodePtr>{n2});
 
     ExtReferenceRefPtr ext = ExtReference::create();
     FileReferenceRefPtr record = FileReference::create();
