@@ -1,8 +1,9 @@
 // Licensed under the MIT licence; see LICENSE.
-// The interface's updates of the references in a subtree, and the live
-// scene's smart records stashed and restored unseen.
+// The interface's searches and updates of the references in a subtree, and
+// the live scene's smart records stashed and restored unseen.
 #include "InterfaceTestSupport.h"
 
+#include "references/ksReferenceFindFlags.h"
 #include "references/ksReferenceUpdateFlags.h"
 #include "undo/ksUndoStack.h"
 
@@ -11,23 +12,79 @@
 using namespace osg;
 using namespace interfacetest;
 using Update = ksReferenceUpdateFlags;
+using Find = ksReferenceFindFlags;
+using Names = std::vector<std::string>;
 
 namespace {
 
-// A node named `name` below `parent`, a reference when it has a smart or source file.
+// A node named `name` below `parent`, a reference when it has a smart or
+// source file ("-": a smart record without a path).
 NodeRefPtr addNode(const NodePtr& parent, const std::string& name, const char* smart, const char* source = nullptr)
 {
     if (!smart && !source)
         return add(parent, name);
     ExtReferenceRefPtr core = ExtReference::create();
     if (smart)
-        core->setSmartFile(record(smart));
+        core->setSmartFile(*smart == '-' ? record("", ksReferenceTypes::NoPath) : record(smart));
     if (source)
         core->setSourceFile(record(source));
     return add(parent, name, core);
 }
 
+Names names(const std::vector<NodePtr>& nodes)
+{
+    Names result;
+    for (const NodePtr& node : nodes)
+        result.push_back(ksNodeUtils::getName(node));
+    return result;
+}
+
 using Subtree = LiveSceneTest;
+
+TEST_F(Subtree, SearchesDownAndUpFilterAsTheFlagsSay)
+{
+    // root ── T smart ─┬─ A smart ─┬─ g ── B source ── C smart
+    //                  │           └─ D smart, no path
+    //                  └─ E source ── F smart
+    const NodeRefPtr root = addNode(NullFC, "root", nullptr);
+    const NodeRefPtr T = addNode(root.get(), "T", "/p/t.zmb");
+    const NodeRefPtr A = addNode(T.get(), "A", "/p/a.zmb");
+    const NodeRefPtr g = addNode(A.get(), "g", nullptr);
+    const NodeRefPtr B = addNode(g.get(), "B", nullptr, "/cad/b.step");
+    const NodeRefPtr C = addNode(B.get(), "C", "/p/c.zmb");
+    const NodeRefPtr D = addNode(A.get(), "D", "-");
+    const NodeRefPtr E = addNode(T.get(), "E", nullptr, "/cad/e.step");
+    addNode(E.get(), "F", "/p/f.zmb");
+
+    const struct
+    {
+        NodeRefPtr start;
+        unsigned flags;
+        Names down;
+    } cases[] = {
+        {root, 0, {"T", "A", "B", "C", "D", "E", "F"}},
+        {root, Find::FindFirstOnly, {"T"}},
+        {root, Find::FindSmartOnly | Find::FindSkipNoPathSmart, {"T", "A", "C", "F"}},
+        {T, Find::FindNonSmartOnly | Find::FindFirstOnly, {"B", "E"}},
+        {T, Find::FindExcludeStart | Find::FindFirstOnly, {"A", "E"}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(names(refs().findExtReferences(c.start.get(), c.flags)), c.down) << c.flags;
+
+    EXPECT_EQ(names(refs().findParentExtReferences(C.get(), 0)), (Names{"C", "B", "A", "T"}));
+    // The nearest reference above C has no smart record: the walk passes
+    // it and ends at A.
+    const unsigned firstSmartAbove = Find::FindExcludeStart | Find::FindSmartOnly | Find::FindFirstOnly;
+    EXPECT_EQ(names(refs().findParentExtReferences(C.get(), firstSmartAbove)), Names{"A"});
+    EXPECT_TRUE(refs().findParentExtReferences(root.get(), Find::FindExcludeStart).empty());
+
+    // Smart records, once each (A's clone shares A's record); none made.
+    addNode(root.get(), "A'", nullptr)->setCore(NodeCoreRefPtr(A->getCore()));
+    std::set<FileReferencePtr> records;
+    refs().collectSmartFiles(root.get(), records);
+    EXPECT_EQ(records.size(), 5u);
+    EXPECT_EQ(records.count(coreOf(D)->getSmartFile()), 1u);
+}
 
 TEST_F(Subtree, UpdatesRunTheSelectedStepsChildrenFirst)
 {
