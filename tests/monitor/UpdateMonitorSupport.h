@@ -25,8 +25,7 @@ namespace updatemonitortest {
 
 inline void ensurePoolHooks()
 {
-    static const bool installed = (ksReferencePool::instance().registerCallbacks(), true);
-    (void)installed;
+    [[maybe_unused]] static const bool installed = (ksReferencePool::instance().registerCallbacks(), true);
 }
 
 // Runs the event loop until `done` holds (false after 30 s), then delivers
@@ -54,8 +53,7 @@ public:
     QString write(const QString& name, const QByteArray& content, qint64 modified) const
     {
         QFile out(path(name));
-        EXPECT_TRUE(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        out.write(content);
+        EXPECT_TRUE(out.open(QIODevice::WriteOnly | QIODevice::Truncate) && out.write(content) == content.size());
         out.close();
         touch(out.fileName(), modified);
         return out.fileName();
@@ -109,7 +107,6 @@ public:
     osg::UInt32 id() const { return m_core.getFieldContainerId(); }
     const osg::ExtReferenceRefPtr& core() const { return m_core; }
     const osg::NodeRefPtr& node() const { return m_node; }
-
     ksFileReferenceStatusPtr smartStatus() const { return statuses()->smart(); }
     ksFileReferenceStatusPtr sourceStatus() const { return statuses()->source(); }
 
@@ -117,9 +114,7 @@ private:
     ksExtReferenceStatusPtr statuses() const
     {
         const ksExtReferenceStatusPtr found = ksReferencePool::instance().getStatusSnapshot().value(id());
-        if (!found)
-            throw std::runtime_error("the core is not pooled");
-        return found;
+        return found ? found : throw std::runtime_error("the core is not pooled");
     }
 
     osg::ExtReferenceRefPtr m_core = osg::ExtReferenceBase::create();
