@@ -1,25 +1,151 @@
 // Licensed under the MIT licence; see LICENSE.
-// The update monitor against the pool's status records and real files: what
-// a pass writes into the records, what it reports, how often it checksums,
-// and how start, stop and nested pauses drive its thread.
-#include "UpdateMonitorSupport.h"
+// The update monitor against the pool's status records and real files (what a
+// pass writes into the records, what it reports, how often it checksums, how
+// start, stop and nested pauses drive its thread), and inside a running host,
+// where the reference service starts, stops and pauses it, applies its results
+// to the scene's records and tells the user.
+// First: Qt defines `slots` as a macro, a member name in the scene graph.
+#include "scenegraph/SceneGraph.h"
 
+#include "StartedHostEnvironment.h"
+
+#include "handles/ksTypeConverter.h"
+#include "handles/ksdReferenceNode.h"
+#include "kernel/ksFileIOService.h"
+#include "kernel/ksKernelServiceFactory.h"
+#include "model/ksReferencePool.h"
 #include "monitor/ksReferenceUpdateMonitor.h"
+#include "notification/Notification.h"
+#include "notification/NotificationManager.h"
+#include "references/ksReferenceService.h"
+#include "utils/ksFile.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 
-using namespace updatemonitortest;
+#include <fcntl.h>
+#include <sys/stat.h>
+
 using FileState = ksReferenceTypes::FileState;
+using ksa::notification::NotificationManager;
 
 namespace {
+
+// One host for the whole program, as the module's service registers once; its
+// start installs the pool's hooks. At its end the service goes first, and with
+// it the service's monitor thread.
+::testing::Environment* const host = ::testing::AddGlobalTestEnvironment(new StartedHostEnvironment);
+
+// Runs the event loop until `done` holds (false after 30 s), then delivers
+// what is still posted.
+inline bool waitUntil(const std::function<bool()>& done)
+{
+    QDeadlineTimer deadline(30000);
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(1);
+    }
+    QCoreApplication::sendPostedEvents();
+    return true;
+}
+
+// Files in a fresh directory, with modification times set by hand so that
+// no test waits for the clock.
+class TestFiles
+{
+public:
+    QString path(const QString& name) const { return m_dir.filePath(name); }
+
+    QString write(const QString& name, const QByteArray& content, qint64 modified) const
+    {
+        QFile out(path(name));
+        EXPECT_TRUE(out.open(QIODevice::WriteOnly | QIODevice::Truncate) && out.write(content) == content.size());
+        out.close();
+        touch(out.fileName(), modified);
+        return out.fileName();
+    }
+
+    static void touch(const QString& file, qint64 seconds)
+    {
+        const struct timespec times[2] = {{seconds, 0}, {seconds, 0}};
+        EXPECT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(file).constData(), times, 0), 0);
+    }
+
+    void remove(const QString& name) const { EXPECT_TRUE(QFile::remove(path(name))); }
+
+private:
+    QTemporaryDir m_dir;
+};
+
+// A record of `path`; with checksum and time of the file when it exists.
+inline osg::FileReferenceRefPtr makeRecord(const QString& path, osg::UInt32 state = ksReferenceTypes::UpToDate)
+{
+    osg::FileReferenceRefPtr record = osg::FileReferenceBase::create();
+    record->setPath(path.toStdString());
+    record->setState(state);
+    struct stat info;
+    if (!path.isEmpty() && ::stat(QFile::encodeName(path).constData(), &info) == 0) {
+        record->setChecksum(ksFile::getChecksum(path));
+        record->setLastModified(osg::UInt64(info.st_mtim.tv_sec));
+    }
+    return record;
+}
+
+// A reference node whose core carries the given records (either may be
+// null); the pool learns of it through the scene graph's hooks.
+//
+//   node (ExtReference: smart record, source record)
+class Reference
+{
+public:
+    Reference(osg::FileReferenceRefPtr smart, osg::FileReferenceRefPtr source = {})
+    {
+        const osg::BitVector mask = osg::ExtReference::SmartFileFieldMask | osg::ExtReference::SourceFileFieldMask;
+        osg::beginEditCP(m_core, mask);
+        m_core->setSmartFile(std::move(smart));
+        m_core->setSourceFile(std::move(source));
+        osg::endEditCP(m_core, mask);
+        osg::beginEditCP(m_node, osg::Node::CoreFieldMask);
+        m_node->setCore(m_core);
+        osg::endEditCP(m_node, osg::Node::CoreFieldMask);
+    }
+
+    osg::UInt32 id() const { return m_core.getFieldContainerId(); }
+    const osg::ExtReferenceRefPtr& core() const { return m_core; }
+    const osg::NodeRefPtr& node() const { return m_node; }
+    ksFileReferenceStatusPtr smartStatus() const { return statuses()->smart(); }
+    ksFileReferenceStatusPtr sourceStatus() const { return statuses()->source(); }
+
+private:
+    ksExtReferenceStatusPtr statuses() const
+    {
+        const ksExtReferenceStatusPtr found = ksReferencePool::instance().getStatusSnapshot().value(id());
+        return found ? found : throw std::runtime_error("the core is not pooled");
+    }
+
+    osg::ExtReferenceRefPtr m_core = osg::ExtReferenceBase::create();
+    osg::NodeRefPtr m_node = osg::Node::create();
+};
 
 class UpdateMonitorTest : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
-        ensurePoolHooks();
+        // The service's own monitor stays off, not to race this one over the records.
+        ksKernelServiceFactory::the().get<ksReferenceService>()->setUpdateMonitoringEnabled(false);
         // Long enough that only the passes a test asks for run.
         m_monitor.setInterval(3600 * 1000);
         QObject::connect(&m_monitor, &ksReferenceUpdateMonitor::referencesUpdated, &m_receiver,
@@ -177,7 +303,6 @@ TEST_F(UpdateMonitorTest, PausesNestTheLastResumeStartsAFreshPassAndAStopWins)
 
 TEST(UpdateMonitorLifetime, DestroyingARunningMonitorEndsItsThread)
 {
-    ensurePoolHooks();
     const TestFiles files;
     const Reference door(makeRecord(files.write("door.zmb", "x", 10)));
     files.remove("door.zmb");
@@ -192,6 +317,175 @@ TEST(UpdateMonitorLifetime, DestroyingARunningMonitorEndsItsThread)
         monitor.reset();
         QCoreApplication::sendPostedEvents();
     }
+}
+
+const QString missingText = QStringLiteral("Reference(s) missing, see Reference Editor.");
+const QString updatesText = QStringLiteral("Reference update(s) available, see Reference Editor.");
+
+class UpdateMonitorServiceTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_NE(service, nullptr);
+        ASSERT_NE(monitor, nullptr);
+        ASSERT_TRUE(ksReferencePool::instance().isEmpty()) << "a test left references behind";
+        NotificationManager::getInstance()->removeAll();
+        service->setUpdateMonitoringInterval(10);
+        // Recorded as shown: each goes again after a few seconds.
+        QObject::connect(NotificationManager::getInstance(), &NotificationManager::notificationShown, &m_receiver,
+                         [this](ksa::notification::Notification* shown) {
+                             EXPECT_EQ(shown->context(), "tool");
+                             m_shown << shown->displayText();
+                         });
+    }
+
+    void TearDown() override
+    {
+        service->setUpdateMonitoringEnabled(false);
+        service->setNotificationMode(ksReferenceTypes::NotificationMode(0));
+        service->setRevisionCheckEnabled(false);
+        service->setRevisionExpressions({});
+        while (service->isUpdateMonitoringPaused())
+            service->setUpdateMonitoringPaused(false);
+        NotificationManager::getInstance()->removeAll();
+    }
+
+    // The next referencesChanged that names nodes (the scene-change signals
+    // name none).
+    QList<ksdReferenceNode> nextChange()
+    {
+        QList<ksdReferenceNode> nodes;
+        EXPECT_TRUE(waitUntil([&] {
+            while (!m_changes.isEmpty()) {
+                nodes = m_changes.takeFirst().at(0).value<QList<ksdReferenceNode>>();
+                if (!nodes.isEmpty())
+                    return true;
+            }
+            return false;
+        })) << "no results from the monitor";
+        return nodes;
+    }
+
+    static osg::UInt32 smartState(const Reference& reference) { return reference.core()->getSmartFile()->getState(); }
+
+    ksReferenceService* service = ksKernelServiceFactory::the().get<ksReferenceService>();
+    ksReferenceUpdateMonitor* monitor = service ? service->findChild<ksReferenceUpdateMonitor*>() : nullptr;
+    QSignalSpy m_changes{service, &ksReferenceService::referencesChanged};
+    TestFiles m_files;
+    QObject m_receiver;
+    QStringList m_shown;
+};
+
+TEST_F(UpdateMonitorServiceTest, MonitorRunsWhileEnabledWithReferencesAndOutsideLoadsAndSaves)
+{
+    EXPECT_FALSE(monitor->isRunning());
+    service->setUpdateMonitoringEnabled(true);
+    EXPECT_FALSE(monitor->isRunning()) << "nothing to watch";
+
+    const QString file = m_files.write("a.zmb", "a", 10);
+    auto first = std::make_unique<Reference>(makeRecord(file));
+    EXPECT_TRUE(monitor->isRunning());
+    service->setUpdateMonitoringEnabled(false);
+    EXPECT_FALSE(monitor->isRunning());
+    service->setUpdateMonitoringEnabled(true);
+    EXPECT_TRUE(monitor->isRunning());
+
+    // The last reference going stops the thread, also while passes follow
+    // each other as fast as they can.
+    service->setUpdateMonitoringInterval(0);
+    for (int round = 0; round < 20; ++round) {
+        first.reset();
+        EXPECT_FALSE(monitor->isRunning());
+        first = std::make_unique<Reference>(makeRecord(file));
+        EXPECT_TRUE(monitor->isRunning());
+    }
+    first.reset();
+    EXPECT_FALSE(monitor->isRunning());
+
+    // With monitoring off, references do not start it.
+    service->setUpdateMonitoringEnabled(false);
+    const Reference door(makeRecord(file));
+    EXPECT_FALSE(monitor->isRunning());
+
+    // A project load with an import in it resumes after both.
+    service->setUpdateMonitoringEnabled(true);
+    ksFileIOService* fileIO = ksKernelServiceFactory::the().get<ksFileIOService>();
+    emit fileIO->projectLoad("scene.zmb");
+    EXPECT_FALSE(monitor->isRunning());
+    emit fileIO->startingImport(7, 1);
+    emit fileIO->importFinished(7, 0.5);
+    EXPECT_TRUE(service->isUpdateMonitoringPaused()) << "the load has not finished";
+    EXPECT_FALSE(monitor->isRunning());
+    emit fileIO->projectLoadFinished("scene.zmb", true);
+    EXPECT_FALSE(service->isUpdateMonitoringPaused());
+    EXPECT_TRUE(monitor->isRunning());
+
+    // A save pauses too; a pause through the service nests with it.
+    emit fileIO->projectSave("scene.zmb");
+    service->setUpdateMonitoringPaused(true);
+    emit fileIO->projectSaved("scene.zmb");
+    EXPECT_FALSE(monitor->isRunning());
+    service->setUpdateMonitoringPaused(false);
+    EXPECT_TRUE(monitor->isRunning());
+
+    service->setUpdateMonitoringInterval(1234);
+    EXPECT_EQ(monitor->getInterval(), 1234);
+}
+
+TEST_F(UpdateMonitorServiceTest, MissingChangedAndNewerFilesReachTheRecordsTheHandlesAndTheUser)
+{
+    const Reference door(makeRecord(m_files.write("door_v3.zmb", "first", 1000)));
+    // A clone shares the core: both nodes show the new state.
+    const osg::NodeRefPtr clone = osg::Node::create();
+    osg::beginEditCP(clone, osg::Node::CoreFieldMask);
+    clone->setCore(door.core());
+    osg::endEditCP(clone, osg::Node::CoreFieldMask);
+    const QList<ksdReferenceNode> expected{ksdReferenceNode(ksTypeConverter::convertNode(door.node().get())),
+                                           ksdReferenceNode(ksTypeConverter::convertNode(clone.get()))};
+    ASSERT_FALSE(expected[0].isNull());
+
+    service->setNotificationMode(ksReferenceTypes::NotifyAfterUpdateCheck);
+    service->setUpdateMonitoringEnabled(true);
+
+    m_files.remove("door_v3.zmb");
+    QList<ksdReferenceNode> nodes = nextChange();
+    std::sort(nodes.begin(), nodes.end());
+    EXPECT_EQ(nodes, expected);
+    EXPECT_EQ(smartState(door), ksReferenceTypes::Missing);
+    EXPECT_EQ(door.core()->getSmartFile()->getLastModified(), 0u);
+    EXPECT_EQ(m_shown, QStringList{missingText});
+
+    m_files.write("door_v3.zmb", "second", 2000);
+    nextChange();
+    EXPECT_EQ(smartState(door), ksReferenceTypes::Outdated);
+    EXPECT_EQ(m_shown, (QStringList{missingText, updatesText}));
+
+    // Back to the recorded content: up to date, nothing to tell.
+    m_files.write("door_v3.zmb", "first", 3000);
+    nextChange();
+    EXPECT_EQ(smartState(door), ksReferenceTypes::UpToDate);
+    EXPECT_EQ(door.core()->getSmartFile()->getLastModified(), 3000u);
+    EXPECT_EQ(m_shown.size(), 2);
+
+    // The revision settings reach the monitor: a newer revision beside it.
+    m_files.write("door_v12.zmb", "twelve", 1200);
+    service->setRevisionExpressions({"_v(\\d+)"});
+    service->setRevisionCheckEnabled(true);
+    nextChange();
+    EXPECT_EQ(smartState(door), ksReferenceTypes::Outdated);
+    EXPECT_EQ(m_shown, (QStringList{missingText, updatesText, updatesText}));
+    // Every pass lists the directory afresh.
+    m_files.remove("door_v12.zmb");
+    nextChange();
+    EXPECT_EQ(smartState(door), ksReferenceTypes::UpToDate);
+
+    // Without notifications the records still follow.
+    service->setNotificationMode(ksReferenceTypes::NotificationMode(0));
+    m_files.remove("door_v3.zmb");
+    nextChange();
+    EXPECT_EQ(smartState(door), ksReferenceTypes::Missing);
+    EXPECT_EQ(m_shown.size(), 3);
 }
 
 } // namespace
