@@ -71,40 +71,32 @@ inline osg::NodeRefPtr addSmartReference(const osg::NodePtr& parent, const std::
 }
 
 // root `rootName` (Group)
-// +- body "Body" (Geometry -> paint "Paint" -> studio "Studio")
-// +- wheel "Wheel" (Transform3D)
+// +- "Body" (Geometry -> paint "Paint" -> studio "Studio")
+// +- "Wheel" (Transform3D)
 //    +- "Rim" (Geometry -> paint)
-struct Content {
-    osg::NodeRefPtr root, body, wheel;
-
-    explicit Content(const std::string& rootName = "Root")
-    {
-        using namespace osg;
-        UEnvironmentMaterialRefPtr studio = UEnvironmentMaterial::create();
-        studio->setImagePath("studio.hdr");
-        setName(studio.get(), "Studio");
-        UBRDFMaterialRefPtr paint = UBRDFMaterial::create();
-        paint->setEnvironment(studio);
-        setName(paint.get(), "Paint");
-        root = makeNode(Group::create(), rootName);
-        body = makeNode(makeTriangle(paint), "Body", root.get());
-        wheel = makeNode(Transform3D::create(), "Wheel", root.get());
-        makeNode(makeTriangle(paint), "Rim", wheel.get());
-    }
-};
+inline osg::NodeRefPtr makeContent(const std::string& rootName = "Root")
+{
+    using namespace osg;
+    UEnvironmentMaterialRefPtr studio = UEnvironmentMaterial::create();
+    studio->setImagePath("studio.hdr");
+    setName(studio.get(), "Studio");
+    UBRDFMaterialRefPtr paint = UBRDFMaterial::create();
+    paint->setEnvironment(studio);
+    setName(paint.get(), "Paint");
+    NodeRefPtr root = makeNode(Group::create(), rootName);
+    makeNode(makeTriangle(paint), "Body", root.get());
+    const NodeRefPtr wheel = makeNode(Transform3D::create(), "Wheel", root.get());
+    makeNode(makeTriangle(paint), "Rim", wheel.get());
+    return root;
+}
 
 // Writes `root` as a smart file of the type its suffix names (".zmb" in any
 // case through the host's file IO, anything else as ".osb").
-inline bool writeContent(const QString& path, const osg::NodePtr& root, const ksSmartReferenceStash& stash = {})
+inline bool writeContent(const QString& path, const osg::NodeRefPtr& root, const ksSmartReferenceStash& stash = {})
 {
     if (QFileInfo(path).suffix().compare("zmb", Qt::CaseInsensitive) == 0)
-        return ksFileIO::saveSmartReference(root, path.toUtf8().toStdString(), stash);
-    return osg::SceneFileHandler::the().write(root, path.toUtf8().toStdString());
-}
-
-inline bool writeContent(const QString& path, const Content& content, const ksSmartReferenceStash& stash = {})
-{
-    return writeContent(path, content.root.get(), stash);
+        return ksFileIO::saveSmartReference(root.get(), path.toUtf8().toStdString(), stash);
+    return osg::SceneFileHandler::the().write(root.get(), path.toUtf8().toStdString());
 }
 
 // Reads a smart file back as the host reads it, without touching the scene.
@@ -178,11 +170,11 @@ protected:
         core = osg::ExtReferencePtr::dcast(node->getCore());
     }
 
-    // Writes Content (with `stash`) to the named file and makes a reference to it.
+    // Writes makeContent() (with `stash`) to the named file and makes a reference to it.
     QString makeReferenceToContent(const QString& name = "engine.zmb", const ksSmartReferenceStash& stash = {})
     {
         const QString file = path(name);
-        EXPECT_TRUE(writeContent(file, Content(), stash));
+        EXPECT_TRUE(writeContent(file, makeContent(), stash));
         makeReference(file);
         return file;
     }
