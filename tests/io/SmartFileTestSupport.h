@@ -11,9 +11,12 @@
 #include "nodeutils/ksNodeUtils.h"
 #include "references/ksReferenceTypes.h"
 #include "scene/ksFileIO.h"
+#include "scene/ksSceneData.h"
+#include "scene/ksSceneDataManager.h"
 #include "scene/ksScenegraph.h"
 #include "scene/ksZmbReader.h"
 #include "scenegraph/SceneFileHandler.h"
+#include "service/ksReferenceSettings.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -150,6 +153,10 @@ protected:
         (void)hooked;
         ksScenegraph::newScene();
         ksFileIO::setIncrementalSaveEnabled(false);
+        // No scene file or export setting of an earlier test carries over.
+        ksSceneDataManager::getSceneData(0)->setCurrentFile(QString());
+        ksReferenceSettings::the().setExportLocation(ksReferenceTypes::NextToSource);
+        ksReferenceSettings::the().setCustomExportPath(QString());
     }
 
     void TearDown() override
