@@ -26,7 +26,6 @@ class ExposedRevisionMonitor : public ksRevisionMonitor
 public:
     using ksRevisionMonitor::getDirEntries;
     using ksRevisionMonitor::getWildcardFiles;
-    using ksRevisionMonitor::getWildcardPath;
 };
 
 // A fresh temporary directory per test; every test starts a new cache series.
@@ -84,20 +83,6 @@ TEST(RevisionMonitorRevision, GroupsGiveTheRevisionInKeyOrder)
     // The first expression that matches decides; one that does not compile never does.
     EXPECT_EQ(revisionOf({"(", "_rev(\\d+)", "_v(\\d+)"}, "/p/door_v3.zmb"), "3");
     EXPECT_EQ(revisionOf({"_rev(\\d+)", "_v(\\d+)"}, "/p/door_rev4_v3.zmb"), "4");
-}
-
-TEST(RevisionMonitorRevision, WildcardPathReplacesEveryCapturedPart)
-{
-    const std::pair<const char*, const char*> cases[] = {
-        {"/p/door_12.345.zmb", "/p/door_*.*.zmb"},
-        {"/p/door_v.zmb", "/p/door_v*.zmb"},       // empty capture: '*' inserted
-        {"/p/door_r4.zmb", "/p/door_r*.zmb"},      // group 1 took no part
-        {"/base/proj_v2/door_v3.zmb", "/base/proj_v*/door_v3.zmb"}, // first match only
-    };
-    ExposedRevisionMonitor monitor;
-    monitor.setExpressions({"(\\d+)\\.(\\d+)\\.zmb", "_v(\\d*)|_r(\\d+)"});
-    for (const auto& c : cases)
-        EXPECT_EQ(monitor.getWildcardPath(c.first), c.second) << c.first;
 }
 
 TEST(RevisionMonitorRevision, SortIsNumericOnlyForOneSharedPrefix)
