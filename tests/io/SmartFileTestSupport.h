@@ -5,16 +5,18 @@
 #include "scenegraph/SceneGraph.h"
 
 #include "../scene/SceneTestSupport.h"
+#include "ReferenceNodes.h"
 #include "io/ksSmartFile.h"
-#include "kernel/ksController.h"
 #include "model/ksReferencePool.h"
 #include "nodeutils/ksNodeUtils.h"
 #include "references/ksReferenceTypes.h"
 #include "scene/ksFileIO.h"
+#include "scene/ksSceneData.h"
+#include "scene/ksSceneDataManager.h"
 #include "scene/ksScenegraph.h"
 #include "scene/ksZmbReader.h"
 #include "scenegraph/SceneFileHandler.h"
-#include "utils/ksLog.h"
+#include "service/ksReferenceSettings.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -27,34 +29,26 @@
 #include <string>
 #include <vector>
 
-
 namespace smartfiletest {
 
-// Stands in for the host's "updateMaterials" handler and counts the calls.
-class MaterialUpdates
-{
-public:
-    MaterialUpdates()
-        : m_subscription(ksController::addHandler("updateMaterials", [this](ksMessage&, ksModuleBase*) { ++m_count; }))
-    {
-    }
-    int count() const { return m_count; }
+using referencenodes::childNames;
 
-private:
-    int m_count = 0;
-    ksSubscription m_subscription;
-};
-
-inline osg::NodeRefPtr makeNode(osg::NodeCoreRefPtr core, const std::string& name)
+// A node named `name` (unnamed when empty), the last child of `parent` when given.
+inline osg::NodeRefPtr makeNode(osg::NodeCoreRefPtr core, const std::string& name, const osg::NodePtr& parent = {})
 {
     osg::NodeRefPtr node = osg::Node::create();
     node->setCore(std::move(core));
     if (!name.empty())
         osg::setName(node.get(), name);
+    if (parent) {
+        osg::beginEditCP(parent, osg::Node::ChildrenFieldMask);
+        parent->addChild(node);
+        osg::endEditCP(parent, osg::Node::ChildrenFieldMask);
+    }
     return node;
 }
 
-inline osg::GeometryRefPtr makeTriangle(const osg::MaterialRefPtr& material)
+inline osg::GeometryRefPtr makeTriangle(const osg::MaterialRefPtr& material = {})
 {
     osg::GeometryRefPtr geometry = osg::Geometry::create();
     geometry->setPositions({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}});
@@ -70,58 +64,42 @@ inline osg::NodeRefPtr addSmartReference(const osg::NodePtr& parent, const std::
                                          const std::string& smartPath,
                                          osg::UInt32 state = ksReferenceTypes::Undefined, bool part = true)
 {
-    using namespace osg;
-    ExtReferenceRefPtr core = ExtReference::create();
-    FileReferenceRefPtr smart = FileReference::create();
-    smart->setPath(smartPath);
-    core->setSmartFile(smart);
+    osg::ExtReferenceRefPtr core = osg::ExtReference::create();
+    core->setSmartFile(referencenodes::record(smartPath));
     core->setState(state);
-    NodeRefPtr node = makeNode(core, name);
+    osg::NodeRefPtr node = makeNode(core, name, parent);
     if (part)
-        node->addChild(makeNode(makeTriangle(NullFC), name + "Part"));
-    beginEditCP(parent, Node::ChildrenFieldMask);
-    parent->addChild(node);
-    endEditCP(parent, Node::ChildrenFieldMask);
+        makeNode(makeTriangle(), name + "Part", node.get());
     return node;
 }
 
-// The content that tests write into smart files:
-//
 // root `rootName` (Group)
-// +- body "Body" (Geometry -> paint "Paint" -> studio "Studio")
-// +- wheel "Wheel" (Transform3D)
-//    +- rim "Rim" (Geometry -> paint)
-struct Content {
-    osg::NodeRefPtr root, body, wheel, rim;
-    osg::UBRDFMaterialRefPtr paint;
-    osg::UEnvironmentMaterialRefPtr studio;
-
-    explicit Content(const std::string& rootName = "Root")
-    {
-        using namespace osg;
-        studio = UEnvironmentMaterial::create();
-        studio->setImagePath("studio.hdr");
-        setName(studio.get(), "Studio");
-        paint = UBRDFMaterial::create();
-        paint->setEnvironment(studio);
-        setName(paint.get(), "Paint");
-        root = makeNode(Group::create(), rootName);
-        body = makeNode(makeTriangle(paint), "Body");
-        wheel = makeNode(Transform3D::create(), "Wheel");
-        rim = makeNode(makeTriangle(paint), "Rim");
-        wheel->addChild(rim);
-        root->addChild(body);
-        root->addChild(wheel);
-    }
-};
+// +- "Body" (Geometry -> paint "Paint" -> studio "Studio")
+// +- "Wheel" (Transform3D)
+//    +- "Rim" (Geometry -> paint)
+inline osg::NodeRefPtr makeContent(const std::string& rootName = "Root")
+{
+    using namespace osg;
+    UEnvironmentMaterialRefPtr studio = UEnvironmentMaterial::create();
+    studio->setImagePath("studio.hdr");
+    setName(studio.get(), "Studio");
+    UBRDFMaterialRefPtr paint = UBRDFMaterial::create();
+    paint->setEnvironment(studio);
+    setName(paint.get(), "Paint");
+    NodeRefPtr root = makeNode(Group::create(), rootName);
+    makeNode(makeTriangle(paint), "Body", root.get());
+    const NodeRefPtr wheel = makeNode(Transform3D::create(), "Wheel", root.get());
+    makeNode(makeTriangle(paint), "Rim", wheel.get());
+    return root;
+}
 
 // Writes `root` as a smart file of the type its suffix names (".zmb" in any
 // case through the host's file IO, anything else as ".osb").
-inline bool writeContent(const QString& path, const osg::NodePtr& root, const ksSmartReferenceStash& stash = {})
+inline bool writeContent(const QString& path, const osg::NodeRefPtr& root, const ksSmartReferenceStash& stash = {})
 {
     if (QFileInfo(path).suffix().compare("zmb", Qt::CaseInsensitive) == 0)
-        return ksFileIO::saveSmartReference(root, path.toUtf8().toStdString(), stash);
-    return osg::SceneFileHandler::the().write(root, path.toUtf8().toStdString());
+        return ksFileIO::saveSmartReference(root.get(), path.toUtf8().toStdString(), stash);
+    return osg::SceneFileHandler::the().write(root.get(), path.toUtf8().toStdString());
 }
 
 // Reads a smart file back as the host reads it, without touching the scene.
@@ -132,14 +110,6 @@ inline osg::NodeRefPtr readContent(const QString& path)
         return reader.readFile(path) ? reader.takeRoot() : osg::NodeRefPtr();
     }
     return osg::SceneFileHandler::the().read(path.toUtf8().toStdString());
-}
-
-inline std::vector<std::string> childNames(const osg::NodePtr& node)
-{
-    std::vector<std::string> names;
-    for (osg::UInt32 i = 0; i < node->getNChildren(); ++i)
-        names.push_back(ksNodeUtils::getName(node->getChild(i)));
-    return names;
 }
 
 inline osg::NodePtr findByName(const osg::NodePtr& root, const std::string& name)
@@ -154,17 +124,13 @@ inline osg::NodePtr findByName(const osg::NodePtr& root, const std::string& name
     return found;
 }
 
-// Whether the smart file at `path` holds a node named `name`.
 inline bool fileHasNode(const QString& path, const std::string& name)
 {
     const osg::NodeRefPtr root = readContent(path);
     return root && findByName(root.get(), name);
 }
 
-inline QStringList filesIn(const QString& dir)
-{
-    return QDir(dir).entryList(QDir::Files, QDir::Name);
-}
+inline QStringList filesIn(const QString& dir) { return QDir(dir).entryList(QDir::Files, QDir::Name); }
 
 // Lets the timers that are due run, as one turn of the host's event loop.
 inline void runEventLoopTurn()
@@ -173,24 +139,24 @@ inline void runEventLoopTurn()
     QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
 
-// A fresh live scene with one smart reference node in it:
+// A fresh live scene; makeReference puts one smart reference node in it:
 //
 // live root "Root"
-// +- node "Engine" (ExtReference `core`, State NotLoaded;
-//                   smart record -> `smartPath`, optional source record)
+// +- node "Engine" (ExtReference `core`, State NotLoaded; smart record -> `smartPath`)
 class SmartFileTest : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
         ASSERT_TRUE(m_dir.isValid());
-        static const bool hooked = [] {
-            ksReferencePool::instance().registerCallbacks();
-            return true;
-        }();
+        static const bool hooked = (ksReferencePool::instance().registerCallbacks(), true);
         (void)hooked;
         ksScenegraph::newScene();
         ksFileIO::setIncrementalSaveEnabled(false);
+        // No scene file or export setting of an earlier test carries over.
+        ksSceneDataManager::getSceneData(0)->setCurrentFile(QString());
+        ksReferenceSettings::the().setExportLocation(ksReferenceTypes::NextToSource);
+        ksReferenceSettings::the().setCustomExportPath(QString());
     }
 
     void TearDown() override
@@ -211,27 +177,30 @@ protected:
         core = osg::ExtReferencePtr::dcast(node->getCore());
     }
 
-    // Writes Content (with `stash`) to the named file and makes a
-    // reference to it; gives the file's path.
+    // Writes makeContent() (with `stash`) to the named file and makes a reference to it.
     QString makeReferenceToContent(const QString& name = "engine.zmb", const ksSmartReferenceStash& stash = {})
     {
         const QString file = path(name);
-        Content content;
-        EXPECT_TRUE(writeContent(file, content.root.get(), stash));
+        EXPECT_TRUE(writeContent(file, makeContent(), stash));
         makeReference(file);
         return file;
     }
 
     void addSourceRecord(const std::string& sourcePath)
     {
-        osg::FileReferenceRefPtr source = osg::FileReference::create();
-        source->setPath(sourcePath);
         beginEditCP(core.get(), osg::ExtReference::SourceFileFieldMask);
-        core->setSourceFile(source);
+        core->setSourceFile(referencenodes::record(sourcePath));
         endEditCP(core.get(), osg::ExtReference::SourceFileFieldMask);
     }
 
     osg::FileReferencePtr smartRecord() const { return core->getSmartFile(); }
+
+    void setSmartPath(const QString& smartPath) const
+    {
+        beginEditCP(smartRecord(), osg::FileReference::PathFieldMask);
+        smartRecord()->setPath(smartPath.toUtf8().toStdString());
+        endEditCP(smartRecord(), osg::FileReference::PathFieldMask);
+    }
 
     osg::NodeRefPtr node;
     osg::ExtReferenceRefPtr core;
