@@ -4,6 +4,7 @@
 #include "SmartFileTestSupport.h"
 
 #include "kernel/ksController.h"
+#include "nodeutils/ksDefaultEnvironment.h"
 #include "nodeutils/ksMaterials.h"
 #include "utils/ksFile.h"
 
@@ -182,6 +183,81 @@ TEST_P(SmartFileRoundTrip, EditedContentIsSavedAndComesBackAfterAReload)
 }
 
 INSTANTIATE_TEST_SUITE_P(FileTypes, SmartFileRoundTrip, ::testing::Values("zmb", "osb", "ZMB"));
+
+// A file whose root is itself a loaded reference (as a reference saved with
+// its own core writes it) with a source record: a reference without a source
+// takes that record; one with a source keeps its record and takes the fields.
+TEST_F(SmartFileLoad, TheLoadedRootsSourceRecordIsTakenOverOrCopied)
+{
+    for (const bool ownSource : {false, true}) {
+        SCOPED_TRACE(ownSource ? "own source" : "no source");
+        const QString sourceFile = path("engine.stp");
+        ASSERT_TRUE(ownSource ? QFile::remove(sourceFile) : writeFile(sourceFile, "solid engine"));
+        FileReferenceRefPtr loadedSource = referencenodes::record(sourceFile.toStdString(), ksReferenceTypes::Outdated);
+        loadedSource->setChecksum(4242);
+        loadedSource->setOwner("alice");
+        loadedSource->setImportDate(1234);
+        ExtReferenceRefPtr loadedCore = ExtReference::create();
+        loadedCore->setState(ksReferenceTypes::Loaded);
+        loadedCore->setSourceFile(loadedSource);
+        const NodeRefPtr root = makeNode(loadedCore, "Engine");
+        root->addChild(makeContent()->getChild(0));
+        ASSERT_TRUE(writeContent(path("engine.zmb"), root));
+        makeReference(path("engine.zmb"));
+        if (ownSource)
+            addSourceRecord("/old/engine.stp");
+        const FileReferencePtr before = core->getSourceFile();
+
+        ksSmartFile smart(core.get());
+        ASSERT_TRUE(smart.load());
+        EXPECT_EQ(childNames(node.get()), std::vector<std::string>{"Body"});
+        const FileReferencePtr source = core->getSourceFile();
+        ASSERT_TRUE(source);
+        EXPECT_EQ(source->getPath(), sourceFile.toStdString());
+        if (ownSource) {
+            EXPECT_EQ(source, before) << "the record is kept, its fields are copied";
+            EXPECT_EQ(source->getOwner(), "alice");
+            EXPECT_EQ(source->getChecksum(), 4242u);
+            EXPECT_NE(source->getImportDate(), 1234u) << "not carried over";
+            EXPECT_EQ(source->getState(), UInt32(ksReferenceTypes::Missing)) << "recomputed from the disk";
+        } else {
+            EXPECT_EQ(source->getImportDate(), 1234u) << "the loaded record itself";
+            EXPECT_EQ(source->getState(), UInt32(ksReferenceTypes::UpToDate)) << "refreshed from the disk";
+            EXPECT_EQ(source->getUsers().size(), 1u) << "the loaded core is gone";
+        }
+        node.reset();
+        core.reset();
+        ksScenegraph::newScene();
+    }
+}
+
+// Materials lit by the host's default environment are written without it
+// and lit by the host's own default again when read back.
+TEST_F(SmartFileSave, TheDefaultEnvironmentStaysOutOfOsbFiles)
+{
+    const QString file = path("engine.osb");
+    makeReference(file);
+    const UEnvironmentMaterialPtr defaultEnvironment = ksDefaultEnvironment::getDefault();
+    UBRDFMaterialRefPtr paint = UBRDFMaterial::create();
+    paint->setEnvironment(MaterialRefPtr(defaultEnvironment));
+    beginEditCP(node.get(), Node::ChildrenFieldMask);
+    node->addChild(makeNode(makeTriangle(paint), "Body"));
+    node->addChild(makeContent()->getChild(0));
+    endEditCP(node.get(), Node::ChildrenFieldMask);
+
+    ksSmartFile smart(core.get());
+    ASSERT_TRUE(smart.save());
+    EXPECT_EQ(paint->getEnvironment(), defaultEnvironment) << "given back after the write";
+    EXPECT_EQ(fileBytes(file).indexOf("DefaultEnvironment"), -1);
+    EXPECT_NE(fileBytes(file).indexOf("Studio"), -1);
+    const NodeRefPtr written = readContent(file);
+    ASSERT_TRUE(written);
+    const auto environmentOf = [&](const NodePtr& geometryNode) {
+        return UBRDFMaterialPtr::dcast(GeometryPtr::dcast(geometryNode->getCore())->getMaterial())->getEnvironment();
+    };
+    EXPECT_EQ(environmentOf(written->getChild(0)), defaultEnvironment);
+    EXPECT_EQ(getName(AttachmentContainerPtr::dcast(environmentOf(written->getChild(1)))), "Studio");
+}
 
 TEST_F(SmartFileSave, SaveAsWritesElsewhereWithTheLoadedStashAndLeavesTheReferenceAlone)
 {
