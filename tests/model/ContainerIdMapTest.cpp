@@ -1,6 +1,5 @@
 // Licensed under the MIT licence; see LICENSE.
-// The pool's id table against std::unordered_map under long random runs of
-// inserts, lookups and removals, with the id patterns scenes produce.
+// The pool's id table against std::unordered_map, with the id patterns scenes produce.
 #include "model/ksContainerIdMap.h"
 
 #include <gtest/gtest.h>

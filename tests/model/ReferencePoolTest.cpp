@@ -174,8 +174,6 @@ TEST_F(PoolTest, NestedContentIsTheNestedReferencesAndBit12OnEveryNodeHidesAChan
     pool.resetAllChanged();
     EXPECT_EQ(pool.getNumChangedReferences(), 0u);
     EXPECT_FALSE(pool.isSelfOrSubReferenceChanged(coreOf(a)));
-    pool.setChanged(coreOf(a));
-    EXPECT_FALSE(pool.isSubReferenceChanged(coreOf(a)));
 }
 
 TEST_F(PoolTest, FileSuffixesAreThoseOfAllPooledPathsAsQtSeesThem)

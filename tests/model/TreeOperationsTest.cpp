@@ -124,7 +124,8 @@ TEST(TreeOperations, DetachMovesOutermostSmartContentAsideAndAttachRestoresItWit
 //  +- osb (Group, "/scenes/part.osb")     +- zmb (Transform3D, "/scenes/Part.ZMB")
 //  +- ref (ExtReference, source "/cad/keep.stp", FileInfo "/cad/other.stp")
 //  +- upper (Group, "/scenes/part.OSB": the suffix test is case-sensitive)
-TEST(FileInfoReplacement, NodesOfOneGroupCoreGetOneSharedSourceReferenceAboveNativeFilesStay)
+//  +- Wheel, Spare (Transform3D `wheel`, with a core attachment; FileInfo "/cad/wheel.jt" on Wheel)
+TEST(FileInfoReplacement, GroupsGetOneSharedReferenceAboveTransformsOneInPlaceNativeFilesNone)
 {
     const NodeRefPtr root = add(NullFC, "root");
     const GroupRefPtr shared = Group::create();
@@ -136,16 +137,26 @@ TEST(FileInfoReplacement, NodesOfOneGroupCoreGetOneSharedSourceReferenceAboveNat
     const NodeCorePtr zmbCore = zmb->getCore();
     addChild(root.get(), withFileInfo(reference("ref", "", "/cad/keep.stp"), "/cad/other.stp"));
     withFileInfo(add(root.get(), "upper"), "/scenes/part.OSB");
+    const Transform3DRefPtr wheel = Transform3D::create();
+    wheel->setTranslation(Vec3f(1, 2, 3));
+    const NameRefPtr coreName = Name::create();
+    wheel->addAttachment(coreName);
+    const NodeRefPtr t1 = withFileInfo(add(root.get(), "Wheel", wheel), "/cad/wheel.jt");
+    add(root.get(), "Spare", wheel);
     const AttachmentPtr info = fileInfoOf(a.get());
 
     ksReferenceNode::getReferenceInterface()->replaceFileInfosWithReferences(root.get());
 
     EXPECT_EQ(dump(root.get()), "root(engine v2[-|'/cad/engine v2.stp'](a(leaf)), engine v2[-|'/cad/engine v2.stp'](b), "
-                                "osb, zmb, ref[-|'/cad/keep.stp'], part[-|'/scenes/part.OSB'](upper))");
+                                "osb, zmb, ref[-|'/cad/keep.stp'], part[-|'/scenes/part.OSB'](upper), "
+                                "Wheel[-|'/cad/wheel.jt'], Spare[-|'/cad/wheel.jt'])");
     const ExtReferencePtr core = coreOf(root->getChild(0));
     EXPECT_EQ(root->getChild(1)->getCore(), core);
     EXPECT_EQ(core->getState(), UInt32(ksReferenceTypes::Loaded));
     EXPECT_EQ(zmb->getCore(), zmbCore);
+    EXPECT_EQ(root->getChild(7)->getCore(), coreOf(t1));
+    EXPECT_EQ(coreOf(t1)->getTranslation(), Vec3f(1, 2, 3));
+    EXPECT_EQ(coreOf(t1)->findAttachment(Name::getClassType().getGroupId()), coreName.get());
     // The file information went up with the reference.
     EXPECT_EQ(fileInfoOf(root->getChild(0)), info);
     EXPECT_EQ(fileInfoOf(a.get()), NullFC);
