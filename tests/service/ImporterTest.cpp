@@ -13,11 +13,6 @@ using Names = std::vector<std::string>;
 
 namespace {
 
-void import(const osg::NodePtr& root, const ksReferenceImportOptions& options)
-{
-    referenceInterface()->importReferences(root, options);
-}
-
 // With the embed behaviour for the file's type, loaded references also lose
 // their smart records; unloaded ones keep them.
 TEST(Importer, AfterASmartLoadNestedReferencesAreLoadedButNotTheRootAgain)
@@ -39,7 +34,7 @@ TEST(Importer, AfterASmartLoadNestedReferencesAreLoadedButNotTheRootAgain)
     options.skipRoot = true;
     options.loadSmartReferences = true;
     options.fileName = files.path("assembly.jt");
-    import(root.get(), options);
+    referenceInterface()->importReferences(root.get(), options);
     ksFileIOHelper::resetImportSettings();
 
     EXPECT_EQ(childNames(root.get()), (Names{"OuterContent", "Inner", "Skipped"}));
@@ -57,7 +52,7 @@ TEST(Importer, APlainImportMarksEmptyReferencesNotLoadedAndSendsNoMaterialMessag
     int messages = 0;
     const ksSubscription handler = ksController::addHandler("updateMaterials", [&](ksMessage&, ksModuleBase*) { ++messages; });
     LogRecorder log;
-    import(osg::NodePtr(), ksReferenceImportOptions());
+    referenceInterface()->importReferences(osg::NodePtr(), ksReferenceImportOptions());
     EXPECT_TRUE(log.lines().empty());
 
     TempFiles files;
@@ -68,7 +63,7 @@ TEST(Importer, APlainImportMarksEmptyReferencesNotLoadedAndSendsNoMaterialMessag
     addChild(root.get(), empty);
     addChild(root.get(), full);
     add(full.get(), "Kept");
-    import(root.get(), ksReferenceImportOptions());
+    referenceInterface()->importReferences(root.get(), ksReferenceImportOptions());
     EXPECT_EQ(dump(root.get()), "Import(Empty['" + file + "'|-], Full['" + file + "'|-](Kept))");
     EXPECT_EQ(std::make_pair(coreOf(empty.get())->getState(), coreOf(full.get())->getState()),
               std::make_pair(osg::UInt32(Types::NotLoaded), osg::UInt32(Types::Loaded)));

@@ -80,8 +80,7 @@ TEST(ServiceOperations, ConvertToSmartIsOneUndoableChangePerCase)
     ksScenegraph::newScene();
 }
 
-// The live root as the reference, with the child c. (Locked nodes are left
-// alone as well; the service scenario tries them.)
+// The live root as the reference, with the child c (locked nodes: the scenario).
 TEST(ServiceOperations, TheRootStaysLoadedAndGetsNoSmartFile)
 {
     ksUndoStack& undo = ksUndoStack::get(0);

@@ -1,5 +1,5 @@
 // Licensed under the MIT licence; see LICENSE.
-// Lookups and one-line views of scenes and handles for the tests of the
+// Lookups and one-line views of handles for the tests of the
 // reference service, the node handles, the importer and the status text.
 #pragma once
 
