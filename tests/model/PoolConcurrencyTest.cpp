@@ -1,8 +1,6 @@
 // Licensed under the MIT licence; see LICENSE.
-// The pool shared with a thread that works as the update monitor does: it
-// takes snapshots and writes results into the status records while the main
-// thread creates, edits and drops references and applies those results.
-// Meant to run under ThreadSanitizer too.
+// The pool shared with a thread that works as the update monitor does, meant
+// to run under ThreadSanitizer too.
 #include "ModelTestSupport.h"
 
 #include "model/ksReferencePool.h"
@@ -52,7 +50,7 @@ TEST(PoolConcurrency, SnapshotsOnAnotherThreadWhileTheMainThreadEdits)
     timer.start();
     for (int i = 0; (i < 400 || passes.load() < 50) && timer.elapsed() < 20000; ++i) {
         const std::string name = std::to_string(i);
-        nodes.push_back(inScene(makeReferenceNode("/refs/" + name + ".zmb", "/cad/" + name + ".stp")));
+        nodes.push_back(inScene(reference("", "/refs/" + name + ".zmb", "/cad/" + name + ".stp")));
         const FileReferencePtr source = coreOf(nodes.back())->getSourceFile();
         edit(source, FileReference::PathFieldMask, [&] { source->setPath("/cad/" + name + ".jt"); });
         QList<uint> ids;
@@ -71,9 +69,11 @@ TEST(PoolConcurrency, SnapshotsOnAnotherThreadWhileTheMainThreadEdits)
     stop = true;
     worker.join();
     EXPECT_GT(passes.load(), 0);
-
-    // With the worker gone, its last results reach the records exactly.
-    pool.applyUpdates(check(pool.getStatusSnapshot()));
+    // With the worker gone, its last results reach the records exactly; ids
+    // of nothing, of a gone core and of a record are passed over.
+    const uint goneId = ExtReference::create().getFieldContainerId();
+    pool.applyUpdates(check(pool.getStatusSnapshot())
+                      << 0u << goneId << coreOf(nodes.back())->getSmartFile().getFieldContainerId());
     for (const NodeRefPtr& node : nodes) {
         const FileReferencePtr smart = coreOf(node)->getSmartFile();
         const ksFileReferenceStatusPtr status = pool.getStatusSnapshot().value(coreOf(node).getFieldContainerId())->smart();

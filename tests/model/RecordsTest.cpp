@@ -1,96 +1,52 @@
 // Licensed under the MIT licence; see LICENSE.
+// A reference node's file records: the undo steps that take them away and
+// back, and their file state and information computed from the disk.
 #include "ModelTestSupport.h"
 
 #include "kernel/ksKernelServiceFactory.h"
 #include "model/ksReferenceNode.h"
 #include "model/ksReferencePool.h"
 #include "references/ksReferenceService.h"
-#include "scene/ksScenegraph.h"
-#include "service/ksReferenceFileUndoCommand.h"
 #include "undo/ksUndoStack.h"
+#include "utils/ksFile.h"
 
 #include <QSignalSpy>
 
+using namespace osg;
 using namespace modeltest;
 
-namespace {
-
-// A reference node in the live scene, with an empty history:
-//
 //   Root
-//   └── node (ExtReference, smart record "/cars/wheel.zmb")
-class RecordsTest : public ::testing::Test
+//   ├── node (smart record "/cars/wheel.zmb")
+//   └── other (no records)
+TEST(Records, ARemovedSmartRecordComesBackWithThePoolsSmartFileAndStepsOfGoneNodesDoNothing)
 {
-protected:
-    void SetUp() override
-    {
-        stack.clear();
-        addChild(ksScenegraph::getRoot(), node);
-    }
-    void TearDown() override
-    {
-        stack.clear();
-        ksScenegraph::deleteNode(node.get(), false);
-    }
-    osg::FileReferencePtr smart() const { return coreOf(node)->getSmartFile(); }
-
-    osg::NodeRefPtr node = makeReferenceNode("/cars/wheel.zmb");
     ksUndoStack& stack = ksUndoStack::get(0);
-    QSignalSpy changes{ksKernelServiceFactory::the().get<ksReferenceService>(),
-                       &ksReferenceService::referencesChanged};
-};
-
-TEST_F(RecordsTest, RemovedSmartRecordComesBackWithThePoolsSmartFile)
-{
+    stack.clear();
+    QSignalSpy changes(ksKernelServiceFactory::the().get<ksReferenceService>(), &ksReferenceService::referencesChanged);
+    osg::NodeRefPtr node = inScene(reference("", "/cars/wheel.zmb"));
+    const osg::NodeRefPtr other = inScene(reference("", ""));
     ksReferencePool& pool = ksReferencePool::instance();
-    const osg::FileReferencePtr record = smart();
+    const osg::FileReferencePtr record = coreOf(node)->getSmartFile();
     const std::shared_ptr<ksSmartFile> file = pool.getSmartFile(coreOf(node));
     const std::uint64_t updates = ksScenegraph::getUpdateRequestCount();
 
     ASSERT_TRUE(ksReferenceNode(node.get()).removeSmartReference());
-    EXPECT_FALSE(smart());
+    EXPECT_FALSE(coreOf(node)->getSmartFile());
     // Taken out of the pool: asking for it now makes another one.
     EXPECT_NE(pool.getSmartFile(coreOf(node)), file);
     stack.undo();
-    EXPECT_EQ(smart(), record);
+    EXPECT_EQ(coreOf(node)->getSmartFile(), record);
     EXPECT_EQ(pool.getSmartFile(coreOf(node)), file);
     stack.redo();
-    EXPECT_FALSE(smart());
-    stack.undo();
-    EXPECT_EQ(smart(), record);
-    EXPECT_EQ(pool.getSmartFile(coreOf(node)), file);
-
+    EXPECT_FALSE(coreOf(node)->getSmartFile());
     // Each change is announced as "anything may have changed" and refreshes the views.
-    ASSERT_EQ(changes.count(), 4);
+    ASSERT_EQ(changes.count(), 3);
     for (const QList<QVariant>& arguments : changes)
         EXPECT_TRUE(arguments.at(0).value<QList<ksdReferenceNode>>().isEmpty());
-    EXPECT_GE(ksScenegraph::getUpdateRequestCount(), updates + 4);
-}
-
-TEST_F(RecordsTest, RedoRestoresWhatTheFirstRedoReplaced)
-{
-    const osg::FileReferencePtr first = smart();
-    const osg::FileReferenceRefPtr second = makeRecord("/b.zmb");
-    setFileReferenceWithUndo(ksReferenceTypes::Smart, node.get(), second);
-    EXPECT_EQ(smart(), second);
-    stack.undo();
-    EXPECT_EQ(smart(), first);
-    // Changed behind the history's back; the step does not capture it.
-    edit(coreOf(node), osg::ExtReference::SmartFileFieldMask, [&] { coreOf(node)->setSmartFile(makeRecord("/c.zmb")); });
-    stack.redo();
-    EXPECT_EQ(smart(), second);
-    stack.undo();
-    EXPECT_EQ(smart(), first);
-}
-
-TEST_F(RecordsTest, StepOfADeletedOrConvertedNodeDoesNothing)
-{
-    osg::NodeRefPtr other = makeReferenceNode(std::string());
-    addChild(ksScenegraph::getRoot(), other);
-    ksReferenceNode(node.get()).removeSmartReference();
+    EXPECT_GE(ksScenegraph::getUpdateRequestCount(), updates + 3);
+    // The steps of a deleted node and of one that is no reference any more.
     ksReferenceNode(other.get()).getSourceFile(true);
-    ASSERT_EQ(changes.count(), 2);
-
+    ASSERT_EQ(changes.count(), 4);
     ASSERT_TRUE(ksScenegraph::deleteNode(node.get(), false));
     node = osg::NullFC;
     ASSERT_TRUE(ksScenegraph::convertCore(other.get(), "Transform3D"));
@@ -98,52 +54,61 @@ TEST_F(RecordsTest, StepOfADeletedOrConvertedNodeDoesNothing)
     stack.undo();
     stack.redo();
     stack.redo();
-    EXPECT_EQ(changes.count(), 2);
-    ksScenegraph::deleteNode(other.get(), false);
+    EXPECT_EQ(changes.count(), 4);
+    stack.clear();
+    clearScene();
 }
 
-TEST_F(RecordsTest, StepsNeverMerge)
+TEST(FileState, AChangedFileIsOutdatedUntilItsInformationIsTakenAgainADeletedOneMissing)
 {
-    ksReferenceFileUndoCommand a(node.get(), ksReferenceTypes::Smart, osg::NullFC);
-    ksReferenceFileUndoCommand b(node.get(), ksReferenceTypes::Source, osg::NullFC);
-    EXPECT_EQ(a.id(), b.id());
-    EXPECT_NE(a.id(), ksUndoCommand(ksUndoString("Other", "Test")).id());
-    EXPECT_FALSE(a.mergeWith(&b));
-    EXPECT_FALSE(a.isSelectionOnly());
+    // A record whose information was taken from a file dated t0.
+    constexpr qint64 t0 = 1600000000;
+    TempFiles files;
+    const std::string path = files.write("part.stp", "solid part");
+    TempFiles::setModificationTime(path, t0);
+    const UInt32 checksum = ksFile::getChecksum(path, 0);
+    const FileReferenceRefPtr file = record(path, ksReferenceTypes::Missing);
+    const auto expectRecord = [&](UInt32 state, UInt64 lastModified, UInt32 sum) {
+        EXPECT_EQ(std::make_tuple(file->getState(), file->getLastModified(), file->getChecksum()),
+                  std::make_tuple(state, lastModified, sum));
+    };
+    ksReferenceNode::updateFileInfo(file.get());
+    expectRecord(ksReferenceTypes::UpToDate, t0, checksum);
+    EXPECT_EQ(file->getOwner(), ksFile::getOwner(path));
+    // Touched but unchanged: still up to date, the new time taken only on request.
+    TempFiles::setModificationTime(path, t0 + 100);
+    ksReferenceNode::updateFileState(file.get());
+    expectRecord(ksReferenceTypes::UpToDate, t0, checksum);
+    files.write("part.stp", "solid part, revised");
+    TempFiles::setModificationTime(path, t0 + 100);
+    ksReferenceNode::updateFileState(file.get());
+    expectRecord(ksReferenceTypes::Outdated, t0, checksum);
+    // The time decides first: a change under the recorded time goes unseen.
+    TempFiles::setModificationTime(path, t0);
+    ksReferenceNode::updateFileState(file.get());
+    expectRecord(ksReferenceTypes::UpToDate, t0, checksum);
+    TempFiles::setModificationTime(path, t0 + 100);
+    ksReferenceNode::updateFileInfo(file.get());
+    expectRecord(ksReferenceTypes::UpToDate, t0 + 100, ksFile::getChecksum(path, 0));
+    // Without a checksum a changed time takes one and is never outdated.
+    edit(file.get(), FileReference::ChecksumFieldMask, [&] { file->setChecksum(0); });
+    files.write("part.stp", "other content");
+    TempFiles::setModificationTime(path, t0 + 200);
+    ksReferenceNode::updateFileState(file.get());
+    const UInt32 other = ksFile::getChecksum(path, 0);
+    expectRecord(ksReferenceTypes::UpToDate, t0 + 100, other);
+    // The information of a deleted file is not taken.
+    ASSERT_TRUE(QFile::remove(QString::fromStdString(path)));
+    ksReferenceNode::updateFileState(file.get());
+    expectRecord(ksReferenceTypes::Missing, 0, other);
+    ksReferenceNode::updateFileInfo(file.get());
+    expectRecord(ksReferenceTypes::Missing, 0, other);
 
-    ksReferenceNode(node.get()).removeSmartReference();
-    ksReferenceNode(node.get()).getSmartFile(true);
-    EXPECT_EQ(stack.count(), 2);
+    const FileReferenceRefPtr empty = record("");
+    empty->setLastModified(12);
+    ksReferenceNode::updateFileInfo(empty.get());
+    EXPECT_EQ(std::make_tuple(empty->getState(), empty->getLastModified()),
+              std::make_tuple(UInt32(ksReferenceTypes::NoPath), UInt64(0)));
+    ksReferenceNode::updateFileState(NullFC);
+    ksReferenceNode::updateFileInfo(NullFC);
 }
-
-TEST_F(RecordsTest, RecordsAreCreatedOnlyWhenAskedAndOnce)
-{
-    osg::NodeRefPtr bare = makeReferenceNode(std::string());
-    ksReferenceNode reference(bare.get());
-    EXPECT_FALSE(reference.getSmartFile(false));
-    EXPECT_FALSE(reference.getSourceFile(false));
-    EXPECT_FALSE(reference.removeSourceReference());
-    EXPECT_EQ(stack.count(), 0);
-
-    const osg::FileReferencePtr made = reference.getSmartFile(true);
-    EXPECT_EQ(coreOf(bare)->getSmartFile(), made);
-    EXPECT_EQ(reference.getSmartFile(true), made);
-    EXPECT_EQ(reference.getOrCreateSmartFile("/ignored.zmb"), made);
-    EXPECT_TRUE(made->getPath().empty());
-    const osg::FileReferencePtr source = reference.getSourceFile(true);
-    EXPECT_EQ(coreOf(bare)->getSourceFile(), source);
-    EXPECT_EQ(stack.count(), 2);
-
-    // Without a path nothing is refreshed: a refresh would make it NoPath.
-    stack.undo();
-    stack.undo();
-    const osg::FileReferencePtr empty = reference.getOrCreateSmartFile(QString());
-    EXPECT_EQ(empty->getState(), osg::FileReferenceBase::create()->getState());
-    EXPECT_NE(empty->getState(), osg::UInt32(ksReferenceTypes::NoPath));
-
-    const osg::NodeRefPtr group = addGroup();
-    ksReferenceNode plain(group.get());
-    EXPECT_FALSE(plain.getSmartFile(true) || plain.getOrCreateSmartFile("/a.zmb") || plain.removeSmartReference());
-}
-
-} // namespace

@@ -1,7 +1,7 @@
 // Licensed under the MIT licence; see LICENSE.
 // One reference's life through the service and its handles only: create a
 // source reference, load it, make it smart, save it, unload and load it,
-// edit and save it, remove it; undoing and redoing every undo step.
+// edit and save it, lock it, remove it; undoing and redoing every undo step.
 #include "ServiceTestSupport.h"
 
 #include "kernel/ksFileIOService.h"
@@ -24,74 +24,55 @@ QByteArray readFile(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-class ServiceScenario : public ::testing::Test
+TEST(ServiceScenario, SourceToSmartSaveUnloadLoadEditRemoveWithUndoAndRedo)
 {
-protected:
-    void SetUp() override
-    {
-        ksScenegraph::newScene();
-        undo().clear();
-        // Stands in for the host's importer: a re-import brings one group.
-        fileIO()->setReimportHandler([](const QList<ksdNode>& nodes) {
-            for (const ksdNode& node : nodes)
-                addChild(ksTypeConverter::convertNode(node), makeGroup("Body"));
-            return nodes;
-        });
-    }
-    void TearDown() override
-    {
-        fileIO()->setReimportHandler({});
-        undo().clear();
-    }
-
-    static ksUndoStack& undo() { return ksUndoStack::get(0); }
-    static ksFileIOService* fileIO() { return ksKernelServiceFactory::the().get<ksFileIOService>(); }
-
-    TempFiles m_files;
-};
-
-TEST_F(ServiceScenario, SourceToSmartSaveUnloadLoadEditRemoveWithUndoAndRedo)
-{
+    ksScenegraph::newScene();
+    ksUndoStack& undo = ksUndoStack::get(0);
+    undo.clear();
+    // Stands in for the host's importer: a re-import brings one group.
+    ksFileIOService* fileIO = ksKernelServiceFactory::the().get<ksFileIOService>();
+    fileIO->setReimportHandler([](const QList<ksdNode>& nodes) {
+        for (const ksdNode& node : nodes)
+            add(ksTypeConverter::convertNode(node), "Body");
+        return nodes;
+    });
     ksReferenceService* s = service();
-    ASSERT_TRUE(s);
     QSignalSpy created(s, &ksReferenceService::referenceCreated);
     QSignalSpy changed(s, &ksReferenceService::referencesChanged);
     QSignalSpy edited(s, &ksReferenceService::referenceEditStateChagned);
 
-    const QString source = QString::fromStdString(m_files.write("part.jt", "geometry"));
-    const QString smart = QString::fromStdString(m_files.path("part.zmb"));
-    const std::string none = fileLine(QString(), Types::NoReference, QString(), QDateTime());
+    TempFiles files;
+    const QString source = QString::fromStdString(files.write("part.jt", "geometry"));
+    const QString smart = QString::fromStdString(files.path("part.zmb"));
     ksdReferenceNode handle;
     osg::NodePtr node;
-
-    // What the handle and the scene show after a step (the file lines are
-    // taken when the step has run, so that saved files are on disk).
+    // What the handle and the scene show after a step: state, source and
+    // smart file lines, scene. File lines are taken when the step has run,
+    // so that saved files are on disk.
+    using Line = std::function<std::string()>;
+    const Line noRecord = [] { return fileLine(QString(), Types::NoReference, QString(), QDateTime()); };
+    const Line diskSource = [&] { return diskLine(source, Types::UpToDate); };
+    const Line diskSmart = [&] { return diskLine(smart, Types::UpToDate); };
+    const Line emptySmart = [] { return fileLine("", Types::UpToDate, "", QDateTime()); };
+    const std::string src = "'" + source.toStdString() + "'";
+    const std::string both = "['" + smart.toStdString() + "'|" + src + "]";
     struct Shown
     {
         Types::State state;
-        std::function<std::string()> source;
-        std::function<std::string()> smart;
+        Line source, smart;
         std::string scene;
+        std::vector<std::string> lines() const { return {std::to_string(state), source(), smart(), scene}; }
     };
     const auto shown = [&] {
-        return (std::vector<std::string>{std::to_string(handle.getState()), sourceLine(handle), smartLine(handle),
-                                         dump(ksScenegraph::getRoot())});
+        return std::vector<std::string>{std::to_string(handle.getState()), sourceLine(handle), smartLine(handle),
+                                        dump(ksScenegraph::getRoot())};
     };
-    const auto expected = [&](const Shown& e) {
-        return (std::vector<std::string>{std::to_string(e.state), e.source(), e.smart(), e.scene});
-    };
-    const auto diskSource = [&] { return diskLine(source, Types::UpToDate); };
-    const auto diskSmart = [&] { return diskLine(smart, Types::UpToDate); };
-    const auto noRecord = [&] { return none; };
-    const std::string src = "'" + source.toStdString() + "'";
-    const std::string zmb = "'" + smart.toStdString() + "'";
     struct Step
     {
         const char* name;
         std::function<void()> run;
         int undoSteps;
-        // referencesChanged per direction: doing, undoing and redoing.
-        int changes;
+        int changes; // referencesChanged per direction: doing, undoing and redoing
         Shown after;
     };
     const Step steps[] = {
@@ -99,18 +80,16 @@ TEST_F(ServiceScenario, SourceToSmartSaveUnloadLoadEditRemoveWithUndoAndRedo)
          [&] {
              // Project and scene files are refused: no node, signal or undo step.
              for (const char* refused : {"scene.osb", "scene.zmb"})
-                 EXPECT_TRUE(s->createSourceReference(QString::fromStdString(m_files.path(refused)), ksdNode()).isNull());
+                 EXPECT_TRUE(s->createSourceReference(QString::fromStdString(files.path(refused)), ksdNode()).isNull());
              handle = s->createSourceReference(source, ksdNode());
              node = ksTypeConverter::convertNode(handle);
              EXPECT_EQ(ksNodeUtils::getName(node), "part");
-             EXPECT_FALSE(handle.getSourceImportDate().isValid());
          },
          2, 1, {Types::NotLoaded, diskSource, noRecord, "Root(part[-|" + src + "])"}},
         {"load source", [&] { EXPECT_EQ(s->loadSourceReferences({handle}), QList<ksdReferenceNode>{handle}); }, 0, 0,
          {Types::Loaded, diskSource, noRecord, "Root(part[-|" + src + "](Body))"}},
         {"convert", [&] { EXPECT_EQ(s->convertToSmart(handle, false), handle); }, 1, 1,
-         {Types::Loaded, diskSource, [] { return fileLine("", Types::UpToDate, "", QDateTime()); },
-          "Root(part[''|" + src + "](Body))"}},
+         {Types::Loaded, diskSource, emptySmart, "Root(part[''|" + src + "](Body))"}},
         // A plain save writes only edited content, so the new smart file is
         // first saved as the file the exporter would choose, next to the
         // source: the record is replaced (two steps) and the file loaded.
@@ -119,17 +98,15 @@ TEST_F(ServiceScenario, SourceToSmartSaveUnloadLoadEditRemoveWithUndoAndRedo)
              handle.saveSmartReferenceAs(handle.createSmartPath(Types::NextToSource, QString()), false);
              EXPECT_FALSE(handle.isChanged());
          },
-         2, 2,
-         {Types::Loaded, diskSource, diskSmart, "Root(part[" + zmb + "|" + src + "](Body))"}},
-        {"unload", [&] { handle.unload(); }, 0, 0,
-         {Types::NotLoaded, diskSource, diskSmart, "Root(part[" + zmb + "|" + src + "])"}},
+         2, 2, {Types::Loaded, diskSource, diskSmart, "Root(part" + both + "(Body))"}},
+        {"unload", [&] { handle.unload(); }, 0, 0, {Types::NotLoaded, diskSource, diskSmart, "Root(part" + both + ")"}},
         {"load",
          [&] {
              handle.load();
              EXPECT_FALSE(handle.isChanged());
              EXPECT_TRUE(handle.getSmartCreationDate().isValid());
          },
-         0, 0, {Types::Loaded, diskSource, diskSmart, "Root(part[" + zmb + "|" + src + "](Body))"}},
+         0, 0, {Types::Loaded, diskSource, diskSmart, "Root(part" + both + "(Body))"}},
         // Edits within 100 ms tell of one edit state.
         {"edit",
          [&] {
@@ -141,7 +118,7 @@ TEST_F(ServiceScenario, SourceToSmartSaveUnloadLoadEditRemoveWithUndoAndRedo)
              QTest::qWait(150);
              EXPECT_EQ(edited.count(), 1);
          },
-         0, 0, {Types::Loaded, diskSource, diskSmart, "Root(part[" + zmb + "|" + src + "](Bonnet))"}},
+         0, 0, {Types::Loaded, diskSource, diskSmart, "Root(part" + both + "(Bonnet))"}},
         {"save",
          [&] {
              const QByteArray before = readFile(smart);
@@ -149,34 +126,46 @@ TEST_F(ServiceScenario, SourceToSmartSaveUnloadLoadEditRemoveWithUndoAndRedo)
              EXPECT_NE(readFile(smart), before);
              EXPECT_FALSE(handle.isChanged());
          },
-         0, 0, {Types::Loaded, diskSource, diskSmart, "Root(part[" + zmb + "|" + src + "](Bonnet))"}},
+         0, 0, {Types::Loaded, diskSource, diskSmart, "Root(part" + both + "(Bonnet))"}},
+        // A locked node keeps its state, records and paths, with no undo step.
+        {"locked",
+         [&] {
+             ksNodeUtils::setLock(node, true);
+             handle.unload();
+             handle.removeSmartReference();
+             handle.removeSourceReference();
+             handle.setSmartPath("/d/other.zmb");
+             handle.setSourcePath("/d/other.stp");
+             ksNodeUtils::setLock(node, false);
+         },
+         0, 0, {Types::Loaded, diskSource, diskSmart, "Root(part" + both + "(Bonnet))"}},
         {"remove", [&] { EXPECT_TRUE(ksdReferenceNode(s->removeReference(handle)).isNull()); }, 0, 0,
          {Types::Undefined, noRecord, noRecord, "Root(part(Bonnet))"}},
     };
 
+    const auto changes = [&] {
+        for (const QList<QVariant>& args : changed)
+            EXPECT_TRUE(args.at(0).value<QList<ksdReferenceNode>>().isEmpty());
+        const int count = changed.count();
+        changed.clear();
+        return count;
+    };
     Shown before{Types::NotLoaded, noRecord, noRecord, "Root"};
     for (const Step& step : steps) {
         SCOPED_TRACE(step.name);
-        const auto changes = [&] {
-            for (const QList<QVariant>& args : changed)
-                EXPECT_TRUE(args.at(0).value<QList<ksdReferenceNode>>().isEmpty());
-            const int count = changed.count();
-            changed.clear();
-            return count;
-        };
-        const int index = undo().stack().index();
+        const int index = undo.stack().index();
         step.run();
-        EXPECT_EQ(shown(), expected(step.after));
+        EXPECT_EQ(shown(), step.after.lines());
         EXPECT_EQ(changes(), step.changes);
-        ASSERT_EQ(undo().stack().index(), index + step.undoSteps);
+        ASSERT_EQ(undo.stack().index(), index + step.undoSteps);
         if (step.undoSteps > 0) {
             for (int i = 0; i < step.undoSteps; ++i)
-                undo().undo();
-            EXPECT_EQ(shown(), expected(before));
+                undo.undo();
+            EXPECT_EQ(shown(), before.lines());
             EXPECT_EQ(changes(), step.changes);
             for (int i = 0; i < step.undoSteps; ++i)
-                undo().redo();
-            EXPECT_EQ(shown(), expected(step.after));
+                undo.redo();
+            EXPECT_EQ(shown(), step.after.lines());
             EXPECT_EQ(changes(), step.changes);
         }
         before = step.after;
@@ -184,11 +173,14 @@ TEST_F(ServiceScenario, SourceToSmartSaveUnloadLoadEditRemoveWithUndoAndRedo)
     EXPECT_EQ(created.count(), 1);
     // The record steps leave the plain node alone; the first one takes it
     // out of the scene.
-    while (undo().stack().canUndo())
-        undo().undo();
+    while (undo.stack().canUndo())
+        undo.undo();
     EXPECT_EQ(dump(node), "part(Bonnet)");
     EXPECT_EQ(node->getParent(), osg::NullFC);
     // The suffix test that refuses project and scene files is case-sensitive.
-    EXPECT_FALSE(s->createSourceReference(QString::fromStdString(m_files.path("scene.OSB")), ksdNode()).isNull());
+    EXPECT_FALSE(s->createSourceReference(QString::fromStdString(files.path("scene.OSB")), ksdNode()).isNull());
+    fileIO->setReimportHandler({});
+    undo.clear();
 }
+
 } // namespace
