@@ -11,6 +11,7 @@
 #include <QSet>
 #include <QSignalSpy>
 
+#include <set>
 #include <thread>
 
 using namespace osg;
@@ -176,14 +177,43 @@ TEST_F(PoolTest, NestedContentIsTheNestedReferencesAndBit12OnEveryNodeHidesAChan
     EXPECT_FALSE(pool.isSelfOrSubReferenceChanged(coreOf(a)));
 }
 
+TEST_F(PoolTest, ListsTheCoresOfTheLiveSceneOnly)
+{
+    //  root
+    //  +- a (same.zmb)   +- d1 (same.zmb; its clone d2 is detached)   +- e (other.zmb)
+    //                                                                    +- nested
+    //  detached: b (same.zmb); a core c without node
+    const NodeRefPtr a = inScene(reference("", "/refs/same.zmb"));
+    const NodeRefPtr b = reference("", "/refs/same.zmb");
+    const ExtReferenceRefPtr c = ExtReferenceBase::create();
+    const NodeRefPtr d2 = reference("", "/refs/same.zmb");
+    const NodeRefPtr d1 = inScene(Node::create());
+    d1->setCore(d2->getCore());
+    const NodeRefPtr e = inScene(reference("", "/refs/other.zmb"));
+    const NodeRefPtr nested = reference("", "/refs/nested.zmb");
+    addChild(e.get(), nested);
+
+    const QList<ExtReferencePtr> listed = pool.getExtReferences();
+    EXPECT_EQ(listed.size(), 4);
+    EXPECT_EQ(std::set<ExtReferencePtr>(listed.begin(), listed.end()),
+              (std::set<ExtReferencePtr>{coreOf(a), coreOf(d1), coreOf(e), coreOf(nested)}));
+    const std::set<ExtReferencePtr> same{coreOf(a), coreOf(d1)};
+    EXPECT_EQ(pool.getReferencesWithSameSmartFile(coreOf(a)), same);
+    // A core outside the scene finds the live ones, not itself.
+    EXPECT_EQ(pool.getReferencesWithSameSmartFile(coreOf(b)), same);
+    EXPECT_EQ(pool.getReferencesWithSameSmartFile(coreOf(e)), std::set<ExtReferencePtr>{coreOf(e)});
+}
+
 TEST_F(PoolTest, FileSuffixesAreThoseOfAllPooledPathsAsQtSeesThem)
 {
+    // A suffix stays while any path has it.
     NodeRefPtr gone = reference("", "/refs/y.osb", "/cad/archive.tar.JT");
+    const NodeRefPtr kept = reference("", "/refs/z.osb");
     gone.reset();
     const char* const awkward[] = {"/a/.bashrc", "/a/b.", "/a.d/b", "/a/b/", "rel.x", "/a/..", "/a/b..c",
                                    "/a/.h.txt", "/a/b.x/", "C:\\dir\\f.stp", "/a/b.Z\xc3\xa4", "/a/none"};
     std::vector<NodeRefPtr> nodes;
-    QSet<QString> expected{"zmb", "igs"};
+    QSet<QString> expected{"zmb", "igs", "osb"};
     for (const char* path : awkward) {
         nodes.push_back(reference("", path));
         expected.insert(QFileInfo(QString::fromUtf8(path)).suffix());
