@@ -2,6 +2,7 @@
 #pragma once
 
 #include "scenegraph/BaseTypes.h"
+#include "scenegraph/HandleCells.h"
 
 #include <cassert>
 #include <cstddef>
@@ -65,6 +66,23 @@ public:
 
     T* getCPtr() const { return m_ptr; }
     UInt32 getFieldContainerId() const { return m_id; }
+
+    // A handle alone on the heap (an element of a QList) takes a cell of the
+    // handle cells instead of a block of the general heap.
+    static void* operator new(std::size_t size)
+    {
+        return size == detail::HandleCellSize ? detail::allocateHandleCell() : ::operator new(size);
+    }
+    static void operator delete(void* cell, std::size_t size) noexcept
+    {
+        if (size == detail::HandleCellSize)
+            detail::freeHandleCell(cell);
+        else
+            ::operator delete(cell);
+    }
+    // Construction in place (containers that store handles inline) is as usual.
+    static void* operator new(std::size_t, void* place) noexcept { return place; }
+    static void operator delete(void*, void*) noexcept {}
 
 private:
     template <class U> friend class FCPtr;

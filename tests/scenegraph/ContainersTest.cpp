@@ -1,8 +1,11 @@
 // Licensed under the MIT licence; see LICENSE.
 #include "scenegraph/SceneGraph.h"
 
+#include <QList>
+
 #include <gtest/gtest.h>
 
+#include <thread>
 #include <type_traits>
 
 using namespace osg;
@@ -148,6 +151,42 @@ TEST(Users, EnvironmentChainsCannotCloseIntoACycle)
     EXPECT_EQ(m2->getEnvironment(), NullFC);
     m1->setEnvironment(m1);
     EXPECT_EQ(m1->getEnvironment(), m2);
+}
+
+// Handles in a QList live in cells of their own, cached per thread: a list
+// made on one thread and freed on another, by threads that end, must never
+// get a cell that is still in use.
+TEST(Containers, ListsOfHandlesKeepTheirValuesWhicheverThreadMadeOrFreedThem)
+{
+    std::vector<NodeRefPtr> nodes;
+    for (int i = 0; i < 3000; ++i)
+        nodes.push_back(Node::create());
+    const auto fill = [&] {
+        QList<NodePtr> list;
+        for (const NodeRefPtr& node : nodes)
+            list.append(node.get());
+        return list;
+    };
+    const auto intact = [&](const QList<NodePtr>& list) {
+        bool same = list.size() == int(nodes.size());
+        for (int i = 0; same && i < list.size(); ++i)
+            same = list[i] == nodes[std::size_t(i)] && list[i].getCPtr() == nodes[std::size_t(i)].getCPtr();
+        return same;
+    };
+    QList<NodePtr> fromThread;
+    std::thread([&] {
+        const QList<NodePtr> freedHere = fill();
+        fromThread = fill();
+    }).join();
+    const QList<NodePtr> here = fill();
+    EXPECT_TRUE(intact(fromThread));
+    EXPECT_TRUE(intact(here));
+    fromThread = QList<NodePtr>();
+    bool again = false;
+    std::thread([&] { again = intact(fill()); }).join();
+    EXPECT_TRUE(again);
+    EXPECT_TRUE(intact(fill()));
+    EXPECT_TRUE(intact(here));
 }
 
 TEST(Containers, IdsGrowAndStayDeadAcrossManyPagesOfIds)
