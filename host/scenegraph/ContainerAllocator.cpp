@@ -1,16 +1,10 @@
 // Licensed under the MIT licence; see LICENSE.
 #include "scenegraph/ContainerAllocator.h"
 
+#include "scenegraph/PlainHeap.h"
+
 #include <new>
 #include <vector>
-
-#if defined(__SANITIZE_ADDRESS__)
-#define OSG_PLAIN_HEAP 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define OSG_PLAIN_HEAP 1
-#endif
-#endif
 
 namespace osg {
 

@@ -3,18 +3,11 @@
 
 #include "scenegraph/FCPtr.h"
 #include "scenegraph/FieldContainer.h"
+#include "scenegraph/PlainHeap.h"
 
 #include <mutex>
 #include <new>
 #include <vector>
-
-#if defined(__SANITIZE_ADDRESS__)
-#define OSG_PLAIN_HEAP 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define OSG_PLAIN_HEAP 1
-#endif
-#endif
 
 namespace osg::detail {
 
