@@ -80,6 +80,22 @@ TEST(ServiceOperations, ConvertToSmartIsOneUndoableChangePerCase)
     ksScenegraph::newScene();
 }
 
+// G ─┬─ A ── A' (a clone of A: the same core)
+//     └─ B
+TEST(ServiceOperations, ListingReferencesGivesEachCoreOnceTheStartIncluded)
+{
+    const osg::NodeRefPtr G = reference("G", "/d/g.zmb");
+    const osg::NodeRefPtr A = reference("A", "/d/a.zmb");
+    addChild(G.get(), A);
+    add(A.get(), "A'", osg::NodeCoreRefPtr(A->getCore()));
+    addChild(G.get(), reference("B", "", "/d/b.stp"));
+    QStringList paths;
+    for (const ksdReferenceNode& node : service()->getReferences(ksTypeConverter::convertNode(G.get())))
+        paths << node.getSmartPath() + node.getSourcePath();
+    paths.sort();
+    EXPECT_EQ(paths, (QStringList{"/d/a.zmb", "/d/b.stp", "/d/g.zmb"}));
+}
+
 // The live root as the reference, with the child c (locked nodes: the scenario).
 TEST(ServiceOperations, TheRootStaysLoadedAndGetsNoSmartFile)
 {
