@@ -251,9 +251,9 @@ void ksReferencePool::countSuffixes(const ksExtReferenceStatus& pair, int delta)
         if (counted == m_suffixCounts.end()) {
             if (delta > 0)
                 m_suffixCounts.insert(QByteArray(suffix.constData(), suffix.size()), delta);
-        }
-        else if ((*counted += delta) == 0)
+        } else if ((*counted += delta) == 0) {
             m_suffixCounts.erase(counted);
+        }
     }
 }
 
