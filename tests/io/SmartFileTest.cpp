@@ -3,6 +3,7 @@
 // material update, the edit-save-reload flow and writes that fail.
 #include "SmartFileTestSupport.h"
 
+#include "import/ksQorHelper.h"
 #include "kernel/ksController.h"
 #include "nodeutils/ksDefaultEnvironment.h"
 #include "nodeutils/ksMaterials.h"
@@ -59,6 +60,44 @@ TEST_F(SmartFileLoad, LoadsUnderTheNodeAndItsClonesRefreshesTheRecordsAndUnloadD
     EXPECT_EQ(clone->getChild(1)->getCore(), node->getChild(1)->getCore());
     ASSERT_TRUE(smart.unload());
     EXPECT_EQ(clone->getNChildren(), 0u);
+}
+
+// root "Assembly" (the converter's mark on ".osb" and ".zmb" alike)
+// +- "Empty" (Group, no children)
+// +- "Wheel" (Transform3D, FileInfo "/cad/wheel.stp")
+// +- "Shell" (Geometry, FileInfo "/parts/shell.osb")
+TEST_F(SmartFileLoad, ConvertedOsbTreesAreOptimisedAndFileInformationBecomesSourceReferences)
+{
+    NodeRefPtr root = makeNode(Group::create(), "Assembly");
+    root->setExternalFlags(ksQorHelper::ConvertedTreeFlag);
+    makeNode(Group::create(), "Empty", root.get());
+    const NodeRefPtr wheel = makeNode(Transform3D::create(), "Wheel", root.get());
+    makeNode(makeTriangle(), "Rim", wheel.get());
+    const NodeRefPtr shell = makeNode(makeTriangle(), "Shell", root.get());
+    for (const auto& [n, info] : {std::make_pair(wheel, "/cad/wheel.stp"), std::make_pair(shell, "/parts/shell.osb")}) {
+        FileInfoRefPtr attachment = FileInfo::create();
+        attachment->setPath(info);
+        n->addAttachment(attachment);
+    }
+    for (const char* suffix : {"osb", "zmb"}) {
+        SCOPED_TRACE(suffix);
+        const QString file = path(QString("converted.") + suffix);
+        ASSERT_TRUE(writeContent(file, root));
+        makeReference(file);
+        ksSmartFile smart(core.get());
+        ASSERT_TRUE(smart.load());
+        ASSERT_EQ(node->getNChildren(), 1u);
+        const NodePtr loaded = node->getChild(0);
+        const bool osb = *suffix == 'o';
+        EXPECT_EQ(ksQorHelper::isConvertedQorTree(loaded), !osb);
+        const std::vector<std::string> names =
+            osb ? std::vector<std::string>{"Wheel", "Shell"} : std::vector<std::string>{"Empty", "Wheel", "Shell"};
+        EXPECT_EQ(childNames(loaded), names);
+        const ExtReferencePtr wheelCore = ExtReferencePtr::dcast(findByName(loaded, "Wheel")->getCore());
+        ASSERT_TRUE(wheelCore && wheelCore->getSourceFile());
+        EXPECT_EQ(wheelCore->getSourceFile()->getPath(), "/cad/wheel.stp");
+        EXPECT_FALSE(ExtReferencePtr::dcast(findByName(loaded, "Shell")->getCore())) << "native files stay";
+    }
 }
 
 // Each file is loaded by a fresh reference that also has a source record.
