@@ -10,6 +10,7 @@
 #include <set>
 
 class QTimer;
+class ksFastGeometryLoader;
 
 // Puts the content of one smart reference into the scene and writes it back.
 // The content hangs under the node that carries the reference core: loading
@@ -21,8 +22,6 @@ class QTimer;
 // Loads tell the host of the materials they brought into its material pool,
 // batched: every load within one turn of the event loop ends in one
 // "updateMaterials" request. Main thread only.
-class ksFastGeometryLoader;
-
 class ksSmartFile : public QObject
 {
     Q_OBJECT
