@@ -28,8 +28,8 @@ struct alignas(HandleCellSize) Cell {
 class Depot
 {
 public:
-    // Moves up to `count` free cells to `out`; returns how many.
-    int take(void** out, int count)
+    // Puts `count` cells in `out`: free ones first, then new ones.
+    void take(void** out, int count)
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         int n = 0;
@@ -44,7 +44,6 @@ public:
             }
             out[n++] = m_next++;
         }
-        return n;
     }
     void give(void* const* cells, int count)
     {
@@ -108,7 +107,8 @@ void* allocateHandleCell()
             return cell;
         }
         armFlusher();
-        cache.count = depot().take(cache.cells, Batch);
+        depot().take(cache.cells, Batch);
+        cache.count = Batch;
     }
     return cache.cells[--cache.count];
 #endif
