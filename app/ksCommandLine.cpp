@@ -69,5 +69,6 @@ QString ksCommandLine::usage()
         "  import FILE... --into PROJECT [--smart]  import files as source (and smart) references\n"
         "  resolve PROJECT --search-path DIR...     find moved references and save the project\n"
         "  revisions FILE --expression REGEX...     the revisions of a file and the newest\n"
+        "  editor [PROJECT] [--screenshot FILE.png]  the Reference Editor window (or its picture)\n"
         "Usage and input errors exit with 3, failed operations with 4.\n");
 }
