@@ -38,6 +38,14 @@ NodePtr nodeOf(const ksdNode& handle)
     return ksTypeConverter::convertNode(handle);
 }
 
+// Operations that change the scene without an undo step of their own (whose
+// callback would say so) tell the host the scene changed, as the module's
+// undo steps do, so that views read it again.
+void sceneChanged()
+{
+    ksScenegraph::update(false);
+}
+
 bool isSmartFile(const QString& path)
 {
     return ksFileIO::isProjectFile(path) || QFileInfo(path).suffix() == QLatin1String("osb");
@@ -49,12 +57,14 @@ void ksReferenceOperations::load(const QList<ksdReferenceNode>& nodes)
 {
     for (ksdReferenceNode node : nodes)
         node.load();
+    sceneChanged();
 }
 
 void ksReferenceOperations::unload(const QList<ksdReferenceNode>& nodes)
 {
     for (ksdReferenceNode node : nodes)
         node.unload();
+    sceneChanged();
 }
 
 void ksReferenceOperations::reload(const QList<ksdReferenceNode>& nodes)
@@ -68,6 +78,7 @@ void ksReferenceOperations::reload(const QList<ksdReferenceNode>& nodes)
     api->reloadSmartReferences(smart);
     if (!source.isEmpty())
         api->loadSourceReferences(source);
+    sceneChanged();
 }
 
 int ksReferenceOperations::update(const QList<ksdReferenceNode>& nodes)
@@ -86,6 +97,7 @@ int ksReferenceOperations::update(const QList<ksdReferenceNode>& nodes)
                                             ksReferenceUpdateFlags::UpdateFileStates,
                                         true);
     }
+    sceneChanged();
     return outdated.size();
 }
 
@@ -115,6 +127,7 @@ bool ksReferenceOperations::relink(const ksdReferenceNode& constNode, const QStr
         if (service())
             service()->loadSourceReferences({node});
     }
+    sceneChanged();
     return true;
 }
 
@@ -159,17 +172,23 @@ void ksReferenceOperations::remove(const QList<ksdReferenceNode>& nodes)
     if (ksReferenceService* api = service())
         for (const ksdReferenceNode& node : nodes)
             api->removeReference(node);
+    sceneChanged();
 }
 
 bool ksReferenceOperations::saveSmartReferences(const QString& projectPath)
 {
     ksReferenceInterface* interface = references();
-    return interface && interface->saveSmartReferences(ksScenegraph::getRoot(), projectPath.toUtf8().constData());
+    // A save gives new smart references their paths.
+    const bool saved = interface && interface->saveSmartReferences(ksScenegraph::getRoot(), projectPath.toUtf8().constData());
+    sceneChanged();
+    return saved;
 }
 
 bool ksReferenceOperations::saveProject(const QString& projectPath)
 {
-    return !projectPath.isEmpty() && ksFileIO::saveProject(projectPath);
+    const bool saved = !projectPath.isEmpty() && ksFileIO::saveProject(projectPath);
+    sceneChanged();
+    return saved;
 }
 
 QStringList ksReferenceOperations::resolve(const QStringList& directories, const QString& projectPath)
@@ -198,6 +217,7 @@ QStringList ksReferenceOperations::resolve(const QStringList& directories, const
         }
     }
     found << ksReferenceResolver(directories).resolveSources(projectPath);
+    sceneChanged();
     return found;
 }
 
