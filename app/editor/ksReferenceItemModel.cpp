@@ -19,7 +19,7 @@
 #include <QTimer>
 #include <QUrl>
 
-#include <algorithm>
+#include <unordered_set>
 
 using namespace osg;
 
@@ -177,15 +177,18 @@ void ksReferenceItemModel::syncChildren(Item* item)
     const QModelIndex parentIndex = indexOf(item, 0);
     auto& children = item->children;
 
+    // Sets, not searches: the root may hold ten thousands of references.
+    std::unordered_set<quint32> wantedSet(wanted.begin(), wanted.end());
+    const auto stays = [&](int i) { return wantedSet.count(children[i]->nodeId) != 0; };
+
     // Rows whose node is no longer a child go first, in runs from the end.
     for (int i = int(children.size()) - 1; i >= 0;) {
-        if (std::find(wanted.begin(), wanted.end(), children[i]->nodeId) != wanted.end()) {
+        if (stays(i)) {
             --i;
             continue;
         }
         int first = i;
-        while (first > 0 &&
-               std::find(wanted.begin(), wanted.end(), children[first - 1]->nodeId) == wanted.end())
+        while (first > 0 && !stays(first - 1))
             --first;
         beginRemoveRows(parentIndex, first, i);
         for (int k = first; k <= i; ++k)
@@ -198,20 +201,23 @@ void ksReferenceItemModel::syncChildren(Item* item)
 
     // What stays keeps its order unless the scene reordered it; a reordered
     // parent is rebuilt, which is rare (moves of whole references).
-    std::vector<quint32> kept;
+    std::unordered_set<quint32> keptSet;
     for (const auto& child : children)
-        kept.push_back(child->nodeId);
+        keptSet.insert(child->nodeId);
     std::vector<quint32> wantedKept;
     for (quint32 id : wanted)
-        if (std::find(kept.begin(), kept.end(), id) != kept.end())
+        if (keptSet.count(id))
             wantedKept.push_back(id);
-    if (kept != wantedKept && !children.empty()) {
+    bool sameOrder = true;
+    for (std::size_t k = 0; k < children.size() && sameOrder; ++k)
+        sameOrder = children[k]->nodeId == wantedKept[k];
+    if (!sameOrder) {
         beginRemoveRows(parentIndex, 0, int(children.size()) - 1);
         for (const auto& child : children)
             forget(child.get());
         children.clear();
         endRemoveRows();
-        wantedKept.clear();
+        keptSet.clear();
     }
 
     // What is left is in the scene's order, so every other wanted node is new
@@ -222,8 +228,7 @@ void ksReferenceItemModel::syncChildren(Item* item)
             continue;
         }
         int last = i;
-        while (last + 1 < int(wanted.size()) &&
-               std::find(wantedKept.begin(), wantedKept.end(), wanted[last + 1]) == wantedKept.end())
+        while (last + 1 < int(wanted.size()) && !keptSet.count(wanted[last + 1]))
             ++last;
         // A node shown under another parent (it moved) leaves there first;
         // one that holds this row's item in the old tree turned the tree
