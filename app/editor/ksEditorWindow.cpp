@@ -112,6 +112,7 @@ ksEditorWindow::ksEditorWindow(const QString& projectPath, QWidget* parent)
     for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
         connect(m_model, signal, this, &ksEditorWindow::scheduleSummary);
     connect(m_model, &QAbstractItemModel::modelReset, this, &ksEditorWindow::scheduleSummary);
+    connect(m_actions, &ksReferenceActions::settingsChanged, m_model, &ksReferenceItemModel::synchronize);
     connect(m_banner, &ksNotificationBanner::activated, this, &ksEditorWindow::notificationActivated);
     connect(m_actions, &ksReferenceActions::message, this, [this](const QString& text) {
         statusBar()->showMessage(text, 5000);

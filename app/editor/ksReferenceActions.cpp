@@ -193,5 +193,6 @@ void ksReferenceActions::runSettings()
     auto& factory = ksKernelServiceFactory::the();
     ksReferenceSettingsDialog dialog(factory.has<ksReferenceService>() ? factory.get<ksReferenceService>() : nullptr,
                                      m_window);
-    dialog.exec();
+    if (dialog.exec() == QDialog::Accepted)
+        emit settingsChanged();
 }

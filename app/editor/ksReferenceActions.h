@@ -53,6 +53,9 @@ public:
 signals:
     // A line for the status bar: what an action did, or why it could not.
     void message(const QString& text);
+    // The reference settings were changed (the revision check, for one,
+    // changes what the rows show).
+    void settingsChanged();
 
 private:
     QAction* make(const QString& text, const QKeySequence& shortcut, void (ksReferenceActions::*run)());

@@ -111,7 +111,11 @@ bool ksReferenceItemModel::read(Item* item) const
     const NodePtr node = ksTypeConverter::convertNode(ksTypeConverter::convertNode(item->nodeId));
     ksReferenceTable::Row row = ksReferenceTable::readRow(node, false);
     const ksdReferenceNode handle(ksTypeConverter::convertNode(node));
-    const QString revision = !handle.getSourcePath().isEmpty() ? handle.getSourceRevision() : handle.getSmartRevision();
+    // Without the revision check the handle answers empty, after preparing
+    // its revision lookup: not worth it for every row of a large scene.
+    QString revision;
+    if (m_service && m_service->isRevisionCheckEnabled())
+        revision = !row.source.path.isEmpty() ? handle.getSourceRevision() : handle.getSmartRevision();
     const bool locked = node && ksNodeUtils::getLock(node);
     const bool selectable = !node || ksNodeUtils::isSelectable(node);
     const auto same = [](const ksReferenceTable::File& a, const ksReferenceTable::File& b) {
