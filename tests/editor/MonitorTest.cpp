@@ -30,7 +30,7 @@ private slots:
         ksdReferenceNode wheel = importSource(writeMesh(dir.filePath("wheel.obj")));
         wheel.saveSmartReferenceAs(dir.filePath("wheel.zmb"), false);
         importSource(writeMesh(dir.filePath("body.obj")));
-        const int interval = 500;
+        const int interval = 1000;
         service()->setUpdateMonitoringInterval(interval);
         service()->setNotificationMode(ksReferenceTypes::NotifyAfterUpdateCheck);
         ksEditorWindow window;
