@@ -226,6 +226,7 @@ void ksReferenceUpdateMonitor::run()
     m_watcher.reset();
     m_filesByFolder.clear();
     m_watchedSnapshot = ksStatusSnapshot();
+    m_foldersToRetry = false;
     m_watchCount.store(0, std::memory_order_release);
 }
 
@@ -321,11 +322,16 @@ void ksReferenceUpdateMonitor::refreshWatches(const ksStatusSnapshot& snapshot)
     const std::size_t bound = limit >= 0 ? std::size_t(limit) : ksFileEventWatcher::systemWatchLimit() / 2;
     const int beyond = m_watcher->watchFolders(folders, bound);
     m_watchCount.store(int(m_watcher->watchCount()), std::memory_order_release);
-    if (beyond > 0 && !m_watchBoundLogged) {
+    // Within the bound but refused: a folder that does not exist (yet). Each
+    // full pass tries again, so a folder made later gets its watch.
+    m_foldersToRetry = beyond > 0 && m_watcher->watchCount() < std::min(bound, folders.size());
+    // A missing folder is no news (its files are reported missing); a bound
+    // that leaves folders to the poll is, once.
+    if (folders.size() > bound && !m_watchBoundLogged) {
         m_watchBoundLogged = true;
-        ksLog::info("Update monitor: %d folder(s) beyond the bound of %zu file-event watches are checked "
+        ksLog::info("Update monitor: %zu folder(s) beyond the bound of %zu file-event watches are checked "
                     "at the interval only.",
-                    beyond, bound);
+                    folders.size() - bound, bound);
     }
 }
 
@@ -398,7 +404,8 @@ bool ksReferenceUpdateMonitor::runPass(QList<uint>& changed)
     // themselves are shared with the pool.
     const ksStatusSnapshot snapshot = ksReferencePool::instance().getStatusSnapshot();
     // Watches first: a file that changes after its check then still wakes us.
-    if (m_watcher && (m_statusesChanged.exchange(false) || snapshot.begin() != m_watchedSnapshot.begin()
+    if (m_watcher && (m_statusesChanged.exchange(false) || m_foldersToRetry
+                      || snapshot.begin() != m_watchedSnapshot.begin()
                       || snapshot.size() != m_watchedSnapshot.size()))
         refreshWatches(snapshot);
     for (auto it = snapshot.cbegin(); it != snapshot.cend(); ++it) {

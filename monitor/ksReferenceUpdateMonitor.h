@@ -174,6 +174,7 @@ private:
     std::unique_ptr<ksFileEventWatcher> m_watcher;
     ksStatusSnapshot m_watchedSnapshot;
     QHash<QByteArray, std::vector<WatchedFile>> m_filesByFolder;
+    bool m_foldersToRetry = false;
     bool m_watchBoundLogged = false;
 
     std::atomic<std::uint64_t> m_passCount{0};
