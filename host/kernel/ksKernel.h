@@ -44,6 +44,7 @@ public:
 private:
     ksModuleLoader m_loader;
     ksSubscription m_importHandlers;
+    ksSubscription m_materialHandler;
     bool m_started = false;
     bool m_shutDown = false;
 };
