@@ -42,6 +42,17 @@ bool insertInto(const NodePtr& parent, const NodePtr& node, UInt32 index)
     return parent->insertChild(index, NodeRefPtr(node));
 }
 
+// Takes `node` out of its parent into the command's hold, parked.
+void takeOut(const NodePtr& node, NodeRefPtr& held)
+{
+    held = NodeRefPtr(node);
+    {
+        CPEditor editParent(node->getParent(), Node::ChildrenFieldMask);
+        node->getParent()->subChild(node);
+    }
+    ksParkedNodes::park(node);
+}
+
 } // namespace
 
 ksMoveNodesCommand::ksMoveNodesCommand(const ksNodeMovements& movements, QUndoCommand* parent)
@@ -76,12 +87,7 @@ void ksMoveNodesCommand::redo()
         if (move.movement.newParent == 0) {
             if (!oldParent)
                 continue;
-            move.held = NodeRefPtr(node);
-            {
-                CPEditor editParent(oldParent, Node::ChildrenFieldMask);
-                oldParent->subChild(node);
-            }
-            ksParkedNodes::park(node);
+            takeOut(node, move.held);
         } else {
             const NodePtr newParent = findNode(move.movement.newParent);
             if (!newParent)
@@ -122,12 +128,7 @@ void ksMoveNodesCommand::undo()
         if (!node || node->getParent().getFieldContainerId() != move.movement.newParent)
             continue;
         if (move.oldParent == 0) {
-            move.held = NodeRefPtr(node);
-            {
-                CPEditor editParent(node->getParent(), Node::ChildrenFieldMask);
-                node->getParent()->subChild(node);
-            }
-            ksParkedNodes::park(node);
+            takeOut(node, move.held);
             continue;
         }
         const NodePtr oldParent = findNode(move.oldParent);
