@@ -10,7 +10,8 @@
 // tests that run a whole host:
 //
 //   installHostServices()   the kernel's base service, file IO, tree,
-//                           the importer's re-import handlers
+//                           the importer's re-import handlers, the
+//                           material pool's "updateMaterials" handler
 //   loadModule(...)         libraries; their registrations run
 //   start()                 registrations of linked code, interface
 //                           objects' onInitialize, then init on the services
