@@ -114,8 +114,6 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "cannot reset the peak resident size\n");
     const double first = millisecondsOf(root, bytes);
     const long peak = peertree::statusKb("VmHWM") - before;
-    if (std::getenv("PEER_RETAINED"))
-        std::fprintf(stderr, "retained %ld kB\n", peertree::statusKb("VmRSS") - before);
     if (!root) {
         std::fprintf(stderr, "%s\n", SceneFileHandler::the().getLastError().c_str());
         return 1;

@@ -4,6 +4,7 @@
 #include "scenegraph/ByteCursor.h"
 #include "scenegraph/FieldContainer.h"
 #include "scenegraph/FieldContainerFactory.h"
+#include "scenegraph/MemoryPages.h"
 #include "scenegraph/SceneBlockFormat.h"
 
 #include <cstring>
@@ -461,6 +462,8 @@ void SceneDecoder::build()
             masks[r] |= desc->getFieldMask();
             if (!desc->isReference()) {
                 desc->readValue(fc, payload, length);
+                if (m_releaseInput && length >= LargeArrayBytes)
+                    releasePages(payload, std::size_t(length));
                 continue;
             }
             const Field& field = m_fields[nextReference++];

@@ -43,6 +43,11 @@ public:
     // root, of `type` or derived.
     void requireWholeBuffer(bool on) { m_wholeBuffer = on; }
     void requireSingleRoot(const FieldContainerType* type) { m_singleRootType = type; }
+    // For a caller whose buffer is its own and goes once the decode is done:
+    // the pages of each large array are given back as soon as the array is
+    // copied out, so the input and the scene are not held at full size at
+    // once. The bytes read as zeros afterwards.
+    void releaseInputAsRead(bool on) { m_releaseInput = on; }
 
     // Decodes the block at the start of `data`; unless the whole buffer is
     // required, bytes after it are left alone (see getBytesRead). False on
@@ -81,6 +86,7 @@ private:
 
     Limits m_limits;
     bool m_wholeBuffer = false;
+    bool m_releaseInput = false;
     const FieldContainerType* m_singleRootType = nullptr;
     std::string m_error;
     std::size_t m_bytesRead = 0;
