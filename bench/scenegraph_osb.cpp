@@ -144,7 +144,7 @@ void BM_OsbGeometryScene(benchmark::State& state)
     state.counters["plain_read_MBps"] = mb / median(sysRead);
     state.counters["read_ratio"] = median(sysRead) / median(osbRead); // goal >= 0.5
 }
-BENCHMARK(BM_OsbGeometryScene)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_OsbGeometryScene)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
 
 // 100,000 containers: 25,000 named nodes with Transform3D cores (a node, its
 // core, its Name attachment, plus one record per 8 nodes on reference cores).
