@@ -16,6 +16,8 @@
 // million vertices each (about 200 MB of arrays), the shape of the file
 // benchmarks' geometry scene.
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -120,13 +122,62 @@ inline std::vector<char> readFile(const std::string& path)
     return std::vector<char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// What a side's program is asked: `write PATH [geometry]` builds the scene
+// and writes it; `read PATH [decodes]` reads the file and measures.
+struct Command {
+    bool write = false;
+    bool geometry = false;
+    std::string path;
+    int decodes = 5;
+};
+
+inline bool parseCommand(int argc, char** argv, Command& command)
+{
+    const std::string mode = argc > 2 ? argv[1] : "";
+    if (mode != "write" && mode != "read") {
+        std::fprintf(stderr, "usage: %s write PATH [geometry] | read PATH [decodes]\n", argv[0]);
+        return false;
+    }
+    command.write = mode == "write";
+    command.path = argv[2];
+    command.geometry = command.write && argc > 3 && std::string(argv[3]) == "geometry";
+    if (!command.write && argc > 3)
+        command.decodes = std::max(2, std::atoi(argv[3]));
+    return true;
+}
+
 // What one read process prints: the first decode (fresh memory, as when a
 // file is opened), its peak memory above the resident size before it, and
 // the median of the later decodes (memory the allocator already has).
-inline void report(const char* side, double firstMs, long peakKb, double warmMs, std::size_t fileBytes)
+// `decode()` decodes once and returns its milliseconds, or a negative value
+// on failure, keeping the scene until `drop()`. Returns main's status.
+template <class Decode, class Drop>
+int measureReads(const char* side, const Command& command, std::size_t fileBytes, Decode decode, Drop drop)
 {
-    std::printf("%s first_ms=%.2f peak_mb=%.2f warm_ms=%.2f file_mb=%.2f\n", side, firstMs, double(peakKb) / 1024.0,
-                warmMs, double(fileBytes) / 1e6);
+    const long before = statusKb("VmRSS");
+    if (!resetPeak())
+        std::fprintf(stderr, "cannot reset the peak resident size\n");
+    const double first = decode();
+    const long peakKb = statusKb("VmHWM") - before;
+    if (first < 0)
+        return 1;
+    drop();
+    std::vector<double> warm;
+    for (int i = 1; i < command.decodes; ++i) {
+        warm.push_back(decode());
+        drop();
+    }
+    std::sort(warm.begin(), warm.end());
+    std::printf("%s first_ms=%.2f peak_mb=%.2f warm_ms=%.2f file_mb=%.2f\n", side, first, double(peakKb) / 1024.0,
+                warm[warm.size() / 2], double(fileBytes) / 1e6);
+    return 0;
+}
+
+template <class F> double milliseconds(F f)
+{
+    const auto start = std::chrono::steady_clock::now();
+    f();
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
 }
 
 } // namespace peertree

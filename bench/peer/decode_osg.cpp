@@ -15,8 +15,7 @@
 #include <osgDB/ReaderWriter>
 #include <osgDB/Registry>
 
-#include <algorithm>
-#include <chrono>
+#include <memory>
 #include <sstream>
 
 namespace {
@@ -101,59 +100,39 @@ osgDB::ReaderWriter* binaryFormat()
     return rw;
 }
 
-double millisecondsOf(osg::ref_ptr<osg::Node>& out, osgDB::ReaderWriter* rw, const std::string& bytes)
-{
-    std::istringstream in(bytes); // made before the clock starts, like the other side's buffer
-    const auto start = std::chrono::steady_clock::now();
-    out = rw->readNode(in).getNode();
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-}
-
 } // namespace
 
 int main(int argc, char** argv)
 {
-    const std::string mode = argc > 2 ? argv[1] : "";
+    peertree::Command command;
+    if (!peertree::parseCommand(argc, argv, command))
+        return 2;
     osgDB::ReaderWriter* rw = binaryFormat();
-    if (mode == "write") {
-        const bool geometry = argc > 3 && std::string(argv[3]) == "geometry";
-        osg::ref_ptr<osg::Node> root = geometry ? buildGeometryScene() : buildTree();
-        if (!rw->writeNode(*root, argv[2]).success()) {
-            std::fprintf(stderr, "writing %s failed\n", argv[2]);
+    if (command.write) {
+        osg::ref_ptr<osg::Node> root = command.geometry ? buildGeometryScene() : buildTree();
+        if (!rw->writeNode(*root, command.path).success()) {
+            std::fprintf(stderr, "writing %s failed\n", command.path.c_str());
             return 1;
         }
         return 0;
     }
-    if (mode != "read") {
-        std::fprintf(stderr, "usage: %s write PATH [geometry] | read PATH [decodes]\n", argv[0]);
-        return 2;
-    }
-    const std::vector<char> file = peertree::readFile(argv[2]);
+    const std::vector<char> file = peertree::readFile(command.path);
     const std::string bytes(file.begin(), file.end());
-    const int decodes = argc > 3 ? std::max(2, std::atoi(argv[3])) : 5;
-
     osg::ref_ptr<osg::Node> root;
-    {
-        // The stream's copy of the bytes belongs to the input, not the decode.
-        std::istringstream in(bytes);
-        const long before = peertree::statusKb("VmRSS");
-        peertree::resetPeak();
-        const auto start = std::chrono::steady_clock::now();
-        root = rw->readNode(in).getNode();
-        const double first = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-        const long peak = peertree::statusKb("VmHWM") - before;
-        if (!root) {
-            std::fprintf(stderr, "reading %s failed\n", argv[2]);
-            return 1;
-        }
-        root = nullptr;
-        std::vector<double> warm;
-        for (int i = 1; i < decodes; ++i) {
-            warm.push_back(millisecondsOf(root, rw, bytes));
+    // Each decode reads a stream made before its clock starts (and, for the
+    // first, before the peak is reset): the stream's copy of the bytes is
+    // the input, as the other side's buffer is.
+    auto in = std::make_unique<std::istringstream>(bytes);
+    return peertree::measureReads(
+        "osg", command, file.size(),
+        [&] {
+            const double ms = peertree::milliseconds([&] { root = rw->readNode(*in).getNode(); });
+            if (!root)
+                std::fprintf(stderr, "reading %s failed\n", command.path.c_str());
+            return root ? ms : -1.0;
+        },
+        [&] {
             root = nullptr;
-        }
-        std::sort(warm.begin(), warm.end());
-        peertree::report("osg", first, peak, warm[warm.size() / 2], file.size());
-    }
-    return 0;
+            in = std::make_unique<std::istringstream>(bytes);
+        });
 }

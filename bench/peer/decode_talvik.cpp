@@ -9,9 +9,6 @@
 #include "scenegraph/SceneFileHandler.h"
 #include "scenegraph/SceneGraph.h"
 
-#include <algorithm>
-#include <chrono>
-
 using namespace osg;
 
 namespace {
@@ -80,51 +77,33 @@ NodeRefPtr buildGeometryScene()
     return root;
 }
 
-double millisecondsOf(NodeRefPtr& out, const std::vector<char>& bytes)
-{
-    const auto start = std::chrono::steady_clock::now();
-    out = SceneFileHandler::the().readFromMemory(reinterpret_cast<const UInt8*>(bytes.data()), bytes.size());
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-}
-
 } // namespace
 
 int main(int argc, char** argv)
 {
-    const std::string mode = argc > 2 ? argv[1] : "";
-    if (mode == "write") {
-        const bool geometry = argc > 3 && std::string(argv[3]) == "geometry";
-        NodeRefPtr root = geometry ? buildGeometryScene() : buildTree();
-        if (!SceneFileHandler::the().write(root, argv[2])) {
+    peertree::Command command;
+    if (!peertree::parseCommand(argc, argv, command))
+        return 2;
+    if (command.write) {
+        NodeRefPtr root = command.geometry ? buildGeometryScene() : buildTree();
+        if (!SceneFileHandler::the().write(root, command.path)) {
             std::fprintf(stderr, "%s\n", SceneFileHandler::the().getLastError().c_str());
             return 1;
         }
         return 0;
     }
-    if (mode != "read") {
-        std::fprintf(stderr, "usage: %s write PATH [geometry] | read PATH [decodes]\n", argv[0]);
-        return 2;
-    }
-    const std::vector<char> bytes = peertree::readFile(argv[2]);
-    const int decodes = argc > 3 ? std::max(2, std::atoi(argv[3])) : 5;
-
+    const std::vector<char> bytes = peertree::readFile(command.path);
     NodeRefPtr root;
-    const long before = peertree::statusKb("VmRSS");
-    if (!peertree::resetPeak())
-        std::fprintf(stderr, "cannot reset the peak resident size\n");
-    const double first = millisecondsOf(root, bytes);
-    const long peak = peertree::statusKb("VmHWM") - before;
-    if (!root) {
-        std::fprintf(stderr, "%s\n", SceneFileHandler::the().getLastError().c_str());
-        return 1;
-    }
-    root.reset();
-    std::vector<double> warm;
-    for (int i = 1; i < decodes; ++i) {
-        warm.push_back(millisecondsOf(root, bytes));
-        root.reset();
-    }
-    std::sort(warm.begin(), warm.end());
-    peertree::report("talvik", first, peak, warm[warm.size() / 2], bytes.size());
-    return 0;
+    return peertree::measureReads(
+        "talvik", command, bytes.size(),
+        [&] {
+            const double ms = peertree::milliseconds([&] {
+                root = SceneFileHandler::the().readFromMemory(reinterpret_cast<const UInt8*>(bytes.data()),
+                                                              bytes.size());
+            });
+            if (!root)
+                std::fprintf(stderr, "%s\n", SceneFileHandler::the().getLastError().c_str());
+            return root ? ms : -1.0;
+        },
+        [&] { root.reset(); });
 }
