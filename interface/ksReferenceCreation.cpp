@@ -47,21 +47,19 @@ bool ksReferenceInterfaceImpl::saveSmartReferences(const NodePtr& node, const ch
     return true;
 }
 
-NodePtr ksReferenceInterfaceImpl::createImportedSourceReference(std::string path, NodePtr node)
+NodeRefPtr ksReferenceInterfaceImpl::createImportedSourceReference(std::string path, NodePtr node)
 {
-    // The previous call's node is in the caller's hands by now.
-    m_createdNode = NullFC;
     if (!ksFileIO::getImportCreateReferences()) {
         if (node)
-            return node;
-        m_createdNode = Node::create();
-        beginEditCP(m_createdNode, Node::CoreFieldMask);
-        m_createdNode->setCore(Transform3D::create());
-        endEditCP(m_createdNode, Node::CoreFieldMask);
-        return m_createdNode.get();
+            return NodeRefPtr(node);
+        NodeRefPtr created = Node::create();
+        beginEditCP(created, Node::CoreFieldMask);
+        created->setCore(Transform3D::create());
+        endEditCP(created, Node::CoreFieldMask);
+        return created;
     }
     if (node && ExtReferencePtr::dcast(node->getCore()))
-        return node;
+        return NodeRefPtr(node);
 
     FileReferenceRefPtr source = FileReference::create();
     beginEditCP(source, FileReference::PathFieldMask);
@@ -90,19 +88,19 @@ NodePtr ksReferenceInterfaceImpl::createImportedSourceReference(std::string path
             if (ksNodeUtils::getName(node) == "ExtReference")
                 ksNodeUtils::setName(node, baseName, true, NullFC);
             updateReferences(node, ksReferenceUpdateFlags::UpdateSourceFileInfo, false);
-            return node;
+            return NodeRefPtr(node);
         }
     }
 
-    m_createdNode = Node::create();
-    const NodePtr wrapper = m_createdNode.get();
+    NodeRefPtr created = Node::create();
+    const NodePtr wrapper = created.get();
     beginEditCP(wrapper, Node::CoreFieldMask);
     wrapper->setCore(core);
     endEditCP(wrapper, Node::CoreFieldMask);
     ksNodeUtils::setName(wrapper, baseName, true, NullFC);
     updateReferences(wrapper, ksReferenceUpdateFlags::UpdateSourceFileInfo, false);
     if (!node)
-        return wrapper;
+        return created;
 
     // The file information describes the imported file, which the wrapper
     // now stands for.
@@ -118,7 +116,7 @@ NodePtr ksReferenceInterfaceImpl::createImportedSourceReference(std::string path
     beginEditCP(wrapper, Node::ChildrenFieldMask);
     wrapper->addChild(node);
     endEditCP(wrapper, Node::ChildrenFieldMask);
-    return wrapper;
+    return created;
 }
 
 namespace {

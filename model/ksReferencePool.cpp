@@ -205,15 +205,20 @@ void ksReferencePool::removeFromPool(const ExtReferencePtr& ext)
             countSuffixes(*status, -1);
             m_snapshotStale = true;
         }
-        monitor = m_changeMonitors.take(id);
         if (const FileReferencePtr source = ext->getSourceFile())
             m_fileOwners.remove(source.getFieldContainerId());
         if (const FileReferencePtr smart = ext->getSmartFile())
             m_fileOwners.remove(smart.getFieldContainerId());
-        const auto entry = m_smartFiles.find(id);
-        if (entry != m_smartFiles.end()) {
-            smartFile = std::move(entry->second);
-            m_smartFiles.erase(entry);
+        // A core that is still alive was only taken out of the scene by an
+        // undoable step: its loaded content and edit mark wait for undo to
+        // bring it back, and go when it is destroyed (the hook runs again).
+        if (!FieldContainerFactory::the()->getContainer(id)) {
+            monitor = m_changeMonitors.take(id);
+            const auto entry = m_smartFiles.find(id);
+            if (entry != m_smartFiles.end()) {
+                smartFile = std::move(entry->second);
+                m_smartFiles.erase(entry);
+            }
         }
         last = removed && m_statuses.isEmpty();
         changed = removed;

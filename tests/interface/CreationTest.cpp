@@ -51,9 +51,15 @@ TEST_F(Creation, ImportedNodesBecomeOrGetASourceReference)
     const UInt16 infoGroup = FileInfo::getClassType().getGroupId();
     EXPECT_EQ(wrapper->findAttachment(infoGroup, 0), AttachmentPtr(info.get()));
     EXPECT_FALSE(group->findAttachment(infoGroup, 0));
-    // The reference node alone, alive for the caller.
-    const NodeRefPtr alone(refs().createImportedSourceReference(path, NullFC));
-    EXPECT_TRUE(alone && coreOf(alone.get()));
+    // The reference node alone, alive for the caller and for nobody else:
+    // once dropped, neither the node nor its core is left (nor pooled).
+    UInt32 aloneCoreId = 0;
+    {
+        const NodeRefPtr alone(refs().createImportedSourceReference(path, NullFC));
+        ASSERT_TRUE(alone && coreOf(alone.get()));
+        aloneCoreId = coreOf(alone.get()).getFieldContainerId();
+    }
+    EXPECT_FALSE(FieldContainerFactory::the()->getContainer(aloneCoreId)) << "a node made by the call was kept";
 
     const NodeCorePtr referenceCore = wrapper->getCore();
     EXPECT_EQ(refs().createImportedSourceReference("/cad/x.stp", wrapper.get()), wrapper.get());

@@ -6,6 +6,7 @@
 #include "model/ksReferenceNode.h"
 #include "model/ksReferencePool.h"
 #include "references/ksReferenceService.h"
+#include "undo/ksDeleteNodesCommand.h"
 
 #include <QFileInfo>
 #include <QSet>
@@ -239,4 +240,33 @@ TEST_F(PoolTest, AFailedSaveKeepsTheChangeMark)
     // An undecided core is always written.
     const NodeRefPtr undecided = reference("", files.path("a.xyz"), "", ksReferenceTypes::Undefined);
     EXPECT_FALSE(pool.saveSmartReference(coreOf(undecided)));
+}
+
+//  root
+//  +- ref (Loaded, smart and source records)
+//     +- part
+TEST_F(PoolTest, ADeletedReferenceLeavesThePoolAndUndoBringsItBackWithItsEditMark)
+{
+    const NodeRefPtr ref = inScene(reference("", "/refs/ref.zmb", "/cad/ref.stp"));
+    const ExtReferencePtr core = coreOf(ref);
+    const NodeRefPtr part = add(ref.get(), "");
+    pool.resetChanged(core);
+    setTravMask(part.get(), 0);
+    ASSERT_TRUE(pool.isChanged(core));
+    QSignalSpy scene(service, &ksReferenceService::sceneHasReferences);
+
+    ksDeleteNodesCommand deletion({ref.get()});
+    for (int round = 0; round < 2; ++round) {
+        deletion.redo();
+        EXPECT_TRUE(pool.isEmpty());
+        EXPECT_TRUE(pool.getStatusSnapshot().isEmpty()) << "the update monitor would still check its files";
+        EXPECT_EQ(pool.getNumChangedReferences(), 0u);
+        deletion.undo();
+        ASSERT_EQ(pool.getExtReferences(), QList<ExtReferencePtr>{core});
+        EXPECT_EQ(smartStatusOf(core)->path, QByteArray("/refs/ref.zmb"));
+        EXPECT_TRUE(pool.isChanged(core)) << "the edit would be lost at the next save";
+    }
+    ASSERT_EQ(scene.count(), 4);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(scene.at(i).at(0).toBool(), i % 2 == 1);
 }
