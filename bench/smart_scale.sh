@@ -29,6 +29,9 @@ sizes=("$@")
 [ -x "$talvik" ] || { echo "bench_smart_scale: no talvik program at $talvik" >&2; exit 3; }
 scratch=${BENCH_DIR:-$(mktemp -d /tmp/bench_smart_scale.XXXXXX)}
 mkdir -p "$scratch"
+# 100,000 part names overflow the default 2 MB for arguments, a quarter of
+# the stack limit.
+ulimit -s 65536 2>/dev/null || true
 [ -n "${BENCH_KEEP:-}" ] || trap 'rm -rf "$scratch"' EXIT
 
 # One timed run: wall s, user s, sys s, peak KB on one line, in $result.
@@ -40,7 +43,7 @@ timed() {
         # status and resolve exit 1 or 2 for outdated or missing files: a
         # result, not a failure.
         if [ $code -gt 2 ]; then
-            echo "bench_smart_scale: failed ($code): $*" >&2
+            echo "bench_smart_scale: failed ($code): ${*:1:2} ..." >&2
             tail -5 "$out.err" >&2
             exit 4
         fi
