@@ -157,6 +157,7 @@ void ksReferencePool::addToPool(const ExtReferencePtr& ext)
     if (!ext)
         return;
     bool first = false;
+    bool added = false;
     {
         ksMutexLocker lock(m_mutex);
         registerFileOwners(ext);
@@ -175,8 +176,11 @@ void ksReferencePool::addToPool(const ExtReferencePtr& ext)
             m_smartPaths.set(ext.getFieldContainerId(), status->smartLocked().path);
             m_snapshotStale = true;
             first = m_statuses.size() == 1;
+            added = true;
         }
     }
+    if (added)
+        emit statusesChanged();
     // After unlocking: a receiver may stop the update monitor, whose thread
     // may be waiting for the mutex.
     if (first)
@@ -192,6 +196,7 @@ void ksReferencePool::removeFromPool(const ExtReferencePtr& ext)
     std::shared_ptr<ksTreeChangeMonitor> monitor;
     std::shared_ptr<ksSmartFile> smartFile;
     bool last = false;
+    bool changed = false;
     {
         ksMutexLocker lock(m_mutex);
         const quint32 id = ext.getFieldContainerId();
@@ -213,7 +218,10 @@ void ksReferencePool::removeFromPool(const ExtReferencePtr& ext)
             m_smartFiles.erase(entry);
         }
         last = removed && m_statuses.isEmpty();
+        changed = removed;
     }
+    if (changed)
+        emit statusesChanged();
     if (last)
         emit poolHasContent(false);
 }
@@ -244,6 +252,7 @@ void ksReferencePool::updateInPool(const ExtReferencePtr& ext)
     countSuffixes(**entry, +1);
     if ((*entry)->smartLocked().path != oldSmartPath)
         m_smartPaths.set(ext.getFieldContainerId(), (*entry)->smartLocked().path);
+    emit statusesChanged();
 }
 
 void ksReferencePool::countSuffixes(const ksExtReferenceStatus& pair, int delta)
