@@ -17,6 +17,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 
 #include <cstdio>
 
@@ -80,7 +81,7 @@ int ksImportCommand::run(const ksCommandLine& line, ksTalvikHost& host)
     QObject::connect(ksFileIO::instance(), &ksFileIO::smartReferenceSaved, &listener,
                      [&written](const QString& path) { written << path; });
     ksReferenceService* service = host.service();
-    QStringList taken{projectPath};
+    QSet<QString> taken{projectPath};
     for (std::size_t i = 0; i < added.size(); ++i) {
         const osg::NodePtr node = added[i].get();
         const quint64 vertices = ksSceneImporter::countVertices(node);

@@ -8,6 +8,7 @@
 
 #include "io/ksReferenceExporter.h"
 #include "model/ksReferencePool.h"
+#include "model/ksSmartPathIndex.h"
 #include "nodeutils/ksNodeUtils.h"
 #include "nodeutils/ksOpenSGUtils.h"
 #include "references/ksReferenceFindFlags.h"
@@ -21,6 +22,8 @@
 #include "model/ksReferenceSettings.h"
 #include "utils/ksFile.h"
 #include "utils/ksLog.h"
+
+#include <QHash>
 
 #include <ctime>
 #include <list>
@@ -162,20 +165,24 @@ void ksReferenceInterfaceImpl::syncReferenceClones(const std::vector<NodePtr>& n
         for (const NodePtr& hit : findExtReferences(node, ksReferenceFindFlags::FindFirstOnly))
             all.insert(hit);
 
-    // Nodes of one smart file, each group in container order.
+    // Nodes of one smart file, each group in container order. Found by key
+    // rather than by comparing with every group: isSameSmartReference joins
+    // cores whose records name the same file, and a core without a
+    // comparable record only with itself.
     std::list<std::set<NodePtr>> groups;
+    QHash<QString, std::set<NodePtr>*> byFile;
+    QHash<UInt32, std::set<NodePtr>*> byCore;
     for (const NodePtr& hit : all) {
         if (!hit)
             continue;
         const ExtReferencePtr core = getExtReference(hit);
-        auto group = groups.begin();
-        for (; group != groups.end(); ++group)
-            if (isSameSmartReference(getExtReference(*group->begin()), core))
-                break;
-        if (group == groups.end())
-            groups.push_back({hit});
-        else
-            group->insert(hit);
+        const FileReferencePtr smart = core ? core->getSmartFile() : FileReferencePtr();
+        std::set<NodePtr>*& group = smart && smart->getState() != ksReferenceTypes::NoPath
+                                        ? byFile[ksSmartPathIndex::normalise(smart->getPath())]
+                                        : byCore[core.getFieldContainerId()];
+        if (!group)
+            group = &groups.emplace_back();
+        group->insert(hit);
     }
 
     for (const std::set<NodePtr>& group : groups) {

@@ -77,10 +77,8 @@ TEST_F(Creation, ClonesFollowALiveNodeOutsideTheGivenSubtreesElseTheLastOne)
     // Loaded cores are the ones clones can follow.
     const auto reference = [](const NodePtr& parent, const std::string& name, const std::string& smart,
                               const std::vector<std::string>& children) {
-        ExtReferenceRefPtr core = ExtReference::create();
-        core->setSmartFile(record(smart));
-        core->setState(ksReferenceTypes::Loaded);
-        const NodeRefPtr node = add(parent, name, core);
+        const NodeRefPtr node = referencenodes::reference(name, smart);
+        addChild(parent, node);
         for (const std::string& child : children)
             add(node.get(), child);
         return node;

@@ -5,13 +5,18 @@
 #include "kernel/ksKernelServiceFactory.h"
 #include "model/ksReferenceNode.h"
 #include "model/ksReferencePool.h"
+#include "io/ksSmartFile.h"
+#include "references/ksReferenceInterface.h"
 #include "references/ksReferenceService.h"
 #include "undo/ksDeleteNodesCommand.h"
+#include "undo/ksUndoStack.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QSet>
 #include <QSignalSpy>
 
+#include <algorithm>
 #include <set>
 #include <thread>
 
@@ -269,4 +274,114 @@ TEST_F(PoolTest, ADeletedReferenceLeavesThePoolAndUndoBringsItBackWithItsEditMar
     ASSERT_EQ(scene.count(), 4);
     for (int i = 0; i < 4; ++i)
         EXPECT_EQ(scene.at(i).at(0).toBool(), i % 2 == 1);
+}
+
+namespace {
+
+// The clone queries as a walk over every core would answer them: the cores
+// to consider are given, in any order.
+NodePtr walkLoadedClone(const ExtReferencePtr& ext, std::vector<ExtReferencePtr> cores)
+{
+    ksReferencePool& pool = ksReferencePool::instance();
+    ksReferenceInterface* reference = ksReferenceNode::getReferenceInterface();
+    const std::string path = ext->getSmartFile() ? ext->getSmartFile()->getPath() : std::string();
+    std::sort(cores.begin(), cores.end(),
+              [](const ExtReferencePtr& a, const ExtReferencePtr& b) { return a.getFieldContainerId() < b.getFieldContainerId(); });
+    for (const ExtReferencePtr& core : cores) {
+        if (path.empty() || core == ext || !pool.isSmartFileLoaded(core))
+            continue;
+        const std::shared_ptr<ksSmartFile> file = pool.getSmartFile(core);
+        if (file->getNode() && reference->isSamePath(file->getPath().toStdString(), path))
+            return file->getNode();
+    }
+    return NullFC;
+}
+
+std::set<ExtReferencePtr> walkSameSmartFile(const ExtReferencePtr& ext)
+{
+    std::set<ExtReferencePtr> same;
+    for (const ExtReferencePtr& core : ksReferencePool::instance().getExtReferences())
+        if (core == ext || ksReferenceNode::getReferenceInterface()->isSameSmartReference(ext, core))
+            same.insert(core);
+    return same;
+}
+
+} // namespace
+
+//  root
+//  +- a (w.osb)   +- b (./w.osb)   +- d (w.osb, a's core)   +- e (v.osb)   +- f (w.osb, relative)
+//  detached: c (sub/../w.osb), k (w.osb in the first working directory), g (no smart record),
+//  h (smart record without path)
+TEST_F(PoolTest, CloneQueriesAnswerAsAWalkOverEveryCoreDoesThroughRenamesRemovalsAndUndo)
+{
+    TempFiles files;
+    const std::string w = files.writeScene("w.osb", {"rim"});
+    const std::string v = files.writeScene("v.osb", {"hub"});
+    const QString dir = QFileInfo(QString::fromStdString(w)).absolutePath();
+    const QString workingDirectory = QDir::currentPath();
+    ASSERT_TRUE(QDir(dir).mkdir("sub"));
+    ASSERT_TRUE(QDir::setCurrent(dir));
+    const auto notLoaded = [](const std::string& smart) { return reference("", smart, "", ksReferenceTypes::NotLoaded); };
+    const NodeRefPtr a = inScene(notLoaded(w));
+    const NodeRefPtr b = inScene(notLoaded(dir.toStdString() + "/./w.osb"));
+    NodeRefPtr c = notLoaded(dir.toStdString() + "/sub/../w.osb");
+    const NodeRefPtr d = inScene(Node::create());
+    d->setCore(a->getCore());
+    const NodeRefPtr e = inScene(notLoaded(v));
+    const NodeRefPtr f = inScene(notLoaded("w.osb"));
+    // Names the file that f's relative path names in the first working
+    // directory.
+    const NodeRefPtr k = notLoaded(workingDirectory.toStdString() + "/w.osb");
+    const NodeRefPtr g = notLoaded("");
+    const NodeRefPtr h = notLoaded("");
+    edit(coreOf(h), ExtReference::SmartFileFieldMask, [&] { coreOf(h)->setSmartFile(record("", ksReferenceTypes::NoPath)); });
+    std::vector<ExtReferencePtr> cores{coreOf(a), coreOf(b), coreOf(c), coreOf(e), coreOf(f), coreOf(k), coreOf(g), coreOf(h)};
+    const auto check = [&](const char* when) {
+        for (const ExtReferencePtr& core : cores) {
+            EXPECT_EQ(pool.findLoadedClone(core), walkLoadedClone(core, cores)) << when << ", core " << core.getFieldContainerId();
+            EXPECT_EQ(pool.getReferencesWithSameSmartFile(core), walkSameSmartFile(core)) << when;
+        }
+    };
+    check("nothing loaded");
+    EXPECT_EQ(pool.getReferencesWithSameSmartFile(coreOf(c)), (std::set<ExtReferencePtr>{coreOf(a), coreOf(b), coreOf(f)}));
+
+    for (const NodeRefPtr& node : {c, f, e})
+        ASSERT_TRUE(pool.loadSmartReference(coreOf(node)));
+    check("three loaded");
+    EXPECT_EQ(pool.findLoadedClone(coreOf(a)), c.get()) << "the lowest core id comes first";
+
+    // A record renamed to another file, and one that leaves it by its path.
+    const FileReferencePtr cRecord = coreOf(c)->getSmartFile();
+    edit(cRecord, FileReference::PathFieldMask, [&] { cRecord->setPath(v); });
+    check("c renamed to v.osb");
+    EXPECT_EQ(pool.findLoadedClone(coreOf(a)), f.get());
+    ASSERT_TRUE(QDir::setCurrent(workingDirectory));
+    check("working directory changed");
+    EXPECT_EQ(pool.findLoadedClone(coreOf(a)), NullFC) << "f's relative path names another file now";
+    EXPECT_EQ(pool.findLoadedClone(coreOf(k)), f.get());
+    ASSERT_TRUE(QDir::setCurrent(dir));
+
+    // A removed record and its undo; a node taken out of the scene and put
+    // back; a destroyed core.
+    ksUndoStack& stack = ksUndoStack::get(0);
+    stack.clear();
+    ASSERT_TRUE(ksReferenceNode(f.get()).removeSmartReference());
+    check("f's record removed");
+    stack.undo();
+    check("f's record back");
+    EXPECT_EQ(pool.findLoadedClone(coreOf(a)), f.get());
+    stack.clear();
+    const NodePtr root = ksScenegraph::getRoot();
+    edit(root, Node::ChildrenFieldMask, [&] { root->subChild(b.get()); });
+    check("b out of the scene");
+    addChild(root, b);
+    check("b back");
+    ksReferenceNode(f.get()).unload();
+    check("f unloaded");
+    const UInt32 cId = coreOf(c).getFieldContainerId();
+    cores.erase(std::find(cores.begin(), cores.end(), coreOf(c)));
+    c.reset();
+    ASSERT_FALSE(pool.getStatusSnapshot().value(cId));
+    check("c destroyed");
+    ASSERT_TRUE(QDir::setCurrent(workingDirectory));
 }
