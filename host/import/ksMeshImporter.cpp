@@ -1,7 +1,9 @@
 // Licensed under the MIT licence; see LICENSE.
 #include "import/ksMeshImporter.h"
 
+#include "import/ksMeshHeaderCheck.h"
 #include "nodeutils/ksNodeUtils.h"
+#include "scenegraph/RegularFile.h"
 #include "scenegraph/SceneGraph.h"
 
 #include <assimp/Importer.hpp>
@@ -255,6 +257,22 @@ NodeRefPtr ksMeshImporter::read(const QString& path, QString* error)
     if (info.size() == 0) {
         fail(error, path, QStringLiteral("file is empty"));
         return NullFC;
+    }
+    {
+        // Assimp would block on a FIFO and trust the counts of a header.
+        RegularFile file;
+        if (!file.open(QFile::encodeName(path).toStdString())) {
+            fail(error, path, QString::fromStdString(file.getError()));
+            return NullFC;
+        }
+        char head[ksMeshHeaderCheck::HeadSize];
+        const long n = file.readSome(head, sizeof head);
+        const QString problem =
+            ksMeshHeaderCheck::check(info.suffix().toLower(), head, std::size_t(std::max(n, 0L)), file.size());
+        if (!problem.isEmpty()) {
+            fail(error, path, problem);
+            return NullFC;
+        }
     }
 
     try {

@@ -175,7 +175,7 @@ TEST_F(OsbFile, BadHeadersSizesAndReferencesAreRefusedWithTheirPlace)
          "file header: version 1.1 is not readable"},
         {"block too new", BlockBuilder::wrapInFile(tooNew), "scene block header: version 1.3 is not readable"},
         {"magic", badMagic, "not an .osb file"},
-        {"frame too long", longFrame, "more than the announced block size"},
+        {"frame too long", longFrame, "compressed data: more than the announced"},
         // Huge lengths and counts are caught before anything is allocated.
         {"compressed size", hugeFrame, "exceeds the limit"},
         {"string count", BlockBuilder::wrapInFile(hugeStringCount), "string table: too many strings (4294967295)"},
