@@ -6,6 +6,7 @@
 #include "scene/ksZmbWriter.h"
 
 #include "AppTestSupport.h"
+#include "ZstdBomb.h"
 
 #include <QElapsedTimer>
 #include <QTemporaryDir>
@@ -45,27 +46,15 @@ void writeBytes(const QString& path, const QByteArray& bytes)
     ASSERT_EQ(file.write(bytes), bytes.size());
 }
 
-// One zstd frame of `blocks` RLE blocks, each four bytes that unpack to
-// 128 KiB: 32,768 to 1.
-QByteArray rleFrame(int blocks)
-{
-    QByteArray frame("\x28\xB5\x2F\xFD\x00\x38", 6); // magic; no size given; 128 KiB window
-    for (int i = 0; i < blocks; ++i) {
-        const quint32 header = (i + 1 == blocks ? 1u : 0u) | 1u << 1 | (128u << 10) << 3;
-        frame.append(reinterpret_cast<const char*>(&header), 3).append('\0');
-    }
-    return frame;
-}
-
 // A ".zmb" file whose only section is `frame`, said to unpack to `raw` bytes.
-QByteArray zmbBomb(const QByteArray& frame, quint64 raw)
+QByteArray zmbBomb(const std::vector<std::uint8_t>& frame, quint64 raw)
 {
     QByteArray file(reinterpret_cast<const char*>(ksZmb::Magic), sizeof ksZmb::Magic);
     const auto put = [&](auto value) { file.append(reinterpret_cast<const char*>(&value), sizeof value); };
     put(ksZmb::MajorVersion), put(quint16(0)), put(quint32(1)), put(quint64(0));
     put(ksZmb::SceneSection), put(ksZmb::FlagZstd), put(quint64(frame.size())), put(raw), put(quint64(0));
-    file += frame;
     std::vector<std::uint8_t> bytes(file.begin(), file.end());
+    bytes.insert(bytes.end(), frame.begin(), frame.end());
     EXPECT_TRUE(ksZmbWriter::resealChecksums(bytes));
     return QByteArray(reinterpret_cast<const char*>(bytes.data()), int(bytes.size()));
 }
@@ -134,7 +123,7 @@ TEST_F(HostileFiles, AFifoAsASourceFileDoesNotStopTheWatch)
 // Each bomb would need gigabytes if its sizes were believed.
 TEST_F(HostileFiles, BombsAreRefusedByTheirSizes)
 {
-    const QByteArray frame = rleFrame(8192); // 33 KB that unpack to 1 GiB
+    const std::vector<std::uint8_t> frame = zstdRleFrame(8192); // 33 KB that unpack to 1 GiB
     writeBytes(in("announced.zmb"), zmbBomb(frame, quint64(1) << 30));
     writeBytes(in("understated.zmb"), zmbBomb(frame, quint64(frame.size()) * 16));
     {

@@ -1,6 +1,7 @@
 // Licensed under the MIT licence; see LICENSE.
 #include "AssemblyScene.h"
 #include "BlockBuilder.h"
+#include "ZstdBomb.h"
 
 #include "scenegraph/SceneFileHandler.h"
 
@@ -205,6 +206,38 @@ TEST_F(OsbFile, BadHeadersSizesAndReferencesAreRefusedWithTheirPlace)
         SCOPED_TRACE(what);
         expectRejected(bytes, expected);
     }
+}
+
+// A compressed block is believed up to 16 times its stored size and
+// unpacked no further than announced; the writer stores as it is a block
+// that would pack tighter, so whatever it writes reads back.
+TEST_F(OsbFile, CompressedBlocksAreBoundedByTheirStoredSize)
+{
+    const Bytes frame = zstdRleFrame(8192); // 33 KB that unpack to 1 GiB
+    const auto bomb = [&](UInt64 announced) {
+        Bytes file = BlockBuilder::wrapInFile({});
+        file[12] = 1; // compressed
+        const auto* size = reinterpret_cast<const UInt8*>(&announced);
+        file.insert(file.end(), size, size + 8);
+        file.insert(file.end(), frame.begin(), frame.end());
+        return file;
+    };
+    expectRejected(bomb(UInt64(1) << 30), "compressed data: announces 1073741824 bytes from 32774 (more than 16 to 1)");
+    expectRejected(bomb(frame.size() * 16), "compressed data: more than the announced 524384 bytes");
+
+    NodeRefPtr root = Node::create();
+    root->setCore(Group::create());
+    const GroupRefPtr shared = Group::create();
+    for (int i = 0; i < 20000; ++i) {
+        NodeRefPtr child = Node::create();
+        child->setCore(shared);
+        root->addChild(child);
+    }
+    const Bytes written = SceneFileHandler::the().writeToMemory(root, true);
+    EXPECT_EQ(written[12], 0) << "stored as it is";
+    const NodeRefPtr read = readBytes(written);
+    ASSERT_TRUE(read) << SceneFileHandler::the().getLastError();
+    EXPECT_EQ(read->getNChildren(), 20000u);
 }
 
 TEST_F(OsbFile, NestingIsCappedButAllowedUpToTheLimit)
