@@ -29,10 +29,11 @@ private:
 
 // Files announce how large their compressed parts unpack to. zstd turns a
 // few bytes into gigabytes (a frame of RLE blocks does 32,768 to 1), so an
-// announced size is believed only up to this many times the stored size:
-// real scene data packs 1.5 to 5 to 1, and the writers store as it is
-// anything that would pack tighter.
-inline constexpr UInt64 MaxUnpackRatio = 16;
+// announced size is believed only up to this many times the stored size.
+// Decoding a scene block takes up to about 16 times its size in memory, so
+// this keeps a file of 1 MiB within 256 MiB; real scene data packs 1.5 to 5
+// to 1 at the writers' levels, and they store as it is anything tighter.
+inline constexpr UInt64 MaxUnpackRatio = 8;
 
 // Empty when `declared` unpacked bytes are believable for `stored` bytes;
 // else why not.

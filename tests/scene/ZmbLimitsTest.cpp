@@ -22,7 +22,7 @@ namespace {
 TEST(ZmbLimits, SectionsThatPackTooTightAreStoredAsTheyAre)
 {
     // Root
-    //   20,000 nodes sharing one Group core: packs far tighter than 16 to 1
+    //   20,000 nodes sharing one Group core: packs far tighter than 8 to 1
     NodeRefPtr root = Node::create();
     root->setCore(Group::create());
     const GroupRefPtr shared = Group::create();

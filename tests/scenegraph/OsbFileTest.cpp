@@ -208,7 +208,7 @@ TEST_F(OsbFile, BadHeadersSizesAndReferencesAreRefusedWithTheirPlace)
     }
 }
 
-// A compressed block is believed up to 16 times its stored size and
+// A compressed block is believed up to 8 times its stored size and
 // unpacked no further than announced; the writer stores as it is a block
 // that would pack tighter, so whatever it writes reads back.
 TEST_F(OsbFile, CompressedBlocksAreBoundedByTheirStoredSize)
@@ -222,8 +222,8 @@ TEST_F(OsbFile, CompressedBlocksAreBoundedByTheirStoredSize)
         file.insert(file.end(), frame.begin(), frame.end());
         return file;
     };
-    expectRejected(bomb(UInt64(1) << 30), "compressed data: announces 1073741824 bytes from 32774 (more than 16 to 1)");
-    expectRejected(bomb(frame.size() * 16), "compressed data: more than the announced 524384 bytes");
+    expectRejected(bomb(UInt64(1) << 30), "compressed data: announces 1073741824 bytes from 32774 (more than 8 to 1)");
+    expectRejected(bomb(frame.size() * 8), "compressed data: more than the announced 262192 bytes");
 
     NodeRefPtr root = Node::create();
     root->setCore(Group::create());
