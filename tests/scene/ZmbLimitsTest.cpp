@@ -1,6 +1,7 @@
 // Licensed under the MIT licence; see LICENSE.
 // What the ".zmb" reader refuses before reading or unpacking a file whole,
 // and that the writer never writes what the reader would refuse.
+#include "IdenticalNodes.h"
 #include "SceneTestSupport.h"
 
 #include "scene/ksZmbReader.h"
@@ -21,16 +22,7 @@ namespace {
 
 TEST(ZmbLimits, SectionsThatPackTooTightAreStoredAsTheyAre)
 {
-    // Root
-    //   20,000 nodes sharing one Group core: packs far tighter than 8 to 1
-    NodeRefPtr root = Node::create();
-    root->setCore(Group::create());
-    const GroupRefPtr shared = Group::create();
-    for (int i = 0; i < 20000; ++i) {
-        NodeRefPtr child = Node::create();
-        child->setCore(shared);
-        root->addChild(child);
-    }
+    const NodeRefPtr root = identicalNodes(20000);
     const std::vector<std::uint8_t> bytes = ksZmbWriter(root.get(), {}, {}).toBytes();
     // The scene is the third section of the table.
     const std::size_t scene = ksZmb::HeaderSize + 2 * ksZmb::SectionEntrySize;

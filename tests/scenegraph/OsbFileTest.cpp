@@ -1,6 +1,7 @@
 // Licensed under the MIT licence; see LICENSE.
 #include "AssemblyScene.h"
 #include "BlockBuilder.h"
+#include "IdenticalNodes.h"
 #include "ZstdBomb.h"
 
 #include "scenegraph/SceneFileHandler.h"
@@ -225,14 +226,7 @@ TEST_F(OsbFile, CompressedBlocksAreBoundedByTheirStoredSize)
     expectRejected(bomb(UInt64(1) << 30), "compressed data: announces 1073741824 bytes from 32774 (more than 8 to 1)");
     expectRejected(bomb(frame.size() * 8), "compressed data: more than the announced 262192 bytes");
 
-    NodeRefPtr root = Node::create();
-    root->setCore(Group::create());
-    const GroupRefPtr shared = Group::create();
-    for (int i = 0; i < 20000; ++i) {
-        NodeRefPtr child = Node::create();
-        child->setCore(shared);
-        root->addChild(child);
-    }
+    const NodeRefPtr root = identicalNodes(20000);
     const Bytes written = SceneFileHandler::the().writeToMemory(root, true);
     EXPECT_EQ(written[12], 0) << "stored as it is";
     const NodeRefPtr read = readBytes(written);
