@@ -52,21 +52,22 @@ QString checkOff(const QByteArray& head, std::uint64_t fileSize)
     return tooMany(QStringLiteral("%1 vertices and %2 faces").arg(vertices).arg(faces), fileSize);
 }
 
-// "element NAME COUNT" lines up to "end_header".
+// "element NAME COUNT" lines up to "end_header". Assimp 5.2 reads a header
+// without its end forever, so one must end within the bytes checked.
 QString checkPly(const QByteArray& head, std::uint64_t fileSize)
 {
     std::uint64_t total = 0;
     for (const QByteArray& line : head.split('\n')) {
         const QList<QByteArray> words = line.simplified().split(' ');
         if (words.value(0) == "end_header")
-            break;
+            return QString();
         bool ok = false;
         if (words.size() == 3 && words[0] == "element")
             total += count(words[2], &ok);
         if (total > fileSize)
             return tooMany(QStringLiteral("%1 elements").arg(total), fileSize);
     }
-    return QString();
+    return QStringLiteral("the PLY header does not end (no end_header in its first %1 bytes)").arg(head.size());
 }
 
 } // namespace

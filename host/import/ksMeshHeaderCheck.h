@@ -11,7 +11,8 @@
 // and clear every declared element up front, so 300 bytes can claim
 // hundreds of gigabytes. An element takes at least a few bytes in the file
 // (an OFF vertex "0 0 0\n", a PLY element one byte), which bounds what an
-// honest header can declare.
+// honest header can declare. A PLY header must also end within the bytes
+// checked: Assimp reads one without "end_header" forever.
 class ksMeshHeaderCheck
 {
 public:

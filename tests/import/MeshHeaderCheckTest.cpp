@@ -28,6 +28,8 @@ TEST(MeshHeaderCheck, CountsBeyondTheFileSizeAreRefused)
         {"ply", "ply\nformat binary_little_endian 1.0\nelement vertex 4294967295\nend_header\n", 200,
          "declares 4294967295 elements, more than its 200 bytes can hold"},
         {"ply", "ply\nend_header\nelement vertex 4294967295\n", 200, ""},
+        {"ply", "ply\nformat ascii 1.0\nelement vertex 3\nne_dheader\n0 0 0\n", 200,
+         "the PLY header does not end (no end_header in its first 55 bytes)"},
         {"obj", "v 1 2 3\n", 8, ""},
     };
     for (const auto& c : cases) {
