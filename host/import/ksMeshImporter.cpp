@@ -282,7 +282,11 @@ NodeRefPtr ksMeshImporter::read(const QString& path, QString* error)
         importer.SetPropertyBool(AI_CONFIG_IMPORT_NO_SKELETON_MESHES, true);
         // FBX pivots kept as extra nodes only clutter the tree.
         importer.SetPropertyBool(AI_CONFIG_IMPORT_FBX_PRESERVE_PIVOTS, false);
-        const aiScene* scene = importer.ReadFile(QFile::encodeName(path).toStdString(), PostProcessFlags);
+        // Validation on its own first: triangulation trusts the faces, and
+        // Debian's Assimp aborts the process on a face without indices.
+        const aiScene* scene = importer.ReadFile(QFile::encodeName(path).toStdString(), aiProcess_ValidateDataStructure);
+        if (scene)
+            scene = importer.ApplyPostProcessing(PostProcessFlags);
         if (!scene) {
             const QString reason = QString::fromStdString(importer.GetErrorString()).trimmed();
             fail(error, path, reason.isEmpty() ? QStringLiteral("the file could not be read") : reason);
