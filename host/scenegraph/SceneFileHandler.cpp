@@ -254,13 +254,13 @@ NodeRefPtr SceneFileHandler::read(const std::string& path)
         fail(path, "cannot read: " + file.getError());
         return NullFC;
     }
-    return decodeFile(bytes.data(), size, path);
+    return decodeFile(bytes.data(), size, path, true);
 }
 
 NodeRefPtr SceneFileHandler::readFromMemory(const UInt8* data, std::size_t size)
 {
     m_lastError.clear();
-    return decodeFile(data, size, "");
+    return decodeFile(data, size, "", false);
 }
 
 bool SceneFileHandler::checkHeader(const UInt8* data, std::size_t size, const std::string& context)
@@ -282,7 +282,8 @@ bool SceneFileHandler::checkHeader(const UInt8* data, std::size_t size, const st
     return true;
 }
 
-NodeRefPtr SceneFileHandler::decodeFile(const UInt8* data, std::size_t size, const std::string& context)
+NodeRefPtr SceneFileHandler::decodeFile(const UInt8* data, std::size_t size, const std::string& context,
+                                        bool ownBuffer)
 {
     if (!checkHeader(data, size, context))
         return NullFC;
@@ -315,6 +316,7 @@ NodeRefPtr SceneFileHandler::decodeFile(const UInt8* data, std::size_t size, con
     SceneDecoder decoder;
     decoder.requireWholeBuffer(true);
     decoder.requireSingleRoot(&Node::getClassType());
+    decoder.releaseInputAsRead(ownBuffer || unpacked.size() != 0);
     if (!decoder.decode(block, blockSize)) {
         fail(context, decoder.getError());
         return NullFC;
