@@ -15,7 +15,6 @@
 #include "scene/ksScenegraph.h"
 #include "scenegraph/Node.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QSet>
 
@@ -34,15 +33,9 @@ int ksImportCommand::run(const ksCommandLine& line, ksTalvikHost& host)
     QStringList paths;
     for (const QString& file : files) {
         const QFileInfo info(file);
-        QFile probe(file);
-        QString problem;
-        if (!info.exists())
-            problem = QStringLiteral("no such file");
-        else if (!info.isFile())
-            problem = QStringLiteral("not a file");
-        else if (!probe.open(QIODevice::ReadOnly))
-            problem = QStringLiteral("not readable (%1)").arg(probe.errorString());
-        else if (ksFileIO::isProjectFile(file) || info.suffix().compare(QLatin1String("osb"), Qt::CaseInsensitive) == 0)
+        QString problem = info.exists() ? ksProjectFile::checkReadable(file) : QStringLiteral("no such file");
+        if (problem.isEmpty()
+            && (ksFileIO::isProjectFile(file) || info.suffix().compare(QLatin1String("osb"), Qt::CaseInsensitive) == 0))
             problem = QStringLiteral("a Talvik project or OSB file cannot be imported as a source");
         if (!problem.isEmpty()) {
             ksProjectFile::report(file, problem);

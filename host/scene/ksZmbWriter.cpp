@@ -4,6 +4,7 @@
 #include "scene/ksZmbHash.h"
 #include "scenegraph/ByteSink.h"
 #include "scenegraph/SceneEncoder.h"
+#include "scenegraph/ZstdUnpack.h"
 
 #include <QBuffer>
 #include <QSaveFile>
@@ -337,25 +338,31 @@ bool ksZmbWriter::write(QIODevice& device, QString& error) const
         return false;
     }
 
-    {
-        SectionSink sink(device, metadata.size() >= ksZmb::CompressThreshold, m_level, metadata.size());
-        sink.write(metadata.data(), metadata.size());
-        if (!sink.finish(sections[0], error))
+    // A section that packs tighter than readers believe a section can
+    // (osg::MaxUnpackRatio) is written again as it is.
+    const auto writeSection = [&](SectionEntry& entry, std::uint64_t size, const auto& fill) {
+        const qint64 at = device.pos();
+        {
+            SectionSink sink(device, size >= ksZmb::CompressThreshold, m_level, size);
+            fill(sink);
+            if (!sink.finish(entry, error))
+                return false;
+        }
+        if (!(entry.flags & ksZmb::FlagZstd) || osg::checkUnpackedSize(entry.storedSize, entry.rawSize).empty())
+            return true;
+        if (!device.seek(at)) {
+            error = device.errorString();
             return false;
-    }
-    {
-        const std::uint64_t size = stashSize(m_stash);
-        SectionSink sink(device, size >= ksZmb::CompressThreshold, m_level, size);
-        writeStash(m_stash, sink);
-        if (!sink.finish(sections[1], error))
-            return false;
-    }
-    {
-        SectionSink sink(device, encoder.getSize() >= ksZmb::CompressThreshold, m_level, encoder.getSize());
-        encoder.write(sink);
-        if (!sink.finish(sections[2], error))
-            return false;
-    }
+        }
+        SectionSink sink(device, false, m_level, size);
+        fill(sink);
+        return sink.finish(entry, error);
+    };
+    if (!writeSection(sections[0], metadata.size(),
+                      [&](osg::ByteSink& sink) { sink.write(metadata.data(), metadata.size()); })
+        || !writeSection(sections[1], stashSize(m_stash), [&](osg::ByteSink& sink) { writeStash(m_stash, sink); })
+        || !writeSection(sections[2], encoder.getSize(), [&](osg::ByteSink& sink) { encoder.write(sink); }))
+        return false;
 
     header = headerBytes(sections);
     setU64(header.data() + ksZmb::ChecksummedHeaderBytes,

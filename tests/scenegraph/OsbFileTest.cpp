@@ -1,6 +1,8 @@
 // Licensed under the MIT licence; see LICENSE.
 #include "AssemblyScene.h"
 #include "BlockBuilder.h"
+#include "IdenticalNodes.h"
+#include "ZstdBomb.h"
 
 #include "scenegraph/SceneFileHandler.h"
 
@@ -218,7 +220,7 @@ TEST_F(OsbFile, BadHeadersSizesAndReferencesAreRefusedWithTheirPlace)
          "file header: version 1.1 is not readable"},
         {"block too new", BlockBuilder::wrapInFile(tooNew), "scene block header: version 1.3 is not readable"},
         {"magic", badMagic, "not an .osb file"},
-        {"frame too long", longFrame, "more than the announced block size"},
+        {"frame too long", longFrame, "compressed data: more than the announced"},
         // Huge lengths and counts are caught before anything is allocated.
         {"compressed size", hugeFrame, "exceeds the limit"},
         {"string count", BlockBuilder::wrapInFile(hugeStringCount), "string table: too many strings (4294967295)"},
@@ -248,6 +250,31 @@ TEST_F(OsbFile, BadHeadersSizesAndReferencesAreRefusedWithTheirPlace)
         SCOPED_TRACE(what);
         expectRejected(bytes, expected);
     }
+}
+
+// A compressed block is believed up to 8 times its stored size and
+// unpacked no further than announced; the writer stores as it is a block
+// that would pack tighter, so whatever it writes reads back.
+TEST_F(OsbFile, CompressedBlocksAreBoundedByTheirStoredSize)
+{
+    const Bytes frame = zstdRleFrame(8192); // 33 KB that unpack to 1 GiB
+    const auto bomb = [&](UInt64 announced) {
+        Bytes file = BlockBuilder::wrapInFile({});
+        file[12] = 1; // compressed
+        const auto* size = reinterpret_cast<const UInt8*>(&announced);
+        file.insert(file.end(), size, size + 8);
+        file.insert(file.end(), frame.begin(), frame.end());
+        return file;
+    };
+    expectRejected(bomb(UInt64(1) << 30), "compressed data: announces 1073741824 bytes from 32774 (more than 8 to 1)");
+    expectRejected(bomb(frame.size() * 8), "compressed data: more than the announced 262192 bytes");
+
+    const NodeRefPtr root = identicalNodes(20000);
+    const Bytes written = SceneFileHandler::the().writeToMemory(root, true);
+    EXPECT_EQ(written[12], 0) << "stored as it is";
+    const NodeRefPtr read = readBytes(written);
+    ASSERT_TRUE(read) << SceneFileHandler::the().getLastError();
+    EXPECT_EQ(read->getNChildren(), 20000u);
 }
 
 TEST_F(OsbFile, NestingIsCappedButAllowedUpToTheLimit)
