@@ -30,6 +30,8 @@
 #include <algorithm>
 #include <functional>
 #include <memory>
+#include <thread>
+#include <vector>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -260,14 +262,12 @@ TEST_F(UpdateMonitorTest, PausesNestTheLastResumeStartsAFreshPassAndAStopWins)
     m_monitor.setPaused(false);
     EXPECT_TRUE(waitUntil([&] { return m_monitor.getPassCount() == 2; })) << "no wait before the first pass";
 
-    // A resume without a pause counts below zero: one pause then leaves the
-    // thread running.
+    // A resume without a pause is ignored: the next pause still ends the thread.
     m_monitor.setPaused(false);
     m_monitor.setPaused(true);
-    EXPECT_TRUE(m_monitor.isRunning());
+    EXPECT_FALSE(m_monitor.isRunning());
 
     // Stopped while paused: resuming or new expressions launch nothing.
-    m_monitor.setPaused(true);
     m_monitor.stop();
     m_monitor.stop();
     EXPECT_FALSE(m_monitor.isStarted());
@@ -282,6 +282,65 @@ TEST_F(UpdateMonitorTest, PausesNestTheLastResumeStartsAFreshPassAndAStopWins)
     EXPECT_FALSE(m_monitor.isRunning());
     m_monitor.setPaused(false);
     EXPECT_TRUE(waitUntil([&] { return m_monitor.getPassCount() == 3; }));
+}
+
+// The thread reads the expressions without a lock, so it must be gone while
+// they change, also after a resume that had no pause.
+TEST_F(UpdateMonitorTest, NewExpressionsRestartTheThreadWhateverThePauseCount)
+{
+    const Reference door(makeRecord(m_files.write("door_v1.zmb", "one", 100)));
+    m_files.write("door_v2.zmb", "two", 200);
+    m_monitor.setRevisionCheckEnabled(true);
+    m_monitor.start();
+    ASSERT_TRUE(waitUntil([&] { return m_monitor.getPassCount() == 1; }));
+    EXPECT_TRUE(reported().isEmpty()) << "no expressions, no revisions";
+
+    m_monitor.setPaused(false);
+    for (int round = 0; round < 20; ++round)
+        m_monitor.setRevisionExpressions({"_v(\\d+)"});
+    EXPECT_TRUE(m_monitor.isRunning());
+    // Each fresh thread starts with a pass at once, despite the hour-long
+    // interval; the passes cut short keep what they found.
+    EXPECT_TRUE(waitUntil([&] { return door.smartStatus()->state.load() == FileState::Outdated; }));
+}
+
+// A stop during a long pass ends it at the next file: the files after that
+// keep their old state, and the pass neither counts nor reports.
+TEST_F(UpdateMonitorTest, AStopCutsALongPassShort)
+{
+    constexpr int count = 50000;
+    std::vector<std::unique_ptr<Reference>> gone;
+    for (int i = 0; i < count; ++i)
+        gone.push_back(std::make_unique<Reference>(makeRecord(m_files.path(QString("gone%1.zmb").arg(i)))));
+    const ksStatusSnapshot snapshot = ksReferencePool::instance().getStatusSnapshot();
+    ASSERT_EQ(snapshot.size(), count);
+    // The pass goes in id order: this one is checked first.
+    const ksFileReferenceStatusPtr first = snapshot.begin().value()->smart();
+    const auto missing = [&] {
+        int n = 0;
+        for (const auto& entry : snapshot)
+            n += entry.status->smart()->state.load() == FileState::Missing;
+        return n;
+    };
+
+    // The main thread may lose the processor long enough for a pass to end
+    // before the stop; a few tries make that a matter of chance no more.
+    bool cutShort = false;
+    for (int attempt = 0; attempt < 5 && !cutShort; ++attempt) {
+        for (const auto& entry : snapshot)
+            entry.status->smart()->state.store(FileState::UpToDate);
+        const std::uint64_t before = m_monitor.getPassCount();
+        m_monitor.start();
+        QDeadlineTimer deadline(30000);
+        while (first->state.load() != FileState::Missing && !deadline.hasExpired())
+            std::this_thread::yield();
+        m_monitor.stop();
+        cutShort = m_monitor.getPassCount() == before;
+    }
+    ASSERT_TRUE(cutShort) << "every pass ran to its end despite the stop";
+    EXPECT_LT(missing(), count);
+    QCoreApplication::sendPostedEvents();
+    EXPECT_TRUE(reported().isEmpty());
 }
 
 TEST(UpdateMonitorLifetime, DestroyingARunningMonitorEndsItsThread)
