@@ -5,6 +5,7 @@
 #include "handles/ksdReferenceNode.h"
 #include "kernel/ksInterfaceFactory.h"
 #include "nodeutils/ksNodeUtils.h"
+#include "references/ksReferenceFindFlags.h"
 #include "references/ksReferenceInterface.h"
 #include "references/ksReferenceUpdateFlags.h"
 #include "scene/ksScenegraph.h"
@@ -23,15 +24,41 @@ ksReferenceResolver::ksReferenceResolver(const QStringList& searchDirectories)
         m_directories << QDir(directory).absolutePath();
 }
 
-void ksReferenceResolver::exportSearchPath(const QStringList& directories)
+QStringList ksReferenceResolver::resolveSmartFiles() const
 {
-    QStringList absolute;
-    for (const QString& directory : directories)
-        absolute << QDir(directory).absolutePath();
-    const QByteArray previous = qgetenv("TALVIK_REFERENCE_SEARCH_PATH");
-    if (!previous.isEmpty())
-        absolute << QString::fromLocal8Bit(previous);
-    qputenv("TALVIK_REFERENCE_SEARCH_PATH", absolute.join(QLatin1Char(':')).toLocal8Bit());
+    QStringList resolved;
+    ksReferenceInterface* references = ksInterfaceFactory::the().get<ksReferenceInterface>();
+    if (!references)
+        return resolved;
+    // A smart reference found and loaded may bring nested ones that are
+    // missing too; each round looks at what the last one brought.
+    for (bool found = true; found;) {
+        found = false;
+        for (const NodePtr& node :
+             references->findExtReferences(ksScenegraph::getRoot(), ksReferenceFindFlags::FindSmartOnly)) {
+            const ExtReferencePtr core = references->getExtReference(node);
+            const FileReferencePtr smart = core ? core->getSmartFile() : FileReferencePtr();
+            if (!smart || smart->getPath().empty())
+                continue;
+            const QString old = QString::fromStdString(smart->getPath());
+            if (QFileInfo(old).isFile())
+                continue;
+            const QString name = QFileInfo(old).fileName();
+            for (const QString& directory : m_directories) {
+                const QString candidate = QDir(directory).filePath(name);
+                if (!QFileInfo(candidate).isFile())
+                    continue;
+                ksdReferenceNode handle(ksTypeConverter::convertNode(node));
+                handle.setSmartPath(candidate);
+                handle.loadSmartReference();
+                references->updateReferences(node, ksReferenceUpdateFlags::UpdateFileStates, true);
+                resolved << QStringLiteral("%1 (previously %2)").arg(candidate, old);
+                found = true;
+                break;
+            }
+        }
+    }
+    return resolved;
 }
 
 QStringList ksReferenceResolver::resolveSources(const QString& projectPath) const

@@ -21,13 +21,14 @@ struct Result {
     QString err;
 };
 
-inline Result talvik(const QStringList& arguments)
+// Runs the program with `extra` added to the environment.
+inline Result talvik(const QStringList& arguments, const QProcessEnvironment& extra = {})
 {
     QProcess process;
     // Plain text whatever the terminal: tests read the output.
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("NO_COLOR", "1");
-    environment.remove("TALVIK_REFERENCE_SEARCH_PATH");
+    environment.insert(extra);
     process.setProcessEnvironment(environment);
     process.start(TALVIK_PROGRAM, arguments);
     if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit) {
