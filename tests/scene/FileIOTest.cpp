@@ -1,6 +1,8 @@
 // Licensed under the MIT licence; see LICENSE.
 #include "SceneTestSupport.h"
 
+#include "FileSizeLimit.h"
+
 #include "kernel/ksFileIOService.h"
 #include "kernel/ksKernelServiceFactory.h"
 #include "scene/ksFileIO.h"
@@ -36,6 +38,27 @@ TEST(FileIO, FailedSavesLeaveThePreviousFileIntactAndSayWhyOnce)
     LogRecorder log;
     EXPECT_FALSE(ksFileIO::saveSmartReference(scene.root.get(), "/proc/self/car.zmb", {}));
     EXPECT_EQ(log.problems().size(), 1u);
+}
+
+// The same failure in this process: every failed write lets go of its file
+// (no descriptor stays open, nothing leaks) and of its temporary file.
+TEST(FileIO, AWriteThatFailsPartWayLetsGoOfItsFile)
+{
+    QTemporaryDir dir;
+    AssemblyScene scene(20000);
+    const QString path = dir.filePath("car.zmb");
+    ASSERT_TRUE(writeFile(path, "previous version"));
+    const int descriptors = FileSizeLimit::openDescriptors();
+    {
+        const FileSizeLimit limit(4096);
+        LogRecorder log;
+        for (int i = 0; i < 3; ++i)
+            EXPECT_FALSE(ksFileIO::saveSmartReference(scene.root.get(), path.toStdString(), {}));
+        EXPECT_EQ(log.problems().size(), 3u);
+    }
+    EXPECT_EQ(FileSizeLimit::openDescriptors(), descriptors);
+    EXPECT_EQ(fileBytes(path), QByteArray("previous version"));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"car.zmb"}) << "no temporary file left";
 }
 
 TEST(FileIO, IncrementalSaveKeepsThePreviousFileAndABrokenWriteCanBeUndone)

@@ -1,6 +1,7 @@
 // Licensed under the MIT licence; see LICENSE.
 #include "AssemblyScene.h"
 #include "BlockBuilder.h"
+#include "FileSizeLimit.h"
 
 #include "scenegraph/SceneFileHandler.h"
 
@@ -112,6 +113,25 @@ TEST_F(OsbFile, WritingReplacesTheTargetAndLeavesNothingBehind)
     EXPECT_NE(SceneFileHandler::the().getLastError().find(nowhere.string()), std::string::npos);
     EXPECT_FALSE(SceneFileHandler::the().read(nowhere.string()));
     EXPECT_NE(SceneFileHandler::the().getLastError().find("cannot open"), std::string::npos);
+}
+
+// A disk that fills up during the write: the previous file stays, and
+// neither the temporary file nor its descriptor is left behind.
+TEST_F(OsbFile, AWriteThatFailsPartWayLeavesThePreviousFileAndNothingElse)
+{
+    const fs::path target = dir / "scene.osb";
+    std::ofstream(target) << "previous";
+    AssemblyScene scene(20000);
+    const int descriptors = FileSizeLimit::openDescriptors();
+    for (bool compressed : {false, true}) {
+        SCOPED_TRACE(compressed ? "compressed" : "plain");
+        const FileSizeLimit limit(4096);
+        EXPECT_FALSE(SceneFileHandler::the().write(scene.root, target.string(), compressed));
+        EXPECT_NE(SceneFileHandler::the().getLastError().find(target.string()), std::string::npos);
+    }
+    EXPECT_EQ(FileSizeLimit::openDescriptors(), descriptors);
+    EXPECT_EQ(fileBytes(target), Bytes({'p', 'r', 'e', 'v', 'i', 'o', 'u', 's'}));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1) << "no temporary file left";
 }
 
 TEST_F(OsbFile, UnknownFieldsAreSkippedAndMissingOnesKeepDefaults)
