@@ -26,6 +26,7 @@ class ExposedRevisionMonitor : public ksRevisionMonitor
 public:
     using ksRevisionMonitor::getDirEntries;
     using ksRevisionMonitor::getWildcardFiles;
+    using ksRevisionMonitor::getWildcardPath;
 };
 
 // A fresh temporary directory per test; every test starts a new cache series.
@@ -133,7 +134,10 @@ TEST_F(RevisionMonitorFixture, FindsSiblingsListingEachPatternOncePerSeriesAndTh
     const std::uint64_t reads = ksDirectoryListing::threadReadCount();
     // Case-insensitively; the file itself need not exist.
     EXPECT_EQ(m_monitor.findRevisions(path("door_v7.zmb")), (QMap<QString, QString>{{"1", v1}, {"12", v12}}));
-    EXPECT_TRUE(ksRevisionMonitor().findRevisions(v1).isEmpty()) << "no expressions, no revisions";
+    ExposedRevisionMonitor bare;
+    EXPECT_TRUE(bare.findRevisions(v1).isEmpty()) << "no expressions, no revisions";
+    EXPECT_EQ(bare.getRevision(v1), "");
+    EXPECT_EQ(bare.getWildcardPath(v1), v1);
 
     touch("door_v3.zmb");
     const QString window = touch("window_v1.zmb");

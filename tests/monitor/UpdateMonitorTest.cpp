@@ -282,6 +282,12 @@ TEST_F(UpdateMonitorTest, PausesNestTheLastResumeStartsAFreshPassAndAStopWins)
     EXPECT_FALSE(m_monitor.isRunning());
     m_monitor.setPaused(false);
     EXPECT_TRUE(waitUntil([&] { return m_monitor.getPassCount() == 3; }));
+
+    // A zero interval, from the next wait on, runs passes back to back.
+    m_monitor.setInterval(0);
+    m_monitor.setPaused(true);
+    m_monitor.setPaused(false);
+    EXPECT_TRUE(waitUntil([&] { return m_monitor.getPassCount() >= 10; }));
 }
 
 // The thread reads the expressions without a lock, so it must be gone while
@@ -308,7 +314,7 @@ TEST_F(UpdateMonitorTest, NewExpressionsRestartTheThreadWhateverThePauseCount)
 // keep their old state, and the pass neither counts nor reports.
 TEST_F(UpdateMonitorTest, AStopCutsALongPassShort)
 {
-    constexpr int count = 50000;
+    constexpr int count = 20000;
     std::vector<std::unique_ptr<Reference>> gone;
     for (int i = 0; i < count; ++i)
         gone.push_back(std::make_unique<Reference>(makeRecord(m_files.path(QString("gone%1.zmb").arg(i)))));
@@ -466,6 +472,24 @@ TEST_F(UpdateMonitorServiceTest, MonitorRunsWhileEnabledWithReferencesAndOutside
 
     service->setUpdateMonitoringInterval(1234);
     EXPECT_EQ(monitor->getInterval(), 1234);
+}
+
+TEST_F(UpdateMonitorServiceTest, MissingWinsOverOutdatedAndModeZeroTellsNothing)
+{
+    const Reference gone(makeRecord(m_files.write("gone.zmb", "g", 100)));
+    const Reference changed(makeRecord(m_files.write("changed.zmb", "c", 100)));
+    service->setNotificationMode(ksReferenceTypes::NotifyAfterUpdateCheck);
+    m_files.remove("gone.zmb");
+    m_files.write("changed.zmb", "edited", 200);
+    service->setUpdateMonitoringEnabled(true);
+    EXPECT_EQ(nextChange().size(), 2) << "both in the first pass";
+    EXPECT_EQ(m_shown, QStringList{missingText});
+
+    service->setNotificationMode(ksReferenceTypes::NoNotification);
+    m_files.write("gone.zmb", "g", 100);
+    nextChange();
+    EXPECT_EQ(smartState(gone), ksReferenceTypes::UpToDate);
+    EXPECT_EQ(m_shown, QStringList{missingText}) << "an outdated file is left, but mode 0 tells nothing";
 }
 
 TEST_F(UpdateMonitorServiceTest, MissingChangedAndNewerFilesReachTheRecordsTheHandlesAndTheUser)
