@@ -1,6 +1,4 @@
 // Licensed under the MIT licence; see LICENSE.
-#include "LogRecorder.h"
-
 #include "utils/ksLog.h"
 
 #include <gtest/gtest.h>
