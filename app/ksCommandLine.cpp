@@ -65,7 +65,7 @@ QString ksCommandLine::usage()
         "usage: talvik COMMAND [ARGUMENTS] [--verbose]\n"
         "  demo [DIR]                               build, change and reload a sample car assembly\n"
         "  status PROJECT [--json]                  the reference tree; exit 0 up to date, 1 outdated, 2 missing\n"
-        "  watch PROJECT [--interval MS]            report file changes until interrupted\n"
+        "  watch PROJECT [--interval MS] [--poll-only]  report file changes until interrupted\n"
         "  import FILE... --into PROJECT [--smart]  import files as source (and smart) references\n"
         "  resolve PROJECT --search-path DIR...     find moved references and save the project\n"
         "  revisions FILE --expression REGEX...     the revisions of a file and the newest\n"
