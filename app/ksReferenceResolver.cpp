@@ -18,6 +18,19 @@
 
 using namespace osg;
 
+namespace {
+
+// The path of a record whose file is gone; empty when there is nothing to find.
+QString missingPath(const FileReferencePtr& record)
+{
+    if (!record || record->getPath().empty())
+        return QString();
+    const QString path = QString::fromStdString(record->getPath());
+    return QFileInfo(path).isFile() ? QString() : path;
+}
+
+} // namespace
+
 ksReferenceResolver::ksReferenceResolver(const QStringList& searchDirectories)
 {
     for (const QString& directory : searchDirectories)
@@ -37,11 +50,8 @@ QStringList ksReferenceResolver::resolveSmartFiles() const
         for (const NodePtr& node :
              references->findExtReferences(ksScenegraph::getRoot(), ksReferenceFindFlags::FindSmartOnly)) {
             const ExtReferencePtr core = references->getExtReference(node);
-            const FileReferencePtr smart = core ? core->getSmartFile() : FileReferencePtr();
-            if (!smart || smart->getPath().empty())
-                continue;
-            const QString old = QString::fromStdString(smart->getPath());
-            if (QFileInfo(old).isFile())
+            const QString old = missingPath(core ? core->getSmartFile() : FileReferencePtr());
+            if (old.isEmpty())
                 continue;
             const QString name = QFileInfo(old).fileName();
             for (const QString& directory : m_directories) {
@@ -71,10 +81,8 @@ QStringList ksReferenceResolver::resolveSources(const QString& projectPath) cons
     for (const NodePtr& node : references->findExtReferences(ksScenegraph::getRoot(), 0)) {
         const ExtReferencePtr core = references->getExtReference(node);
         const FileReferencePtr source = core ? core->getSourceFile() : FileReferencePtr();
-        if (!source || source->getPath().empty())
-            continue;
-        const QString old = QString::fromStdString(source->getPath());
-        if (QFileInfo(old).isFile())
+        const QString old = missingPath(source);
+        if (old.isEmpty())
             continue;
         const QString name = QFileInfo(old).fileName();
         QStringList candidates;
