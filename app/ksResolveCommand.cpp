@@ -34,8 +34,6 @@ int ksResolveCommand::run(const ksCommandLine& line, ksTalvikHost& host)
         }
     }
 
-    // The module reads its search directories once, when it starts.
-    ksReferenceResolver::exportSearchPath(directories);
     if (!host.start(line.has("verbose"))) {
         std::fprintf(stderr, "talvik: %s\n", qPrintable(host.lastError()));
         return ksCommandLine::Failure;
@@ -47,8 +45,11 @@ int ksResolveCommand::run(const ksCommandLine& line, ksTalvikHost& host)
         ksProjectFile::report(project, error);
         return ksCommandLine::UsageError;
     }
-    const QStringList smart = host.takeResolvedPaths();
-    const QStringList sources = ksReferenceResolver(directories).resolveSources(projectPath);
+    // The module found what lies where the project expects it; the search
+    // directories are the program's own.
+    const ksReferenceResolver resolver(directories);
+    const QStringList smart = host.takeResolvedPaths() + resolver.resolveSmartFiles();
+    const QStringList sources = resolver.resolveSources(projectPath);
     for (const QString& found : smart)
         std::printf("found smart file %s\n", qPrintable(found));
     for (const QString& found : sources)

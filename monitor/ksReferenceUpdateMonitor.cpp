@@ -73,7 +73,13 @@ void ksReferenceUpdateMonitor::stop()
 
 void ksReferenceUpdateMonitor::setPaused(bool paused)
 {
-    const int count = m_pauseCount.fetch_add(paused ? 1 : -1) + (paused ? 1 : -1);
+    // A resume without its pause is ignored: a count below zero would let
+    // the next pause leave the thread running.
+    int count = m_pauseCount.load();
+    if (!paused && count <= 0)
+        return;
+    count += paused ? 1 : -1;
+    m_pauseCount.store(count);
     if (!m_started)
         return;
     if (count > 0)
@@ -109,9 +115,13 @@ bool ksReferenceUpdateMonitor::isRevisionCheckEnabled() const
 
 void ksReferenceUpdateMonitor::setRevisionExpressions(const QStringList& expressions)
 {
-    setPaused(true);
+    // Whatever the pause count says, no thread may run while the
+    // expressions change: it reads them without a lock.
+    const bool wasRunning = m_thread.joinable();
+    end();
     m_revisionMonitor.setExpressions(expressions);
-    setPaused(false);
+    if (wasRunning)
+        launch();
 }
 
 void ksReferenceUpdateMonitor::setFileEventsEnabled(bool enabled)

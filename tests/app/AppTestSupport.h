@@ -21,14 +21,16 @@ struct Result {
     QString err;
 };
 
-// Runs `program` to its end, or kills it after `timeoutMs` and fails the test.
-inline Result run(const QString& program, const QStringList& arguments, int timeoutMs = 120000)
+// Runs `program` to its end with `extra` added to the environment, or kills
+// it after `timeoutMs` and fails the test.
+inline Result run(const QString& program, const QStringList& arguments, int timeoutMs = 120000,
+                  const QProcessEnvironment& extra = {})
 {
     QProcess process;
     // Plain text whatever the terminal: tests read the output.
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("NO_COLOR", "1");
-    environment.remove("TALVIK_REFERENCE_SEARCH_PATH");
+    environment.insert(extra);
     process.setProcessEnvironment(environment);
     process.start(program, arguments);
     if (!process.waitForFinished(timeoutMs) || process.exitStatus() != QProcess::NormalExit) {
@@ -43,6 +45,11 @@ inline Result run(const QString& program, const QStringList& arguments, int time
 inline Result talvik(const QStringList& arguments, int timeoutMs = 120000)
 {
     return run(TALVIK_PROGRAM, arguments, timeoutMs);
+}
+
+inline Result talvik(const QStringList& arguments, const QProcessEnvironment& extra)
+{
+    return run(TALVIK_PROGRAM, arguments, 120000, extra);
 }
 
 // A triangle fan of `triangles` triangles as an OBJ file.

@@ -3,6 +3,8 @@
 // and bring clones of one smart file in step.
 #include "InterfaceTestSupport.h"
 
+#include "scene/ksFileIO.h"
+
 #include "utils/ksFile.h"
 
 #include <ctime>
@@ -64,6 +66,17 @@ TEST_F(Creation, ImportedNodesBecomeOrGetASourceReference)
     const NodeCorePtr referenceCore = wrapper->getCore();
     EXPECT_EQ(refs().createImportedSourceReference("/cad/x.stp", wrapper.get()), wrapper.get());
     EXPECT_EQ(wrapper->getCore(), referenceCore);
+
+    // With creation switched off the imported node stays as it is, and a
+    // missing one becomes a plain transform: no reference either way.
+    ksFileIO::setImportCreateReferences(false);
+    const NodeRefPtr plain = add(ksScenegraph::getRoot(), "Plain", Transform3D::create());
+    EXPECT_EQ(refs().createImportedSourceReference(path, plain.get()), plain.get());
+    const NodeRefPtr made(refs().createImportedSourceReference(path, NullFC));
+    ksFileIO::setImportCreateReferences(true);
+    EXPECT_FALSE(coreOf(plain.get()));
+    ASSERT_TRUE(made);
+    EXPECT_TRUE(Transform3DPtr::dcast(made->getCore()) && !coreOf(made.get()));
 }
 
 // live root ─┬─ given ─┬─ A (s.zmb): a

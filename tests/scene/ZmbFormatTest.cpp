@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 
 using namespace osg;
 
@@ -144,6 +145,25 @@ TEST(ZmbFormat, TruncatedOrFlippedFilesFailCleanly)
         expectRejected(flipped);
     }
     expectRejected({});
+}
+
+// A section stored plain carries text a user could edit by hand; one changed
+// character that still parses must be refused by the section's checksum.
+TEST(ZmbFormat, AChangedCharacterInAPlainSectionIsAChecksumMismatch)
+{
+    AssemblyScene scene;
+    const std::vector<std::uint8_t> bytes = encode(scene.root.get(), {}, {{"author", "anna"}});
+    ASSERT_EQ(peek<std::uint32_t>(bytes, entryOffset(0) + 4) & ksZmb::FlagZstd, 0u) << "stored plain";
+    const auto at = std::search(bytes.begin(), bytes.end(), std::begin("anna"), std::end("anna") - 1);
+    ASSERT_NE(at, bytes.end());
+    const std::size_t offset = std::size_t(at - bytes.begin());
+
+    expectRejected(patched<char>(bytes, offset, 'h', false), "section META: checksum mismatch");
+    // The same change with the checksums made to match reads, so the checksum alone refused it.
+    const std::vector<std::uint8_t> resealed = patched<char>(bytes, offset, 'h');
+    ksZmbReader reader;
+    ASSERT_TRUE(reader.readMemory(resealed.data(), resealed.size())) << reader.getError();
+    EXPECT_EQ(reader.getMetadata().at("author"), "hnna");
 }
 
 TEST(ZmbFormat, ForeignFilesAndNewerVersionsAreRefusedWithTheReason)

@@ -1,6 +1,7 @@
 // Licensed under the MIT licence; see LICENSE.
 #include "AssemblyScene.h"
 #include "BlockBuilder.h"
+#include "FileSizeLimit.h"
 #include "IdenticalNodes.h"
 #include "ZstdBomb.h"
 
@@ -143,17 +144,29 @@ TEST_F(OsbFile, ReadContainersAreAnnouncedAndPublished)
         << "one shared core: announced once when made, published once when filled";
 }
 
-TEST_F(OsbFile, WritingReplacesTheTargetAndLeavesNothingBehind)
+// Writing replaces the target only once the new file is complete: a disk
+// that fills up during the write leaves the previous file, and neither the
+// temporary file nor its descriptor stays behind.
+TEST_F(OsbFile, WritingReplacesTheTargetOnlyWhenCompleteAndLeavesNothingBehind)
 {
     const fs::path target = dir / "scene.osb";
     std::ofstream(target) << "previous";
-    NodeRefPtr node = Node::create();
+    AssemblyScene scene(20000);
+    const int descriptors = FileSizeLimit::openDescriptors();
+    for (bool compressed : {false, true}) {
+        SCOPED_TRACE(compressed ? "compressed" : "plain");
+        const FileSizeLimit limit(4096);
+        EXPECT_FALSE(SceneFileHandler::the().write(scene.root, target.string(), compressed));
+        EXPECT_NE(SceneFileHandler::the().getLastError().find(target.string()), std::string::npos);
+    }
+    EXPECT_EQ(FileSizeLimit::openDescriptors(), descriptors);
+    EXPECT_EQ(fileBytes(target), Bytes({'p', 'r', 'e', 'v', 'i', 'o', 'u', 's'}));
     EXPECT_FALSE(SceneFileHandler::the().write(NullFC, target.string()));
-    ASSERT_TRUE(SceneFileHandler::the().write(node, target.string()));
+    ASSERT_TRUE(SceneFileHandler::the().write(scene.root, target.string()));
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1) << "no temporary file left";
 
     const fs::path nowhere = dir / "missing" / "scene.osb";
-    EXPECT_FALSE(SceneFileHandler::the().write(node, nowhere.string()));
+    EXPECT_FALSE(SceneFileHandler::the().write(scene.root, nowhere.string()));
     EXPECT_NE(SceneFileHandler::the().getLastError().find(nowhere.string()), std::string::npos);
     EXPECT_FALSE(SceneFileHandler::the().read(nowhere.string()));
     EXPECT_NE(SceneFileHandler::the().getLastError().find("cannot open"), std::string::npos);

@@ -100,6 +100,12 @@ TEST(ServiceOperations, ListingReferencesGivesEachCoreOnceTheStartIncluded)
         paths << node.getSmartPath() + node.getSourcePath();
     paths.sort();
     EXPECT_EQ(paths, (QStringList{"/d/a.zmb", "/d/b.stp", "/d/g.zmb"}));
+    // Below a reference node: the nearest references in order, never the
+    // node itself nor A' inside A.
+    QStringList children;
+    for (const ksdReferenceNode& node : service()->getChildReferences(ksTypeConverter::convertNode(G.get())))
+        children << node.getSmartPath() + node.getSourcePath();
+    EXPECT_EQ(children, (QStringList{"/d/a.zmb", "/d/b.stp"}));
 }
 
 // The live root as the reference, with the child c (locked nodes: the scenario).

@@ -4,6 +4,8 @@
 // edit and save it, lock it, remove it; undoing and redoing every undo step.
 #include "ServiceTestSupport.h"
 
+#include "LogRecorder.h"
+
 #include "kernel/ksFileIOService.h"
 #include "scene/ksScenegraph.h"
 #include "undo/ksUndoStack.h"
@@ -83,8 +85,12 @@ TEST(ServiceScenario, SourceToSmartSaveUnloadLoadEditRemoveWithUndoAndRedo)
         {"create",
          [&] {
              // Project and scene files are refused: no node, signal or undo step.
+             LogRecorder log;
              for (const char* refused : {"scene.osb", "scene.zmb"})
                  EXPECT_TRUE(s->createSourceReference(QString::fromStdString(files.path(refused)), ksdNode()).isNull());
+             EXPECT_EQ(log.problems(), std::vector<std::string>(2, "Creating source reference failed. Talvik "
+                                                                    "project or OSB files are not allowed as a "
+                                                                    "source reference."));
              handle = s->createSourceReference(source, ksdNode());
              node = ksTypeConverter::convertNode(handle);
              EXPECT_EQ(ksNodeUtils::getName(node), "part");
