@@ -1,0 +1,156 @@
+// Licensed under the MIT licence; see LICENSE.
+#include "ksReferenceLocator.h"
+
+#include "handles/ksTypeConverter.h"
+#include "handles/ksdReferenceNode.h"
+#include "kernel/ksInterfaceFactory.h"
+#include "nodeutils/ksNodeUtils.h"
+#include "references/ksReferenceInterface.h"
+#include "references/ksReferenceService.h"
+#include "references/ksReferenceUpdateFlags.h"
+#include "scene/ksScenegraph.h"
+#include "scenegraph/ExtReference.h"
+#include "scenegraph/FileReference.h"
+#include "scenegraph/Node.h"
+#include "utils/ksFile.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+using namespace osg;
+
+namespace {
+
+bool isInside(const QString& path, const QString& folder)
+{
+    return QDir::cleanPath(path).startsWith(folder);
+}
+
+} // namespace
+
+ksReferenceLocator::ksReferenceLocator(const QString& projectPath, const QStringList& resolvedSmart,
+                                       const QMap<QString, QString>& loadFailures)
+    : m_folder(QFileInfo(projectPath).absolutePath() + '/'), m_failures(loadFailures)
+{
+    const QStringList folders = searchFolders();
+    for (const QString& line : resolvedSmart) {
+        const QString path = line.section(QStringLiteral(" (previously "), 0, 0);
+        bool inSearchFolder = false;
+        for (const QString& folder : folders)
+            inSearchFolder = inSearchFolder || QFileInfo(path).absolutePath() == QDir(folder).absolutePath();
+        // A file beside the project is found by its relative path first.
+        m_found[path] = isInside(path, m_folder) || !inSearchFolder ? ksReferenceTable::Found::RelativePath
+                                                                   : ksReferenceTable::Found::SearchFolder;
+    }
+}
+
+QStringList ksReferenceLocator::searchFolders()
+{
+    return QString::fromLocal8Bit(qgetenv("TALVIK_REFERENCE_SEARCH_PATH")).split(':', Qt::SkipEmptyParts);
+}
+
+QStringList ksReferenceLocator::resolveSources()
+{
+    QStringList resolved;
+    ksReferenceInterface* references = ksInterfaceFactory::the().get<ksReferenceInterface>();
+    if (!references)
+        return resolved;
+    for (const NodePtr& node : references->findExtReferences(ksScenegraph::getRoot(), 0)) {
+        const ExtReferencePtr core = references->getExtReference(node);
+        const FileReferencePtr source = core ? core->getSourceFile() : FileReferencePtr();
+        if (!source || source->getPath().empty())
+            continue;
+        const QString old = QString::fromStdString(source->getPath());
+        if (QFileInfo(old).isFile())
+            continue;
+        const QString relative = QString::fromStdString(source->getRelativePath());
+        QString found;
+        ksReferenceTable::Found how = ksReferenceTable::Found::RelativePath;
+        if (!relative.isEmpty() && QDir::isRelativePath(relative) && QFileInfo(m_folder + relative).isFile())
+            found = QDir::cleanPath(m_folder + relative);
+        for (const QString& folder : searchFolders()) {
+            const QString candidate = QDir(folder).absoluteFilePath(QFileInfo(old).fileName());
+            if (!found.isEmpty() || !QFileInfo(candidate).isFile())
+                continue;
+            if (source->getChecksum() != 0 && ksFile::getChecksum(candidate) != source->getChecksum())
+                continue;
+            found = candidate;
+            how = ksReferenceTable::Found::SearchFolder;
+        }
+        if (found.isEmpty())
+            continue;
+        ksdReferenceNode(ksTypeConverter::convertNode(node)).setSourcePath(found);
+        references->updateReferences(node, ksReferenceUpdateFlags::UpdateFileStates, true);
+        m_found[found] = how;
+        resolved << QStringLiteral("%1: %2 -> %3").arg(QString::fromStdString(ksNodeUtils::getName(node)), old, found);
+    }
+    return resolved;
+}
+
+QString ksReferenceLocator::copyInside(const QString& path, const QString& relativePath) const
+{
+    QStringList candidates;
+    if (!relativePath.isEmpty() && QDir::isRelativePath(relativePath))
+        candidates << m_folder + relativePath;
+    // Without a relative path: the file at the same place below any of the
+    // saved path's folders ("cad/frame.obj", "car/cad/frame.obj", ...).
+    const QStringList parts = QDir::cleanPath(path).split('/', Qt::SkipEmptyParts);
+    for (int n = 1; n < parts.size(); ++n)
+        candidates << m_folder + parts.mid(parts.size() - n).join('/');
+    for (const QString& candidate : candidates)
+        if (isInside(candidate, m_folder) && QFileInfo(candidate).isFile())
+            return QDir::cleanPath(candidate);
+    return QString();
+}
+
+void ksReferenceLocator::annotate(ksReferenceTable& table) const
+{
+    ksReferenceInterface* references = ksInterfaceFactory::the().get<ksReferenceInterface>();
+    for (ksReferenceTable::Row& row : table.rows()) {
+        const ExtReferencePtr core = references ? references->getExtReference(row.node) : ExtReferencePtr();
+        const FileReferencePtr records[] = {core ? core->getSmartFile() : FileReferencePtr(),
+                                            core ? core->getSourceFile() : FileReferencePtr()};
+        ksReferenceTable::File* files[] = {&row.smart, &row.source};
+        for (int i = 0; i < 2; ++i) {
+            ksReferenceTable::File& file = *files[i];
+            if (file.path.isEmpty())
+                continue;
+            const QString path = QDir::cleanPath(file.path);
+            if (m_found.contains(path))
+                file.found = m_found.value(path);
+            else
+                file.found = QFileInfo(path).isFile() ? ksReferenceTable::Found::SavedPath
+                                                      : ksReferenceTable::Found::NotFound;
+            const QString relative = records[i] ? QString::fromStdString(records[i]->getRelativePath()) : QString();
+            file.outsideProject = !isInside(path, m_folder) && !copyInside(path, relative).isEmpty();
+            if (i == 0 && m_failures.contains(path) && QFileInfo(path).isFile())
+                file.unreadableReason = m_failures.value(path);
+        }
+    }
+}
+
+void ksReferenceLocator::findNewerRevisions(ksReferenceTable& table, ksReferenceService* service,
+                                            const QStringList& expressions)
+{
+    if (expressions.isEmpty() || !service)
+        return;
+    service->setRevisionExpressions(expressions);
+    service->setRevisionCheckEnabled(true);
+    for (ksReferenceTable::Row& row : table.rows()) {
+        ksdReferenceNode handle(ksTypeConverter::convertNode(row.node));
+        const struct {
+            ksReferenceTable::File& file;
+            QStringList revisions;
+            QString current;
+            bool smart;
+        } files[] = {{row.smart, handle.getSmartRevisions(), handle.getSmartRevision(), true},
+                     {row.source, handle.getSourceRevisions(), handle.getSourceRevision(), false}};
+        for (const auto& f : files) {
+            if (f.current.isEmpty() || f.revisions.isEmpty())
+                continue;
+            const QString newest = service->sortRevisions(f.revisions).last();
+            if (newest != f.current)
+                f.file.newerRevision = f.smart ? handle.getSmartRevisionPath(newest) : handle.getSourceRevisionPath(newest);
+        }
+    }
+}
