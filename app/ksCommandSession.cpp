@@ -125,7 +125,7 @@ bool ksCommandSession::select(const QStringList& names, QVector<ksReferenceTable
             for (int i = 0; i < found.size(); ++i) {
                 const ksReferenceTable::Row& row = found.at(i);
                 const QString file = row.smart.path.isEmpty() ? row.source.path : row.smart.path;
-                candidates << QStringLiteral("  %1#%2 (%3)").arg(row.treePath).arg(i + 1).arg(file);
+                candidates << QStringLiteral("  %1#%2: %3 (%4)").arg(wanted).arg(i + 1).arg(row.treePath, file);
             }
             fail(ksCommandLine::UsageError,
                  QStringLiteral("%1 names %2 references; name one of them:\n%3").arg(name).arg(found.size()).arg(candidates.join('\n')));

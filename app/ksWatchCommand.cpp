@@ -171,7 +171,8 @@ int ksWatchCommand::run(const ksCommandLine& line, ksTalvikHost& host)
                          // An empty list only says "anything may have changed".
                          for (const ksdReferenceNode& node : nodes) {
                              const osg::NodePtr changed = ksTypeConverter::convertNode(node);
-                             for (const ksReferenceTable::Row& row : ksReferenceTable::fromScene().rows()) {
+                             const ksReferenceTable table = ksReferenceTable::fromScene();
+                             for (const ksReferenceTable::Row& row : table.rows()) {
                                  if (row.node != changed)
                                      continue;
                                  QJsonObject event = ksReferenceTable::rowJson(row);
