@@ -64,7 +64,8 @@ bool ksCommandSession::open(const QString& project, bool writer)
         return false;
     }
     // Smart files that exist but do not load are named by the loader.
-    static const QRegularExpression failure(QStringLiteral("^Unable to load (.*): (.*)$"));
+    static const QRegularExpression failure(QStringLiteral("^Unable to load (.*?\\.(?:zmb|osb)): (.*)$"),
+                                            QRegularExpression::CaseInsensitiveOption);
     const ksSubscription log = ksLog::subscribe([this](ksLog::Level level, const std::string& text) {
         const QRegularExpressionMatch match = failure.match(QString::fromStdString(text));
         if (level == ksLog::Level::Error && match.hasMatch())

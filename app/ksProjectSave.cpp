@@ -110,7 +110,9 @@ bool ksProjectSave::save()
     QObject listener;
     QObject::connect(ksFileIO::instance(), &ksFileIO::smartReferenceSaved, &listener,
                      [this](const QString& path) { m_written << QFileInfo(path).absoluteFilePath(); });
-    const bool ok = ksFileIO::saveProject(m_project);
+    // A smart file that failed does not stop the module's save; its logged
+    // error does stop this one.
+    const bool ok = ksFileIO::saveProject(m_project) && lastError.isEmpty();
     for (auto it = kept.cbegin(); it != kept.cend(); ++it) {
         const QString& path = it.key();
         const bool changed = m_written.contains(path) || path == m_project;

@@ -123,8 +123,11 @@ void ksReferenceLocator::annotate(ksReferenceTable& table) const
                                                       : ksReferenceTable::Found::NotFound;
             const QString relative = records[i] ? QString::fromStdString(records[i]->getRelativePath()) : QString();
             file.outsideProject = !isInside(path, m_folder) && !copyInside(path, relative).isEmpty();
-            if (i == 0 && m_failures.contains(path) && QFileInfo(path).isFile())
+            // A smart file that did not load shows nothing: not loaded.
+            if (i == 0 && m_failures.contains(path) && QFileInfo(path).isFile()) {
                 file.unreadableReason = m_failures.value(path);
+                row.loaded = false;
+            }
         }
     }
 }

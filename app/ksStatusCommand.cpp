@@ -37,7 +37,9 @@ int ksStatusCommand::run(const ksCommandLine& line, ksTalvikHost& host)
         session.printJson(json);
         return status;
     }
-    const char* const verdicts[] = {"all references up to date", "some references outdated", "some references missing"};
+    const bool unreadable = table.toJson()["unreadable"].toInt() > 0;
+    const char* const verdicts[] = {"all references up to date", "some references outdated",
+                                    unreadable ? "some references missing or unreadable" : "some references missing"};
     std::printf("%s: %d reference(s), %s\n", qPrintable(QFileInfo(session.projectPath()).fileName()),
                 int(table.rows().size()), verdicts[status]);
     table.print(stdout, session.colour());

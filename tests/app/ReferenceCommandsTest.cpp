@@ -5,6 +5,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLockFile>
 #include <QTemporaryDir>
 
 using namespace apptest;
@@ -209,4 +210,62 @@ TEST_F(ReferenceCommands, WatchReportsChangesOfTheProjectFileItself)
     watch.terminate();
     ASSERT_TRUE(watch.waitForFinished(30000));
     EXPECT_EQ(watch.exitCode(), 0);
+}
+
+TEST_F(ReferenceCommands, ErrorsNameTheReasonAndLeaveTheProjectUntouched)
+{
+    expectOk(talvik({"import", m_folder + "/parts/wheel.zmb", "--into", m_project}));
+    QFile whole(m_folder + "/parts/wheel.zmb"), broken(m_folder + "/broken.zmb");
+    ASSERT_TRUE(whole.open(QIODevice::ReadOnly) && broken.open(QIODevice::WriteOnly));
+    broken.write(whole.readAll().left(100));
+    broken.close();
+    QFile taken(m_folder + "/Taken.zmb");
+    ASSERT_TRUE(taken.open(QIODevice::WriteOnly) && taken.write("someone's file") > 0);
+    taken.close();
+    QDir().mkpath(m_dir.filePath("full"));
+    writeObj(m_dir.filePath("full/x.obj"), 1);
+
+    const struct {
+        QStringList arguments;
+        int exitCode;
+        QString words;
+    } cases[] = {
+        {{"relink", m_project, "frame", "--to", m_folder + "/nothere.obj"}, 3, "no such file"},
+        {{"relink", m_project, "frame", "--to", m_folder + "/parts/wheel.zmb"}, 3, "frame has no smart file"},
+        {{"relink", m_project, "wheel", "--to", m_folder + "/broken.zmb"}, 4, "does not load; wheel left as it was"},
+        {{"relink", m_project, "frame"}, 3, "--to FILE or --newest"},
+        {{"group", m_project, "frame", "--as", "Taken", "--smart"}, 3, "Taken.zmb: already exists"},
+        {{"group", m_project, "frame", "--as", "a/b"}, 3, "a name holds no '/'"},
+        {{"pack", m_project, "--to", m_dir.filePath("full")}, 3, "not empty"},
+        {{"pack", m_project, "--to", m_folder + "/inside"}, 3, "inside the project folder"},
+        {{"update", m_project}, 3, "REF... or --all"},
+        {{"load", m_project, "frame#3"}, 3, "no reference frame#3 (1 of that name)"},
+        {{"ls", m_project, "--depth", "0"}, 3, "--depth needs a positive number"},
+    };
+    const QMap<QString, QString> before = snapshot(m_dir.path());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments.join(' ').toStdString());
+        const Result run = talvik(c.arguments);
+        EXPECT_EQ(run.exitCode, c.exitCode) << run.out.toStdString();
+        EXPECT_TRUE(run.err.contains(c.words)) << run.err.toStdString();
+        EXPECT_EQ(snapshot(m_dir.path()), before);
+    }
+
+    // A second writer waits briefly for the lock, then gives up.
+    QLockFile lock(m_project + ".lock");
+    ASSERT_TRUE(lock.lock());
+    const Result locked = talvik({"remove", m_project, "frame"});
+    EXPECT_EQ(locked.exitCode, 3);
+    EXPECT_TRUE(locked.err.contains("another program is writing it")) << locked.err.toStdString();
+    lock.unlock();
+    EXPECT_EQ(snapshot(m_dir.path()), before);
+
+    const Result unreadable = talvik({"ls", m_project, "--unreadable", "--json"});
+    EXPECT_EQ(json(unreadable)["references"].toArray().size(), 0);
+    ASSERT_TRUE(QFile::remove(m_folder + "/parts/wheel.zmb") && QFile::rename(m_folder + "/broken.zmb", m_folder + "/parts/wheel.zmb"));
+    const QJsonObject row = json(talvik({"ls", m_project, "--unreadable", "--json"}))["references"].toArray().first().toObject();
+    EXPECT_EQ(file(row, "smart", "state"), "unreadable");
+    EXPECT_TRUE(file(row, "smart", "reason").contains("truncated")) << file(row, "smart", "reason").toStdString();
+    EXPECT_FALSE(row["loaded"].toBool());
+    EXPECT_EQ(talvik({"status", m_project}).exitCode, 2);
 }
