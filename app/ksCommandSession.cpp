@@ -8,6 +8,8 @@
 #include "ksReferenceLocator.h"
 #include "ksTalvikHost.h"
 
+#include "references/ksReferenceInterface.h"
+#include "scene/ksScenegraph.h"
 #include "undo/ksUndoStack.h"
 #include "utils/ksLog.h"
 #include "utils/ksSubscription.h"
@@ -81,6 +83,10 @@ bool ksCommandSession::open(const QString& project, bool writer)
     m_resolvedSmart = m_host.takeResolvedPaths();
     ksReferenceLocator locator(m_project, m_resolvedSmart, m_loadFailures);
     m_resolvedSources = locator.resolveSources();
+    // Files found again are no edit of the user's: the references that hold
+    // them are as loaded.
+    if (!m_resolvedSmart.isEmpty() || !m_resolvedSources.isEmpty())
+        m_host.references()->resetChanged(ksScenegraph::getRoot());
     m_undoStart = ksUndoStack::get(0).count();
     return true;
 }

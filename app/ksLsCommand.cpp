@@ -49,6 +49,13 @@ int ksLsCommand::run(const ksCommandLine& line, ksTalvikHost& host)
         ksReferenceTable::PrintOptions options;
         options.projectFolder = session.projectFolder();
         options.paths = line.has("paths");
+        // Without its parents around it, a row names itself by its full path.
+        if (filtered) {
+            for (ksReferenceTable::Row& row : table.rows()) {
+                row.depth = 0;
+                row.name = row.treePath;
+            }
+        }
         std::printf("%s: %d reference(s)%s, files relative to %s\n", qPrintable(QFileInfo(session.projectPath()).fileName()),
                     int(kept.size()), filtered ? " matching" : "", qPrintable(session.projectFolder()));
         table.print(stdout, session.colour(), options);

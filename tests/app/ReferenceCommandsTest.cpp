@@ -97,6 +97,7 @@ TEST_F(ReferenceCommands, ImportGroupPackMoveAndTheMovedFolderIsWhole)
     EXPECT_EQ(references.size(), 4);
     int files = 0;
     for (const QJsonValue& row : references) {
+        EXPECT_FALSE(row.toObject()["edited"].toBool()) << "files found again are no edit";
         for (const char* kind : {"smart", "source"}) {
             const QJsonObject f = row.toObject()[kind].toObject();
             if (f.isEmpty())
