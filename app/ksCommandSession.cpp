@@ -15,6 +15,7 @@
 #include "utils/ksSubscription.h"
 
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QRegularExpression>
 
@@ -167,6 +168,32 @@ int ksCommandSession::save(QStringList* written)
     }
     if (written)
         *written = m_save->written();
+    return 0;
+}
+
+bool ksCommandSession::openWithReferences(QVector<ksReferenceTable::Row>& rows)
+{
+    return open(m_line.positional().first(), true) && select(m_line.positional().mid(1), rows);
+}
+
+int ksCommandSession::finish(QJsonObject result, const QStringList& lines, bool changed)
+{
+    QStringList written;
+    if (changed)
+        if (const int failed = save(&written))
+            return failed;
+    if (m_json) {
+        result["project"] = m_project;
+        result["written"] = QJsonArray::fromStringList(written);
+        printJson(result);
+        return 0;
+    }
+    for (const QString& text : lines)
+        std::printf("%s\n", qPrintable(text));
+    for (const QString& path : written)
+        std::printf("wrote smart reference %s\n", qPrintable(QFileInfo(path).fileName()));
+    if (changed)
+        std::printf("saved %s\n", qPrintable(QFileInfo(m_project).fileName()));
     return 0;
 }
 

@@ -47,6 +47,15 @@ public:
     // reference or several.
     bool select(const QStringList& names, QVector<ksReferenceTable::Row>& rows);
 
+    // open() for a writer, then select() of the references named after the
+    // project on the command line.
+    bool openWithReferences(QVector<ksReferenceTable::Row>& rows);
+
+    // The end of a command that changes the project: saves when `changed`,
+    // then prints `result` as JSON (with "project" and "written" added), or
+    // `lines`, the smart files written and the save. The exit status.
+    int finish(QJsonObject result, const QStringList& lines, bool changed);
+
     // Saves the project all or nothing; 0, or the failure's exit status with
     // the reason printed. The undo steps of this run are undone on failure,
     // so the scene is the loaded one again.

@@ -41,10 +41,8 @@ int ksGroupCommand::run(const ksCommandLine& line, ksTalvikHost& host)
     // A new smart file never replaces a file that is already there.
     if (smart && QFileInfo::exists(smartPath))
         return session.fail(ksCommandLine::UsageError, QStringLiteral("%1: already exists; choose another name").arg(smartPath));
-    if (!session.open(line.positional().first(), true))
-        return session.exitCode();
     QVector<ksReferenceTable::Row> rows;
-    if (!session.select(line.positional().mid(1), rows))
+    if (!session.openWithReferences(rows))
         return session.exitCode();
     const NodePtr parent = rows.first().node->getParent();
     for (const ksReferenceTable::Row& row : rows)
@@ -73,28 +71,18 @@ int ksGroupCommand::run(const ksCommandLine& line, ksTalvikHost& host)
         ksdReferenceNode(ksTypeConverter::convertNode(group.get())).setSmartPath(smartPath);
     }
 
-    QStringList written;
-    if (const int failed = session.save(&written))
-        return failed;
     QStringList members;
     for (const ksReferenceTable::Row& row : rows)
         members << row.name;
     const quint64 vertices = ksSceneImporter::countVertices(group.get());
-    if (session.json()) {
-        QJsonObject json;
-        json["project"] = session.projectPath();
-        json["group"] = name;
-        json["smart"] = smart ? QJsonValue(smartPath) : QJsonValue::Null;
-        json["members"] = QJsonArray::fromStringList(members);
-        json["vertices"] = double(vertices);
-        json["written"] = QJsonArray::fromStringList(written);
-        session.printJson(json);
-        return 0;
-    }
-    std::printf("grouped %s as %s%s (%llu vertices)\n", qPrintable(members.join(", ")), qPrintable(name),
-                smart ? ", a smart reference" : "", static_cast<unsigned long long>(vertices));
-    for (const QString& path : written)
-        std::printf("wrote smart reference %s\n", qPrintable(QFileInfo(path).fileName()));
-    std::printf("saved %s\n", qPrintable(QFileInfo(session.projectPath()).fileName()));
-    return 0;
+    QJsonObject json;
+    json["group"] = name;
+    json["smart"] = smart ? QJsonValue(smartPath) : QJsonValue::Null;
+    json["members"] = QJsonArray::fromStringList(members);
+    json["vertices"] = double(vertices);
+    return session.finish(json,
+                          {QStringLiteral("grouped %1 as %2%3 (%4 vertices)")
+                               .arg(members.join(", "), name, smart ? QStringLiteral(", a smart reference") : QString())
+                               .arg(vertices)},
+                          true);
 }

@@ -30,10 +30,8 @@ int ksLoadCommand::run(const ksCommandLine& line, ksTalvikHost& host, bool load)
     const char* verb = load ? "load" : "unload";
     if (line.positional().size() < 2)
         return session.fail(ksCommandLine::UsageError, QStringLiteral("%1 needs a project file and REF...").arg(verb));
-    if (!session.open(line.positional().first(), true))
-        return session.exitCode();
     QVector<ksReferenceTable::Row> rows;
-    if (!session.select(line.positional().mid(1), rows))
+    if (!session.openWithReferences(rows))
         return session.exitCode();
 
     QJsonArray changed;
@@ -64,23 +62,7 @@ int ksLoadCommand::run(const ksCommandLine& line, ksTalvikHost& host, bool load)
         entry["vertices"] = double(vertices);
         changed.append(entry);
     }
-    QStringList written;
-    if (!changed.isEmpty())
-        if (const int failed = session.save(&written))
-            return failed;
-    if (session.json()) {
-        QJsonObject json;
-        json["project"] = session.projectPath();
-        json[load ? "loaded" : "unloaded"] = changed;
-        json["written"] = QJsonArray::fromStringList(written);
-        session.printJson(json);
-        return 0;
-    }
-    for (const QString& text : lines)
-        std::printf("%s\n", qPrintable(text));
-    for (const QString& path : written)
-        std::printf("wrote smart reference %s\n", qPrintable(QFileInfo(path).fileName()));
-    if (!changed.isEmpty())
-        std::printf("saved %s\n", qPrintable(QFileInfo(session.projectPath()).fileName()));
-    return 0;
+    QJsonObject json;
+    json[load ? "loaded" : "unloaded"] = changed;
+    return session.finish(json, lines, !changed.isEmpty());
 }

@@ -9,15 +9,8 @@
 
 #include "handles/ksTypeConverter.h"
 #include "handles/ksdReferenceNode.h"
-#include "kernel/ksInterfaceFactory.h"
-#include "references/ksReferenceInterface.h"
-#include "scene/ksFileIO.h"
 #include "scene/ksSceneData.h"
 #include "scene/ksSceneDataManager.h"
-#include "scene/ksScenegraph.h"
-#include "scenegraph/ExtReference.h"
-#include "scenegraph/FileReference.h"
-#include "scenegraph/Node.h"
 
 #include <QDir>
 #include <QFile>
@@ -26,8 +19,6 @@
 #include <QMap>
 
 #include <cstdio>
-
-using namespace osg;
 
 namespace {
 
@@ -72,27 +63,6 @@ bool copyFile(const QString& from, const QString& to)
     QFile copy(to);
     return copy.open(QIODevice::ReadWrite)
            && copy.setFileTime(QFileInfo(from).lastModified(), QFileDevice::FileModificationTime);
-}
-
-// Smart records keep their relative path as the module keeps it (relative
-// to the project file); the project file is the packed one from now on.
-void refreshRelativePaths(const QString& project)
-{
-    ksProjectSave::refreshSourceRelativePaths(project);
-    ksReferenceInterface* references = ksInterfaceFactory::the().get<ksReferenceInterface>();
-    const QDir folder = QFileInfo(project).absoluteDir();
-    for (const NodePtr& node : references->findExtReferences(ksScenegraph::getRoot(), 0)) {
-        const ExtReferencePtr core = references->getExtReference(node);
-        const FileReferencePtr smart = core ? core->getSmartFile() : FileReferencePtr();
-        if (!smart || smart->getPath().empty())
-            continue;
-        const std::string relative = folder.relativeFilePath(QString::fromStdString(smart->getPath())).toUtf8().toStdString();
-        if (relative == smart->getRelativePath())
-            continue;
-        beginEditCP(smart, FileReference::RelativePathFieldMask);
-        smart->setRelativePath(relative);
-        endEditCP(smart, FileReference::RelativePathFieldMask);
-    }
 }
 
 } // namespace
@@ -165,14 +135,15 @@ int ksPackCommand::run(const ksCommandLine& line, ksTalvikHost& host)
             return abandon(QStringLiteral("%1: cannot copy to %2").arg(row.smart.path, place));
     }
     for (const ksReferenceTable::Row& row : smartRows) {
-        refreshRelativePaths(packed);
+        // The packed project is the one relative paths refer to from now on.
+        ksProjectSave::refreshRelativePaths(packed, true);
         const QString place = plan.place(row.smart.path);
         QDir().mkpath(QFileInfo(place).absolutePath());
         ksdReferenceNode(ksTypeConverter::convertNode(row.node)).saveSmartReferenceAs(place, false);
         if (!QFileInfo(place).isFile())
             return abandon(QStringLiteral("%1: cannot write %2: %3").arg(row.treePath, place, host.lastError()));
     }
-    refreshRelativePaths(packed);
+    ksProjectSave::refreshRelativePaths(packed, true);
     {
         ksProjectSave save(packed);
         if (!save.lock() || !save.save())

@@ -60,7 +60,7 @@ bool ksProjectSave::lock()
     return false;
 }
 
-void ksProjectSave::refreshSourceRelativePaths(const QString& projectPath)
+void ksProjectSave::refreshRelativePaths(const QString& projectPath, bool smartToo)
 {
     ksReferenceInterface* references = ksInterfaceFactory::the().get<ksReferenceInterface>();
     if (!references)
@@ -68,16 +68,18 @@ void ksProjectSave::refreshSourceRelativePaths(const QString& projectPath)
     const QDir folder = QFileInfo(projectPath).absoluteDir();
     for (const NodePtr& node : references->findExtReferences(ksScenegraph::getRoot(), 0)) {
         const ExtReferencePtr core = references->getExtReference(node);
-        const FileReferencePtr source = core ? core->getSourceFile() : FileReferencePtr();
-        if (!source || source->getPath().empty())
-            continue;
-        const std::string relative =
-            folder.relativeFilePath(QString::fromStdString(source->getPath())).toUtf8().toStdString();
-        if (relative == source->getRelativePath())
-            continue;
-        beginEditCP(source, FileReference::RelativePathFieldMask);
-        source->setRelativePath(relative);
-        endEditCP(source, FileReference::RelativePathFieldMask);
+        for (const FileReferencePtr& record : {core ? core->getSourceFile() : FileReferencePtr(),
+                                               core && smartToo ? core->getSmartFile() : FileReferencePtr()}) {
+            if (!record || record->getPath().empty())
+                continue;
+            const std::string relative =
+                folder.relativeFilePath(QString::fromStdString(record->getPath())).toUtf8().toStdString();
+            if (relative == record->getRelativePath())
+                continue;
+            beginEditCP(record, FileReference::RelativePathFieldMask);
+            record->setRelativePath(relative);
+            endEditCP(record, FileReference::RelativePathFieldMask);
+        }
     }
 }
 
@@ -85,7 +87,7 @@ bool ksProjectSave::save()
 {
     m_written.clear();
     m_error.clear();
-    refreshSourceRelativePaths(m_project);
+    refreshRelativePaths(m_project, false);
 
     // The files as they are now, kept under a second name in their own
     // folder, so that a failed save can put each back in place.

@@ -32,7 +32,9 @@ public:
     const QStringList& written() const { return m_written; }
     QString error() const { return m_error; }
 
-    static void refreshSourceRelativePaths(const QString& projectPath);
+    // Each source record's relative path, with `smartToo` also each smart
+    // record's (the module's export keeps those current at a project save).
+    static void refreshRelativePaths(const QString& projectPath, bool smartToo);
 
 private:
     QString m_project;

@@ -1,18 +1,15 @@
 // Licensed under the MIT licence; see LICENSE.
 #include "ksReferenceLocator.h"
 
+#include "ksReferenceResolver.h"
+
 #include "handles/ksTypeConverter.h"
 #include "handles/ksdReferenceNode.h"
 #include "kernel/ksInterfaceFactory.h"
-#include "nodeutils/ksNodeUtils.h"
 #include "references/ksReferenceInterface.h"
 #include "references/ksReferenceService.h"
-#include "references/ksReferenceUpdateFlags.h"
-#include "scene/ksScenegraph.h"
 #include "scenegraph/ExtReference.h"
 #include "scenegraph/FileReference.h"
-#include "scenegraph/Node.h"
-#include "utils/ksFile.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -30,7 +27,7 @@ bool isInside(const QString& path, const QString& folder)
 
 ksReferenceLocator::ksReferenceLocator(const QString& projectPath, const QStringList& resolvedSmart,
                                        const QMap<QString, QString>& loadFailures)
-    : m_folder(QFileInfo(projectPath).absolutePath() + '/'), m_failures(loadFailures)
+    : m_project(projectPath), m_folder(QFileInfo(projectPath).absolutePath() + '/'), m_failures(loadFailures)
 {
     const QStringList folders = searchFolders();
     for (const QString& line : resolvedSmart) {
@@ -51,38 +48,13 @@ QStringList ksReferenceLocator::searchFolders()
 
 QStringList ksReferenceLocator::resolveSources()
 {
-    QStringList resolved;
-    ksReferenceInterface* references = ksInterfaceFactory::the().get<ksReferenceInterface>();
-    if (!references)
-        return resolved;
-    for (const NodePtr& node : references->findExtReferences(ksScenegraph::getRoot(), 0)) {
-        const ExtReferencePtr core = references->getExtReference(node);
-        const FileReferencePtr source = core ? core->getSourceFile() : FileReferencePtr();
-        if (!source || source->getPath().empty())
-            continue;
-        const QString old = QString::fromStdString(source->getPath());
-        if (QFileInfo(old).isFile())
-            continue;
-        const QString relative = QString::fromStdString(source->getRelativePath());
-        QString found;
-        ksReferenceTable::Found how = ksReferenceTable::Found::RelativePath;
-        if (!relative.isEmpty() && QDir::isRelativePath(relative) && QFileInfo(m_folder + relative).isFile())
-            found = QDir::cleanPath(m_folder + relative);
-        for (const QString& folder : searchFolders()) {
-            const QString candidate = QDir(folder).absoluteFilePath(QFileInfo(old).fileName());
-            if (!found.isEmpty() || !QFileInfo(candidate).isFile())
-                continue;
-            if (source->getChecksum() != 0 && ksFile::getChecksum(candidate) != source->getChecksum())
-                continue;
-            found = candidate;
-            how = ksReferenceTable::Found::SearchFolder;
-        }
-        if (found.isEmpty())
-            continue;
-        ksdReferenceNode(ksTypeConverter::convertNode(node)).setSourcePath(found);
-        references->updateReferences(node, ksReferenceUpdateFlags::UpdateFileStates, true);
-        m_found[found] = how;
-        resolved << QStringLiteral("%1: %2 -> %3").arg(QString::fromStdString(ksNodeUtils::getName(node)), old, found);
+    const QStringList resolved = ksReferenceResolver(searchFolders()).resolveSources(m_project);
+    // "name: old -> new"; a file beside the project was found by its place
+    // there, any other in a search folder.
+    for (const QString& line : resolved) {
+        const QString found = QDir::cleanPath(line.section(QStringLiteral(" -> "), -1));
+        m_found[found] = isInside(found, m_folder) ? ksReferenceTable::Found::RelativePath
+                                                   : ksReferenceTable::Found::SearchFolder;
     }
     return resolved;
 }

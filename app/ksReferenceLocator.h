@@ -23,10 +23,9 @@ public:
     ksReferenceLocator(const QString& projectPath, const QStringList& resolvedSmart,
                        const QMap<QString, QString>& loadFailures);
 
-    // Points missing source records at the files found, in the scene only
-    // (a command that saves keeps it); "name: old -> new" per file. A file
-    // found by name alone must have the recorded checksum, so that another
-    // file of the same name is never taken for it.
+    // Points missing source records at the files found, as `resolve` finds
+    // them, in the scene only (a command that saves keeps it); "name: old ->
+    // new" per file.
     QStringList resolveSources();
 
     void annotate(ksReferenceTable& table) const;
@@ -42,6 +41,7 @@ private:
     // The copy of `path` inside the project folder, empty when none.
     QString copyInside(const QString& path, const QString& relativePath) const;
 
+    QString m_project;
     QString m_folder; // the project folder, with a trailing '/'
     QMap<QString, ksReferenceTable::Found> m_found;
     QMap<QString, QString> m_failures;

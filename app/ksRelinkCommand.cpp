@@ -49,10 +49,8 @@ int ksRelinkCommand::run(const ksCommandLine& line, ksTalvikHost& host)
     if (!newest && !QFileInfo(target).isFile())
         return session.fail(ksCommandLine::UsageError, QStringLiteral("%1: %2").arg(
             line.value("to"), QFileInfo::exists(target) ? QStringLiteral("not a file") : QStringLiteral("no such file")));
-    if (!session.open(line.positional().first(), true))
-        return session.exitCode();
     QVector<ksReferenceTable::Row> rows;
-    if (!session.select(line.positional().mid(1), rows))
+    if (!session.openWithReferences(rows))
         return session.exitCode();
     const ksReferenceTable::Row& row = rows.first();
     ksdReferenceNode handle(ksTypeConverter::convertNode(row.node));
@@ -108,30 +106,18 @@ int ksRelinkCommand::run(const ksCommandLine& line, ksTalvikHost& host)
         entry["to"] = change.to;
         relinked.append(entry);
     }
-    QStringList written;
-    if (!changes.isEmpty())
-        if (const int failed = session.save(&written))
-            return failed;
     const quint64 vertices = ksSceneImporter::countVertices(row.node);
-    if (session.json()) {
-        QJsonObject json;
-        json["project"] = session.projectPath();
-        json["reference"] = row.treePath;
-        json["relinked"] = relinked;
-        json["vertices"] = double(vertices);
-        json["written"] = QJsonArray::fromStringList(written);
-        session.printJson(json);
-        return 0;
-    }
+    QStringList lines;
     if (changes.isEmpty())
-        std::printf("%s: no newer revision; left as it was\n", qPrintable(row.treePath));
+        lines << QStringLiteral("%1: no newer revision; left as it was").arg(row.treePath);
     for (const Change& change : changes)
-        std::printf("relinked %s: %s %s -> %s (%llu vertices)\n", qPrintable(row.treePath), change.smart ? "smart" : "source",
-                    qPrintable(QFileInfo(change.from).fileName()), qPrintable(QFileInfo(change.to).fileName()),
-                    static_cast<unsigned long long>(vertices));
-    for (const QString& path : written)
-        std::printf("wrote smart reference %s\n", qPrintable(QFileInfo(path).fileName()));
-    if (!changes.isEmpty())
-        std::printf("saved %s\n", qPrintable(QFileInfo(session.projectPath()).fileName()));
-    return 0;
+        lines << QStringLiteral("relinked %1: %2 %3 -> %4 (%5 vertices)")
+                     .arg(row.treePath, change.smart ? "smart" : "source", QFileInfo(change.from).fileName(),
+                          QFileInfo(change.to).fileName())
+                     .arg(vertices);
+    QJsonObject json;
+    json["reference"] = row.treePath;
+    json["relinked"] = relinked;
+    json["vertices"] = double(vertices);
+    return session.finish(json, lines, !changes.isEmpty());
 }

@@ -21,10 +21,8 @@ int ksRemoveCommand::run(const ksCommandLine& line, ksTalvikHost& host)
     ksCommandSession session(line, host);
     if (line.positional().size() < 2)
         return session.fail(ksCommandLine::UsageError, QStringLiteral("remove needs a project file and REF..."));
-    if (!session.open(line.positional().first(), true))
-        return session.exitCode();
     QVector<ksReferenceTable::Row> rows;
-    if (!session.select(line.positional().mid(1), rows))
+    if (!session.openWithReferences(rows))
         return session.exitCode();
 
     QJsonArray removed;
@@ -45,21 +43,7 @@ int ksRemoveCommand::run(const ksCommandLine& line, ksTalvikHost& host)
         entry["vertices"] = double(vertices);
         removed.append(entry);
     }
-    QStringList written;
-    if (const int failed = session.save(&written))
-        return failed;
-    if (session.json()) {
-        QJsonObject json;
-        json["project"] = session.projectPath();
-        json["removed"] = removed;
-        json["written"] = QJsonArray::fromStringList(written);
-        session.printJson(json);
-        return 0;
-    }
-    for (const QString& text : lines)
-        std::printf("%s\n", qPrintable(text));
-    for (const QString& path : written)
-        std::printf("wrote smart reference %s\n", qPrintable(QFileInfo(path).fileName()));
-    std::printf("saved %s\n", qPrintable(QFileInfo(session.projectPath()).fileName()));
-    return 0;
+    QJsonObject json;
+    json["removed"] = removed;
+    return session.finish(json, lines, true);
 }

@@ -48,10 +48,8 @@ int ksUpdateCommand::run(const ksCommandLine& line, ksTalvikHost& host)
     const bool all = line.has("all");
     if (line.positional().isEmpty() || names.isEmpty() == !all)
         return session.fail(ksCommandLine::UsageError, QStringLiteral("update needs a project file and REF... or --all"));
-    if (!session.open(line.positional().first(), true))
-        return session.exitCode();
     QVector<ksReferenceTable::Row> chosen;
-    if (!session.select(names, chosen))
+    if (!session.openWithReferences(chosen))
         return session.exitCode();
     QSet<QString> wanted;
     for (const ksReferenceTable::Row& row : chosen)
@@ -90,26 +88,10 @@ int ksUpdateCommand::run(const ksCommandLine& line, ksTalvikHost& host)
         if (!done.contains("smart:" + path) && !done.contains("source:" + path))
             lines << QStringLiteral("%1 is not outdated").arg(path);
 
-    QStringList written;
-    if (!updated.isEmpty())
-        if (const int failed = session.save(&written))
-            return failed;
-    if (session.json()) {
-        QJsonObject json;
-        json["project"] = session.projectPath();
-        json["updated"] = updated;
-        json["written"] = QJsonArray::fromStringList(written);
-        json["saved"] = !updated.isEmpty();
-        session.printJson(json);
-        return 0;
-    }
-    for (const QString& text : lines)
-        std::printf("%s\n", qPrintable(text));
-    for (const QString& path : written)
-        std::printf("wrote smart reference %s\n", qPrintable(QFileInfo(path).fileName()));
     if (updated.isEmpty())
-        std::printf("nothing to update; %s left as it was\n", qPrintable(QFileInfo(session.projectPath()).fileName()));
-    else
-        std::printf("saved %s\n", qPrintable(QFileInfo(session.projectPath()).fileName()));
-    return 0;
+        lines << QStringLiteral("nothing to update; %1 left as it was").arg(QFileInfo(session.projectPath()).fileName());
+    QJsonObject json;
+    json["updated"] = updated;
+    json["saved"] = !updated.isEmpty();
+    return session.finish(json, lines, !updated.isEmpty());
 }
