@@ -24,7 +24,6 @@
 #include <QFileInfo>
 #include <QJsonArray>
 
-#include <cstdio>
 
 using namespace osg;
 

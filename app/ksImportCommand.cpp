@@ -42,14 +42,17 @@ osg::NodePtr importSmart(ksReferenceService* service, const QString& path)
 {
     const ksdNode root = ksTypeConverter::convertNode(ksScenegraph::getRoot());
     ksdReferenceNode handle = service->createSmartReference(root);
+    const osg::NodePtr node = ksTypeConverter::convertNode(handle);
+    ksNodeUtils::setName(node, ksNodeUtils::getUniqueName(QFileInfo(path).completeBaseName().toStdString()));
     handle.setSmartPath(path);
     handle.loadSmartReference();
-    const osg::NodePtr node = ksTypeConverter::convertNode(handle);
     if (!handle.isLoaded())
         return osg::NodePtr();
-    ksNodeUtils::setName(node, ksNodeUtils::getUniqueName(QFileInfo(path).completeBaseName().toStdString()));
-    ksInterfaceFactory::the().get<ksReferenceInterface>()->updateReferences(
-        node, ksReferenceUpdateFlags::UpdateSmartFileInfo | ksReferenceUpdateFlags::UpdateFileStates, true);
+    ksReferenceInterface* references = ksInterfaceFactory::the().get<ksReferenceInterface>();
+    references->updateReferences(node, ksReferenceUpdateFlags::UpdateSmartFileInfo | ksReferenceUpdateFlags::UpdateFileStates,
+                                 true);
+    // As loaded: the project save has no reason to write the file again.
+    references->resetChanged(node);
     return node;
 }
 

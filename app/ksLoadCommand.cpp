@@ -9,10 +9,8 @@
 #include "handles/ksdReferenceNode.h"
 #include "import/ksSceneImporter.h"
 
-#include <QFileInfo>
 #include <QJsonArray>
 
-#include <cstdio>
 
 int ksLoadCommand::load(const ksCommandLine& line, ksTalvikHost& host)
 {

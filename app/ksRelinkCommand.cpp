@@ -18,7 +18,6 @@
 #include <QJsonArray>
 #include <QRegularExpression>
 
-#include <cstdio>
 
 namespace {
 

@@ -11,10 +11,8 @@
 #include "references/ksReferenceInterface.h"
 #include "references/ksReferenceService.h"
 
-#include <QFileInfo>
 #include <QJsonArray>
 
-#include <cstdio>
 
 int ksRemoveCommand::run(const ksCommandLine& line, ksTalvikHost& host)
 {

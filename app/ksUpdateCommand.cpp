@@ -16,7 +16,6 @@
 #include <QJsonArray>
 #include <QSet>
 
-#include <cstdio>
 
 namespace {
 

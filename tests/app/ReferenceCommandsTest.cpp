@@ -127,6 +127,16 @@ TEST_F(ReferenceCommands, UpdateAndRelinkReadTheNewFiles)
     EXPECT_EQ(talvik({"status", m_project}).exitCode, 0);
     EXPECT_TRUE(talvik({"update", m_project, "frame"}).out.contains("frame is not outdated"));
 
+    // A smart file rewritten by its own project, seen where it is used.
+    const QMap<QString, QString> parts = snapshot(m_folder + "/parts");
+    expectOk(talvik({"import", m_folder + "/parts/wheel.zmb", "--into", m_project}));
+    EXPECT_EQ(snapshot(m_folder + "/parts"), parts) << "an imported smart file is used, not written";
+    const Result inner = talvik({"relink", m_folder + "/parts/W.zmb", "wheel", "--to", writeObj(m_folder + "/cad/big.obj", 8)});
+    EXPECT_TRUE(inner.out.contains("wrote smart reference wheel.zmb")) << inner.out.toStdString() << inner.err.toStdString();
+    // A smart file loads afresh with every run, so the project using it has it as rewritten.
+    EXPECT_EQ(rows(m_project)["wheel"]["vertices"].toInt(), 24);
+    EXPECT_EQ(talvik({"status", m_project}).exitCode, 0);
+
     writeObj(m_folder + "/cad/door_v2.obj", 5);
     writeObj(m_folder + "/cad/door_v10.obj", 7);
     const Result revisions = talvik({"status", m_project, "--expression", "_v(\\d+)"});
