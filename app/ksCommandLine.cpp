@@ -67,7 +67,7 @@ QString ksCommandLine::usage()
         "  status PROJECT [--expression REGEX...]   the reference tree; exit 0 up to date, 1 outdated, 2 missing\n"
         "  ls PROJECT [--paths] [--missing] [--outdated] [--unreadable] [--depth N]\n"
         "                                           the references with the folders of their files\n"
-        "  watch PROJECT [--interval MS] [--expression REGEX...]\n"
+        "  watch PROJECT [--interval MS] [--poll-only] [--expression REGEX...]\n"
         "                                           report changes of the project and its files until interrupted\n"
         "  import FILE... --into PROJECT [--smart]  import files as source (and smart) references; .zmb/.osb as smart\n"
         "  update PROJECT [REF...] [--all]          re-read outdated references from their files\n"

@@ -150,6 +150,11 @@ int ksWatchCommand::run(const ksCommandLine& line, ksTalvikHost& host)
     // interval only after its current wait.
     ksReferenceService* service = host.service();
     service->setUpdateMonitoringInterval(interval);
+    // The monitor is reached by its object name: the host knows it only as
+    // the service's child.
+    const bool pollOnly = line.has("poll-only");
+    if (QObject* monitor = service->findChild<QObject*>(QStringLiteral("updateMonitor")))
+        monitor->setProperty("fileEventsEnabled", !pollOnly);
     service->setNotificationMode(ksReferenceTypes::NotifyAfterUpdateCheck);
     // With expressions the monitor also looks for newer revisions of each file.
     if (!expressions.isEmpty()) {
@@ -211,9 +216,11 @@ int ksWatchCommand::run(const ksCommandLine& line, ksTalvikHost& host)
     start["project"] = projectPath;
     start["references"] = ksReferenceTable::fromScene().rows().size();
     start["interval"] = interval;
-    print(QStringLiteral("watching %1 (%2 references, every %3 ms); stop with Ctrl-C")
+    start["file_events"] = !pollOnly;
+    print(QStringLiteral("watching %1 (%2 references, %3every %4 ms); stop with Ctrl-C")
               .arg(QFileInfo(project).fileName())
               .arg(ksReferenceTable::fromScene().rows().size())
+              .arg(pollOnly ? QString() : QStringLiteral("file events and "))
               .arg(interval),
           start);
     QCoreApplication::exec();

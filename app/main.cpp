@@ -38,7 +38,7 @@ QMap<QString, Command> commands()
     QMap<QString, Command> table;
     table["demo"] = {{}, &ksDemoCommand::run};
     table["resolve"] = {{{"search-path", A::Many}}, &ksResolveCommand::run};
-    table["watch"] = {{{"interval", A::One}, {"expression", A::Many}}, &ksWatchCommand::run};
+    table["watch"] = {{{"interval", A::One}, {"poll-only", A::Flag}, {"expression", A::Many}}, &ksWatchCommand::run};
     table["revisions"] = {{{"expression", A::Many}}, &ksRevisionsCommand::run};
     table["import"] = {{{"into", A::One}, {"smart", A::Flag}}, &ksImportCommand::run};
     table["status"] = {{{"expression", A::Many}}, &ksStatusCommand::run};
