@@ -201,10 +201,10 @@ TEST_F(ReferenceCommands, StatusNamesFilesOfACopiedFolderThatPointOutsideIt)
     EXPECT_FALSE(talvik({"status", m_project}).out.contains("outside"));
 }
 
-TEST_F(ReferenceCommands, WatchReportsChangesOfTheProjectFileItself)
+TEST_F(ReferenceCommands, WatchReportsNewRevisionsAndChangesOfTheProjectFileItself)
 {
     QProcess watch;
-    watch.start(TALVIK_PROGRAM, {"watch", m_project, "--interval", "300", "--json"});
+    watch.start(TALVIK_PROGRAM, {"watch", m_project, "--interval", "300", "--json", "--expression", "_v(\\d+)"});
     QString out;
     const auto readUntil = [&](const QString& text) {
         for (int i = 0; i < 600 && !out.contains(text); ++i) {
@@ -214,6 +214,9 @@ TEST_F(ReferenceCommands, WatchReportsChangesOfTheProjectFileItself)
         return out.contains(text);
     };
     ASSERT_TRUE(readUntil("\"event\":\"watching\"")) << out.toStdString();
+    writeObj(m_folder + "/cad/door_v2.obj", 5);
+    EXPECT_TRUE(readUntil("\"event\":\"changed\"")) << out.toStdString();
+    EXPECT_TRUE(out.contains("\"path\":\"door_v1\"")) << out.toStdString();
     expectOk(talvik({"unload", m_project, "door_v1"}));
     EXPECT_TRUE(readUntil("\"event\":\"project_changed\"")) << out.toStdString();
     ASSERT_TRUE(QFile::remove(m_project));
