@@ -312,16 +312,17 @@ NodeRefPtr SceneFileHandler::read(const std::string& path)
         done += std::size_t(n);
     }
     ::close(fd);
-    return decodeFile(bytes.data(), size, path);
+    return decodeFile(bytes.data(), size, path, true);
 }
 
 NodeRefPtr SceneFileHandler::readFromMemory(const UInt8* data, std::size_t size)
 {
     m_lastError.clear();
-    return decodeFile(data, size, "");
+    return decodeFile(data, size, "", false);
 }
 
-NodeRefPtr SceneFileHandler::decodeFile(const UInt8* data, std::size_t size, const std::string& context)
+NodeRefPtr SceneFileHandler::decodeFile(const UInt8* data, std::size_t size, const std::string& context,
+                                        bool ownBuffer)
 {
     ByteCursor c(data, size);
     const UInt8* magic = nullptr;
@@ -371,6 +372,7 @@ NodeRefPtr SceneFileHandler::decodeFile(const UInt8* data, std::size_t size, con
     SceneDecoder decoder;
     decoder.requireWholeBuffer(true);
     decoder.requireSingleRoot(&Node::getClassType());
+    decoder.releaseInputAsRead(ownBuffer || !unpacked.empty());
     if (!decoder.decode(block, blockSize)) {
         fail(context, decoder.getError());
         return NullFC;

@@ -84,6 +84,49 @@ TEST_F(OsbFile, WriteReadWriteGivesIdenticalBytesAndTheSameScene)
     EXPECT_EQ(FieldContainerFactory::the()->getNumLiveContainers(), liveBefore) << "both scenes freed everything";
 }
 
+// root
+// +- 40 nodes, each over a geometry of its own; all share one material. The
+//    first geometry holds arrays of several MiB, the others one triangle.
+TEST_F(OsbFile, LargeArraysAndWidelySharedContainersReadBackFromFilesAndMemoryAlike)
+{
+    NodeRefPtr root = Node::create();
+    UBRDFMaterialRefPtr material = UBRDFMaterial::create();
+    std::vector<Vec3f> positions(300000);
+    for (std::size_t i = 0; i < positions.size(); ++i)
+        positions[i] = Vec3f(float(i), float(i % 7), -float(i));
+    std::vector<UInt32> indices(positions.size());
+    for (std::size_t i = 0; i < indices.size(); ++i)
+        indices[i] = UInt32(indices.size() - 1 - i);
+    for (int g = 0; g < 40; ++g) {
+        GeometryRefPtr geometry = Geometry::create();
+        geometry->setPositions(g == 0 ? positions : std::vector<Vec3f>{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}});
+        geometry->setIndices(g == 0 ? indices : std::vector<UInt32>{0, 1, 2});
+        geometry->setMaterial(material);
+        NodeRefPtr node = Node::create();
+        node->setCore(geometry);
+        root->addChild(node);
+    }
+    const fs::path path = dir / "large.osb";
+    for (bool compressed : {false, true}) {
+        SCOPED_TRACE(compressed ? "compressed" : "plain");
+        ASSERT_TRUE(SceneFileHandler::the().write(root, path.string(), compressed));
+        for (NodeRefPtr read : {SceneFileHandler::the().read(path.string()), readBytes(fileBytes(path))}) {
+            ASSERT_TRUE(read);
+            ASSERT_EQ(read->getNChildren(), 40u);
+            const auto first = GeometryPtr::dcast(read->getChild(0)->getCore());
+            EXPECT_EQ(first->getPositions(), positions);
+            EXPECT_EQ(first->getIndices(), indices);
+            const MaterialPtr shared = first->getMaterial();
+            EXPECT_EQ(shared->getUsers().size(), 40u);
+            // The list read in one go still follows later edits.
+            read->subChild(UInt32(0));
+            read->subChild(UInt32(0));
+            EXPECT_EQ(shared->getUsers().size(), 38u);
+            EXPECT_EQ(shared->getUsers().front(), read->getChild(0)->getCore());
+        }
+    }
+}
+
 TEST_F(OsbFile, ReadContainersAreAnnouncedAndPublished)
 {
     std::vector<std::string> calls;
