@@ -82,8 +82,8 @@ TEST_F(Commands, StatusExitCodeFollowsTheWorstFileState)
         int exitCode;
         const char *frameSource, *seatSmart;
     } steps[] = {
-        {"as imported", [] {}, 0, "up to date", "up to date"},
-        {"source changed", [&] { changeFile(m_frame); }, 1, "outdated", "up to date"},
+        {"as imported", [] {}, 0, "up_to_date", "up_to_date"},
+        {"source changed", [&] { changeFile(m_frame); }, 1, "outdated", "up_to_date"},
         {"smart file deleted", [&] { QFile::remove(m_folder + "/seat.zmb"); }, 2, "outdated", "missing"},
     };
     for (const auto& step : steps) {
