@@ -62,13 +62,25 @@ QString ksCommandLine::value(const QString& option, const QString& fallback) con
 QString ksCommandLine::usage()
 {
     return QStringLiteral(
-        "usage: talvik COMMAND [ARGUMENTS] [--verbose]\n"
+        "usage: talvik COMMAND [ARGUMENTS] [--json] [--verbose]\n"
         "  demo [DIR]                               build, change and reload a sample car assembly\n"
-        "  status PROJECT [--json]                  the reference tree; exit 0 up to date, 1 outdated, 2 missing\n"
-        "  watch PROJECT [--interval MS] [--poll-only]  report file changes until interrupted\n"
-        "  import FILE... --into PROJECT [--smart]  import files as source (and smart) references\n"
+        "  status PROJECT [--expression REGEX...]   the reference tree; exit 0 up to date, 1 outdated, 2 missing\n"
+        "  ls PROJECT [--paths] [--missing] [--outdated] [--unreadable] [--depth N]\n"
+        "                                           the references with the folders of their files\n"
+        "  watch PROJECT [--interval MS] [--poll-only] [--expression REGEX...]\n"
+        "                                           report changes of the project and its files until interrupted\n"
+        "  import FILE... --into PROJECT [--smart]  import files as source (and smart) references; .zmb/.osb as smart\n"
+        "  update PROJECT [REF...] [--all]          re-read outdated references from their files\n"
+        "  relink PROJECT REF --to FILE             point a reference at another file\n"
+        "  relink PROJECT REF --newest [--expression REGEX...]\n"
+        "                                           ... or at the newest revision of its file (default _v(\\d+))\n"
+        "  remove PROJECT REF...                    make references plain nodes that keep their content\n"
+        "  load PROJECT REF... / unload PROJECT REF...\n"
+        "  group PROJECT REF... --as NAME [--smart] put references under a new assembly (a smart reference)\n"
+        "  pack PROJECT --to DIR                    copy the project and all its files into DIR, movable as a whole\n"
         "  resolve PROJECT --search-path DIR...     find moved references and save the project\n"
         "  revisions FILE --expression REGEX...     the revisions of a file and the newest\n"
         "  editor [PROJECT] [--screenshot FILE.png]  the Reference Editor window (or its picture)\n"
+        "REF is a path in the reference tree (Car/Chassis/wheel) or a unique name; NAME#N picks one of several.\n"
         "Usage and input errors exit with 3, failed operations with 4.\n");
 }

@@ -3,22 +3,60 @@
 
 #include "ksCommandLine.h"
 #include "ksProgressBar.h"
+#include "ksCommandSession.h"
 #include "ksProjectFile.h"
+#include "ksProjectSave.h"
 #include "ksTalvikHost.h"
 
 #include "handles/ksTypeConverter.h"
 #include "handles/ksdReferenceNode.h"
 #include "import/ksSceneImporter.h"
+#include "kernel/ksInterfaceFactory.h"
+#include "references/ksReferenceInterface.h"
+#include "references/ksReferenceUpdateFlags.h"
 #include "nodeutils/ksNodeUtils.h"
 #include "references/ksReferenceService.h"
 #include "scene/ksFileIO.h"
 #include "scene/ksScenegraph.h"
 #include "scenegraph/Node.h"
 
-#include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSet>
 
 #include <cstdio>
+
+namespace {
+
+// Native files come in as smart references: the module loads and saves
+// them, and refuses them as sources.
+bool isSmartFile(const QString& path)
+{
+    return ksFileIO::isProjectFile(path) || QFileInfo(path).suffix().compare(QLatin1String("osb"), Qt::CaseInsensitive) == 0;
+}
+
+// A smart reference to `path` under the root, loaded, named after the file.
+osg::NodePtr importSmart(ksReferenceService* service, const QString& path)
+{
+    const ksdNode root = ksTypeConverter::convertNode(ksScenegraph::getRoot());
+    ksdReferenceNode handle = service->createSmartReference(root);
+    const osg::NodePtr node = ksTypeConverter::convertNode(handle);
+    ksNodeUtils::setName(node, ksNodeUtils::getUniqueName(QFileInfo(path).completeBaseName().toStdString()));
+    handle.setSmartPath(path);
+    handle.loadSmartReference();
+    if (!handle.isLoaded())
+        return osg::NodePtr();
+    ksReferenceInterface* references = ksInterfaceFactory::the().get<ksReferenceInterface>();
+    references->updateReferences(node, ksReferenceUpdateFlags::UpdateSmartFileInfo | ksReferenceUpdateFlags::UpdateFileStates,
+                                 true);
+    // As loaded: the project save has no reason to write the file again.
+    references->resetChanged(node);
+    return node;
+}
+
+} // namespace
 
 int ksImportCommand::run(const ksCommandLine& line, ksTalvikHost& host)
 {
@@ -33,16 +71,9 @@ int ksImportCommand::run(const ksCommandLine& line, ksTalvikHost& host)
     QStringList paths;
     for (const QString& file : files) {
         const QFileInfo info(file);
-        QFile probe(file);
-        QString problem;
-        if (!info.exists())
-            problem = QStringLiteral("no such file");
-        else if (!info.isFile())
-            problem = QStringLiteral("not a file");
-        else if (!probe.open(QIODevice::ReadOnly))
-            problem = QStringLiteral("not readable (%1)").arg(probe.errorString());
-        else if (ksFileIO::isProjectFile(file) || info.suffix().compare(QLatin1String("osb"), Qt::CaseInsensitive) == 0)
-            problem = QStringLiteral("a Talvik project or OSB file cannot be imported as a source");
+        QString problem = info.exists() ? ksProjectFile::checkReadable(file) : QStringLiteral("no such file");
+        if (problem.isEmpty() && isSmartFile(file) && info.absoluteFilePath() == QFileInfo(project).absoluteFilePath())
+            problem = QStringLiteral("a project cannot refer to itself");
         if (!problem.isEmpty()) {
             ksProjectFile::report(file, problem);
             return ksCommandLine::UsageError;
@@ -54,7 +85,7 @@ int ksImportCommand::run(const ksCommandLine& line, ksTalvikHost& host)
         std::fprintf(stderr, "talvik: %s\n", qPrintable(host.lastError()));
         return ksCommandLine::Failure;
     }
-    ksProgressBar progress(true);
+    ksProgressBar progress(!line.has("json"));
     const QString projectPath = QFileInfo(project).absoluteFilePath();
     if (QFileInfo::exists(projectPath)) {
         QString error;
@@ -66,8 +97,18 @@ int ksImportCommand::run(const ksCommandLine& line, ksTalvikHost& host)
         ksFileIO::newScene();
     }
 
-    QStringList errors;
-    const std::vector<osg::NodeRefPtr> added = ksSceneImporter::importFiles(paths, osg::NodePtr(), &errors);
+    QStringList errors, sources, smartFiles;
+    for (const QString& path : paths)
+        (isSmartFile(path) ? smartFiles : sources) << path;
+    std::vector<osg::NodeRefPtr> added = ksSceneImporter::importFiles(sources, osg::NodePtr(), &errors);
+    QStringList addedPaths = sources;
+    for (const QString& path : smartFiles) {
+        const osg::NodePtr node = importSmart(host.service(), path);
+        if (!node)
+            errors << QStringLiteral("%1: does not load as a smart reference: %2").arg(path, host.lastError());
+        added.push_back(osg::NodeRefPtr(node));
+        addedPaths << path;
+    }
     if (!errors.isEmpty()) {
         // Nothing has been written yet; the project stays as it was.
         for (const QString& error : errors)
@@ -80,11 +121,14 @@ int ksImportCommand::run(const ksCommandLine& line, ksTalvikHost& host)
     QObject::connect(ksFileIO::instance(), &ksFileIO::smartReferenceSaved, &listener,
                      [&written](const QString& path) { written << path; });
     ksReferenceService* service = host.service();
-    QStringList taken{projectPath};
+    QSet<QString> taken{projectPath};
+    QJsonArray imported;
+    QStringList lines;
     for (std::size_t i = 0; i < added.size(); ++i) {
         const osg::NodePtr node = added[i].get();
         const quint64 vertices = ksSceneImporter::countVertices(node);
-        if (line.has("smart")) {
+        const bool native = isSmartFile(addedPaths.at(int(i)));
+        if (line.has("smart") && !native) {
             ksdReferenceNode handle(ksTypeConverter::convertNode(node));
             if (handle.isNull())
                 handle = ksdReferenceNode(service->convertToSmart(ksTypeConverter::convertNode(node), false));
@@ -100,14 +144,35 @@ int ksImportCommand::run(const ksCommandLine& line, ksTalvikHost& host)
             // again with the project.
             handle.saveSmartReferenceAs(path, false);
         }
-        std::printf("imported %s as %s: %llu vertices\n", qPrintable(QFileInfo(paths.at(int(i))).fileName()),
-                    ksNodeUtils::getName(node).c_str(), static_cast<unsigned long long>(vertices));
+        lines << QStringLiteral("imported %1 as %2%3: %4 vertices")
+                     .arg(QFileInfo(addedPaths.at(int(i))).fileName(), QString::fromStdString(ksNodeUtils::getName(node)),
+                          native ? QStringLiteral(" (smart reference)") : QString())
+                     .arg(vertices);
+        QJsonObject entry;
+        entry["file"] = addedPaths.at(int(i));
+        entry["name"] = QString::fromStdString(ksNodeUtils::getName(node));
+        entry["kind"] = native ? "smart" : "source";
+        entry["vertices"] = double(vertices);
+        imported.append(entry);
     }
 
-    if (!ksFileIO::saveProject(projectPath)) {
-        ksProjectFile::report(project, QStringLiteral("saving failed: %1").arg(host.lastError()));
+    ksProjectSave save(projectPath);
+    if (!save.lock() || !save.save()) {
+        ksProjectFile::report(project, save.error());
         return ksCommandLine::Failure;
     }
+    if (line.has("json")) {
+        QJsonObject json;
+        json["schema"] = ksCommandSession::Schema;
+        json["command"] = line.command();
+        json["project"] = projectPath;
+        json["imported"] = imported;
+        json["written"] = QJsonArray::fromStringList(written);
+        std::printf("%s", QJsonDocument(json).toJson(QJsonDocument::Indented).constData());
+        return 0;
+    }
+    for (const QString& text : lines)
+        std::printf("%s\n", qPrintable(text));
     for (const QString& path : written)
         std::printf("wrote smart reference %s\n", qPrintable(QFileInfo(path).fileName()));
     std::printf("saved %s\n", qPrintable(QFileInfo(projectPath).fileName()));

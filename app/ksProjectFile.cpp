@@ -4,6 +4,7 @@
 #include "ksTalvikHost.h"
 
 #include "scene/ksFileIO.h"
+#include "scenegraph/RegularFile.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -27,10 +28,17 @@ QString ksProjectFile::check(const QString& path, bool mayBeNew)
     }
     if (info.isDir())
         return QStringLiteral("is a folder, not a project file");
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QStringLiteral("not readable (%1)").arg(file.errorString());
-    return QString();
+    return checkReadable(path);
+}
+
+QString ksProjectFile::checkReadable(const QString& path)
+{
+    osg::RegularFile file;
+    if (file.open(QFile::encodeName(path).toStdString()))
+        return QString();
+    if (QFileInfo(path).exists() && !QFileInfo(path).isFile())
+        return QString::fromStdString(file.getError());
+    return QStringLiteral("not readable (%1)").arg(QString::fromStdString(file.getError()));
 }
 
 bool ksProjectFile::load(ksTalvikHost& host, const QString& path, QString& error)

@@ -11,6 +11,7 @@
 #include "scenegraph/Node.h"
 
 #include <QColor>
+#include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QRegularExpression>
@@ -45,39 +46,33 @@ QString paint(const QString& text, const QString& colour, bool enabled)
     return QStringLiteral("\033[38;2;%1;%2;%3m%4\033[0m").arg(c.red()).arg(c.green()).arg(c.blue()).arg(text);
 }
 
-QJsonValue fileJson(const ksReferenceTable::File& file)
-{
-    if (file.state == ksReferenceTypes::NoReference)
-        return QJsonValue::Null;
-    QJsonObject object;
-    object["path"] = file.path;
-    object["state"] = ksReferenceTable::stateName(file.state);
-    return object;
-}
-
 } // namespace
 
 ksReferenceTable ksReferenceTable::fromScene()
 {
     ksReferenceTable table;
-    table.collect(ksScenegraph::getRoot(), 0);
+    table.collect(ksScenegraph::getRoot(), 0, QString());
     return table;
 }
 
-void ksReferenceTable::collect(const NodePtr& node, int depth)
+void ksReferenceTable::collect(const NodePtr& node, int depth, const QString& parentPath)
 {
     if (!node)
         return;
     ksReferenceInterface* references = ksInterfaceFactory::the().get<ksReferenceInterface>();
     int childDepth = depth;
+    QString childParent = parentPath;
     if (references && references->isExtReference(node)) {
         Row row = readRow(node);
         row.depth = depth;
+        row.parentPath = parentPath;
+        row.treePath = parentPath.isEmpty() ? row.name : parentPath + '/' + row.name;
         m_rows.push_back(row);
         childDepth = depth + 1;
+        childParent = row.treePath;
     }
     for (UInt32 i = 0; i < node->getNChildren(); ++i)
-        collect(node->getChild(i), childDepth);
+        collect(node->getChild(i), childDepth, childParent);
 }
 
 ksReferenceTable::Row ksReferenceTable::readRow(const NodePtr& node, bool countVertices)
@@ -88,6 +83,7 @@ ksReferenceTable::Row ksReferenceTable::readRow(const NodePtr& node, bool countV
         return row;
     const ksdReferenceNode handle(ksTypeConverter::convertNode(node));
     row.name = QString::fromStdString(ksNodeUtils::getName(node));
+    row.node = node;
     row.smart = {handle.getSmartPath(), handle.getSmartFileState(), QString()};
     row.source = {handle.getSourcePath(), handle.getSourceFileState(), QString()};
     row.loaded = handle.isLoaded();
@@ -111,9 +107,9 @@ int ksReferenceTable::worstState() const
     int worst = 0;
     for (const Row& row : m_rows) {
         for (const File* file : {&row.smart, &row.source}) {
-            if (file->state == ksReferenceTypes::Missing)
+            if (file->state == ksReferenceTypes::Missing || !file->unreadableReason.isEmpty())
                 return 2;
-            if (file->state == ksReferenceTypes::Outdated)
+            if (file->state == ksReferenceTypes::Outdated || !file->newerRevision.isEmpty())
                 worst = 1;
         }
     }
@@ -132,17 +128,86 @@ QString ksReferenceTable::stateName(ksReferenceTypes::FileState state)
     return QStringLiteral("-");
 }
 
-void ksReferenceTable::print(std::FILE* out, bool colour) const
+QString ksReferenceTable::stateId(const File& file)
+{
+    if (!file.unreadableReason.isEmpty())
+        return QStringLiteral("unreadable");
+    switch (file.state) {
+    case ksReferenceTypes::UpToDate: return QStringLiteral("up_to_date");
+    case ksReferenceTypes::Outdated: return QStringLiteral("outdated");
+    case ksReferenceTypes::Missing: return QStringLiteral("missing");
+    case ksReferenceTypes::NoPath: return QStringLiteral("no_path");
+    case ksReferenceTypes::NoReference: break;
+    }
+    return QString();
+}
+
+QString ksReferenceTable::foundId(Found found)
+{
+    switch (found) {
+    case Found::SavedPath: return QStringLiteral("saved_path");
+    case Found::RelativePath: return QStringLiteral("relative_path");
+    case Found::SearchFolder: return QStringLiteral("search_folder");
+    case Found::NotFound: break;
+    }
+    return QStringLiteral("not_found");
+}
+
+QJsonValue ksReferenceTable::fileJson(const File& file)
+{
+    if (file.state == ksReferenceTypes::NoReference)
+        return QJsonValue::Null;
+    QJsonObject object;
+    object["path"] = file.path;
+    object["folder"] = file.path.isEmpty() ? QString() : QFileInfo(file.path).absolutePath();
+    object["state"] = stateId(file);
+    object["found"] = foundId(file.found);
+    object["outside_project"] = file.outsideProject;
+    object["newer_revision"] = file.newerRevision.isEmpty() ? QJsonValue::Null : QJsonValue(file.newerRevision);
+    if (!file.unreadableReason.isEmpty())
+        object["reason"] = file.unreadableReason;
+    return object;
+}
+
+QJsonObject ksReferenceTable::rowJson(const Row& row)
+{
+    QJsonObject object;
+    object["name"] = row.name;
+    object["path"] = row.treePath;
+    object["parent"] = row.parentPath.isEmpty() ? QJsonValue::Null : QJsonValue(row.parentPath);
+    object["depth"] = row.depth;
+    object["smart"] = fileJson(row.smart);
+    object["source"] = fileJson(row.source);
+    object["loaded"] = row.loaded;
+    object["edited"] = row.edited;
+    object["vertices"] = double(row.vertices);
+    return object;
+}
+
+void ksReferenceTable::print(std::FILE* out, bool colour, const PrintOptions& options) const
 {
     if (m_rows.isEmpty()) {
         std::fprintf(out, "  (no references)\n");
         return;
     }
+    // Files inside the project folder by their path in it, others in full,
+    // so that two files of one name can be told apart.
+    const QDir folder(options.projectFolder);
+    const auto shown = [&](const QString& path) {
+        if (options.projectFolder.isEmpty())
+            return fileName(path);
+        const QString relative = folder.relativeFilePath(path);
+        return relative.startsWith(QLatin1String("../")) ? path : relative;
+    };
     // Widths come from the plain texts; escapes are added afterwards.
-    const auto describe = [](const File& file) {
+    const auto describe = [&](const File& file) {
         if (file.state == ksReferenceTypes::NoReference)
             return QStringLiteral("-");
-        return (file.path.isEmpty() ? QStringLiteral("(no path)") : fileName(file.path)) + " " + stateName(file.state);
+        QString text = (file.path.isEmpty() ? QStringLiteral("(no path)") : shown(file.path)) + " "
+                       + (file.unreadableReason.isEmpty() ? stateName(file.state) : QStringLiteral("unreadable"));
+        if (options.paths && !file.path.isEmpty())
+            text += QStringLiteral(" [%1]").arg(foundId(file.found).replace('_', ' '));
+        return text;
     };
     int nameWidth = 9, smartWidth = 5, sourceWidth = 6;
     for (const Row& row : m_rows) {
@@ -167,25 +232,24 @@ void ksReferenceTable::print(std::FILE* out, bool colour) const
 QJsonObject ksReferenceTable::toJson() const
 {
     QJsonArray rows;
-    int outdated = 0, missing = 0;
+    int outdated = 0, missing = 0, unreadable = 0, outside = 0, newer = 0;
     for (const Row& row : m_rows) {
-        QJsonObject object;
-        object["name"] = row.name;
-        object["depth"] = row.depth;
-        object["smart"] = fileJson(row.smart);
-        object["source"] = fileJson(row.source);
-        object["loaded"] = row.loaded;
-        object["edited"] = row.edited;
-        object["vertices"] = double(row.vertices);
-        rows.append(object);
+        rows.append(rowJson(row));
         for (const File* file : {&row.smart, &row.source}) {
-            outdated += file->state == ksReferenceTypes::Outdated;
-            missing += file->state == ksReferenceTypes::Missing;
+            const QString id = stateId(*file);
+            outdated += id == QLatin1String("outdated");
+            missing += id == QLatin1String("missing");
+            unreadable += id == QLatin1String("unreadable");
+            outside += file->outsideProject;
+            newer += !file->newerRevision.isEmpty();
         }
     }
     QJsonObject result;
     result["references"] = rows;
     result["outdated"] = outdated;
     result["missing"] = missing;
+    result["unreadable"] = unreadable;
+    result["outside_project"] = outside;
+    result["newer_revisions"] = newer;
     return result;
 }

@@ -3,7 +3,9 @@
 
 #include "ksCommandLine.h"
 #include "ksProgressBar.h"
+#include "ksCommandSession.h"
 #include "ksProjectFile.h"
+#include "ksProjectSave.h"
 #include "ksReferenceResolver.h"
 #include "ksReferenceTable.h"
 #include "ksTalvikHost.h"
@@ -11,6 +13,9 @@
 #include "scene/ksFileIO.h"
 
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include <cstdio>
 
@@ -34,31 +39,46 @@ int ksResolveCommand::run(const ksCommandLine& line, ksTalvikHost& host)
         }
     }
 
-    // The module reads its search directories once, when it starts.
-    ksReferenceResolver::exportSearchPath(directories);
     if (!host.start(line.has("verbose"))) {
         std::fprintf(stderr, "talvik: %s\n", qPrintable(host.lastError()));
         return ksCommandLine::Failure;
     }
-    ksProgressBar progress(true);
+    ksProgressBar progress(!line.has("json"));
     const QString projectPath = QFileInfo(project).absoluteFilePath();
     QString error;
     if (!ksProjectFile::load(host, projectPath, error)) {
         ksProjectFile::report(project, error);
         return ksCommandLine::UsageError;
     }
-    const QStringList smart = host.takeResolvedPaths();
-    const QStringList sources = ksReferenceResolver(directories).resolveSources(projectPath);
+    // The module found what lies where the project expects it; the search
+    // directories are the program's own.
+    const ksReferenceResolver resolver(directories);
+    const QStringList smart = host.takeResolvedPaths() + resolver.resolveSmartFiles();
+    const QStringList sources = resolver.resolveSources(projectPath);
+    const bool json = line.has("json");
     for (const QString& found : smart)
-        std::printf("found smart file %s\n", qPrintable(found));
+        if (!json)
+            std::printf("found smart file %s\n", qPrintable(found));
     for (const QString& found : sources)
-        std::printf("found source file %s\n", qPrintable(found));
+        if (!json)
+            std::printf("found source file %s\n", qPrintable(found));
 
-    if (!ksFileIO::saveProject(projectPath)) {
-        ksProjectFile::report(project, QStringLiteral("saving failed: %1").arg(host.lastError()));
+    ksProjectSave save(projectPath);
+    if (!save.lock() || !save.save()) {
+        ksProjectFile::report(project, save.error());
         return ksCommandLine::Failure;
     }
     const ksReferenceTable table = ksReferenceTable::fromScene();
+    if (json) {
+        QJsonObject result = table.toJson();
+        result["schema"] = ksCommandSession::Schema;
+        result["command"] = line.command();
+        result["project"] = projectPath;
+        result["found_smart"] = QJsonArray::fromStringList(smart);
+        result["found_source"] = QJsonArray::fromStringList(sources);
+        std::printf("%s", QJsonDocument(result).toJson(QJsonDocument::Indented).constData());
+        return table.worstState() == 2 ? 2 : 0;
+    }
     std::printf("saved %s with %d file(s) found again\n", qPrintable(QFileInfo(projectPath).fileName()),
                 int(smart.size() + sources.size()));
     table.print(stdout, ::isatty(STDOUT_FILENO) && qEnvironmentVariableIsEmpty("NO_COLOR"));
