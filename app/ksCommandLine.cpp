@@ -80,6 +80,7 @@ QString ksCommandLine::usage()
         "  pack PROJECT --to DIR                    copy the project and all its files into DIR, movable as a whole\n"
         "  resolve PROJECT --search-path DIR...     find moved references and save the project\n"
         "  revisions FILE --expression REGEX...     the revisions of a file and the newest\n"
+        "  editor [PROJECT] [--screenshot FILE.png]  the Reference Editor window (or its picture)\n"
         "REF is a path in the reference tree (Car/Chassis/wheel) or a unique name; NAME#N picks one of several.\n"
         "Usage and input errors exit with 3, failed operations with 4.\n");
 }
