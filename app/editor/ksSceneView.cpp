@@ -254,6 +254,16 @@ void ksSceneView::initializeGL()
     m_program->bindAttributeLocation("position", 0);
     m_program->bindAttributeLocation("normal", 1);
     m_program->link();
+    // Looked up once: a frame sets them a thousand times.
+    m_uniforms.colour = m_program->uniformLocation("colour");
+    m_uniforms.hasNormals = m_program->uniformLocation("hasNormals");
+    m_uniforms.highlight = m_program->uniformLocation("highlight");
+    m_uniforms.lightDirection = m_program->uniformLocation("lightDirection");
+    m_uniforms.lit = m_program->uniformLocation("lit");
+    m_uniforms.model = m_program->uniformLocation("model");
+    m_uniforms.tint = m_program->uniformLocation("tint");
+    m_uniforms.tintAmount = m_program->uniformLocation("tintAmount");
+    m_uniforms.viewProjection = m_program->uniformLocation("viewProjection");
 
     m_cubeArray = std::make_unique<QOpenGLVertexArrayObject>();
     m_cubeArray->create();
@@ -363,11 +373,11 @@ void ksSceneView::draw(bool pick)
         return;
     m_program->bind();
     const QMatrix4x4 viewProjection = this->viewProjection();
-    m_program->setUniformValue("viewProjection", viewProjection);
-    m_program->setUniformValue("lightDirection", QVector3D(0.35f, 0.8f, 0.5f).normalized());
-    m_program->setUniformValue("lit", !pick);
-    m_program->setUniformValue("tintAmount", 0.f);
-    m_program->setUniformValue("highlight", 0.f);
+    m_program->setUniformValue(m_uniforms.viewProjection, viewProjection);
+    m_program->setUniformValue(m_uniforms.lightDirection, QVector3D(0.35f, 0.8f, 0.5f).normalized());
+    m_program->setUniformValue(m_uniforms.lit, !pick);
+    m_program->setUniformValue(m_uniforms.tintAmount, 0.f);
+    m_program->setUniformValue(m_uniforms.highlight, 0.f);
 
     m_drawnItems = 0;
     m_culledItems = 0;
@@ -381,17 +391,17 @@ void ksSceneView::draw(bool pick)
         Mesh* mesh = meshFor(item);
         if (mesh->indexCount == 0)
             continue;
-        m_program->setUniformValue("model", item.world);
+        m_program->setUniformValue(m_uniforms.model, item.world);
         if (pick) {
-            m_program->setUniformValue("colour", pickColour(i));
+            m_program->setUniformValue(m_uniforms.colour, pickColour(i));
         } else {
             const Look* look = lookFor(item.path);
-            m_program->setUniformValue("colour", item.colour);
-            m_program->setUniformValue("tint", look ? QVector3D(look->tint.redF(), look->tint.greenF(), look->tint.blueF())
+            m_program->setUniformValue(m_uniforms.colour, item.colour);
+            m_program->setUniformValue(m_uniforms.tint, look ? QVector3D(look->tint.redF(), look->tint.greenF(), look->tint.blueF())
                                                     : QVector3D());
-            m_program->setUniformValue("tintAmount", look ? 0.75f : 0.f);
-            m_program->setUniformValue("highlight", isSelected(item.path) ? 1.f : 0.f);
-            m_program->setUniformValue("hasNormals", mesh->hasNormals);
+            m_program->setUniformValue(m_uniforms.tintAmount, look ? 0.75f : 0.f);
+            m_program->setUniformValue(m_uniforms.highlight, isSelected(item.path) ? 1.f : 0.f);
+            m_program->setUniformValue(m_uniforms.hasNormals, mesh->hasNormals);
         }
         mesh->array.bind();
         glDrawElements(GL_TRIANGLES, mesh->indexCount, GL_UNSIGNED_INT, nullptr);
@@ -402,27 +412,27 @@ void ksSceneView::draw(bool pick)
     // References without content: solid boxes in their state's colour, outlined.
     m_cubeArray->bind();
     m_cubeTriangles->bind();
-    m_program->setUniformValue("hasNormals", false);
+    m_program->setUniformValue(m_uniforms.hasNormals, false);
     const QVector<ksSceneDrawList::Box>& boxes = m_drawList.boxes();
     for (int b = 0; b < boxes.size(); ++b) {
         const ksSceneDrawList::Box& box = boxes[b];
         if (ksSceneDrawList::isCulled(box.worldBounds, viewProjection))
             continue;
-        m_program->setUniformValue("model", boxMatrix(box.world, box.local));
+        m_program->setUniformValue(m_uniforms.model, boxMatrix(box.world, box.local));
         const Look* look = lookFor(box.path);
         const QColor colour = look ? look->tint : QColor(128, 132, 140);
         if (pick) {
-            m_program->setUniformValue("colour", pickColour(items.size() + b));
+            m_program->setUniformValue(m_uniforms.colour, pickColour(items.size() + b));
         } else {
-            m_program->setUniformValue("lit", true);
-            m_program->setUniformValue("colour", QVector3D(colour.redF(), colour.greenF(), colour.blueF()));
-            m_program->setUniformValue("tintAmount", 0.f);
-            m_program->setUniformValue("highlight", isSelected(box.path) ? 1.f : 0.f);
+            m_program->setUniformValue(m_uniforms.lit, true);
+            m_program->setUniformValue(m_uniforms.colour, QVector3D(colour.redF(), colour.greenF(), colour.blueF()));
+            m_program->setUniformValue(m_uniforms.tintAmount, 0.f);
+            m_program->setUniformValue(m_uniforms.highlight, isSelected(box.path) ? 1.f : 0.f);
         }
         glDrawElements(GL_TRIANGLES, int(sizeof cubeFaces / sizeof cubeFaces[0]), GL_UNSIGNED_SHORT, nullptr);
         if (!pick) {
-            m_program->setUniformValue("lit", false);
-            m_program->setUniformValue("colour", QVector3D(0.1f, 0.1f, 0.1f));
+            m_program->setUniformValue(m_uniforms.lit, false);
+            m_program->setUniformValue(m_uniforms.colour, QVector3D(0.1f, 0.1f, 0.1f));
             m_cubeEdges->bind();
             glDrawElements(GL_LINES, int(sizeof cubeEdgeIndices / sizeof cubeEdgeIndices[0]), GL_UNSIGNED_SHORT,
                            nullptr);
@@ -431,14 +441,14 @@ void ksSceneView::draw(bool pick)
     }
     // Edited and not saved: the content's box outlined in the edit colour.
     if (!pick) {
-        m_program->setUniformValue("lit", false);
-        m_program->setUniformValue("colour", QVector3D(1.f, 0.75f, 0.f));
+        m_program->setUniformValue(m_uniforms.lit, false);
+        m_program->setUniformValue(m_uniforms.colour, QVector3D(1.f, 0.75f, 0.f));
         m_cubeEdges->bind();
         for (auto it = m_looks.constBegin(); it != m_looks.constEnd(); ++it) {
             const auto world = m_drawList.referenceWorlds().constFind(it.key());
             if (!it->edited || world == m_drawList.referenceWorlds().constEnd() || !m_knownBounds.contains(it.key()))
                 continue;
-            m_program->setUniformValue("model", boxMatrix(world.value(), m_knownBounds.value(it.key())));
+            m_program->setUniformValue(m_uniforms.model, boxMatrix(world.value(), m_knownBounds.value(it.key())));
             glDrawElements(GL_LINES, int(sizeof cubeEdgeIndices / sizeof cubeEdgeIndices[0]), GL_UNSIGNED_SHORT,
                            nullptr);
         }

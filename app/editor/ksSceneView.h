@@ -109,6 +109,11 @@ private:
     QImage m_pickImage;
 
     std::unique_ptr<QOpenGLShaderProgram> m_program;
+    struct Uniforms
+    {
+        int colour = -1, hasNormals = -1, highlight = -1, lightDirection = -1, lit = -1, model = -1, tint = -1,
+            tintAmount = -1, viewProjection = -1;
+    } m_uniforms;
     QHash<quint32, Mesh*> m_meshes;
     std::unique_ptr<QOpenGLVertexArrayObject> m_cubeArray;
     std::unique_ptr<QOpenGLBuffer> m_cubeVertices;
