@@ -193,12 +193,10 @@ void ksSceneView::rebuild()
         delete it.value();
         it = m_meshes.erase(it);
     }
-    const bool wasFramed = m_framed;
     looksChanged();
-    if (!wasFramed && m_drawList.bounds().isValid()) {
+    // Until the user moves the camera, it keeps the whole scene in view.
+    if (!m_cameraMoved)
         frame(m_drawList.bounds());
-        m_framed = true;
-    }
 }
 
 void ksSceneView::frameAll()
@@ -519,6 +517,8 @@ void ksSceneView::mouseMoveEvent(QMouseEvent* event)
     m_last = event->pos();
     if ((event->pos() - m_pressed).manhattanLength() > 3)
         m_dragged = true;
+    if (event->buttons() & (Qt::LeftButton | Qt::RightButton | Qt::MiddleButton))
+        m_cameraMoved = true;
     if (event->buttons() & Qt::LeftButton) {
         m_yaw -= float(delta.x()) * 0.4f;
         m_pitch = std::clamp(m_pitch + float(delta.y()) * 0.4f, -89.f, 89.f);
@@ -543,6 +543,7 @@ void ksSceneView::mouseReleaseEvent(QMouseEvent* event)
 void ksSceneView::wheelEvent(QWheelEvent* event)
 {
     m_pickImage = QImage();
+    m_cameraMoved = true;
     m_distance *= std::pow(0.999f, float(event->angleDelta().y()));
     m_distance = std::max(m_distance, 1e-3f);
     update();

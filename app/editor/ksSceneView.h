@@ -104,7 +104,7 @@ private:
     ksSceneDrawList m_drawList;
     QHash<quint32, ksSceneDrawList::Bounds> m_knownBounds;
     bool m_dirty = true;
-    bool m_framed = false;
+    bool m_cameraMoved = false;
     // The last pick pass, until the next frame.
     QImage m_pickImage;
 
