@@ -7,13 +7,16 @@
 #include "ksReferenceDetailsPanel.h"
 #include "ksReferenceItemModel.h"
 #include "ksReferenceOperations.h"
+#include "ksSceneView.h"
 
 #include "handles/ksTypeConverter.h"
 #include "kernel/ksKernelServiceFactory.h"
 #include "kernel/ksTreeService.h"
+#include "notification/ksStyle.h"
 #include "references/ksReferenceService.h"
 
 #include <QAction>
+#include <QColor>
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDragEnterEvent>
@@ -24,6 +27,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QSet>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTimer>
@@ -89,6 +93,7 @@ ksEditorWindow::ksEditorWindow(const QString& projectPath, QWidget* parent)
     left->setStretchFactor(0, 3);
     left->setStretchFactor(1, 1);
     m_work->addWidget(left);
+    addSceneView();
 
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);
@@ -125,6 +130,47 @@ ksEditorWindow::ksEditorWindow(const QString& projectPath, QWidget* parent)
 
 ksEditorWindow::~ksEditorWindow() = default;
 
+void ksEditorWindow::addSceneView()
+{
+    m_view = new ksSceneView(m_work);
+    m_view->setObjectName(QStringLiteral("sceneView"));
+    m_work->addWidget(m_view);
+    m_work->setStretchFactor(0, 1);
+    m_work->setStretchFactor(1, 1);
+    // A reference's look follows its row's states: missing wins over
+    // outdated, the smart file's over the source's, in the colours the
+    // module's status text uses for them (the text itself greys out what is
+    // locked or unloaded; the view keeps the state's colour).
+    m_view->setLookProvider([this](quint32 nodeId) {
+        ksSceneView::Look look;
+        const QModelIndex row = m_model->indexOf(nodeId);
+        if (!row.isValid())
+            return look;
+        const int smart = m_model->data(row, ksReferenceItemModel::SmartStateRole).toInt();
+        const int source = m_model->data(row, ksReferenceItemModel::SourceStateRole).toInt();
+        if (smart == ksReferenceTypes::Missing || source == ksReferenceTypes::Missing)
+            look.tint = ksStyle::getReferenceMissingColor();
+        else if (smart == ksReferenceTypes::Outdated || source == ksReferenceTypes::Outdated)
+            look.tint = ksStyle::getReferenceOutOfDateColor();
+        look.edited = m_model->handle(row).isChanged();
+        return look;
+    });
+    // A row's change may be its state or its content (loaded, unloaded,
+    // reloaded): the view takes the scene again, which asks the looks too.
+    connect(m_model, &QAbstractItemModel::dataChanged, m_view, &ksSceneView::sceneChanged);
+    for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+        connect(m_model, signal, m_view, &ksSceneView::sceneChanged);
+    connect(m_model, &QAbstractItemModel::modelReset, m_view, &ksSceneView::sceneChanged);
+    if (ksTreeService* tree = treeService())
+        connect(tree, &ksTreeService::scenegraphChanged, m_view, &ksSceneView::sceneChanged);
+    // Loads, unloads and reloads change content below rows that stay.
+    if (ksReferenceService* service = referenceService())
+        connect(service, &ksReferenceService::referencesChanged, m_view, &ksSceneView::sceneChanged);
+    connect(m_view, &ksSceneView::picked, this, [this](quint32 nodeId) {
+        selectNodes(nodeId ? QList<quint32>{nodeId} : QList<quint32>());
+    });
+}
+
 void ksEditorWindow::buildMenus()
 {
     QMenu* file = menuBar()->addMenu(tr("&File"));
@@ -143,6 +189,12 @@ void ksEditorWindow::buildMenus()
 
     QMenu* references = menuBar()->addMenu(tr("&References"));
     references->addActions(m_actions->referenceActions());
+
+    QMenu* view = menuBar()->addMenu(tr("&View"));
+    QAction* frameAll = view->addAction(tr("Frame &All"), m_view, &ksSceneView::frameAll);
+    frameAll->setShortcut(Qt::Key_Home);
+    QAction* frameSelection = view->addAction(tr("Frame &Selection"), m_view, &ksSceneView::frameSelection);
+    frameSelection->setShortcut(Qt::Key_F);
 
     QToolBar* bar = addToolBar(tr("References"));
     bar->setObjectName(QStringLiteral("referenceToolBar"));
@@ -197,6 +249,7 @@ void ksEditorWindow::treeSelectionChanged()
     QList<uint> ids;
     for (const ksdReferenceNode& node : selected)
         ids << node.getObjectId();
+    m_view->setSelection(QSet<quint32>(ids.begin(), ids.end()));
     m_syncingSelection = true;
     if (ksTreeService* tree = treeService())
         tree->setSelection(ids);
@@ -210,6 +263,7 @@ void ksEditorWindow::hostSelectionChanged(const QList<ksdReferenceNode>& nodes)
     QList<quint32> ids;
     for (const ksdReferenceNode& node : nodes)
         ids << node.getObjectId();
+    m_view->setSelection(QSet<quint32>(ids.begin(), ids.end()));
     m_syncingSelection = true;
     selectNodes(ids);
     m_syncingSelection = false;

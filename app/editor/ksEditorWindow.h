@@ -13,6 +13,7 @@ class ksProgressDisplay;
 class ksReferenceActions;
 class ksReferenceDetailsPanel;
 class ksReferenceItemModel;
+class ksSceneView;
 
 // The host's main window with the Reference Editor: the notification banner
 // on top, below it the reference tree with the details of the selected
@@ -37,6 +38,7 @@ public:
     ksNotificationBanner* banner() const { return m_banner; }
     ksReferenceDetailsPanel* details() const { return m_details; }
     ksProgressDisplay* progress() const { return m_progress; }
+    ksSceneView* sceneView() const { return m_view; }
     QString projectPath() const { return m_projectPath; }
 
     QList<ksdReferenceNode> selectedReferences() const;
@@ -56,6 +58,7 @@ private:
     void hostSelectionChanged(const QList<ksdReferenceNode>& nodes);
     void notificationActivated(const QString& text);
     void scheduleSummary();
+    void addSceneView();
     void updateSummary();
 
     QString m_projectPath;
@@ -66,6 +69,7 @@ private:
     ksReferenceActions* m_actions;
     ksProgressDisplay* m_progress;
     QSplitter* m_work;
+    ksSceneView* m_view = nullptr;
     QLabel* m_summary;
     bool m_syncingSelection = false;
     bool m_summaryPending = false;

@@ -17,6 +17,7 @@ QObject* makeMonitorTest();
 QObject* makePanelsTest();
 QObject* makeScreenshotTest();
 QObject* makeWindowTest();
+QObject* makeSceneViewTest();
 
 int main(int argc, char** argv)
 {
@@ -31,7 +32,8 @@ int main(int argc, char** argv)
     const std::map<QString, std::function<QObject*()>> classes{
         {"ReferenceModelTest", makeReferenceModelTest}, {"ActionsTest", makeActionsTest},
         {"MonitorTest", makeMonitorTest},               {"PanelsTest", makePanelsTest},
-        {"ScreenshotTest", makeScreenshotTest},         {"WindowTest", makeWindowTest}};
+        {"ScreenshotTest", makeScreenshotTest},         {"WindowTest", makeWindowTest},
+        {"SceneViewTest", makeSceneViewTest}};
     QStringList args = app.arguments();
     QString only;
     if (args.size() > 1 && classes.count(args.at(1))) {
