@@ -48,7 +48,7 @@ class Demo
 {
 public:
     Demo(ksTalvikHost& host, const QString& folder)
-        : m_host(host), m_folder(folder), m_colour(::isatty(STDOUT_FILENO) && qEnvironmentVariableIsEmpty("NO_COLOR"))
+        : m_host(host), m_folder(folder), m_colour(ksReferenceTable::useColour(stdout))
     {
     }
 
@@ -67,7 +67,7 @@ private:
     }
     void table()
     {
-        ksReferenceTable::fromScene().print(stdout, m_colour);
+        ksReferenceTable::fromScene(m_host.loadFailures()).print(stdout, m_colour);
         std::fflush(stdout);
     }
     QString relative(const QString& path) const { return QDir(m_project).relativeFilePath(path); }
@@ -282,7 +282,7 @@ int Demo::run()
     }
     for (const QString& found : m_host.takeResolvedPaths())
         note(QStringLiteral("found smart file %1").arg(found));
-    for (const QString& found : ksReferenceResolver({QDir(m_project).filePath("cad")}).resolveSources(m_projectFile))
+    for (const QString& found : ksReferenceResolver({QDir(m_project).filePath("cad")}).resolveSources(m_projectFile).found)
         note(QStringLiteral("found source file %1").arg(found));
     if (!save())
         return fail();
@@ -305,7 +305,7 @@ int Demo::run()
 int ksDemoCommand::run(const ksCommandLine& line, ksTalvikHost& host)
 {
     if (line.positional().size() > 1) {
-        std::fprintf(stderr, "talvik: demo takes at most one folder\n%s", qPrintable(ksCommandLine::usage()));
+        std::fprintf(stderr, "talvik: demo takes at most one folder\n%s", qPrintable(ksCommandLine::help(QStringLiteral("demo"))));
         return ksCommandLine::UsageError;
     }
     QString folder;

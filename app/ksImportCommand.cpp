@@ -4,6 +4,8 @@
 #include "ksCommandLine.h"
 #include "ksProgressBar.h"
 #include "ksProjectFile.h"
+#include "ksProjectWriter.h"
+#include "ksReferenceTable.h"
 #include "ksTalvikHost.h"
 
 #include "handles/ksTypeConverter.h"
@@ -12,7 +14,6 @@
 #include "nodeutils/ksNodeUtils.h"
 #include "references/ksReferenceService.h"
 #include "scene/ksFileIO.h"
-#include "scene/ksScenegraph.h"
 #include "scenegraph/Node.h"
 
 #include <QFile>
@@ -25,7 +26,8 @@ int ksImportCommand::run(const ksCommandLine& line, ksTalvikHost& host)
     const QStringList files = line.positional();
     const QString project = line.value("into");
     if (files.isEmpty() || project.isEmpty()) {
-        std::fprintf(stderr, "talvik: import needs files and --into PROJECT\n%s", qPrintable(ksCommandLine::usage()));
+        ksCommandLine::fail(QStringLiteral("import needs files and --into PROJECT"));
+        std::fprintf(stderr, "%s", qPrintable(ksCommandLine::help(QStringLiteral("import"))));
         return ksCommandLine::UsageError;
     }
     if (!ksProjectFile::usable(project, true))
@@ -49,18 +51,40 @@ int ksImportCommand::run(const ksCommandLine& line, ksTalvikHost& host)
         }
         paths << info.absoluteFilePath();
     }
+    // Before any import work: a save that cannot happen should not cost it.
+    const QString projectPath = QFileInfo(project).absoluteFilePath();
+    const QString unwritable = ksProjectFile::checkWritable(projectPath);
+    if (!unwritable.isEmpty()) {
+        ksProjectFile::report(project, unwritable);
+        return ksCommandLine::UsageError;
+    }
+    ksProjectWriter writer(projectPath);
+    QString error;
+    if (!writer.lock(error)) {
+        ksProjectFile::report(project, error);
+        return ksCommandLine::UsageError;
+    }
 
     if (!host.start(line.has("verbose"))) {
-        std::fprintf(stderr, "talvik: %s\n", qPrintable(host.lastError()));
+        ksCommandLine::fail(host.lastError());
         return ksCommandLine::Failure;
     }
+    // A writing command reads every state it needs itself.
+    host.service()->setUpdateMonitoringEnabled(false);
     ksProgressBar progress(true);
-    const QString projectPath = QFileInfo(project).absoluteFilePath();
     if (QFileInfo::exists(projectPath)) {
-        QString error;
         if (!ksProjectFile::load(host, projectPath, error)) {
             ksProjectFile::report(project, error);
             return ksCommandLine::UsageError;
+        }
+        // Saving would keep a part it could not read as an empty shell.
+        const ksReferenceTable table = ksReferenceTable::fromScene(host.loadFailures());
+        for (const ksReferenceTable::Row& row : table.rows()) {
+            if (row.smart.unreadable.isEmpty())
+                continue;
+            ksProjectFile::report(project, QStringLiteral("smart file %1 is unreadable (%2); nothing was imported")
+                                               .arg(row.smart.path, row.smart.unreadable));
+            return ksCommandLine::MissingOrUnreadable;
         }
     } else {
         ksFileIO::newScene();
@@ -70,8 +94,8 @@ int ksImportCommand::run(const ksCommandLine& line, ksTalvikHost& host)
     const std::vector<osg::NodeRefPtr> added = ksSceneImporter::importFiles(paths, osg::NodePtr(), &errors);
     if (!errors.isEmpty()) {
         // Nothing has been written yet; the project stays as it was.
-        for (const QString& error : errors)
-            std::fprintf(stderr, "talvik: %s\n", qPrintable(error));
+        for (const QString& reason : errors)
+            ksCommandLine::fail(reason);
         return ksCommandLine::UsageError;
     }
 
@@ -80,7 +104,9 @@ int ksImportCommand::run(const ksCommandLine& line, ksTalvikHost& host)
     QObject::connect(ksFileIO::instance(), &ksFileIO::smartReferenceSaved, &listener,
                      [&written](const QString& path) { written << path; });
     ksReferenceService* service = host.service();
+    host.clearLastError();
     QStringList taken{projectPath};
+    QStringList imported;
     for (std::size_t i = 0; i < added.size(); ++i) {
         const osg::NodePtr node = added[i].get();
         const quint64 vertices = ksSceneImporter::countVertices(node);
@@ -96,20 +122,29 @@ int ksImportCommand::run(const ksCommandLine& line, ksTalvikHost& host)
             for (int n = 2; taken.contains(path) || QFileInfo::exists(path); ++n)
                 path = base.left(base.size() - 4) + QStringLiteral("_%1.zmb").arg(n);
             taken << path;
-            // Written now: a reference that was never edited is not saved
-            // again with the project.
+            // Written now (staged with the project's save): a reference that
+            // was never edited is not saved again with the project.
             handle.saveSmartReferenceAs(path, false);
+            if (!host.errors().isEmpty()) {
+                ksProjectFile::report(project, QStringLiteral("saving failed, nothing was written: %1")
+                                                   .arg(host.errors().join(QStringLiteral("; "))));
+                return ksCommandLine::Failure;
+            }
         }
-        std::printf("imported %s as %s: %llu vertices\n", qPrintable(QFileInfo(paths.at(int(i))).fileName()),
-                    ksNodeUtils::getName(node).c_str(), static_cast<unsigned long long>(vertices));
+        imported << QStringLiteral("imported %1 as %2: %3 vertices")
+                        .arg(QFileInfo(paths.at(int(i))).fileName(), QString::fromStdString(ksNodeUtils::getName(node)))
+                        .arg(vertices);
     }
 
-    if (!ksFileIO::saveProject(projectPath)) {
-        ksProjectFile::report(project, QStringLiteral("saving failed: %1").arg(host.lastError()));
+    if (!writer.save(host, error)) {
+        ksProjectFile::report(project, QStringLiteral("saving failed, nothing was written: %1").arg(error));
         return ksCommandLine::Failure;
     }
+    for (const QString& text : imported)
+        std::printf("%s\n", qPrintable(text));
+    written.removeDuplicates();
     for (const QString& path : written)
         std::printf("wrote smart reference %s\n", qPrintable(QFileInfo(path).fileName()));
     std::printf("saved %s\n", qPrintable(QFileInfo(projectPath).fileName()));
-    return 0;
+    return ksCommandLine::Success;
 }

@@ -8,11 +8,19 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+
+#include <unistd.h>
 
 QString ksProjectFile::check(const QString& path, bool mayBeNew)
 {
     const QFileInfo info(path);
+    // What the path is comes before what its name says: "a folder" tells
+    // more than "unknown project type" about "talvik status cars/".
+    if (info.isDir())
+        return QStringLiteral("a folder, not a project file");
     if (!ksFileIO::isProjectFile(path))
         return QStringLiteral("unknown project type '%1' (a project is a .zmb file)").arg(info.suffix());
     if (!info.exists()) {
@@ -25,17 +33,30 @@ QString ksProjectFile::check(const QString& path, bool mayBeNew)
             return QStringLiteral("folder %1 is not writable").arg(folder.filePath());
         return QString();
     }
-    if (info.isDir())
-        return QStringLiteral("is a folder, not a project file");
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return QStringLiteral("not readable (%1)").arg(file.errorString());
     return QString();
 }
 
+QString ksProjectFile::checkWritable(const QString& path)
+{
+    // access() also says "read-only file system", which a root user meets
+    // where permissions would let it through.
+    const QFileInfo info(path);
+    const QByteArray folder = QFile::encodeName(info.absolutePath());
+    if (::access(folder.constData(), W_OK) != 0)
+        return QStringLiteral("folder %1 is not writable (%2)")
+            .arg(info.absolutePath(), QString::fromLocal8Bit(std::strerror(errno)));
+    if (info.exists() && ::access(QFile::encodeName(info.absoluteFilePath()).constData(), W_OK) != 0)
+        return QStringLiteral("not writable (%1)").arg(QString::fromLocal8Bit(std::strerror(errno)));
+    return QString();
+}
+
 bool ksProjectFile::load(ksTalvikHost& host, const QString& path, QString& error)
 {
     host.clearLastError();
+    host.clearLoadFailures();
     ksFileIO::newScene();
     if (ksFileIO::loadProject(QFileInfo(path).absoluteFilePath()))
         return true;

@@ -11,14 +11,27 @@ class ksTalvikHost;
 // their relative paths and the search directories); source records keep
 // only where the file was, so they are looked up by name: beside the
 // project, by the record's relative path, then in each search directory.
+// A name proves little (every assembly has its "bolt.obj"), so among the
+// files found the one whose content matches the record's checksum wins;
+// when none or several match, the reference is left alone and the
+// candidates are reported.
 class ksReferenceResolver
 {
 public:
     explicit ksReferenceResolver(const QStringList& searchDirectories);
 
+    struct Result {
+        // "name: old -> new", one per file found again.
+        QStringList found;
+        // "name: a, b (none matches the recorded content)", one per
+        // reference left alone.
+        QStringList ambiguous;
+    };
+
     // Resolves every missing source file of the scene loaded from
-    // `projectPath`. Returns one line per file found: "name: old -> new".
-    QStringList resolveSources(const QString& projectPath) const;
+    // `projectPath`. A file found again is recorded with its time and
+    // checksum, so later checks need not read it.
+    Result resolveSources(const QString& projectPath) const;
 
     // The search directories as the module reads them at start: set before
     // the host starts.

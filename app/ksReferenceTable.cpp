@@ -15,6 +15,8 @@
 #include <QJsonArray>
 #include <QRegularExpression>
 
+#include <unistd.h>
+
 using namespace osg;
 
 namespace {
@@ -51,20 +53,22 @@ QJsonValue fileJson(const ksReferenceTable::File& file)
         return QJsonValue::Null;
     QJsonObject object;
     object["path"] = file.path;
-    object["state"] = ksReferenceTable::stateName(file.state);
+    object["state"] = ksReferenceTable::stateText(file);
+    if (!file.unreadable.isEmpty())
+        object["reason"] = file.unreadable;
     return object;
 }
 
 } // namespace
 
-ksReferenceTable ksReferenceTable::fromScene()
+ksReferenceTable ksReferenceTable::fromScene(const LoadFailures& loadFailure)
 {
     ksReferenceTable table;
-    table.collect(ksScenegraph::getRoot(), 0);
+    table.collect(ksScenegraph::getRoot(), 0, loadFailure);
     return table;
 }
 
-void ksReferenceTable::collect(const NodePtr& node, int depth)
+void ksReferenceTable::collect(const NodePtr& node, int depth, const LoadFailures& loadFailure)
 {
     if (!node)
         return;
@@ -75,9 +79,15 @@ void ksReferenceTable::collect(const NodePtr& node, int depth)
         Row row;
         row.depth = depth;
         row.name = QString::fromStdString(ksNodeUtils::getName(node));
-        row.smart = {handle.getSmartPath(), handle.getSmartFileState(), QString()};
-        row.source = {handle.getSourcePath(), handle.getSourceFileState(), QString()};
-        row.loaded = handle.isLoaded();
+        row.smart = {handle.getSmartPath(), handle.getSmartFileState(), QString(), QString()};
+        row.source = {handle.getSourcePath(), handle.getSourceFileState(), QString(), QString()};
+        // A file that is gone is missing, whatever its last load said.
+        if (loadFailure && !row.smart.path.isEmpty() && row.smart.state != ksReferenceTypes::Missing
+            && row.smart.state != ksReferenceTypes::NoPath)
+            row.smart.unreadable = loadFailure(row.smart.path);
+        // The core keeps the state the project was saved with; content that
+        // did not load is not loaded, whatever that state says.
+        row.loaded = handle.isLoaded() && row.smart.unreadable.isEmpty();
         row.edited = handle.isChanged();
         row.vertices = ksSceneImporter::countVertices(node);
         takeColours(references->getReferenceStatusText(node), row);
@@ -85,7 +95,7 @@ void ksReferenceTable::collect(const NodePtr& node, int depth)
         childDepth = depth + 1;
     }
     for (UInt32 i = 0; i < node->getNChildren(); ++i)
-        collect(node->getChild(i), childDepth);
+        collect(node->getChild(i), childDepth, loadFailure);
 }
 
 const ksReferenceTable::Row* ksReferenceTable::find(const QString& name) const
@@ -96,18 +106,72 @@ const ksReferenceTable::Row* ksReferenceTable::find(const QString& name) const
     return nullptr;
 }
 
+int ksReferenceTable::count(ksReferenceTypes::FileState state) const
+{
+    int n = 0;
+    for (const Row& row : m_rows)
+        for (const File* file : {&row.smart, &row.source})
+            n += file->unreadable.isEmpty() && file->state == state;
+    return n;
+}
+
+int ksReferenceTable::countUnreadable() const
+{
+    int n = 0;
+    for (const Row& row : m_rows)
+        for (const File* file : {&row.smart, &row.source})
+            n += !file->unreadable.isEmpty();
+    return n;
+}
+
 int ksReferenceTable::worstState() const
 {
-    int worst = 0;
-    for (const Row& row : m_rows) {
-        for (const File* file : {&row.smart, &row.source}) {
-            if (file->state == ksReferenceTypes::Missing)
-                return 2;
-            if (file->state == ksReferenceTypes::Outdated)
-                worst = 1;
-        }
+    if (countUnreadable() > 0 || count(ksReferenceTypes::Missing) > 0)
+        return 2;
+    return count(ksReferenceTypes::Outdated) > 0 ? 1 : 0;
+}
+
+QString ksReferenceTable::verdict() const
+{
+    QStringList parts;
+    if (const int n = countUnreadable())
+        parts << QStringLiteral("%1 unreadable").arg(n);
+    if (const int n = count(ksReferenceTypes::Missing))
+        parts << QStringLiteral("%1 missing").arg(n);
+    if (const int n = count(ksReferenceTypes::Outdated))
+        parts << QStringLiteral("%1 outdated").arg(n);
+    return parts.isEmpty() ? QStringLiteral("all references up to date") : parts.join(QStringLiteral(", "));
+}
+
+QString ksReferenceTable::stateText(const File& file)
+{
+    return file.unreadable.isEmpty() ? stateName(file.state) : QStringLiteral("unreadable");
+}
+
+bool ksReferenceTable::useColour(std::FILE* out)
+{
+    return ::isatty(::fileno(out)) && qEnvironmentVariableIsEmpty("NO_COLOR")
+           && qgetenv("TERM") != QByteArrayLiteral("dumb");
+}
+
+int ksReferenceTable::displayWidth(const QString& text)
+{
+    int width = 0;
+    for (const uint c : text.toUcs4()) {
+        const QChar::Category category = QChar::category(c);
+        if (category == QChar::Mark_NonSpacing || category == QChar::Mark_Enclosing || category == QChar::Other_Format)
+            continue;
+        // The wide ranges of Unicode's East Asian Width: Hangul Jamo, CJK and
+        // its punctuation, Hangul syllables, compatibility and full-width
+        // forms, emoji, and the supplementary ideographic planes.
+        const bool wide = (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0x303E) || (c >= 0x3041 && c <= 0x33FF)
+                          || (c >= 0x3400 && c <= 0x4DBF) || (c >= 0x4E00 && c <= 0x9FFF) || (c >= 0xA000 && c <= 0xA4CF)
+                          || (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0xF900 && c <= 0xFAFF) || (c >= 0xFE30 && c <= 0xFE4F)
+                          || (c >= 0xFF00 && c <= 0xFF60) || (c >= 0xFFE0 && c <= 0xFFE6) || (c >= 0x1F300 && c <= 0x1F64F)
+                          || (c >= 0x1F900 && c <= 0x1F9FF) || (c >= 0x20000 && c <= 0x3FFFD);
+        width += wide ? 2 : 1;
     }
-    return worst;
+    return width;
 }
 
 QString ksReferenceTable::stateName(ksReferenceTypes::FileState state)
@@ -132,15 +196,15 @@ void ksReferenceTable::print(std::FILE* out, bool colour) const
     const auto describe = [](const File& file) {
         if (file.state == ksReferenceTypes::NoReference)
             return QStringLiteral("-");
-        return (file.path.isEmpty() ? QStringLiteral("(no path)") : fileName(file.path)) + " " + stateName(file.state);
+        return (file.path.isEmpty() ? QStringLiteral("(no path)") : fileName(file.path)) + " " + stateText(file);
     };
     int nameWidth = 9, smartWidth = 5, sourceWidth = 6;
     for (const Row& row : m_rows) {
-        nameWidth = std::max(nameWidth, row.depth * 2 + int(row.name.size()));
-        smartWidth = std::max(smartWidth, int(describe(row.smart).size()));
-        sourceWidth = std::max(sourceWidth, int(describe(row.source).size()));
+        nameWidth = std::max(nameWidth, row.depth * 2 + displayWidth(row.name));
+        smartWidth = std::max(smartWidth, displayWidth(describe(row.smart)));
+        sourceWidth = std::max(sourceWidth, displayWidth(describe(row.source)));
     }
-    const auto pad = [](const QString& text, int width) { return QString(std::max(0, width - int(text.size())), ' '); };
+    const auto pad = [](const QString& text, int width) { return QString(std::max(0, width - displayWidth(text)), ' '); };
     std::fprintf(out, "  %s%s  %s%s  %s%s  loaded  edited  vertices\n", "Reference", qPrintable(pad("Reference", nameWidth)),
                  "Smart", qPrintable(pad("Smart", smartWidth)), "Source", qPrintable(pad("Source", sourceWidth)));
     for (const Row& row : m_rows) {
@@ -152,12 +216,15 @@ void ksReferenceTable::print(std::FILE* out, bool colour) const
                      qPrintable(paint(source, row.source.colour, colour)), qPrintable(pad(source, sourceWidth)),
                      row.loaded ? "yes" : "no", row.edited ? "yes" : "no", static_cast<unsigned long long>(row.vertices));
     }
+    for (const Row& row : m_rows)
+        for (const File* file : {&row.smart, &row.source})
+            if (!file->unreadable.isEmpty())
+                std::fprintf(out, "  %s unreadable: %s\n", qPrintable(fileName(file->path)), qPrintable(file->unreadable));
 }
 
 QJsonObject ksReferenceTable::toJson() const
 {
     QJsonArray rows;
-    int outdated = 0, missing = 0;
     for (const Row& row : m_rows) {
         QJsonObject object;
         object["name"] = row.name;
@@ -168,14 +235,11 @@ QJsonObject ksReferenceTable::toJson() const
         object["edited"] = row.edited;
         object["vertices"] = double(row.vertices);
         rows.append(object);
-        for (const File* file : {&row.smart, &row.source}) {
-            outdated += file->state == ksReferenceTypes::Outdated;
-            missing += file->state == ksReferenceTypes::Missing;
-        }
     }
     QJsonObject result;
     result["references"] = rows;
-    result["outdated"] = outdated;
-    result["missing"] = missing;
+    result["outdated"] = count(ksReferenceTypes::Outdated);
+    result["missing"] = count(ksReferenceTypes::Missing);
+    result["unreadable"] = countUnreadable();
     return result;
 }

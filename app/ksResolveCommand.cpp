@@ -4,63 +4,86 @@
 #include "ksCommandLine.h"
 #include "ksProgressBar.h"
 #include "ksProjectFile.h"
+#include "ksProjectWriter.h"
 #include "ksReferenceResolver.h"
 #include "ksReferenceTable.h"
 #include "ksTalvikHost.h"
 
-#include "scene/ksFileIO.h"
+#include "references/ksReferenceService.h"
 
 #include <QFileInfo>
 
 #include <cstdio>
 
-#include <unistd.h>
-
 int ksResolveCommand::run(const ksCommandLine& line, ksTalvikHost& host)
 {
     const QStringList directories = line.values("search-path");
     if (line.positional().size() != 1 || directories.isEmpty()) {
-        std::fprintf(stderr, "talvik: resolve needs one project file and --search-path DIR...\n%s",
-                     qPrintable(ksCommandLine::usage()));
+        ksCommandLine::fail(QStringLiteral("resolve needs one project file and --search-path DIR..."));
+        std::fprintf(stderr, "%s", qPrintable(ksCommandLine::help(QStringLiteral("resolve"))));
         return ksCommandLine::UsageError;
     }
     const QString project = line.positional().first();
     if (!ksProjectFile::usable(project))
         return ksCommandLine::UsageError;
     for (const QString& directory : directories) {
-        if (!QFileInfo(directory).isDir()) {
-            ksProjectFile::report(directory, QStringLiteral("not a folder"));
+        const QFileInfo info(directory);
+        if (!info.isDir()) {
+            ksProjectFile::report(directory, info.exists() ? QStringLiteral("not a folder") : QStringLiteral("no such folder"));
             return ksCommandLine::UsageError;
         }
+    }
+    const QString projectPath = QFileInfo(project).absoluteFilePath();
+    const QString unwritable = ksProjectFile::checkWritable(projectPath);
+    if (!unwritable.isEmpty()) {
+        ksProjectFile::report(project, unwritable);
+        return ksCommandLine::UsageError;
+    }
+    ksProjectWriter writer(projectPath);
+    QString error;
+    if (!writer.lock(error)) {
+        ksProjectFile::report(project, error);
+        return ksCommandLine::UsageError;
     }
 
     // The module reads its search directories once, when it starts.
     ksReferenceResolver::exportSearchPath(directories);
     if (!host.start(line.has("verbose"))) {
-        std::fprintf(stderr, "talvik: %s\n", qPrintable(host.lastError()));
+        ksCommandLine::fail(host.lastError());
         return ksCommandLine::Failure;
     }
+    host.service()->setUpdateMonitoringEnabled(false);
     ksProgressBar progress(true);
-    const QString projectPath = QFileInfo(project).absoluteFilePath();
-    QString error;
     if (!ksProjectFile::load(host, projectPath, error)) {
         ksProjectFile::report(project, error);
         return ksCommandLine::UsageError;
     }
     const QStringList smart = host.takeResolvedPaths();
-    const QStringList sources = ksReferenceResolver(directories).resolveSources(projectPath);
+    const ksReferenceResolver::Result sources = ksReferenceResolver(directories).resolveSources(projectPath);
     for (const QString& found : smart)
         std::printf("found smart file %s\n", qPrintable(found));
-    for (const QString& found : sources)
+    for (const QString& found : sources.found)
         std::printf("found source file %s\n", qPrintable(found));
+    for (const QString& ambiguous : sources.ambiguous)
+        std::printf("left as it was, candidates for %s\n", qPrintable(ambiguous));
 
-    if (!ksFileIO::saveProject(projectPath)) {
-        ksProjectFile::report(project, QStringLiteral("saving failed: %1").arg(host.lastError()));
-        return ksCommandLine::Failure;
+    if (smart.isEmpty() && sources.found.isEmpty()) {
+        std::printf("nothing found; %s left as it was\n", qPrintable(QFileInfo(projectPath).fileName()));
+    } else {
+        host.clearLastError();
+        if (!writer.save(host, error)) {
+            ksProjectFile::report(project, QStringLiteral("saving failed, nothing was written: %1").arg(error));
+            return ksCommandLine::Failure;
+        }
+        std::printf("saved %s with %d file(s) found again\n", qPrintable(QFileInfo(projectPath).fileName()),
+                    int(smart.size() + sources.found.size()));
     }
-    const ksReferenceTable table = ksReferenceTable::fromScene();
-    std::printf("saved %s with %d file(s) found again\n", qPrintable(QFileInfo(projectPath).fileName()),
-                int(smart.size() + sources.size()));
-    table.print(stdout, ::isatty(STDOUT_FILENO) && qEnvironmentVariableIsEmpty("NO_COLOR"));
-    return table.worstState() == 2 ? 2 : 0;
+    const ksReferenceTable table = ksReferenceTable::fromScene(host.loadFailures());
+    table.print(stdout, ksReferenceTable::useColour(stdout));
+    // A reference with ambiguous candidates is still missing its file; only
+    // files of which nothing was found make the verdict "missing".
+    const int unresolved = table.count(ksReferenceTypes::Missing) + table.countUnreadable();
+    if (unresolved > sources.ambiguous.size())
+        return ksCommandLine::MissingOrUnreadable;
+    return sources.ambiguous.isEmpty() ? ksCommandLine::Success : ksCommandLine::Ambiguous;
 }

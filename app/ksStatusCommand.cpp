@@ -12,12 +12,11 @@
 
 #include <cstdio>
 
-#include <unistd.h>
 
 int ksStatusCommand::run(const ksCommandLine& line, ksTalvikHost& host)
 {
     if (line.positional().size() != 1) {
-        std::fprintf(stderr, "talvik: status needs one project file\n%s", qPrintable(ksCommandLine::usage()));
+        std::fprintf(stderr, "talvik: status needs one project file\n%s", qPrintable(ksCommandLine::help(QStringLiteral("status"))));
         return ksCommandLine::UsageError;
     }
     const QString project = line.positional().first();
@@ -37,7 +36,7 @@ int ksStatusCommand::run(const ksCommandLine& line, ksTalvikHost& host)
         }
     }
 
-    const ksReferenceTable table = ksReferenceTable::fromScene();
+    const ksReferenceTable table = ksReferenceTable::fromScene(host.loadFailures());
     const int status = table.worstState();
     if (line.has("json")) {
         QJsonObject json = table.toJson();
@@ -45,11 +44,9 @@ int ksStatusCommand::run(const ksCommandLine& line, ksTalvikHost& host)
         json["status"] = status;
         std::printf("%s", QJsonDocument(json).toJson(QJsonDocument::Indented).constData());
     } else {
-        const char* const verdicts[] = {"all references up to date", "some references outdated",
-                                        "some references missing"};
         std::printf("%s: %d reference(s), %s\n", qPrintable(QFileInfo(project).fileName()), int(table.rows().size()),
-                    verdicts[status]);
-        table.print(stdout, ::isatty(STDOUT_FILENO) && qEnvironmentVariableIsEmpty("NO_COLOR"));
+                    qPrintable(table.verdict()));
+        table.print(stdout, ksReferenceTable::useColour(stdout));
     }
     return status;
 }

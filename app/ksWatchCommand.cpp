@@ -42,12 +42,16 @@ void print(const QString& text)
     std::fflush(stdout);
 }
 
-QString describe(const ksdReferenceNode& node)
+QString describe(const ksdReferenceNode& node, const ksTalvikHost& host)
 {
     QStringList parts;
-    if (node.hasSmartReference())
+    if (node.hasSmartReference()) {
+        const ksReferenceTypes::FileState state = node.getSmartFileState();
+        const QString failure = state == ksReferenceTypes::Missing ? QString() : host.loadFailure(node.getSmartPath());
         parts << QStringLiteral("smart %1 %2").arg(QFileInfo(node.getSmartPath()).fileName(),
-                                                   ksReferenceTable::stateName(node.getSmartFileState()));
+                                                   failure.isEmpty() ? ksReferenceTable::stateName(state)
+                                                                     : QStringLiteral("unreadable (%1)").arg(failure));
+    }
     if (node.hasSourceReference())
         parts << QStringLiteral("source %1 %2").arg(QFileInfo(node.getSourcePath()).fileName(),
                                                     ksReferenceTable::stateName(node.getSourceFileState()));
@@ -60,7 +64,7 @@ QString describe(const ksdReferenceNode& node)
 int ksWatchCommand::run(const ksCommandLine& line, ksTalvikHost& host)
 {
     if (line.positional().size() != 1) {
-        std::fprintf(stderr, "talvik: watch needs one project file\n%s", qPrintable(ksCommandLine::usage()));
+        std::fprintf(stderr, "talvik: watch needs one project file\n%s", qPrintable(ksCommandLine::help(QStringLiteral("watch"))));
         return ksCommandLine::UsageError;
     }
     const QString project = line.positional().first();
@@ -110,10 +114,10 @@ int ksWatchCommand::run(const ksCommandLine& line, ksTalvikHost& host)
 
     QObject context;
     QObject::connect(service, &ksReferenceService::referencesChanged, &context,
-                     [](const QList<ksdReferenceNode>& nodes) {
+                     [&host](const QList<ksdReferenceNode>& nodes) {
                          // An empty list only says "anything may have changed".
                          for (const ksdReferenceNode& node : nodes)
-                             print(QStringLiteral("changed %1").arg(describe(node)));
+                             print(QStringLiteral("changed %1").arg(describe(node, host)));
                      });
     QObject::connect(ksa::notification::NotificationManager::getInstance(),
                      &ksa::notification::NotificationManager::notificationShown, &context,
@@ -121,10 +125,15 @@ int ksWatchCommand::run(const ksCommandLine& line, ksTalvikHost& host)
                          print(QStringLiteral("notification: %1").arg(notification->displayText()));
                      });
 
+    const ksReferenceTable table = ksReferenceTable::fromScene(host.loadFailures());
     print(QStringLiteral("watching %1 (%2 references, every %3 ms); stop with Ctrl-C")
               .arg(QFileInfo(project).fileName())
-              .arg(ksReferenceTable::fromScene().rows().size())
+              .arg(table.rows().size())
               .arg(interval));
+    for (const ksReferenceTable::Row& row : table.rows())
+        if (!row.smart.unreadable.isEmpty())
+            print(QStringLiteral("unreadable %1: %2: %3")
+                      .arg(row.name, QFileInfo(row.smart.path).fileName(), row.smart.unreadable));
     QCoreApplication::exec();
     print(QStringLiteral("stopped"));
     signal(SIGINT, SIG_DFL);

@@ -11,9 +11,13 @@
 #include "ksTalvikHost.h"
 #include "ksWatchCommand.h"
 
+#include "import/ksMeshImporter.h"
+
 #include <QCoreApplication>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 
 namespace {
@@ -22,6 +26,28 @@ struct Command {
     QMap<QString, ksCommandLine::Arity> options;
     std::function<int(const ksCommandLine&, ksTalvikHost&)> run;
 };
+
+int listFormats(const ksCommandLine& line, ksTalvikHost&)
+{
+    if (!line.positional().isEmpty()) {
+        ksCommandLine::fail(QStringLiteral("formats takes no arguments"));
+        return ksCommandLine::UsageError;
+    }
+    std::printf("talvik import reads files with these suffixes (any letter case):\n");
+    QStringList suffixes = ksMeshImporter::supportedSuffixes();
+    suffixes.sort();
+    QString row;
+    for (const QString& suffix : suffixes) {
+        if (row.size() + suffix.size() > 72) {
+            std::printf(" %s\n", qPrintable(row));
+            row.clear();
+        }
+        row += QLatin1Char(' ') + suffix;
+    }
+    if (!row.isEmpty())
+        std::printf(" %s\n", qPrintable(row));
+    return ksCommandLine::Success;
+}
 
 QMap<QString, Command> commands()
 {
@@ -33,7 +59,26 @@ QMap<QString, Command> commands()
     table["revisions"] = {{{"expression", A::Many}}, &ksRevisionsCommand::run};
     table["import"] = {{{"into", A::One}, {"smart", A::Flag}}, &ksImportCommand::run};
     table["status"] = {{{"json", A::Flag}}, &ksStatusCommand::run};
+    table["formats"] = {{}, &listFormats};
     return table;
+}
+
+// Text written to standard output must arrive: a full disk or a closed pipe
+// behind it is a failed run, not a success.
+int finishOutput(int status)
+{
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        const int error = errno;
+        ksCommandLine::fail(QStringLiteral("standard output: %1").arg(QString::fromLocal8Bit(std::strerror(error))));
+        return ksCommandLine::Failure;
+    }
+    return status;
+}
+
+int printTo(std::FILE* out, const QString& text, int status)
+{
+    std::fprintf(out, "%s", text.toLocal8Bit().constData());
+    return status;
 }
 
 } // namespace
@@ -47,26 +92,42 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("talvik"));
     const QStringList args = app.arguments().mid(1);
-    if (args.isEmpty() || args.first() == "--help" || args.first() == "-h" || args.first() == "help") {
-        std::fprintf(args.isEmpty() ? stderr : stdout, "%s", qPrintable(ksCommandLine::usage()));
-        return args.isEmpty() ? ksCommandLine::UsageError : 0;
-    }
+    if (args.isEmpty())
+        return printTo(stderr, ksCommandLine::usage(), ksCommandLine::UsageError);
     const QMap<QString, Command> table = commands();
-    const auto found = table.find(args.first());
+    const QString first = args.first();
+    if (first == "--version")
+        return finishOutput(printTo(stdout, ksCommandLine::version(), ksCommandLine::Success));
+    if (first == "--help" || first == "-h" || first == "help") {
+        if (first != "help" || args.size() == 1)
+            return finishOutput(printTo(stdout, ksCommandLine::usage(), ksCommandLine::Success));
+        const QString help = ksCommandLine::help(args.at(1));
+        if (help.isEmpty() || !table.contains(args.at(1))) {
+            ksCommandLine::fail(QStringLiteral("unknown command '%1'").arg(args.at(1)));
+            return ksCommandLine::UsageError;
+        }
+        return finishOutput(printTo(stdout, help, ksCommandLine::Success));
+    }
+    const auto found = table.find(first);
     if (found == table.end()) {
-        std::fprintf(stderr, "talvik: unknown command '%s'\n%s", qPrintable(args.first()),
-                     qPrintable(ksCommandLine::usage()));
-        return ksCommandLine::UsageError;
+        ksCommandLine::fail(QStringLiteral("unknown command '%1'").arg(first));
+        return printTo(stderr, ksCommandLine::usage(), ksCommandLine::UsageError);
+    }
+    // "COMMAND --help" asks for help whatever else the line holds, up to "--".
+    for (const QString& arg : args.mid(1)) {
+        if (arg == "--")
+            break;
+        if (arg == "--help" || arg == "-h")
+            return finishOutput(printTo(stdout, ksCommandLine::help(first), ksCommandLine::Success));
     }
     QMap<QString, ksCommandLine::Arity> options = found->options;
     options["verbose"] = ksCommandLine::Flag;
     ksCommandLine line;
     if (!line.parse(args, options)) {
-        std::fprintf(stderr, "talvik: %s\n%s", qPrintable(line.error()), qPrintable(ksCommandLine::usage()));
-        return ksCommandLine::UsageError;
+        ksCommandLine::fail(line.error());
+        return printTo(stderr, ksCommandLine::help(first), ksCommandLine::UsageError);
     }
     const int status = found->run(line, host);
     host.finish();
-    std::fflush(stdout);
-    return status;
+    return finishOutput(status);
 }

@@ -44,6 +44,8 @@ public:
     // Assigns missing paths and saves. Failures of single files are logged
     // by the saves and do not stop the run.
     void run();
+    // How many references the last run meant to write and could not.
+    int getFailedSaves() const { return m_failedSaves; }
 
 private:
     // The path for a smart reference that has none; unique among the paths
@@ -60,4 +62,5 @@ private:
     // never taken back, so the numbers below it are still taken: the next
     // reference of the same name starts counting there instead of at 2.
     QHash<QString, int> m_lastNumber;
+    int m_failedSaves = 0;
 };

@@ -13,16 +13,17 @@
 #include "utils/ksFile.h"
 #include "utils/ksLog.h"
 
-#include <QDateTime>
-#include <QFileInfo>
 
 using namespace osg;
 
 namespace {
 
+// Through the host's file utilities, which see the new content of a file
+// that the save in progress wrote: records taken during a save describe the
+// files as the save leaves them.
 UInt64 modificationTime(const QString& path)
 {
-    return UInt64(QFileInfo(path).lastModified().toSecsSinceEpoch());
+    return UInt64(ksFile::getModificationTime(path));
 }
 
 } // namespace
@@ -89,7 +90,7 @@ void ksReferenceNode::updateFileState(const FileReferencePtr& ref)
     if (!ref)
         return;
     const QString path = QString::fromUtf8(ref->getPath().c_str());
-    if (!QFileInfo(path).exists()) {
+    if (!ksFile::exists(path, true, false)) {
         // The checksum stays: it still describes the content the record was
         // taken from, should the file come back.
         beginEditCP(ref, FileReference::StateFieldMask);

@@ -1,7 +1,10 @@
 // Licensed under the MIT licence; see LICENSE.
 #include "utils/ksFile.h"
 
+#include "scenegraph/FileTransaction.h"
+
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 #include <xxhash.h>
@@ -117,7 +120,8 @@ bool ksFile::exists(const QString& path, bool acceptDirectories, bool ignoreCase
 {
     if (path.isEmpty())
         return false;
-    if (existsAt(path, acceptDirectories))
+    if (existsAt(QFile::decodeName(osg::FileTransaction::stagedPath(QFile::encodeName(path).toStdString()).c_str()),
+                 acceptDirectories))
         return true;
     if (!ignoreCase)
         return false;
@@ -149,7 +153,7 @@ std::uint32_t ksFile::getChecksum(const std::string& path, std::uint64_t seed)
 {
     if (path.empty())
         return 0;
-    const FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    const FileDescriptor fd(::open(osg::FileTransaction::stagedPath(path).c_str(), O_RDONLY | O_CLOEXEC));
     if (fd.get() < 0)
         return 0;
     struct stat status;
@@ -196,7 +200,7 @@ std::uint32_t ksFile::getDataChecksum(const void* data, std::size_t size, std::u
 std::string ksFile::getOwner(const std::string& path)
 {
     struct stat status;
-    if (path.empty() || ::stat(path.c_str(), &status) != 0)
+    if (path.empty() || ::stat(osg::FileTransaction::stagedPath(path).c_str(), &status) != 0)
         return std::string();
 
     long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
@@ -218,6 +222,21 @@ std::string ksFile::getOwner(const QString& path)
 std::string ksFile::getOwner(const char* path)
 {
     return getOwner(std::string(path ? path : ""));
+}
+
+std::uint64_t ksFile::getModificationTime(const std::string& path)
+{
+    struct stat status;
+    if (path.empty() || ::stat(osg::FileTransaction::stagedPath(path).c_str(), &status) != 0)
+        return 0;
+    // Whole seconds, as QFileInfo::lastModified().toSecsSinceEpoch() gives
+    // them (times before 1970 round towards the past there too).
+    return std::uint64_t(status.st_mtim.tv_sec);
+}
+
+std::uint64_t ksFile::getModificationTime(const QString& path)
+{
+    return getModificationTime(QFile::encodeName(path).toStdString());
 }
 
 std::string ksFile::getFileName(const std::string& path)

@@ -9,7 +9,9 @@
 
 // File utilities of the host. Paths are UTF-8 byte strings (as scene-graph
 // fields hold them) or Qt strings. Every function is safe to call from any
-// thread; the update monitor takes checksums from its own thread.
+// thread; the update monitor takes checksums from its own thread. While a
+// save is open (osg::FileTransaction), the functions that read a file read
+// the new content staged for it, which becomes the file at commit.
 class ksFile
 {
 public:
@@ -37,6 +39,11 @@ public:
     static std::string getOwner(const std::string& path);
     static std::string getOwner(const QString& path);
     static std::string getOwner(const char* path);
+
+    // Modification time in whole seconds since the epoch; 0 when there is
+    // no file.
+    static std::uint64_t getModificationTime(const std::string& path);
+    static std::uint64_t getModificationTime(const QString& path);
 
     // File-name functions. They work on the text alone, accept '\' as a separator
     // too, and do not touch the file system.

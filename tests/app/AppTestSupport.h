@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 namespace apptest {
 
 struct Result {
@@ -21,7 +23,8 @@ struct Result {
     QString err;
 };
 
-inline Result talvik(const QStringList& arguments)
+// `setup` may change the process before it starts (folder, output file).
+inline Result talvik(const QStringList& arguments, const std::function<void(QProcess&)>& setup = {})
 {
     QProcess process;
     // Plain text whatever the terminal: tests read the output.
@@ -29,6 +32,8 @@ inline Result talvik(const QStringList& arguments)
     environment.insert("NO_COLOR", "1");
     environment.remove("TALVIK_REFERENCE_SEARCH_PATH");
     process.setProcessEnvironment(environment);
+    if (setup)
+        setup(process);
     process.start(TALVIK_PROGRAM, arguments);
     if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit) {
         ADD_FAILURE() << "talvik " << arguments.join(' ').toStdString() << " did not finish normally";
