@@ -135,7 +135,8 @@ QString ksCommandLine::usage()
     for (const CommandHelp& help : helps)
         text += QStringLiteral("  %1 %2\n").arg(QString::fromLatin1(help.synopsis), -40).arg(QLatin1String(help.summary));
     text += QStringLiteral(
-        "'talvik help COMMAND' or 'talvik COMMAND --help' tells more; 'talvik --version' the version.\n"
+        "'talvik help COMMAND' or 'talvik COMMAND --help' tells more; 'talvik formats' lists the file\n"
+        "types import reads; 'talvik --version' the version.\n"
         "Exit status: 0 done, 1 outdated files, 2 missing or unreadable files, 3 usage or input errors\n"
         "(also a project that another talvik is writing), 4 a failed operation (a save).\n");
     return text;
