@@ -201,9 +201,13 @@ int Demo::run()
     const auto fail = [] { return ksCommandLine::Failure; };
     m_project = QDir(m_folder).filePath("car");
     m_projectFile = QDir(m_project).filePath("assembly.zmb");
-    if (QFileInfo::exists(m_project)) {
-        ksProjectFile::report(m_project, QStringLiteral("already exists; give the demo a fresh folder"));
-        return ksCommandLine::UsageError;
+    // Both folders the demo makes: a run into the folder of an earlier run
+    // would otherwise get as far as the move and stop there.
+    for (const QString& taken : {m_project, QDir(m_folder).filePath("car-moved")}) {
+        if (QFileInfo::exists(taken)) {
+            ksProjectFile::report(taken, QStringLiteral("already exists; give the demo a fresh folder"));
+            return ksCommandLine::UsageError;
+        }
     }
     ksReferenceService* service = m_host.service();
     service->setUpdateMonitoringInterval(monitorInterval);

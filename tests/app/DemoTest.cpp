@@ -37,4 +37,8 @@ TEST(Demo, RunsEveryStepInOrderAndLeavesALoadableProject)
     // The files stay in the moved folder: the project loads, and engine.obj is left for the user.
     EXPECT_TRUE(demo.out.contains("Project folder: " + dir.filePath("car-moved")));
     EXPECT_EQ(talvik({"status", dir.filePath("car-moved/assembly.zmb")}).exitCode, 2);
+
+    const Result again = talvik({"demo", dir.path()});
+    EXPECT_EQ(again.exitCode, 3) << "a second run into the same folder says why before it starts";
+    EXPECT_TRUE(again.err.contains("car-moved: already exists")) << again.err.toStdString();
 }
