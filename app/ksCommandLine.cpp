@@ -23,10 +23,12 @@ const CommandHelp helps[] = {
      "  --json   the same rows as JSON\n"
      "Exit 0 when every file is up to date, 1 when one is outdated, 2 when one is missing or\n"
      "unreadable.\n"},
-    {"watch", "watch PROJECT [--interval MS]", "report file changes until interrupted",
+    {"watch", "watch PROJECT [--interval MS] [--poll-only]", "report file changes until interrupted",
      "Keeps PROJECT open and prints every change of its files and every notification until\n"
-     "Ctrl-C or SIGTERM (exit 0).\n"
-     "  --interval MS   time between two checks of the files (default 5000)\n"},
+     "Ctrl-C or SIGTERM (exit 0). File events report a change at once; a check of every file\n"
+     "runs at each interval as well.\n"
+     "  --interval MS   time between two checks of the files (default 5000)\n"
+     "  --poll-only     no file events: changes show at the next check\n"},
     {"import", "import FILE... --into PROJECT [--smart]", "import files as source (and smart) references",
      "Imports mesh and CAD files (see 'talvik formats') as source references into PROJECT, which is\n"
      "made when it does not exist. With --smart each import also becomes a smart reference saved\n"

@@ -102,6 +102,11 @@ int ksWatchCommand::run(const ksCommandLine& line, ksTalvikHost& host)
     // interval only after its current wait.
     ksReferenceService* service = host.service();
     service->setUpdateMonitoringInterval(interval);
+    // The monitor is reached by its object name: the host knows it only as
+    // the service's child.
+    const bool pollOnly = line.has("poll-only");
+    if (QObject* monitor = service->findChild<QObject*>(QStringLiteral("updateMonitor")))
+        monitor->setProperty("fileEventsEnabled", !pollOnly);
     service->setNotificationMode(ksReferenceTypes::NotifyAfterUpdateCheck);
     {
         ksProgressBar progress(true);
@@ -126,9 +131,10 @@ int ksWatchCommand::run(const ksCommandLine& line, ksTalvikHost& host)
                      });
 
     const ksReferenceTable table = ksReferenceTable::fromScene(host.loadFailures());
-    print(QStringLiteral("watching %1 (%2 references, every %3 ms); stop with Ctrl-C")
+    print(QStringLiteral("watching %1 (%2 references, %3every %4 ms); stop with Ctrl-C")
               .arg(QFileInfo(project).fileName())
               .arg(table.rows().size())
+              .arg(pollOnly ? QString() : QStringLiteral("file events and "))
               .arg(interval));
     for (const ksReferenceTable::Row& row : table.rows())
         if (!row.smart.unreadable.isEmpty())

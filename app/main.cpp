@@ -55,7 +55,7 @@ QMap<QString, Command> commands()
     QMap<QString, Command> table;
     table["demo"] = {{}, &ksDemoCommand::run};
     table["resolve"] = {{{"search-path", A::Many}}, &ksResolveCommand::run};
-    table["watch"] = {{{"interval", A::One}}, &ksWatchCommand::run};
+    table["watch"] = {{{"interval", A::One}, {"poll-only", A::Flag}}, &ksWatchCommand::run};
     table["revisions"] = {{{"expression", A::Many}}, &ksRevisionsCommand::run};
     table["import"] = {{{"into", A::One}, {"smart", A::Flag}}, &ksImportCommand::run};
     table["status"] = {{{"json", A::Flag}}, &ksStatusCommand::run};

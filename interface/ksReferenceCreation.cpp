@@ -18,7 +18,7 @@
 #include "scenegraph/FileReference.h"
 #include "scenegraph/Node.h"
 #include "scenegraph/Transform3D.h"
-#include "service/ksReferenceSettings.h"
+#include "model/ksReferenceSettings.h"
 #include "utils/ksFile.h"
 #include "utils/ksLog.h"
 

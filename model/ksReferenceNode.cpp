@@ -9,7 +9,7 @@
 #include "scenegraph/ExtReference.h"
 #include "scenegraph/FileReference.h"
 #include "scenegraph/Node.h"
-#include "service/ksReferenceSettings.h"
+#include "model/ksReferenceSettings.h"
 #include "utils/ksFile.h"
 #include "utils/ksLog.h"
 

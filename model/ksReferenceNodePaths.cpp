@@ -11,7 +11,7 @@
 
 #include "scene/ksSceneData.h"
 #include "scene/ksSceneDataManager.h"
-#include "service/ksReferenceSettings.h"
+#include "model/ksReferenceSettings.h"
 #include "utils/ksFile.h"
 #include "utils/ksLog.h"
 

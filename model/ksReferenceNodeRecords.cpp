@@ -7,7 +7,7 @@
 
 #include "model/ksReferenceNode.h"
 
-#include "service/ksReferenceFileUndoCommand.h"
+#include "model/ksReferenceFileUndoCommand.h"
 
 osg::FileReferencePtr ksReferenceNode::getSourceFile(bool create)
 {

@@ -157,6 +157,7 @@ void ksReferencePool::addToPool(const ExtReferencePtr& ext)
     if (!ext)
         return;
     bool first = false;
+    bool added = false;
     {
         ksMutexLocker lock(m_mutex);
         registerFileOwners(ext);
@@ -174,8 +175,11 @@ void ksReferencePool::addToPool(const ExtReferencePtr& ext)
             }
             m_snapshotStale = true;
             first = m_statuses.size() == 1;
+            added = true;
         }
     }
+    if (added)
+        emit statusesChanged();
     // After unlocking: a receiver may stop the update monitor, whose thread
     // may be waiting for the mutex.
     if (first)
@@ -191,6 +195,7 @@ void ksReferencePool::removeFromPool(const ExtReferencePtr& ext)
     std::shared_ptr<ksTreeChangeMonitor> monitor;
     std::shared_ptr<ksSmartFile> smartFile;
     bool last = false;
+    bool changed = false;
     {
         ksMutexLocker lock(m_mutex);
         const quint32 id = ext.getFieldContainerId();
@@ -211,7 +216,10 @@ void ksReferencePool::removeFromPool(const ExtReferencePtr& ext)
             m_smartFiles.erase(entry);
         }
         last = removed && m_statuses.isEmpty();
+        changed = removed;
     }
+    if (changed)
+        emit statusesChanged();
     if (last)
         emit poolHasContent(false);
 }
@@ -239,6 +247,7 @@ void ksReferencePool::updateInPool(const ExtReferencePtr& ext)
         (*entry)->setSource(std::move(source));
     }
     countSuffixes(**entry, +1);
+    emit statusesChanged();
 }
 
 void ksReferencePool::countSuffixes(const ksExtReferenceStatus& pair, int delta)

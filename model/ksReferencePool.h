@@ -107,6 +107,10 @@ signals:
     // The loaded content of a smart reference saw its first edit since it
     // was loaded, saved or reset.
     void modifiedStateChanged();
+    // A core came or went, or one got other file records: the statuses the
+    // update monitor watches changed. Emitted from the hooks, also while the
+    // pool's mutex is held, so receivers must not call back into the pool.
+    void statusesChanged();
 
 private:
     ksReferencePool();

@@ -5,15 +5,23 @@
 #include "model/ksReferencePool.h"
 #include "references/ksReferenceTypes.h"
 #include "utils/ksFile.h"
+#include "utils/ksLog.h"
 
 #include <QCoreApplication>
 #include <QEvent>
 #include <QMetaType>
 #include <QString>
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <climits>
+#include <cstring>
 
+#include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -47,6 +55,10 @@ ksReferenceUpdateMonitor::ksReferenceUpdateMonitor(QObject* parent)
     // threads can copy the list.
     qRegisterMetaType<QList<uint>>("QList<uint>");
     resultsEventType();
+    // Direct: the pool's hooks run on this object's thread, and the receiver
+    // only sets a flag and wakes the worker.
+    connect(&ksReferencePool::instance(), &ksReferencePool::statusesChanged, this,
+            &ksReferenceUpdateMonitor::statusesChanged, Qt::DirectConnection);
 }
 
 ksReferenceUpdateMonitor::~ksReferenceUpdateMonitor()
@@ -116,6 +128,38 @@ void ksReferenceUpdateMonitor::setRevisionExpressions(const QStringList& express
     setPaused(false);
 }
 
+void ksReferenceUpdateMonitor::setFileEventsEnabled(bool enabled)
+{
+    if (m_fileEventsEnabled.exchange(enabled) == enabled)
+        return;
+    if (m_thread.joinable()) {
+        end();
+        launch();
+    }
+}
+
+void ksReferenceUpdateMonitor::setWatchLimit(int folders)
+{
+    m_watchLimit.store(folders);
+}
+
+void ksReferenceUpdateMonitor::statusesChanged()
+{
+    // One wake per batch of changes: the flag stays set until the thread
+    // has looked at the new statuses.
+    if (!m_statusesChanged.exchange(true))
+        wakeThread();
+}
+
+void ksReferenceUpdateMonitor::wakeThread()
+{
+    if (m_wakeFd < 0)
+        return;
+    const std::uint64_t one = 1;
+    // A full counter (never in practice) still leaves the thread woken.
+    [[maybe_unused]] const ssize_t written = ::write(m_wakeFd, &one, sizeof one);
+}
+
 void ksReferenceUpdateMonitor::launch()
 {
     if (m_thread.joinable())
@@ -124,6 +168,8 @@ void ksReferenceUpdateMonitor::launch()
         std::lock_guard<std::mutex> lock(m_mutex);
         m_stopRequested = false;
     }
+    if (m_fileEventsEnabled.load())
+        m_wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     m_thread = std::thread(&ksReferenceUpdateMonitor::run, this);
 }
 
@@ -136,7 +182,12 @@ void ksReferenceUpdateMonitor::end()
         m_stopRequested = true;
     }
     m_wakeUp.notify_all();
+    wakeThread();
     m_thread.join();
+    if (m_wakeFd >= 0) {
+        ::close(m_wakeFd);
+        m_wakeFd = -1;
+    }
 }
 
 bool ksReferenceUpdateMonitor::isStopRequested()
@@ -147,6 +198,14 @@ bool ksReferenceUpdateMonitor::isStopRequested()
 
 void ksReferenceUpdateMonitor::run()
 {
+    if (m_wakeFd >= 0) {
+        m_watcher = std::make_unique<ksFileEventWatcher>();
+        if (!m_watcher->isValid()) {
+            ksLog::warning("Update monitor: no file events (%s); files are checked at the interval only.",
+                           std::strerror(errno));
+            m_watcher.reset();
+        }
+    }
     for (;;) {
         QList<uint> changed;
         const bool complete = runPass(changed);
@@ -156,9 +215,156 @@ void ksReferenceUpdateMonitor::run()
             postResults(changed);
         if (complete)
             m_passCount.fetch_add(1, std::memory_order_release);
-        if (waitForNextPass())
-            return;
+        const int interval = m_interval.load();
+        const bool stop = m_watcher && interval > 0
+                              ? !watchUntil(Clock::now() + std::chrono::milliseconds(interval))
+                              : waitForNextPass();
+        if (stop)
+            break;
     }
+    // Watches are the thread's: a new thread sets them up afresh.
+    m_watcher.reset();
+    m_filesByFolder.clear();
+    m_watchedSnapshot = ksStatusSnapshot();
+    m_foldersToRetry = false;
+    m_watchCount.store(0, std::memory_order_release);
+}
+
+bool ksReferenceUpdateMonitor::watchUntil(Clock::time_point deadline)
+{
+    for (;;) {
+        switch (waitForEvents(deadline)) {
+        case Wake::Stop:
+            return false;
+        case Wake::Deadline:
+            return true;
+        case Wake::Statuses:
+            m_statusesChanged.store(false);
+            refreshWatches(ksReferencePool::instance().getStatusSnapshot());
+            continue;
+        case Wake::Events:
+            break;
+        }
+        std::vector<ksFileEventWatcher::Change> changes;
+        bool complete = m_watcher->readChanges(changes);
+        // One save is often several writes: let the burst settle (a quiet
+        // 2 ms, 20 ms at most) so that the file is checked once, complete.
+        const Clock::time_point settled = Clock::now() + std::chrono::milliseconds(20);
+        while (complete && Clock::now() < settled && !isStopRequested()) {
+            pollfd events{m_watcher->fd(), POLLIN, 0};
+            if (::poll(&events, 1, 2) <= 0)
+                break;
+            complete = m_watcher->readChanges(changes);
+        }
+        if (isStopRequested())
+            return false;
+        // Events were lost: only a full pass can tell what changed.
+        if (!complete)
+            return true;
+        QList<uint> changed;
+        if (!runEventPass(changes, changed))
+            return false;
+        if (!changed.isEmpty())
+            postResults(changed);
+        m_eventPassCount.fetch_add(1, std::memory_order_release);
+    }
+}
+
+ksReferenceUpdateMonitor::Wake ksReferenceUpdateMonitor::waitForEvents(Clock::time_point deadline)
+{
+    for (;;) {
+        if (isStopRequested())
+            return Wake::Stop;
+        if (m_statusesChanged.load())
+            return Wake::Statuses;
+        const Clock::time_point now = Clock::now();
+        if (now >= deadline)
+            return Wake::Deadline;
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count();
+        pollfd fds[2] = {{m_wakeFd, POLLIN, 0}, {m_watcher->fd(), POLLIN, 0}};
+        const int ready = ::poll(fds, 2, int(std::min<long long>(left, INT_MAX)));
+        if (ready < 0 && errno != EINTR)
+            return Wake::Deadline;
+        if (fds[0].revents & POLLIN) {
+            std::uint64_t count = 0;
+            [[maybe_unused]] const ssize_t got = ::read(m_wakeFd, &count, sizeof count);
+            continue;
+        }
+        if (fds[1].revents & POLLIN)
+            return Wake::Events;
+    }
+}
+
+void ksReferenceUpdateMonitor::refreshWatches(const ksStatusSnapshot& snapshot)
+{
+    m_watchedSnapshot = snapshot;
+    m_filesByFolder.clear();
+    std::vector<QByteArray> folders;
+    const auto add = [&](std::uint32_t id, const ksExtReferenceStatusPtr& statuses, bool smart) {
+        const ksFileReferenceStatusPtr status = smart ? statuses->smart() : statuses->source();
+        if (!status || !status->hasPath)
+            return;
+        const int slash = status->path.lastIndexOf('/');
+        const QByteArray folder = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/")
+                                                                          : status->path.left(slash);
+        std::vector<WatchedFile>& files = m_filesByFolder[folder];
+        if (files.empty())
+            folders.push_back(folder);
+        files.push_back({status->path.mid(slash + 1), id, statuses, smart});
+    };
+    for (auto it = snapshot.cbegin(); it != snapshot.cend(); ++it) {
+        if (!it.value())
+            continue;
+        add(it.key(), it.value(), true);
+        add(it.key(), it.value(), false);
+    }
+    const int limit = m_watchLimit.load();
+    const std::size_t bound = limit >= 0 ? std::size_t(limit) : ksFileEventWatcher::systemWatchLimit() / 2;
+    const int beyond = m_watcher->watchFolders(folders, bound);
+    m_watchCount.store(int(m_watcher->watchCount()), std::memory_order_release);
+    // Within the bound but refused: a folder that does not exist (yet). Each
+    // full pass tries again, so a folder made later gets its watch.
+    m_foldersToRetry = beyond > 0 && m_watcher->watchCount() < std::min(bound, folders.size());
+    // A missing folder is no news (its files are reported missing); a bound
+    // that leaves folders to the poll is, once.
+    if (folders.size() > bound && !m_watchBoundLogged) {
+        m_watchBoundLogged = true;
+        ksLog::info("Update monitor: %zu folder(s) beyond the bound of %zu file-event watches are checked "
+                    "at the interval only.",
+                    folders.size() - bound, bound);
+    }
+}
+
+bool ksReferenceUpdateMonitor::runEventPass(const std::vector<ksFileEventWatcher::Change>& changes,
+                                            QList<uint>& changed)
+{
+    // A name that came or went may be a newer revision of a watched file.
+    ksRevisionMonitor::clearCache();
+    const bool revisions = m_revisionCheckEnabled.load();
+    std::vector<const WatchedFile*> due;
+    for (const ksFileEventWatcher::Change& change : changes) {
+        const auto files = m_filesByFolder.constFind(change.folder);
+        if (files == m_filesByFolder.constEnd())
+            continue;
+        const bool wholeFolder = change.name.isEmpty() || (change.listingChanged && revisions);
+        for (const WatchedFile& file : *files) {
+            if (wholeFolder || file.name == change.name)
+                due.push_back(&file);
+        }
+    }
+    // Each file once, in the order of a pass: by core, smart before source.
+    std::sort(due.begin(), due.end(), [](const WatchedFile* a, const WatchedFile* b) {
+        return a->id != b->id ? a->id < b->id : a->smart > b->smart;
+    });
+    due.erase(std::unique(due.begin(), due.end()), due.end());
+    for (const WatchedFile* file : due) {
+        if (isStopRequested())
+            return false;
+        const ksFileReferenceStatusPtr status = file->smart ? file->statuses->smart() : file->statuses->source();
+        if (status && checkStatus(*status) && (changed.isEmpty() || changed.last() != file->id))
+            changed.append(file->id);
+    }
+    return true;
 }
 
 void ksReferenceUpdateMonitor::postResults(const QList<uint>& coreIds)
@@ -197,6 +403,11 @@ bool ksReferenceUpdateMonitor::runPass(QList<uint>& changed)
     // The pool's lock is held only while the snapshot is copied; the records
     // themselves are shared with the pool.
     const ksStatusSnapshot snapshot = ksReferencePool::instance().getStatusSnapshot();
+    // Watches first: a file that changes after its check then still wakes us.
+    if (m_watcher && (m_statusesChanged.exchange(false) || m_foldersToRetry
+                      || snapshot.begin() != m_watchedSnapshot.begin()
+                      || snapshot.size() != m_watchedSnapshot.size()))
+        refreshWatches(snapshot);
     for (auto it = snapshot.cbegin(); it != snapshot.cend(); ++it) {
         if (isStopRequested())
             return false;

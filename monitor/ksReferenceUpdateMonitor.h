@@ -1,17 +1,24 @@
 // Licensed under the MIT licence; see LICENSE.
 #pragma once
 
+#include "model/ksStatusSnapshot.h"
+#include "monitor/ksFileEventWatcher.h"
 #include "monitor/ksRevisionMonitor.h"
 
+#include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QStringList>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 class ksFileReferenceStatus;
 
@@ -21,12 +28,21 @@ class ksFileReferenceStatus;
 // writes the new file states into the records and reports the ids of the
 // reference cores whose state changed in one referencesUpdated signal.
 //
+// Between passes the thread also waits for the operating system's file
+// events on the folders of those files: a change wakes it at once, and it
+// checks the files the events name (the whole folder when names came or
+// went and revision checks are on) the way a pass does. The full pass still
+// runs at the interval, as the net for what events miss. Folders beyond the
+// watch bound are polled only.
+//
 // Control is main-thread only. Pauses nest: every setPaused(true) needs its
 // setPaused(false) before the thread runs again. A stop request is honoured
 // between two file checks and ends the wait between passes at once.
 class ksReferenceUpdateMonitor : public QObject
 {
     Q_OBJECT
+    // For hosts that reach the monitor by its object name only.
+    Q_PROPERTY(bool fileEventsEnabled READ isFileEventsEnabled WRITE setFileEventsEnabled)
 
 public:
     explicit ksReferenceUpdateMonitor(QObject* parent = nullptr);
@@ -53,6 +69,18 @@ public:
     // afterwards, so that it never sees them change under it.
     void setRevisionExpressions(const QStringList& expressions);
 
+    // File events on (the default) or polling alone. A running thread is
+    // ended and started again, so it never sees the mode change under it.
+    void setFileEventsEnabled(bool enabled);
+    bool isFileEventsEnabled() const { return m_fileEventsEnabled.load(); }
+    // At most this many folders are watched, from the next launch on; the
+    // rest are polled only. Below 0: half the system's watches per user.
+    void setWatchLimit(int folders);
+    // The pool's statuses changed (a reference came, went, or got other
+    // files): the thread brings its watches in step when it next wakes. Safe
+    // to call while the pool holds its lock: it only sets a flag and wakes.
+    void statusesChanged();
+
     bool isStarted() const { return m_started; }
     // A worker thread exists: started and not paused.
     bool isRunning() const { return m_thread.joinable(); }
@@ -62,6 +90,10 @@ public:
     // checksums taken, since construction.
     std::uint64_t getPassCount() const { return m_passCount.load(std::memory_order_acquire); }
     std::uint64_t getChecksumCount() const { return m_checksumCount.load(std::memory_order_relaxed); }
+    // Checks woken by file events (each over the files they named), and the
+    // folders watched now.
+    std::uint64_t getEventPassCount() const { return m_eventPassCount.load(std::memory_order_acquire); }
+    int getWatchCount() const { return m_watchCount.load(std::memory_order_acquire); }
 
 signals:
     // The container ids of the reference cores whose smart or source file
@@ -93,6 +125,19 @@ private:
     // Waits out the interval; true when a stop was requested.
     bool waitForNextPass();
 
+    // What woke the thread while it waits for file events.
+    enum class Wake { Stop, Deadline, Events, Statuses };
+    using Clock = std::chrono::steady_clock;
+    // Waits for the deadline, a stop, file events or changed statuses.
+    Wake waitForEvents(Clock::time_point deadline);
+    // Until the next full pass, checks what file events name.
+    bool watchUntil(Clock::time_point deadline);
+    // Indexes the snapshot's files by folder and watches those folders.
+    void refreshWatches(const ksStatusSnapshot& snapshot);
+    // Checks the files the changes name; false when a stop cut it short.
+    bool runEventPass(const std::vector<ksFileEventWatcher::Change>& changes, QList<uint>& changed);
+    void wakeThread();
+
     std::atomic<bool> m_revisionCheckEnabled{false};
     std::atomic<int> m_interval{5000};
     std::atomic<int> m_pauseCount{0};
@@ -109,6 +154,31 @@ private:
     std::mutex m_resultsMutex;
     QList<QList<uint>> m_results;
 
+    std::atomic<bool> m_fileEventsEnabled{true};
+    std::atomic<int> m_watchLimit{-1};
+    // Set by statusesChanged, taken by the thread.
+    std::atomic<bool> m_statusesChanged{false};
+    // An eventfd that wakes a thread waiting for file events; it exists while
+    // a thread does (made by launch, closed by end).
+    int m_wakeFd = -1;
+
+    // The thread's own, while it runs: the watcher, and the snapshot's files
+    // by folder.
+    struct WatchedFile
+    {
+        QByteArray name;
+        std::uint32_t id = 0;
+        ksExtReferenceStatusPtr statuses;
+        bool smart = false;
+    };
+    std::unique_ptr<ksFileEventWatcher> m_watcher;
+    ksStatusSnapshot m_watchedSnapshot;
+    QHash<QByteArray, std::vector<WatchedFile>> m_filesByFolder;
+    bool m_foldersToRetry = false;
+    bool m_watchBoundLogged = false;
+
     std::atomic<std::uint64_t> m_passCount{0};
+    std::atomic<std::uint64_t> m_eventPassCount{0};
+    std::atomic<int> m_watchCount{0};
     std::atomic<std::uint64_t> m_checksumCount{0};
 };

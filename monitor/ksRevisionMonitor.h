@@ -1,7 +1,7 @@
 // Licensed under the MIT licence; see LICENSE.
 #pragma once
 
-#include "module/ksReferencesGlobal.h"
+#include "monitor/ksReferencesGlobal.h"
 
 #include <QList>
 #include <QMap>

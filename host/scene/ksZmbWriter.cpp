@@ -405,7 +405,7 @@ bool ksZmbWriter::save(const QString& path, QString& error) const
         return false;
     }
     osg::FileTransaction transaction;
-    transaction.stage(temporary.toStdString(), target);
+    transaction.stage(QFile::encodeName(temporary).toStdString(), target);
     std::string reason;
     if (!transaction.commit(reason)) {
         error = QString::fromStdString(reason);

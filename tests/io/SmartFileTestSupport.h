@@ -16,7 +16,7 @@
 #include "scene/ksScenegraph.h"
 #include "scene/ksZmbReader.h"
 #include "scenegraph/SceneFileHandler.h"
-#include "service/ksReferenceSettings.h"
+#include "model/ksReferenceSettings.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

@@ -6,7 +6,7 @@
 #include "model/ksReferenceNode.h"
 #include "scene/ksSceneData.h"
 #include "scene/ksSceneDataManager.h"
-#include "service/ksReferenceSettings.h"
+#include "model/ksReferenceSettings.h"
 #include "undo/ksUndoStack.h"
 
 #include <QDir>

@@ -17,6 +17,7 @@
 #include "notification/NotificationManager.h"
 #include "references/ksReferenceService.h"
 #include "utils/ksFile.h"
+#include "utils/ksLog.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -144,8 +145,10 @@ protected:
     {
         // The service's own monitor stays off, not to race this one over the records.
         ksKernelServiceFactory::the().get<ksReferenceService>()->setUpdateMonitoringEnabled(false);
-        // Long enough that only the passes a test asks for run.
+        // Long enough that only the passes a test asks for run; file events
+        // would add checks of their own (they have tests of their own below).
         m_monitor.setInterval(3600 * 1000);
+        m_monitor.setFileEventsEnabled(false);
         QObject::connect(&m_monitor, &ksReferenceUpdateMonitor::referencesUpdated, &m_receiver,
                          [this](const QList<uint>& ids) {
                              EXPECT_EQ(QThread::currentThread(), m_receiver.thread());
@@ -282,6 +285,107 @@ TEST_F(UpdateMonitorTest, PausesNestTheLastResumeStartsAFreshPassAndAStopWins)
     EXPECT_FALSE(m_monitor.isRunning());
     m_monitor.setPaused(false);
     EXPECT_TRUE(waitUntil([&] { return m_monitor.getPassCount() == 3; }));
+}
+
+// File events wake the monitor between passes; the interval's pass stays the net.
+class FileEventsTest : public UpdateMonitorTest
+{
+protected:
+    void SetUp() override
+    {
+        UpdateMonitorTest::SetUp();
+        m_monitor.setFileEventsEnabled(true);
+        m_monitor.setInterval(60 * 1000);
+    }
+
+    // Starts the monitor and waits for its first pass, which sets up the watches.
+    void startWatching()
+    {
+        m_monitor.start();
+        ASSERT_TRUE(waitUntil([&] { return m_monitor.getPassCount() == 1; }));
+    }
+
+    bool waitForReport(uint id)
+    {
+        return waitUntil([&] {
+            return std::any_of(m_reports.begin(), m_reports.end(), [id](const QList<uint>& ids) { return ids.contains(id); });
+        });
+    }
+};
+
+TEST_F(FileEventsTest, WritesDeletionsRenamesAndNewRevisionsAreReportedWithoutWaitingForTheInterval)
+{
+    const Reference door(makeRecord(m_files.write("door.zmb", "original", 1000)));
+    const Reference hood(makeRecord(m_files.write("hood.zmb", "original", 1000)));
+    const Reference wheel(makeRecord(m_files.write("wheel_v1.obj", "wheel", 1000)));
+    m_monitor.setRevisionCheckEnabled(true);
+    m_monitor.setRevisionExpressions({"_v(\\d+)"});
+    startWatching();
+    EXPECT_GE(m_monitor.getWatchCount(), 1);
+
+    m_files.write("door.zmb", "edited", 1100);
+    ASSERT_TRUE(waitForReport(door.id())) << "written";
+    EXPECT_EQ(door.smartStatus()->state.load(), FileState::Outdated);
+    reported();
+
+    m_files.remove("hood.zmb");
+    ASSERT_TRUE(waitForReport(hood.id())) << "deleted";
+    EXPECT_EQ(hood.smartStatus()->state.load(), FileState::Missing);
+    reported();
+
+    // Saved the way editors save: a new file renamed over the old name.
+    m_files.write("hood.zmb.part", "original", 1000);
+    ASSERT_TRUE(QFile::rename(m_files.path("hood.zmb.part"), m_files.path("hood.zmb")));
+    ASSERT_TRUE(waitForReport(hood.id())) << "renamed into place";
+    EXPECT_EQ(hood.smartStatus()->state.load(), FileState::UpToDate);
+    reported();
+
+    // A new name in the folder is a newer revision of a watched file.
+    m_files.write("wheel_v2.obj", "wheel", 1000);
+    ASSERT_TRUE(waitForReport(wheel.id())) << "newer revision";
+    EXPECT_EQ(wheel.smartStatus()->state.load(), FileState::Outdated);
+
+    EXPECT_EQ(m_monitor.getPassCount(), 1u) << "every change came through events, none through the interval";
+    EXPECT_GE(m_monitor.getEventPassCount(), 4u);
+}
+
+TEST_F(FileEventsTest, AFolderBeyondTheWatchBoundIsPolledAndSaidSoOnce)
+{
+    const TestFiles other;
+    const Reference watched(makeRecord(m_files.write("a.zmb", "a", 1000)));
+    const Reference polled(makeRecord(other.write("b.zmb", "b", 1000)));
+    QStringList log;
+    const ksSubscription subscription =
+        ksLog::subscribe([&log](ksLog::Level, const std::string& text) { log << QString::fromStdString(text); });
+    m_monitor.setWatchLimit(1);
+    m_monitor.setInterval(200);
+    startWatching();
+    EXPECT_EQ(m_monitor.getWatchCount(), 1);
+
+    other.write("b.zmb", "changed", 1100);
+    ASSERT_TRUE(waitForReport(polled.id())) << "the poll finds what no watch sees";
+    EXPECT_EQ(polled.smartStatus()->state.load(), FileState::Outdated);
+    ASSERT_TRUE(waitUntil([&] { return m_monitor.getPassCount() >= 4; }));
+    EXPECT_EQ(log.filter("beyond the bound").size(), 1) << log.join('\n').toStdString();
+}
+
+TEST_F(FileEventsTest, RemovingAReferenceReleasesItsWatchAndANewOneGetsOne)
+{
+    const TestFiles other;
+    const Reference kept(makeRecord(m_files.write("a.zmb", "a", 1000)));
+    auto removed = std::make_unique<Reference>(makeRecord(other.write("b.zmb", "b", 1000)));
+    startWatching();
+    EXPECT_EQ(m_monitor.getWatchCount(), 2);
+
+    removed.reset();
+    EXPECT_TRUE(waitUntil([&] { return m_monitor.getWatchCount() == 1; }));
+
+    const TestFiles third;
+    const Reference added(makeRecord(third.write("c.zmb", "c", 1000)));
+    ASSERT_TRUE(waitUntil([&] { return m_monitor.getWatchCount() == 2; }));
+    third.write("c.zmb", "changed", 1100);
+    EXPECT_TRUE(waitForReport(added.id())) << "a reference added after the pass is watched too";
+    EXPECT_EQ(m_monitor.getPassCount(), 1u);
 }
 
 TEST(UpdateMonitorLifetime, DestroyingARunningMonitorEndsItsThread)

@@ -2,7 +2,7 @@
 #include "ServiceTestSupport.h"
 
 #include "notification/ksStyle.h"
-#include "service/ksReferenceSettings.h"
+#include "model/ksReferenceSettings.h"
 
 using namespace servicetest;
 using Types = ksReferenceTypes;

@@ -1,5 +1,5 @@
 // Licensed under the MIT licence; see LICENSE.
-#include "service/ksReferenceSettings.h"
+#include "model/ksReferenceSettings.h"
 
 #include <QMetaMethod>
 #include <QSignalSpy>

@@ -1,5 +1,5 @@
 // Licensed under the MIT licence; see LICENSE.
-#include "module/ksReferenceServiceMB.h"
+#include "service/ksReferenceServiceMB.h"
 
 #include "kernel/ksMessage.h"
 #include "model/ksReferencePool.h"

@@ -1,5 +1,5 @@
 // Licensed under the MIT licence; see LICENSE.
-#include "service/ksReferenceFileUndoCommand.h"
+#include "model/ksReferenceFileUndoCommand.h"
 
 #include "scenegraph/ExtReference.h"
 #include "scenegraph/FieldContainerFactory.h"
