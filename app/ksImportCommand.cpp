@@ -53,17 +53,10 @@ int ksImportCommand::run(const ksCommandLine& line, ksTalvikHost& host)
     }
     // Before any import work: a save that cannot happen should not cost it.
     const QString projectPath = QFileInfo(project).absoluteFilePath();
-    const QString unwritable = ksProjectFile::checkWritable(projectPath);
-    if (!unwritable.isEmpty()) {
-        ksProjectFile::report(project, unwritable);
-        return ksCommandLine::UsageError;
-    }
     ksProjectWriter writer(projectPath);
-    QString error;
-    if (!writer.lock(error)) {
-        ksProjectFile::report(project, error);
+    if (!writer.lock())
         return ksCommandLine::UsageError;
-    }
+    QString error;
 
     if (!host.start(line.has("verbose"))) {
         ksCommandLine::fail(host.lastError());

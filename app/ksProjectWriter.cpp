@@ -1,6 +1,7 @@
 // Licensed under the MIT licence; see LICENSE.
 #include "ksProjectWriter.h"
 
+#include "ksProjectFile.h"
 #include "ksTalvikHost.h"
 
 #include "scene/ksFileIO.h"
@@ -25,20 +26,24 @@ ksProjectWriter::ksProjectWriter(const QString& projectPath)
     m_lock.setStaleLockTime(0);
 }
 
-bool ksProjectWriter::lock(QString& error)
+bool ksProjectWriter::lock()
 {
-    if (m_lock.tryLock(LockWait))
-        return true;
-    qint64 pid = 0;
-    QString hostName, application;
-    if (m_lock.error() == QLockFile::LockFailedError && m_lock.getLockInfo(&pid, &hostName, &application))
-        error = QStringLiteral("another talvik (process %1 on %2) is writing it; try again when it is done")
-                    .arg(pid)
-                    .arg(hostName.isEmpty() ? QStringLiteral("this host") : hostName);
-    else if (m_lock.error() == QLockFile::PermissionError)
-        error = QStringLiteral("cannot write the lock file %1 beside it").arg(QFileInfo(lockPath(m_path)).fileName());
-    else
-        error = QStringLiteral("another talvik is writing it; try again when it is done");
+    QString error = ksProjectFile::checkWritable(m_path);
+    if (error.isEmpty()) {
+        if (m_lock.tryLock(LockWait))
+            return true;
+        qint64 pid = 0;
+        QString hostName, application;
+        if (m_lock.error() == QLockFile::PermissionError)
+            error = QStringLiteral("cannot write the lock file %1 beside it").arg(QFileInfo(lockPath(m_path)).fileName());
+        else if (m_lock.getLockInfo(&pid, &hostName, &application))
+            error = QStringLiteral("another talvik (process %1 on %2) is writing it; try again when it is done")
+                        .arg(pid)
+                        .arg(hostName.isEmpty() ? QStringLiteral("this host") : hostName);
+        else
+            error = QStringLiteral("another talvik is writing it; try again when it is done");
+    }
+    ksProjectFile::report(m_path, error);
     return false;
 }
 

@@ -23,10 +23,12 @@ public:
     // How long a second writer waits for the first.
     static constexpr int LockWait = 3000;
 
-    // Takes the lock, waiting up to LockWait ms; false with the holder in
-    // `error` ("another talvik (process 12, on host) is writing it"). A lock
-    // left by a process that is gone is taken over.
-    bool lock(QString& error);
+    // Checks that the project can be replaced (ksProjectFile::checkWritable)
+    // and takes the lock, waiting up to LockWait ms. False after reporting
+    // why ("talvik: <project>: <reason>"), e.g. the holder: "another talvik
+    // (process 12 on host) is writing it" (exit with UsageError then). A
+    // lock left by a process that is gone is taken over.
+    bool lock();
 
     // Saves the live scene as the project and commits every file of the
     // command; false with the reasons in `error` (every error logged since

@@ -34,17 +34,10 @@ int ksResolveCommand::run(const ksCommandLine& line, ksTalvikHost& host)
         }
     }
     const QString projectPath = QFileInfo(project).absoluteFilePath();
-    const QString unwritable = ksProjectFile::checkWritable(projectPath);
-    if (!unwritable.isEmpty()) {
-        ksProjectFile::report(project, unwritable);
-        return ksCommandLine::UsageError;
-    }
     ksProjectWriter writer(projectPath);
-    QString error;
-    if (!writer.lock(error)) {
-        ksProjectFile::report(project, error);
+    if (!writer.lock())
         return ksCommandLine::UsageError;
-    }
+    QString error;
 
     // The module reads its search directories once, when it starts.
     ksReferenceResolver::exportSearchPath(directories);

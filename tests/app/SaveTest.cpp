@@ -166,7 +166,7 @@ TEST(Saves, KilledAtAnyMomentLeaveAWholeProject)
     const qint64 one = std::max<qint64>(clock.elapsed(), 50);
 
     QRandomGenerator random(16);
-    for (int attempt = 0; attempt < 8; ++attempt) {
+    for (int attempt = 0; attempt < 6; ++attempt) {
         SCOPED_TRACE(attempt);
         QProcess import;
         import.start(TALVIK_PROGRAM, QStringList{"import"} + parts + QStringList{"--into", project, "--smart"});
