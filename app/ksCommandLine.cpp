@@ -17,18 +17,19 @@ const CommandHelp helps[] = {
     {"demo", "demo [DIR]", "build, change and reload a sample car assembly",
      "Writes four meshes into DIR (a temporary folder when none is given), makes a car assembly with\n"
      "nested smart references, and shows the reference table after each change it makes.\n"},
-    {"status", "status PROJECT [--json]", "the reference tree; exit 0 up to date, 1 outdated, 2 missing",
+    {"status", "status PROJECT [--expression REGEX...]", "the reference tree; exit 0 up to date, 1 outdated, 2 missing",
      "Loads PROJECT and prints one row per reference with its smart and source file states.\n"
      "A smart file that exists but cannot be loaded is \"unreadable\", with the reason.\n"
-     "  --json   the same rows as JSON\n"
+     "  --expression REGEX...   revision expressions: a newer revision counts as outdated\n"
      "Exit 0 when every file is up to date, 1 when one is outdated, 2 when one is missing or\n"
      "unreadable.\n"},
-    {"watch", "watch PROJECT [--interval MS] [--poll-only]", "report file changes until interrupted",
+    {"watch", "watch PROJECT [--interval MS] [--poll-only] [--expression REGEX...]", "report file changes until interrupted",
      "Keeps PROJECT open and prints every change of its files and every notification until\n"
      "Ctrl-C or SIGTERM (exit 0). File events report a change at once; a check of every file\n"
      "runs at each interval as well.\n"
      "  --interval MS   time between two checks of the files (default 5000)\n"
-     "  --poll-only     no file events: changes show at the next check\n"},
+     "  --poll-only     no file events: changes show at the next check\n"
+     "  --expression REGEX...   revision expressions: report newer revisions too\n"},
     {"import", "import FILE... --into PROJECT [--smart]", "import files as source (and smart) references",
      "Imports mesh and CAD files (see 'talvik formats') as source references into PROJECT, which is\n"
      "made when it does not exist. With --smart each import also becomes a smart reference saved\n"
@@ -47,6 +48,28 @@ const CommandHelp helps[] = {
      "Lists the revisions that lie beside FILE; the capture groups of the expressions mark the\n"
      "revision part of a name. Exit 0 when FILE is the newest, 1 when a newer one exists.\n"
      "  --expression REGEX...   revision expressions, e.g. '_v(\\d+)'\n"},
+    {"ls", "ls PROJECT [--paths] [--missing] [--outdated] [--unreadable] [--depth N]",
+     "the references with the folders of their files",
+     "Lists the references of PROJECT with the folders of their files.\n"
+     "  --paths        how each file was found\n"
+     "  --missing, --outdated, --unreadable   only those references\n"
+     "  --depth N      down to that nesting depth\n"},
+    {"update", "update PROJECT [REF...] [--all]", "re-read outdated references from their files",
+     "Loads the outdated references (REF..., or every one with --all) again from their files and saves\n"
+     "the project.\n"},
+    {"relink", "relink PROJECT REF (--to FILE | --newest [--expression REGEX...])", "point a reference at another file",
+     "Points the reference REF at FILE, or at the newest revision of its file (default expression\n"
+     "_v(\\d+)), and saves the project.\n"},
+    {"remove", "remove PROJECT REF...", "make references plain nodes that keep their content",
+     "Turns the references REF... into plain nodes that keep their content, and saves the project.\n"},
+    {"load", "load PROJECT REF...", "load references", "Loads the references REF... and saves the project.\n"},
+    {"unload", "unload PROJECT REF...", "unload references",
+     "Unloads the references REF... and saves the project.\n"},
+    {"group", "group PROJECT REF... --as NAME [--smart]", "put references under a new assembly",
+     "Puts the references REF... under a new assembly NAME (with --smart a smart reference) and saves\n"
+     "the project.\n"},
+    {"pack", "pack PROJECT --to DIR", "copy the project and all its files into DIR",
+     "Copies the project and every file it refers to into DIR, so that the copy can move as a whole.\n"},
     {"formats", "formats", "the file types import reads",
      "Lists the suffixes of the mesh and CAD files that 'talvik import' reads.\n"},
 };
@@ -133,12 +156,13 @@ QString ksCommandLine::value(const QString& option, const QString& fallback) con
 
 QString ksCommandLine::usage()
 {
-    QString text = QStringLiteral("usage: talvik COMMAND [ARGUMENTS] [--verbose] [--] [FILES]\n");
+    QString text = QStringLiteral("usage: talvik COMMAND [ARGUMENTS] [--json] [--verbose] [--] [FILES]\n");
     for (const CommandHelp& help : helps)
         text += QStringLiteral("  %1 %2\n").arg(QString::fromLatin1(help.synopsis), -40).arg(QLatin1String(help.summary));
     text += QStringLiteral(
         "'talvik help COMMAND' or 'talvik COMMAND --help' tells more; 'talvik formats' lists the file\n"
         "types import reads; 'talvik --version' the version.\n"
+        "REF is a path in the reference tree (Car/Chassis/wheel) or a unique name; NAME#N picks one of several.\n"
         "Exit status: 0 done, 1 outdated files, 2 missing or unreadable files, 3 usage or input errors\n"
         "(also a project that another talvik is writing), 4 a failed operation (a save).\n");
     return text;
@@ -149,7 +173,12 @@ QString ksCommandLine::help(const QString& command)
     const CommandHelp* help = findHelp(command);
     if (!help)
         return QString();
-    return QStringLiteral("usage: talvik %1 [--verbose]\n%2").arg(QLatin1String(help->synopsis), QLatin1String(help->details))
+    // Every command but the demo and the list of formats answers in JSON.
+    const bool json = command != QLatin1String("demo") && command != QLatin1String("formats");
+    return QStringLiteral("usage: talvik %1%2 [--verbose]\n%3")
+               .arg(QLatin1String(help->synopsis), json ? QStringLiteral(" [--json]") : QString(),
+                    QLatin1String(help->details))
+           + (json ? QStringLiteral("  --json      the answer, and any error, as JSON\n") : QString())
            + QStringLiteral("  --verbose   print the host's log on standard error\n");
 }
 

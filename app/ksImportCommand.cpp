@@ -3,31 +3,68 @@
 
 #include "ksCommandLine.h"
 #include "ksProgressBar.h"
+#include "ksCommandSession.h"
 #include "ksProjectFile.h"
-#include "ksProjectWriter.h"
+#include "ksProjectSave.h"
 #include "ksReferenceTable.h"
 #include "ksTalvikHost.h"
 
 #include "handles/ksTypeConverter.h"
 #include "handles/ksdReferenceNode.h"
 #include "import/ksSceneImporter.h"
+#include "kernel/ksInterfaceFactory.h"
+#include "references/ksReferenceInterface.h"
+#include "references/ksReferenceUpdateFlags.h"
 #include "nodeutils/ksNodeUtils.h"
 #include "references/ksReferenceService.h"
 #include "scene/ksFileIO.h"
+#include "scene/ksScenegraph.h"
 #include "scenegraph/Node.h"
 
-#include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSet>
 
 #include <cstdio>
+
+namespace {
+
+// Native files come in as smart references: the module loads and saves
+// them, and refuses them as sources.
+bool isSmartFile(const QString& path)
+{
+    return ksFileIO::isProjectFile(path) || QFileInfo(path).suffix().compare(QLatin1String("osb"), Qt::CaseInsensitive) == 0;
+}
+
+// A smart reference to `path` under the root, loaded, named after the file.
+osg::NodePtr importSmart(ksReferenceService* service, const QString& path)
+{
+    const ksdNode root = ksTypeConverter::convertNode(ksScenegraph::getRoot());
+    ksdReferenceNode handle = service->createSmartReference(root);
+    const osg::NodePtr node = ksTypeConverter::convertNode(handle);
+    ksNodeUtils::setName(node, ksNodeUtils::getUniqueName(QFileInfo(path).completeBaseName().toStdString()));
+    handle.setSmartPath(path);
+    handle.loadSmartReference();
+    if (!handle.isLoaded())
+        return osg::NodePtr();
+    ksReferenceInterface* references = ksInterfaceFactory::the().get<ksReferenceInterface>();
+    references->updateReferences(node, ksReferenceUpdateFlags::UpdateSmartFileInfo | ksReferenceUpdateFlags::UpdateFileStates,
+                                 true);
+    // As loaded: the project save has no reason to write the file again.
+    references->resetChanged(node);
+    return node;
+}
+
+} // namespace
 
 int ksImportCommand::run(const ksCommandLine& line, ksTalvikHost& host)
 {
     const QStringList files = line.positional();
     const QString project = line.value("into");
     if (files.isEmpty() || project.isEmpty()) {
-        ksCommandLine::fail(QStringLiteral("import needs files and --into PROJECT"));
-        std::fprintf(stderr, "%s", qPrintable(ksCommandLine::help(QStringLiteral("import"))));
+        std::fprintf(stderr, "talvik: import needs files and --into PROJECT\n%s", qPrintable(ksCommandLine::help(QStringLiteral("import"))));
         return ksCommandLine::UsageError;
     }
     if (!ksProjectFile::usable(project, true))
@@ -35,60 +72,68 @@ int ksImportCommand::run(const ksCommandLine& line, ksTalvikHost& host)
     QStringList paths;
     for (const QString& file : files) {
         const QFileInfo info(file);
-        QFile probe(file);
-        QString problem;
-        if (!info.exists())
-            problem = QStringLiteral("no such file");
-        else if (!info.isFile())
-            problem = QStringLiteral("not a file");
-        else if (!probe.open(QIODevice::ReadOnly))
-            problem = QStringLiteral("not readable (%1)").arg(probe.errorString());
-        else if (ksFileIO::isProjectFile(file) || info.suffix().compare(QLatin1String("osb"), Qt::CaseInsensitive) == 0)
-            problem = QStringLiteral("a Talvik project or OSB file cannot be imported as a source");
+        QString problem = info.exists() ? ksProjectFile::checkReadable(file) : QStringLiteral("no such file");
+        if (problem.isEmpty() && isSmartFile(file) && info.absoluteFilePath() == QFileInfo(project).absoluteFilePath())
+            problem = QStringLiteral("a project cannot refer to itself");
         if (!problem.isEmpty()) {
             ksProjectFile::report(file, problem);
             return ksCommandLine::UsageError;
         }
         paths << info.absoluteFilePath();
     }
-    // Before any import work: a save that cannot happen should not cost it.
+    // Before any import work, and before the project is read: a save that
+    // cannot happen should not cost the work, and a second writer must not
+    // read the version this one replaces.
     const QString projectPath = QFileInfo(project).absoluteFilePath();
-    ksProjectWriter writer(projectPath);
-    if (!writer.lock())
+    ksProjectSave save(projectPath);
+    if (!save.lock()) {
+        ksProjectFile::report(project, save.error());
         return ksCommandLine::UsageError;
-    QString error;
+    }
 
     if (!host.start(line.has("verbose"))) {
-        ksCommandLine::fail(host.lastError());
+        std::fprintf(stderr, "talvik: %s\n", qPrintable(host.lastError()));
         return ksCommandLine::Failure;
     }
     // A writing command reads every state it needs itself.
     host.service()->setUpdateMonitoringEnabled(false);
-    ksProgressBar progress(true);
+    ksProgressBar progress(!line.has("json"));
     if (QFileInfo::exists(projectPath)) {
+        QString error;
         if (!ksProjectFile::load(host, projectPath, error)) {
             ksProjectFile::report(project, error);
             return ksCommandLine::UsageError;
         }
         // Saving would keep a part it could not read as an empty shell.
-        const ksReferenceTable table = ksReferenceTable::fromScene(host.loadFailures());
+        const ksReferenceTable table = ksReferenceTable::fromScene();
         for (const ksReferenceTable::Row& row : table.rows()) {
-            if (row.smart.unreadable.isEmpty())
+            const QString reason = row.smart.state == ksReferenceTypes::Missing ? QString() : host.loadFailure(row.smart.path);
+            if (reason.isEmpty())
                 continue;
             ksProjectFile::report(project, QStringLiteral("smart file %1 is unreadable (%2); nothing was imported")
-                                               .arg(row.smart.path, row.smart.unreadable));
+                                               .arg(row.smart.path, reason));
             return ksCommandLine::MissingOrUnreadable;
         }
     } else {
         ksFileIO::newScene();
     }
 
-    QStringList errors;
-    const std::vector<osg::NodeRefPtr> added = ksSceneImporter::importFiles(paths, osg::NodePtr(), &errors);
+    QStringList errors, sources, smartFiles;
+    for (const QString& path : paths)
+        (isSmartFile(path) ? smartFiles : sources) << path;
+    std::vector<osg::NodeRefPtr> added = ksSceneImporter::importFiles(sources, osg::NodePtr(), &errors);
+    QStringList addedPaths = sources;
+    for (const QString& path : smartFiles) {
+        const osg::NodePtr node = importSmart(host.service(), path);
+        if (!node)
+            errors << QStringLiteral("%1: does not load as a smart reference: %2").arg(path, host.lastError());
+        added.push_back(osg::NodeRefPtr(node));
+        addedPaths << path;
+    }
     if (!errors.isEmpty()) {
         // Nothing has been written yet; the project stays as it was.
-        for (const QString& reason : errors)
-            ksCommandLine::fail(reason);
+        for (const QString& error : errors)
+            std::fprintf(stderr, "talvik: %s\n", qPrintable(error));
         return ksCommandLine::UsageError;
     }
 
@@ -98,12 +143,14 @@ int ksImportCommand::run(const ksCommandLine& line, ksTalvikHost& host)
                      [&written](const QString& path) { written << path; });
     ksReferenceService* service = host.service();
     host.clearLastError();
-    QStringList taken{projectPath};
-    QStringList imported;
+    QSet<QString> taken{projectPath};
+    QJsonArray imported;
+    QStringList lines;
     for (std::size_t i = 0; i < added.size(); ++i) {
         const osg::NodePtr node = added[i].get();
         const quint64 vertices = ksSceneImporter::countVertices(node);
-        if (line.has("smart")) {
+        const bool native = isSmartFile(addedPaths.at(int(i)));
+        if (line.has("smart") && !native) {
             ksdReferenceNode handle(ksTypeConverter::convertNode(node));
             if (handle.isNull())
                 handle = ksdReferenceNode(service->convertToSmart(ksTypeConverter::convertNode(node), false));
@@ -115,7 +162,7 @@ int ksImportCommand::run(const ksCommandLine& line, ksTalvikHost& host)
             for (int n = 2; taken.contains(path) || QFileInfo::exists(path); ++n)
                 path = base.left(base.size() - 4) + QStringLiteral("_%1.zmb").arg(n);
             taken << path;
-            // Written now (staged with the project's save): a reference that
+            // Written now (committed with the project): a reference that
             // was never edited is not saved again with the project.
             handle.saveSmartReferenceAs(path, false);
             if (!host.errors().isEmpty()) {
@@ -124,20 +171,37 @@ int ksImportCommand::run(const ksCommandLine& line, ksTalvikHost& host)
                 return ksCommandLine::Failure;
             }
         }
-        imported << QStringLiteral("imported %1 as %2: %3 vertices")
-                        .arg(QFileInfo(paths.at(int(i))).fileName(), QString::fromStdString(ksNodeUtils::getName(node)))
-                        .arg(vertices);
+        lines << QStringLiteral("imported %1 as %2%3: %4 vertices")
+                     .arg(QFileInfo(addedPaths.at(int(i))).fileName(), QString::fromStdString(ksNodeUtils::getName(node)),
+                          native ? QStringLiteral(" (smart reference)") : QString())
+                     .arg(vertices);
+        QJsonObject entry;
+        entry["file"] = addedPaths.at(int(i));
+        entry["name"] = QString::fromStdString(ksNodeUtils::getName(node));
+        entry["kind"] = native ? "smart" : "source";
+        entry["vertices"] = double(vertices);
+        imported.append(entry);
     }
 
-    if (!writer.save(host, error)) {
-        ksProjectFile::report(project, QStringLiteral("saving failed, nothing was written: %1").arg(error));
+    if (!save.save()) {
+        ksProjectFile::report(project, save.error());
         return ksCommandLine::Failure;
     }
-    for (const QString& text : imported)
+    if (line.has("json")) {
+        QJsonObject json;
+        json["schema"] = ksCommandSession::Schema;
+        json["command"] = line.command();
+        json["project"] = projectPath;
+        json["imported"] = imported;
+        json["written"] = QJsonArray::fromStringList(written);
+        std::printf("%s", QJsonDocument(json).toJson(QJsonDocument::Indented).constData());
+        return 0;
+    }
+    for (const QString& text : lines)
         std::printf("%s\n", qPrintable(text));
     written.removeDuplicates();
     for (const QString& path : written)
         std::printf("wrote smart reference %s\n", qPrintable(QFileInfo(path).fileName()));
     std::printf("saved %s\n", qPrintable(QFileInfo(projectPath).fileName()));
-    return ksCommandLine::Success;
+    return 0;
 }

@@ -4,6 +4,7 @@
 #include "ksTalvikHost.h"
 
 #include "scene/ksFileIO.h"
+#include "scenegraph/RegularFile.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -33,10 +34,17 @@ QString ksProjectFile::check(const QString& path, bool mayBeNew)
             return QStringLiteral("folder %1 is not writable").arg(folder.filePath());
         return QString();
     }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QStringLiteral("not readable (%1)").arg(file.errorString());
-    return QString();
+    return checkReadable(path);
+}
+
+QString ksProjectFile::checkReadable(const QString& path)
+{
+    osg::RegularFile file;
+    if (file.open(QFile::encodeName(path).toStdString()))
+        return QString();
+    if (QFileInfo(path).exists() && !QFileInfo(path).isFile())
+        return QString::fromStdString(file.getError());
+    return QStringLiteral("not readable (%1)").arg(QString::fromStdString(file.getError()));
 }
 
 QString ksProjectFile::checkWritable(const QString& path)

@@ -14,6 +14,10 @@ public:
     // "no such file". With `mayBeNew` a missing file is fine when its folder
     // exists and is writable.
     static QString check(const QString& path, bool mayBeNew = false);
+    // Empty when `path` is a regular file that can be read; else why not
+    // ("not a regular file", "not readable (Permission denied)"). Never
+    // blocks, whatever the path names.
+    static QString checkReadable(const QString& path);
     // check(), reporting the reason when there is one; true when usable.
     static bool usable(const QString& path, bool mayBeNew = false);
     // Empty when a save can replace the project at `path` (its folder takes

@@ -5,6 +5,7 @@
 #include "handles/ksdReferenceNode.h"
 #include "kernel/ksInterfaceFactory.h"
 #include "nodeutils/ksNodeUtils.h"
+#include "references/ksReferenceFindFlags.h"
 #include "references/ksReferenceInterface.h"
 #include "references/ksReferenceUpdateFlags.h"
 #include "scene/ksScenegraph.h"
@@ -18,21 +19,57 @@
 
 using namespace osg;
 
+namespace {
+
+// The path of a record whose file is gone; empty when there is nothing to find.
+QString missingPath(const FileReferencePtr& record)
+{
+    if (!record || record->getPath().empty())
+        return QString();
+    const QString path = QString::fromStdString(record->getPath());
+    return QFileInfo(path).isFile() ? QString() : path;
+}
+
+} // namespace
+
 ksReferenceResolver::ksReferenceResolver(const QStringList& searchDirectories)
 {
     for (const QString& directory : searchDirectories)
         m_directories << QDir(directory).absolutePath();
 }
 
-void ksReferenceResolver::exportSearchPath(const QStringList& directories)
+QStringList ksReferenceResolver::resolveSmartFiles() const
 {
-    QStringList absolute;
-    for (const QString& directory : directories)
-        absolute << QDir(directory).absolutePath();
-    const QByteArray previous = qgetenv("TALVIK_REFERENCE_SEARCH_PATH");
-    if (!previous.isEmpty())
-        absolute << QString::fromLocal8Bit(previous);
-    qputenv("TALVIK_REFERENCE_SEARCH_PATH", absolute.join(QLatin1Char(':')).toLocal8Bit());
+    QStringList resolved;
+    ksReferenceInterface* references = ksInterfaceFactory::the().get<ksReferenceInterface>();
+    if (!references)
+        return resolved;
+    // A smart reference found and loaded may bring nested ones that are
+    // missing too; each round looks at what the last one brought.
+    for (bool found = true; found;) {
+        found = false;
+        for (const NodePtr& node :
+             references->findExtReferences(ksScenegraph::getRoot(), ksReferenceFindFlags::FindSmartOnly)) {
+            const ExtReferencePtr core = references->getExtReference(node);
+            const QString old = missingPath(core ? core->getSmartFile() : FileReferencePtr());
+            if (old.isEmpty())
+                continue;
+            const QString name = QFileInfo(old).fileName();
+            for (const QString& directory : m_directories) {
+                const QString candidate = QDir(directory).filePath(name);
+                if (!QFileInfo(candidate).isFile())
+                    continue;
+                ksdReferenceNode handle(ksTypeConverter::convertNode(node));
+                handle.setSmartPath(candidate);
+                handle.loadSmartReference();
+                references->updateReferences(node, ksReferenceUpdateFlags::UpdateFileStates, true);
+                resolved << QStringLiteral("%1 (previously %2)").arg(candidate, old);
+                found = true;
+                break;
+            }
+        }
+    }
+    return resolved;
 }
 
 ksReferenceResolver::Result ksReferenceResolver::resolveSources(const QString& projectPath) const
@@ -45,10 +82,8 @@ ksReferenceResolver::Result ksReferenceResolver::resolveSources(const QString& p
     for (const NodePtr& node : references->findExtReferences(ksScenegraph::getRoot(), 0)) {
         const ExtReferencePtr core = references->getExtReference(node);
         const FileReferencePtr source = core ? core->getSourceFile() : FileReferencePtr();
-        if (!source || source->getPath().empty())
-            continue;
-        const QString old = QString::fromStdString(source->getPath());
-        if (QFileInfo(old).isFile())
+        const QString old = missingPath(source);
+        if (old.isEmpty())
             continue;
         const QString name = QFileInfo(old).fileName();
         QStringList places;

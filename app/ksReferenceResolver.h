@@ -6,19 +6,22 @@
 
 class ksTalvikHost;
 
-// Finds the source files of the live scene's references again after they
-// moved. Smart files are found by the module while a project loads (from
-// their relative paths and the search directories); source records keep
-// only where the file was, so they are looked up by name: beside the
-// project, by the record's relative path, then in each search directory.
-// A name proves little (every assembly has its "bolt.obj"), so among the
-// files found the one whose content matches the record's checksum wins;
-// when none or several match, the reference is left alone and the
-// candidates are reported.
+// Finds the files of the live scene's references again after they moved.
+// The module finds smart files itself while a project loads, from their
+// relative paths (beside the project); what it cannot find there is looked
+// up by name in the program's search directories. Source records keep only
+// where the file was, so they are looked up by name: beside the project, by
+// the record's relative path, then in each search directory.
 class ksReferenceResolver
 {
 public:
     explicit ksReferenceResolver(const QStringList& searchDirectories);
+
+    // Finds every missing smart file of the live scene in the search
+    // directories, points its record there and loads it (references inside
+    // loaded content are searched in turn). One line per file found:
+    // "new (previously old)".
+    QStringList resolveSmartFiles() const;
 
     struct Result {
         // "name: old -> new", one per file found again.
@@ -29,13 +32,12 @@ public:
     };
 
     // Resolves every missing source file of the scene loaded from
-    // `projectPath`. A file found again is recorded with its time and
-    // checksum, so later checks need not read it.
+    // `projectPath`. A name proves little (every assembly has its
+    // "bolt.obj"), so among the files found the one whose content matches
+    // the record's checksum wins; when none or several match, the reference
+    // is left alone and its candidates are reported. A file found again is
+    // recorded with its time and checksum, so later checks need not read it.
     Result resolveSources(const QString& projectPath) const;
-
-    // The search directories as the module reads them at start: set before
-    // the host starts.
-    static void exportSearchPath(const QStringList& directories);
 
 private:
     QStringList m_directories;

@@ -11,6 +11,7 @@
 #include "scenegraph/Node.h"
 
 #include <QColor>
+#include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QRegularExpression>
@@ -47,55 +48,42 @@ QString paint(const QString& text, const QString& colour, bool enabled)
     return QStringLiteral("\033[38;2;%1;%2;%3m%4\033[0m").arg(c.red()).arg(c.green()).arg(c.blue()).arg(text);
 }
 
-QJsonValue fileJson(const ksReferenceTable::File& file)
-{
-    if (file.state == ksReferenceTypes::NoReference)
-        return QJsonValue::Null;
-    QJsonObject object;
-    object["path"] = file.path;
-    object["state"] = ksReferenceTable::stateText(file);
-    if (!file.unreadable.isEmpty())
-        object["reason"] = file.unreadable;
-    return object;
-}
-
 } // namespace
 
-ksReferenceTable ksReferenceTable::fromScene(const LoadFailures& loadFailure)
+ksReferenceTable ksReferenceTable::fromScene()
 {
     ksReferenceTable table;
-    table.collect(ksScenegraph::getRoot(), 0, loadFailure);
+    table.collect(ksScenegraph::getRoot(), 0, QString());
     return table;
 }
 
-void ksReferenceTable::collect(const NodePtr& node, int depth, const LoadFailures& loadFailure)
+void ksReferenceTable::collect(const NodePtr& node, int depth, const QString& parentPath)
 {
     if (!node)
         return;
     ksReferenceInterface* references = ksInterfaceFactory::the().get<ksReferenceInterface>();
     int childDepth = depth;
+    QString childParent = parentPath;
     if (references && references->isExtReference(node)) {
         const ksdReferenceNode handle(ksTypeConverter::convertNode(node));
         Row row;
         row.depth = depth;
         row.name = QString::fromStdString(ksNodeUtils::getName(node));
-        row.smart = {handle.getSmartPath(), handle.getSmartFileState(), QString(), QString()};
-        row.source = {handle.getSourcePath(), handle.getSourceFileState(), QString(), QString()};
-        // A file that is gone is missing, whatever its last load said.
-        if (loadFailure && !row.smart.path.isEmpty() && row.smart.state != ksReferenceTypes::Missing
-            && row.smart.state != ksReferenceTypes::NoPath)
-            row.smart.unreadable = loadFailure(row.smart.path);
-        // The core keeps the state the project was saved with; content that
-        // did not load is not loaded, whatever that state says.
-        row.loaded = handle.isLoaded() && row.smart.unreadable.isEmpty();
+        row.parentPath = parentPath;
+        row.treePath = parentPath.isEmpty() ? row.name : parentPath + '/' + row.name;
+        row.node = node;
+        row.smart = {handle.getSmartPath(), handle.getSmartFileState(), QString()};
+        row.source = {handle.getSourcePath(), handle.getSourceFileState(), QString()};
+        row.loaded = handle.isLoaded();
         row.edited = handle.isChanged();
         row.vertices = ksSceneImporter::countVertices(node);
         takeColours(references->getReferenceStatusText(node), row);
         m_rows.push_back(row);
         childDepth = depth + 1;
+        childParent = row.treePath;
     }
     for (UInt32 i = 0; i < node->getNChildren(); ++i)
-        collect(node->getChild(i), childDepth, loadFailure);
+        collect(node->getChild(i), childDepth, childParent);
 }
 
 const ksReferenceTable::Row* ksReferenceTable::find(const QString& name) const
@@ -106,46 +94,86 @@ const ksReferenceTable::Row* ksReferenceTable::find(const QString& name) const
     return nullptr;
 }
 
-int ksReferenceTable::count(ksReferenceTypes::FileState state) const
-{
-    int n = 0;
-    for (const Row& row : m_rows)
-        for (const File* file : {&row.smart, &row.source})
-            n += file->unreadable.isEmpty() && file->state == state;
-    return n;
-}
-
-int ksReferenceTable::countUnreadable() const
-{
-    int n = 0;
-    for (const Row& row : m_rows)
-        for (const File* file : {&row.smart, &row.source})
-            n += !file->unreadable.isEmpty();
-    return n;
-}
-
 int ksReferenceTable::worstState() const
 {
-    if (countUnreadable() > 0 || count(ksReferenceTypes::Missing) > 0)
-        return 2;
-    return count(ksReferenceTypes::Outdated) > 0 ? 1 : 0;
+    int worst = 0;
+    for (const Row& row : m_rows) {
+        for (const File* file : {&row.smart, &row.source}) {
+            if (file->state == ksReferenceTypes::Missing || !file->unreadableReason.isEmpty())
+                return 2;
+            if (file->state == ksReferenceTypes::Outdated || !file->newerRevision.isEmpty())
+                worst = 1;
+        }
+    }
+    return worst;
 }
 
-QString ksReferenceTable::verdict() const
+QString ksReferenceTable::stateName(ksReferenceTypes::FileState state)
 {
-    QStringList parts;
-    if (const int n = countUnreadable())
-        parts << QStringLiteral("%1 unreadable").arg(n);
-    if (const int n = count(ksReferenceTypes::Missing))
-        parts << QStringLiteral("%1 missing").arg(n);
-    if (const int n = count(ksReferenceTypes::Outdated))
-        parts << QStringLiteral("%1 outdated").arg(n);
-    return parts.isEmpty() ? QStringLiteral("all references up to date") : parts.join(QStringLiteral(", "));
+    switch (state) {
+    case ksReferenceTypes::UpToDate: return QStringLiteral("up to date");
+    case ksReferenceTypes::Outdated: return QStringLiteral("outdated");
+    case ksReferenceTypes::Missing: return QStringLiteral("missing");
+    case ksReferenceTypes::NoPath: return QStringLiteral("no path");
+    case ksReferenceTypes::NoReference: break;
+    }
+    return QStringLiteral("-");
 }
 
-QString ksReferenceTable::stateText(const File& file)
+QString ksReferenceTable::stateId(const File& file)
 {
-    return file.unreadable.isEmpty() ? stateName(file.state) : QStringLiteral("unreadable");
+    if (!file.unreadableReason.isEmpty())
+        return QStringLiteral("unreadable");
+    switch (file.state) {
+    case ksReferenceTypes::UpToDate: return QStringLiteral("up_to_date");
+    case ksReferenceTypes::Outdated: return QStringLiteral("outdated");
+    case ksReferenceTypes::Missing: return QStringLiteral("missing");
+    case ksReferenceTypes::NoPath: return QStringLiteral("no_path");
+    case ksReferenceTypes::NoReference: break;
+    }
+    return QString();
+}
+
+QString ksReferenceTable::foundId(Found found)
+{
+    switch (found) {
+    case Found::SavedPath: return QStringLiteral("saved_path");
+    case Found::RelativePath: return QStringLiteral("relative_path");
+    case Found::SearchFolder: return QStringLiteral("search_folder");
+    case Found::NotFound: break;
+    }
+    return QStringLiteral("not_found");
+}
+
+QJsonValue ksReferenceTable::fileJson(const File& file)
+{
+    if (file.state == ksReferenceTypes::NoReference)
+        return QJsonValue::Null;
+    QJsonObject object;
+    object["path"] = file.path;
+    object["folder"] = file.path.isEmpty() ? QString() : QFileInfo(file.path).absolutePath();
+    object["state"] = stateId(file);
+    object["found"] = foundId(file.found);
+    object["outside_project"] = file.outsideProject;
+    object["newer_revision"] = file.newerRevision.isEmpty() ? QJsonValue::Null : QJsonValue(file.newerRevision);
+    if (!file.unreadableReason.isEmpty())
+        object["reason"] = file.unreadableReason;
+    return object;
+}
+
+QJsonObject ksReferenceTable::rowJson(const Row& row)
+{
+    QJsonObject object;
+    object["name"] = row.name;
+    object["path"] = row.treePath;
+    object["parent"] = row.parentPath.isEmpty() ? QJsonValue::Null : QJsonValue(row.parentPath);
+    object["depth"] = row.depth;
+    object["smart"] = fileJson(row.smart);
+    object["source"] = fileJson(row.source);
+    object["loaded"] = row.loaded;
+    object["edited"] = row.edited;
+    object["vertices"] = double(row.vertices);
+    return object;
 }
 
 bool ksReferenceTable::useColour(std::FILE* out)
@@ -174,29 +202,30 @@ int ksReferenceTable::displayWidth(const QString& text)
     return width;
 }
 
-QString ksReferenceTable::stateName(ksReferenceTypes::FileState state)
-{
-    switch (state) {
-    case ksReferenceTypes::UpToDate: return QStringLiteral("up to date");
-    case ksReferenceTypes::Outdated: return QStringLiteral("outdated");
-    case ksReferenceTypes::Missing: return QStringLiteral("missing");
-    case ksReferenceTypes::NoPath: return QStringLiteral("no path");
-    case ksReferenceTypes::NoReference: break;
-    }
-    return QStringLiteral("-");
-}
-
-void ksReferenceTable::print(std::FILE* out, bool colour) const
+void ksReferenceTable::print(std::FILE* out, bool colour, const PrintOptions& options) const
 {
     if (m_rows.isEmpty()) {
         std::fprintf(out, "  (no references)\n");
         return;
     }
+    // Files inside the project folder by their path in it, others in full,
+    // so that two files of one name can be told apart.
+    const QDir folder(options.projectFolder);
+    const auto shown = [&](const QString& path) {
+        if (options.projectFolder.isEmpty())
+            return fileName(path);
+        const QString relative = folder.relativeFilePath(path);
+        return relative.startsWith(QLatin1String("../")) ? path : relative;
+    };
     // Widths come from the plain texts; escapes are added afterwards.
-    const auto describe = [](const File& file) {
+    const auto describe = [&](const File& file) {
         if (file.state == ksReferenceTypes::NoReference)
             return QStringLiteral("-");
-        return (file.path.isEmpty() ? QStringLiteral("(no path)") : fileName(file.path)) + " " + stateText(file);
+        QString text = (file.path.isEmpty() ? QStringLiteral("(no path)") : shown(file.path)) + " "
+                       + (file.unreadableReason.isEmpty() ? stateName(file.state) : QStringLiteral("unreadable"));
+        if (options.paths && !file.path.isEmpty())
+            text += QStringLiteral(" [%1]").arg(foundId(file.found).replace('_', ' '));
+        return text;
     };
     int nameWidth = 9, smartWidth = 5, sourceWidth = 6;
     for (const Row& row : m_rows) {
@@ -216,30 +245,29 @@ void ksReferenceTable::print(std::FILE* out, bool colour) const
                      qPrintable(paint(source, row.source.colour, colour)), qPrintable(pad(source, sourceWidth)),
                      row.loaded ? "yes" : "no", row.edited ? "yes" : "no", static_cast<unsigned long long>(row.vertices));
     }
-    for (const Row& row : m_rows)
-        for (const File* file : {&row.smart, &row.source})
-            if (!file->unreadable.isEmpty())
-                std::fprintf(out, "  %s unreadable: %s\n", qPrintable(fileName(file->path)), qPrintable(file->unreadable));
 }
 
 QJsonObject ksReferenceTable::toJson() const
 {
     QJsonArray rows;
+    int outdated = 0, missing = 0, unreadable = 0, outside = 0, newer = 0;
     for (const Row& row : m_rows) {
-        QJsonObject object;
-        object["name"] = row.name;
-        object["depth"] = row.depth;
-        object["smart"] = fileJson(row.smart);
-        object["source"] = fileJson(row.source);
-        object["loaded"] = row.loaded;
-        object["edited"] = row.edited;
-        object["vertices"] = double(row.vertices);
-        rows.append(object);
+        rows.append(rowJson(row));
+        for (const File* file : {&row.smart, &row.source}) {
+            const QString id = stateId(*file);
+            outdated += id == QLatin1String("outdated");
+            missing += id == QLatin1String("missing");
+            unreadable += id == QLatin1String("unreadable");
+            outside += file->outsideProject;
+            newer += !file->newerRevision.isEmpty();
+        }
     }
     QJsonObject result;
     result["references"] = rows;
-    result["outdated"] = count(ksReferenceTypes::Outdated);
-    result["missing"] = count(ksReferenceTypes::Missing);
-    result["unreadable"] = countUnreadable();
+    result["outdated"] = outdated;
+    result["missing"] = missing;
+    result["unreadable"] = unreadable;
+    result["outside_project"] = outside;
+    result["newer_revisions"] = newer;
     return result;
 }

@@ -2,6 +2,7 @@
 #include "ksRevisionsCommand.h"
 
 #include "ksCommandLine.h"
+#include "ksCommandSession.h"
 #include "ksProjectFile.h"
 #include "ksTalvikHost.h"
 
@@ -13,6 +14,9 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
 
 #include <cstdio>
@@ -67,6 +71,25 @@ int ksRevisionsCommand::run(const ksCommandLine& line, ksTalvikHost& host)
         current = reference.getSourceRevision();
     }
     revisions = service->sortRevisions(revisions);
+    if (line.has("json")) {
+        QJsonArray list;
+        for (const QString& revision : revisions) {
+            QJsonObject entry;
+            entry["revision"] = revision;
+            entry["path"] = native ? reference.getSmartRevisionPath(revision) : reference.getSourceRevisionPath(revision);
+            list.append(entry);
+        }
+        const QString newest = revisions.isEmpty() ? current : revisions.last();
+        QJsonObject json;
+        json["schema"] = ksCommandSession::Schema;
+        json["command"] = line.command();
+        json["file"] = path;
+        json["revision"] = current.isEmpty() ? QJsonValue::Null : QJsonValue(current);
+        json["revisions"] = list;
+        json["newest"] = newest.isEmpty() ? QJsonValue::Null : QJsonValue(newest);
+        std::printf("%s", QJsonDocument(json).toJson(QJsonDocument::Indented).constData());
+        return newest == current ? 0 : 1;
+    }
     if (current.isEmpty()) {
         std::printf("%s: no revision (no expression matches its name)\n", qPrintable(QFileInfo(file).fileName()));
         return 0;

@@ -7,8 +7,6 @@
 #include <QString>
 #include <QStringList>
 
-#include <functional>
-
 class ksReferenceInterface;
 class ksReferenceService;
 
@@ -44,11 +42,6 @@ public:
     // when no load of it failed since the last clearLoadFailures().
     QString loadFailure(const QString& path) const;
     void clearLoadFailures() { m_loadFailures.clear(); }
-    // loadFailure() as a function, for ksReferenceTable::fromScene.
-    std::function<QString(const QString&)> loadFailures() const
-    {
-        return [this](const QString& path) { return loadFailure(path); };
-    }
 
     // The last error the host or the module logged, empty when none.
     QString lastError() const { return m_lastError; }

@@ -2,6 +2,7 @@
 #include "ksWatchCommand.h"
 
 #include "ksCommandLine.h"
+#include "ksCommandSession.h"
 #include "ksProgressBar.h"
 #include "ksProjectFile.h"
 #include "ksReferenceTable.h"
@@ -15,7 +16,12 @@
 #include "references/ksReferenceService.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QTimer>
 #include <QSocketNotifier>
 #include <QTime>
 
@@ -23,6 +29,7 @@
 #include <cstdio>
 
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -36,22 +43,54 @@ void onSignal(int)
     [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &byte, 1);
 }
 
-void print(const QString& text)
+bool jsonLines = false;
+
+// One line per event: text, or with --json one JSON object per line.
+void print(const QString& text, QJsonObject event = QJsonObject())
 {
-    std::printf("%s %s\n", qPrintable(QTime::currentTime().toString("HH:mm:ss.zzz")), qPrintable(text));
+    const QString time = QTime::currentTime().toString("HH:mm:ss.zzz");
+    if (jsonLines) {
+        event["schema"] = ksCommandSession::Schema;
+        event["time"] = time;
+        std::printf("%s\n", QJsonDocument(event).toJson(QJsonDocument::Compact).constData());
+    } else {
+        std::printf("%s %s\n", qPrintable(time), qPrintable(text));
+    }
     std::fflush(stdout);
 }
 
-QString describe(const ksdReferenceNode& node, const ksTalvikHost& host)
+// The project file as the last look saw it; compared at every interval, so
+// a save by another program (a new file renamed over the old) shows too.
+struct ProjectLook {
+    bool exists = false;
+    qint64 size = 0;
+    qint64 modified = 0;
+    quint64 inode = 0;
+
+    static ProjectLook of(const QString& path)
+    {
+        ProjectLook look;
+        struct stat info = {};
+        if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+            return look;
+        look.exists = true;
+        look.size = info.st_size;
+        look.modified = qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+        look.inode = info.st_ino;
+        return look;
+    }
+    bool operator!=(const ProjectLook& other) const
+    {
+        return exists != other.exists || size != other.size || modified != other.modified || inode != other.inode;
+    }
+};
+
+QString describe(const ksdReferenceNode& node)
 {
     QStringList parts;
-    if (node.hasSmartReference()) {
-        const ksReferenceTypes::FileState state = node.getSmartFileState();
-        const QString failure = state == ksReferenceTypes::Missing ? QString() : host.loadFailure(node.getSmartPath());
+    if (node.hasSmartReference())
         parts << QStringLiteral("smart %1 %2").arg(QFileInfo(node.getSmartPath()).fileName(),
-                                                   failure.isEmpty() ? ksReferenceTable::stateName(state)
-                                                                     : QStringLiteral("unreadable (%1)").arg(failure));
-    }
+                                                   ksReferenceTable::stateName(node.getSmartFileState()));
     if (node.hasSourceReference())
         parts << QStringLiteral("source %1 %2").arg(QFileInfo(node.getSourcePath()).fileName(),
                                                     ksReferenceTable::stateName(node.getSourceFileState()));
@@ -64,7 +103,7 @@ QString describe(const ksdReferenceNode& node, const ksTalvikHost& host)
 int ksWatchCommand::run(const ksCommandLine& line, ksTalvikHost& host)
 {
     if (line.positional().size() != 1) {
-        std::fprintf(stderr, "talvik: watch needs one project file\n%s", qPrintable(ksCommandLine::help(QStringLiteral("watch"))));
+        std::fprintf(stderr, "talvik: watch needs one project file\n%s", qPrintable(ksCommandLine::usage()));
         return ksCommandLine::UsageError;
     }
     const QString project = line.positional().first();
@@ -74,8 +113,17 @@ int ksWatchCommand::run(const ksCommandLine& line, ksTalvikHost& host)
         std::fprintf(stderr, "talvik: --interval needs a positive number of milliseconds\n");
         return ksCommandLine::UsageError;
     }
+    const QStringList expressions = line.values("expression");
+    for (const QString& expression : expressions) {
+        if (!QRegularExpression(expression).isValid()) {
+            std::fprintf(stderr, "talvik: invalid expression '%s': %s\n", qPrintable(expression),
+                         qPrintable(QRegularExpression(expression).errorString()));
+            return ksCommandLine::UsageError;
+        }
+    }
     if (!ksProjectFile::usable(project))
         return ksCommandLine::UsageError;
+    jsonLines = line.has("json");
 
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0) {
         std::perror("talvik: socketpair");
@@ -108,8 +156,13 @@ int ksWatchCommand::run(const ksCommandLine& line, ksTalvikHost& host)
     if (QObject* monitor = service->findChild<QObject*>(QStringLiteral("updateMonitor")))
         monitor->setProperty("fileEventsEnabled", !pollOnly);
     service->setNotificationMode(ksReferenceTypes::NotifyAfterUpdateCheck);
+    // With expressions the monitor also looks for newer revisions of each file.
+    if (!expressions.isEmpty()) {
+        service->setRevisionExpressions(expressions);
+        service->setRevisionCheckEnabled(true);
+    }
     {
-        ksProgressBar progress(true);
+        ksProgressBar progress(!jsonLines);
         QString error;
         if (!ksProjectFile::load(host, project, error)) {
             ksProjectFile::report(project, error);
@@ -119,29 +172,61 @@ int ksWatchCommand::run(const ksCommandLine& line, ksTalvikHost& host)
 
     QObject context;
     QObject::connect(service, &ksReferenceService::referencesChanged, &context,
-                     [&host](const QList<ksdReferenceNode>& nodes) {
+                     [](const QList<ksdReferenceNode>& nodes) {
                          // An empty list only says "anything may have changed".
-                         for (const ksdReferenceNode& node : nodes)
-                             print(QStringLiteral("changed %1").arg(describe(node, host)));
+                         for (const ksdReferenceNode& node : nodes) {
+                             const osg::NodePtr changed = ksTypeConverter::convertNode(node);
+                             const ksReferenceTable table = ksReferenceTable::fromScene();
+                             for (const ksReferenceTable::Row& row : table.rows()) {
+                                 if (row.node != changed)
+                                     continue;
+                                 QJsonObject event = ksReferenceTable::rowJson(row);
+                                 event["event"] = "changed";
+                                 print(QStringLiteral("changed %1").arg(describe(node)), event);
+                                 break;
+                             }
+                         }
                      });
     QObject::connect(ksa::notification::NotificationManager::getInstance(),
                      &ksa::notification::NotificationManager::notificationShown, &context,
                      [](ksa::notification::Notification* notification) {
-                         print(QStringLiteral("notification: %1").arg(notification->displayText()));
+                         QJsonObject event;
+                         event["event"] = "notification";
+                         event["text"] = notification->displayText();
+                         print(QStringLiteral("notification: %1").arg(notification->displayText()), event);
                      });
+    const QString projectPath = QFileInfo(project).absoluteFilePath();
+    ProjectLook look = ProjectLook::of(projectPath);
+    QTimer projectTimer;
+    QObject::connect(&projectTimer, &QTimer::timeout, &context, [&] {
+        const ProjectLook now = ProjectLook::of(projectPath);
+        if (!(now != look))
+            return;
+        const char* what = !now.exists ? "deleted" : look.exists ? "changed" : "created";
+        look = now;
+        QJsonObject event;
+        event["event"] = QStringLiteral("project_%1").arg(what);
+        event["project"] = projectPath;
+        print(QStringLiteral("project %1 %2").arg(QFileInfo(project).fileName(), what), event);
+    });
+    projectTimer.start(interval);
 
-    const ksReferenceTable table = ksReferenceTable::fromScene(host.loadFailures());
+    QJsonObject start;
+    start["event"] = "watching";
+    start["project"] = projectPath;
+    start["references"] = ksReferenceTable::fromScene().rows().size();
+    start["interval"] = interval;
+    start["file_events"] = !pollOnly;
     print(QStringLiteral("watching %1 (%2 references, %3every %4 ms); stop with Ctrl-C")
               .arg(QFileInfo(project).fileName())
-              .arg(table.rows().size())
+              .arg(ksReferenceTable::fromScene().rows().size())
               .arg(pollOnly ? QString() : QStringLiteral("file events and "))
-              .arg(interval));
-    for (const ksReferenceTable::Row& row : table.rows())
-        if (!row.smart.unreadable.isEmpty())
-            print(QStringLiteral("unreadable %1: %2: %3")
-                      .arg(row.name, QFileInfo(row.smart.path).fileName(), row.smart.unreadable));
+              .arg(interval),
+          start);
     QCoreApplication::exec();
-    print(QStringLiteral("stopped"));
+    QJsonObject stop;
+    stop["event"] = "stopped";
+    print(QStringLiteral("stopped"), stop);
     signal(SIGINT, SIG_DFL);
     signal(SIGTERM, SIG_DFL);
     ::close(signalPipe[0]);

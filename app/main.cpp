@@ -4,11 +4,19 @@
 // in) and works on project files through the host's services.
 #include "ksCommandLine.h"
 #include "ksDemoCommand.h"
+#include "ksGroupCommand.h"
+#include "ksImportCommand.h"
+#include "ksJsonErrorOutput.h"
+#include "ksLoadCommand.h"
+#include "ksLsCommand.h"
+#include "ksPackCommand.h"
+#include "ksRelinkCommand.h"
+#include "ksRemoveCommand.h"
 #include "ksResolveCommand.h"
 #include "ksRevisionsCommand.h"
-#include "ksImportCommand.h"
 #include "ksStatusCommand.h"
 #include "ksTalvikHost.h"
+#include "ksUpdateCommand.h"
 #include "ksWatchCommand.h"
 
 #include "import/ksMeshImporter.h"
@@ -19,6 +27,7 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <memory>
 
 namespace {
 
@@ -55,11 +64,24 @@ QMap<QString, Command> commands()
     QMap<QString, Command> table;
     table["demo"] = {{}, &ksDemoCommand::run};
     table["resolve"] = {{{"search-path", A::Many}}, &ksResolveCommand::run};
-    table["watch"] = {{{"interval", A::One}, {"poll-only", A::Flag}}, &ksWatchCommand::run};
+    table["watch"] = {{{"interval", A::One}, {"poll-only", A::Flag}, {"expression", A::Many}}, &ksWatchCommand::run};
     table["revisions"] = {{{"expression", A::Many}}, &ksRevisionsCommand::run};
     table["import"] = {{{"into", A::One}, {"smart", A::Flag}}, &ksImportCommand::run};
-    table["status"] = {{{"json", A::Flag}}, &ksStatusCommand::run};
+    table["status"] = {{{"expression", A::Many}}, &ksStatusCommand::run};
+    table["ls"] = {{{"paths", A::Flag}, {"missing", A::Flag}, {"outdated", A::Flag}, {"unreadable", A::Flag}, {"depth", A::One}},
+                   &ksLsCommand::run};
+    table["update"] = {{{"all", A::Flag}}, &ksUpdateCommand::run};
+    table["relink"] = {{{"to", A::One}, {"newest", A::Flag}, {"expression", A::Many}}, &ksRelinkCommand::run};
+    table["remove"] = {{}, &ksRemoveCommand::run};
+    table["load"] = {{}, &ksLoadCommand::load};
+    table["unload"] = {{}, &ksLoadCommand::unload};
+    table["group"] = {{{"as", A::One}, {"smart", A::Flag}}, &ksGroupCommand::run};
+    table["pack"] = {{{"to", A::One}}, &ksPackCommand::run};
     table["formats"] = {{}, &listFormats};
+    // Every command but the demo, a tour for people, answers in JSON.
+    for (auto it = table.begin(); it != table.end(); ++it)
+        if (it.key() != QLatin1String("demo") && it.key() != QLatin1String("formats"))
+            it->options["json"] = A::Flag;
     return table;
 }
 
@@ -122,12 +144,22 @@ int main(int argc, char** argv)
     }
     QMap<QString, ksCommandLine::Arity> options = found->options;
     options["verbose"] = ksCommandLine::Flag;
+    // Errors are JSON as soon as --json is asked for, also those of parsing.
+    std::unique_ptr<ksJsonErrorOutput> jsonErrors;
+    if (found->options.contains("json") && args.contains("--json"))
+        jsonErrors = std::make_unique<ksJsonErrorOutput>();
     ksCommandLine line;
     if (!line.parse(args, options)) {
         ksCommandLine::fail(line.error());
-        return printTo(stderr, ksCommandLine::help(first), ksCommandLine::UsageError);
+        std::fprintf(stderr, "%s", qPrintable(ksCommandLine::help(first)));
+        if (jsonErrors)
+            jsonErrors->finish(ksCommandLine::UsageError);
+        return ksCommandLine::UsageError;
     }
     const int status = found->run(line, host);
     host.finish();
+    std::fflush(stdout);
+    if (jsonErrors)
+        jsonErrors->finish(status);
     return finishOutput(status);
 }

@@ -8,6 +8,7 @@
 
 #include "io/ksReferenceExporter.h"
 #include "model/ksReferencePool.h"
+#include "model/ksSmartPathIndex.h"
 #include "nodeutils/ksNodeUtils.h"
 #include "nodeutils/ksOpenSGUtils.h"
 #include "references/ksReferenceFindFlags.h"
@@ -21,6 +22,8 @@
 #include "model/ksReferenceSettings.h"
 #include "utils/ksFile.h"
 #include "utils/ksLog.h"
+
+#include <QHash>
 
 #include <ctime>
 #include <list>
@@ -49,21 +52,19 @@ bool ksReferenceInterfaceImpl::saveSmartReferences(const NodePtr& node, const ch
     return exporter.getFailedSaves() == 0;
 }
 
-NodePtr ksReferenceInterfaceImpl::createImportedSourceReference(std::string path, NodePtr node)
+NodeRefPtr ksReferenceInterfaceImpl::createImportedSourceReference(std::string path, NodePtr node)
 {
-    // The previous call's node is in the caller's hands by now.
-    m_createdNode = NullFC;
     if (!ksFileIO::getImportCreateReferences()) {
         if (node)
-            return node;
-        m_createdNode = Node::create();
-        beginEditCP(m_createdNode, Node::CoreFieldMask);
-        m_createdNode->setCore(Transform3D::create());
-        endEditCP(m_createdNode, Node::CoreFieldMask);
-        return m_createdNode.get();
+            return NodeRefPtr(node);
+        NodeRefPtr created = Node::create();
+        beginEditCP(created, Node::CoreFieldMask);
+        created->setCore(Transform3D::create());
+        endEditCP(created, Node::CoreFieldMask);
+        return created;
     }
     if (node && ExtReferencePtr::dcast(node->getCore()))
-        return node;
+        return NodeRefPtr(node);
 
     FileReferenceRefPtr source = FileReference::create();
     beginEditCP(source, FileReference::PathFieldMask);
@@ -92,19 +93,19 @@ NodePtr ksReferenceInterfaceImpl::createImportedSourceReference(std::string path
             if (ksNodeUtils::getName(node) == "ExtReference")
                 ksNodeUtils::setName(node, baseName, true, NullFC);
             updateReferences(node, ksReferenceUpdateFlags::UpdateSourceFileInfo, false);
-            return node;
+            return NodeRefPtr(node);
         }
     }
 
-    m_createdNode = Node::create();
-    const NodePtr wrapper = m_createdNode.get();
+    NodeRefPtr created = Node::create();
+    const NodePtr wrapper = created.get();
     beginEditCP(wrapper, Node::CoreFieldMask);
     wrapper->setCore(core);
     endEditCP(wrapper, Node::CoreFieldMask);
     ksNodeUtils::setName(wrapper, baseName, true, NullFC);
     updateReferences(wrapper, ksReferenceUpdateFlags::UpdateSourceFileInfo, false);
     if (!node)
-        return wrapper;
+        return created;
 
     // The file information describes the imported file, which the wrapper
     // now stands for.
@@ -120,7 +121,7 @@ NodePtr ksReferenceInterfaceImpl::createImportedSourceReference(std::string path
     beginEditCP(wrapper, Node::ChildrenFieldMask);
     wrapper->addChild(node);
     endEditCP(wrapper, Node::ChildrenFieldMask);
-    return wrapper;
+    return created;
 }
 
 namespace {
@@ -166,20 +167,24 @@ void ksReferenceInterfaceImpl::syncReferenceClones(const std::vector<NodePtr>& n
         for (const NodePtr& hit : findExtReferences(node, ksReferenceFindFlags::FindFirstOnly))
             all.insert(hit);
 
-    // Nodes of one smart file, each group in container order.
+    // Nodes of one smart file, each group in container order. Found by key
+    // rather than by comparing with every group: isSameSmartReference joins
+    // cores whose records name the same file, and a core without a
+    // comparable record only with itself.
     std::list<std::set<NodePtr>> groups;
+    QHash<QString, std::set<NodePtr>*> byFile;
+    QHash<UInt32, std::set<NodePtr>*> byCore;
     for (const NodePtr& hit : all) {
         if (!hit)
             continue;
         const ExtReferencePtr core = getExtReference(hit);
-        auto group = groups.begin();
-        for (; group != groups.end(); ++group)
-            if (isSameSmartReference(getExtReference(*group->begin()), core))
-                break;
-        if (group == groups.end())
-            groups.push_back({hit});
-        else
-            group->insert(hit);
+        const FileReferencePtr smart = core ? core->getSmartFile() : FileReferencePtr();
+        std::set<NodePtr>*& group = smart && smart->getState() != ksReferenceTypes::NoPath
+                                        ? byFile[ksSmartPathIndex::normalise(smart->getPath())]
+                                        : byCore[core.getFieldContainerId()];
+        if (!group)
+            group = &groups.emplace_back();
+        group->insert(hit);
     }
 
     for (const std::set<NodePtr>& group : groups) {

@@ -5,13 +5,13 @@
 
 #include "interface/ksReferenceNotification.h"
 #include "interface/ksReferenceStatusText.h"
+#include "model/ksSmartPathIndex.h"
 
 #include "scenegraph/ExtReference.h"
 #include "scenegraph/FileReference.h"
 #include "scenegraph/Node.h"
 #include "model/ksReferenceSettings.h"
 
-#include <QFileInfo>
 #include <QString>
 
 using namespace osg;
@@ -64,8 +64,8 @@ std::string ksReferenceInterfaceImpl::getReferenceStatusText(const NodePtr& node
 
 bool ksReferenceInterfaceImpl::isSamePath(const std::string& a, const std::string& b)
 {
-    return QFileInfo(QString::fromUtf8(a.c_str())).absoluteFilePath()
-           == QFileInfo(QString::fromUtf8(b.c_str())).absoluteFilePath();
+    // The pool's index of smart files groups paths by the same rule.
+    return ksSmartPathIndex::normalise(a) == ksSmartPathIndex::normalise(b);
 }
 
 bool ksReferenceInterfaceImpl::isSameSmartReference(const ExtReferencePtr& a, const ExtReferencePtr& b)

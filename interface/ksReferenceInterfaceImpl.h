@@ -32,7 +32,7 @@ public:
     void importReferences(const osg::NodePtr& root, const ksReferenceImportOptions& options) override;
     void collectSmartFiles(const osg::NodePtr& node, std::set<osg::FileReferencePtr>& out) override;
     void updateReferences(const osg::NodePtr& node, unsigned int flags, bool onlyThisNode) override;
-    osg::NodePtr createImportedSourceReference(std::string path, osg::NodePtr node) override;
+    osg::NodeRefPtr createImportedSourceReference(std::string path, osg::NodePtr node) override;
     void resetChanged(const osg::NodePtr& node) override;
     bool isChanged(const osg::NodePtr& node) override;
     int getMissingSmartReferencesCount(const osg::NodePtr& node) override;
@@ -71,8 +71,4 @@ private:
 
     std::map<osg::UInt32, DetachedReferences> m_detachedSubReferences;
     std::map<osg::ExtReferencePtr, osg::FileReferenceRefPtr, ByAddress> m_stashedSmartFiles;
-    // A node made by createImportedSourceReference is returned as a plain
-    // handle; this hold keeps it alive until the caller has put it into the
-    // scene (it goes at the next call).
-    osg::NodeRefPtr m_createdNode;
 };

@@ -5,6 +5,7 @@
 
 #include "model/ksContainerIdMap.h"
 #include "model/ksReferenceNode.h"
+#include "model/ksReferencePool.h"
 #include "nodeutils/ksNodeUtils.h"
 #include "utils/ksFile.h"
 #include "scenegraph/ExtReference.h"
@@ -208,8 +209,9 @@ QString ksReferenceExporter::createFilePath(ksReferenceNode* node)
     QString path;
     const FileReferencePtr source = node->getExtReference()->getSourceFile();
     if (source && !source->getPath().empty()) {
-        // Scenes made on Windows name their sources with backslashes.
-        const QFileInfo info(toUnix(source->getPath()));
+        // Only the directory is normalised (Windows separators become '/');
+        // the base name is taken as the path gives it.
+        const QFileInfo info(QString::fromUtf8(source->getPath().c_str()));
         const QString directory = m_options.exportLocation != ksReferenceTypes::NextToSource
                                       ? QString::fromUtf8(m_options.customExportPath.c_str())
                                       : info.path();
@@ -235,8 +237,13 @@ QString ksReferenceExporter::createFilePath(ksReferenceNode* node)
     const QString fileName = QFileInfo(path).fileName();
     const int dot = fileName.lastIndexOf(QLatin1Char('.'));
     const int insertAt = dot < 0 ? path.size() : path.size() - (fileName.size() - dot);
+    // A new file must not overwrite anything: neither a path handed out in
+    // this save, nor the project, nor a file of another reference, nor any
+    // file on disk.
     const auto taken = [&](const QString& candidate) {
-        return m_createdPathSet.contains(candidate) || (!project.isEmpty() && candidate == project);
+        return m_createdPathSet.contains(candidate) || (!project.isEmpty() && candidate == project)
+               || pooledPaths().contains(QString(candidate).replace(QLatin1Char('\\'), QLatin1Char('/')))
+               || QFileInfo::exists(candidate);
     };
     int counter = m_lastNumber.value(path, 1);
     QString candidate = path;
@@ -252,4 +259,18 @@ QString ksReferenceExporter::createFilePath(ksReferenceNode* node)
     m_createdPaths.append(candidate);
     m_createdPathSet.insert(candidate);
     return candidate;
+}
+
+const QSet<QString>& ksReferenceExporter::pooledPaths()
+{
+    if (m_pooledPaths)
+        return *m_pooledPaths;
+    m_pooledPaths.emplace();
+    for (const ExtReferencePtr& core : ksReferencePool::instance().getExtReferences()) {
+        for (const FileReferencePtr& record : {core->getSmartFile(), core->getSourceFile()}) {
+            if (record && !record->getPath().empty())
+                m_pooledPaths->insert(toUnix(record->getPath()));
+        }
+    }
+    return *m_pooledPaths;
 }

@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
 #include <string>
 
 class ksReferenceNode;
@@ -48,9 +49,13 @@ public:
     int getFailedSaves() const { return m_failedSaves; }
 
 private:
-    // The path for a smart reference that has none; unique among the paths
-    // this exporter handed out and the project file.
+    // The path for a smart reference that has none. It names no file on
+    // disk, no path this exporter handed out, not the project file and no
+    // file of a pooled reference: a new file never overwrites another.
     QString createFilePath(ksReferenceNode* node);
+    // The smart and source paths of every pooled reference (unix
+    // separators), gathered at the first new path of this save.
+    const QSet<QString>& pooledPaths();
 
     Options m_options;
     osg::NodeRefPtr m_root;
@@ -62,5 +67,6 @@ private:
     // never taken back, so the numbers below it are still taken: the next
     // reference of the same name starts counting there instead of at 2.
     QHash<QString, int> m_lastNumber;
+    std::optional<QSet<QString>> m_pooledPaths;
     int m_failedSaves = 0;
 };

@@ -306,6 +306,10 @@ bool ksSmartFile::writeOsb(const QString& path)
     if (!node)
         return false;
 
+    // Nested smart references are saved in files of their own: their
+    // content stays out of this one, as the host's ".zmb" writes keep it out.
+    const ksReferenceNode::DetachedList detachedContent = ksReferenceNode::detachSubReferences(node);
+
     // The default environment belongs to the host, not to the file: the
     // materials that use it are written without it and get it back after.
     const UEnvironmentMaterialPtr defaultEnvironment = ksDefaultEnvironment::getDefault();
@@ -332,6 +336,7 @@ bool ksSmartFile::writeOsb(const QString& path)
         brdf->setEnvironment(MaterialRefPtr(ksDefaultEnvironment::getDefault()));
         endEditCP(brdf, UBRDFMaterial::EnvironmentFieldMask);
     }
+    ksReferenceNode::attachSubReferences(detachedContent);
     return ok;
 }
 

@@ -2,6 +2,7 @@
 #include "model/ksReferenceNode.h"
 
 #include "kernel/ksInterfaceFactory.h"
+#include "model/ksFileTime.h"
 #include "model/ksReferencePool.h"
 #include "nodeutils/ksNodeUtils.h"
 #include "references/ksReferenceInterface.h"
@@ -15,18 +16,6 @@
 
 
 using namespace osg;
-
-namespace {
-
-// Through the host's file utilities, which see the new content of a file
-// that the save in progress wrote: records taken during a save describe the
-// files as the save leaves them.
-UInt64 modificationTime(const QString& path)
-{
-    return UInt64(ksFile::getModificationTime(path));
-}
-
-} // namespace
 
 ksReferenceNode::ksReferenceNode(const NodePtr& node)
 {
@@ -89,12 +78,13 @@ void ksReferenceNode::updateFileState(const FileReferencePtr& ref)
 {
     if (!ref)
         return;
-    const QString path = QString::fromUtf8(ref->getPath().c_str());
-    if (!ksFile::exists(path, true, false)) {
+    const std::string& path = ref->getPath();
+    std::uint64_t modified = 0;
+    if (!ksStatFile(path.c_str(), modified)) {
         // The checksum stays: it still describes the content the record was
         // taken from, should the file come back.
         beginEditCP(ref, FileReference::StateFieldMask);
-        ref->setState(path.isEmpty() ? ksReferenceTypes::NoPath : ksReferenceTypes::Missing);
+        ref->setState(path.empty() ? ksReferenceTypes::NoPath : ksReferenceTypes::Missing);
         ref->setLastModified(0);
         endEditCP(ref, FileReference::StateFieldMask);
         return;
@@ -103,7 +93,7 @@ void ksReferenceNode::updateFileState(const FileReferencePtr& ref)
     beginEditCP(ref);
     // LastModified is left alone here: a touched but unchanged file stays up
     // to date, and only updateFileInfo takes the new time.
-    if (modificationTime(path) == ref->getLastModified()) {
+    if (modified == ref->getLastModified()) {
         ref->setState(ksReferenceTypes::UpToDate);
     } else {
         const UInt32 sum = ksFile::getChecksum(ref->getPath(), 0);
@@ -121,9 +111,9 @@ void ksReferenceNode::updateFileInfo(const FileReferencePtr& ref)
 {
     if (!ref)
         return;
-    if (ksFile::exists(ref->getPath(), false, false)) {
+    std::uint64_t time = 0;
+    if (ksFile::exists(ref->getPath(), false, false) && ksStatFile(ref->getPath().c_str(), time)) {
         const UInt32 sum = ksFile::getChecksum(ref->getPath(), 0);
-        const UInt64 time = modificationTime(QString::fromUtf8(ref->getPath().c_str()));
         const BitVector mask =
             FileReference::LastModifiedFieldMask | FileReference::ChecksumFieldMask | FileReference::OwnerFieldMask;
         beginEditCP(ref, mask);

@@ -7,6 +7,7 @@
 
 #include "model/ksReferencePool.h"
 #include "nodeutils/ksNodeUtils.h"
+#include "nodeutils/ksTreeChangeMonitor.h"
 #include "scene/ksScenegraph.h"
 
 using namespace osg;
@@ -111,7 +112,7 @@ ksReferenceNode::DetachedList ksReferenceNode::detachSubReferences(const NodePtr
         detached.emplace_back(NodeRefPtr(n), holder);
         {
             // Child 0 each time, so the holder keeps the children's order.
-            CPEditor edit(holder, Node::ChildrenFieldMask);
+            CPEditor edit(holder, Node::ChildrenFieldMask, ksTreeChangeMonitor::ContentMoveOrigin);
             while (n->getNChildren() > 0)
                 holder->addChild(n->getChild(0));
         }
@@ -123,21 +124,14 @@ ksReferenceNode::DetachedList ksReferenceNode::detachSubReferences(const NodePtr
 
 void ksReferenceNode::attachSubReferences(const DetachedList& detached)
 {
-    ksReferencePool& pool = ksReferencePool::instance();
     for (const auto& [node, holder] : detached) {
         if (!node || !holder)
             continue;
-        // Putting the content back is published as an edit of the
-        // reference node's children, which its own change monitor counts
-        // as an edit of its content. Nothing was edited, so a reference
-        // that was unchanged before is unchanged again afterwards.
-        const ExtReferencePtr core = ExtReferencePtr::dcast(node->getCore());
-        const bool wasChanged = !core || pool.isChanged(core);
+        // Published as a move, which no change monitor counts as an edit of
+        // the reference's content.
         while (holder->getNChildren() > 0) {
-            CPEditor edit(node, Node::ChildrenFieldMask);
+            CPEditor edit(node, Node::ChildrenFieldMask, ksTreeChangeMonitor::ContentMoveOrigin);
             node->addChild(holder->getChild(0));
         }
-        if (!wasChanged)
-            pool.resetChanged(core);
     }
 }

@@ -173,6 +173,7 @@ void ksReferencePool::addToPool(const ExtReferencePtr& ext)
             } else {
                 status = emptyPair();
             }
+            m_smartPaths.set(ext.getFieldContainerId(), status->smartLocked().path);
             m_snapshotStale = true;
             first = m_statuses.size() == 1;
             added = true;
@@ -205,15 +206,21 @@ void ksReferencePool::removeFromPool(const ExtReferencePtr& ext)
             countSuffixes(*status, -1);
             m_snapshotStale = true;
         }
-        monitor = m_changeMonitors.take(id);
+        m_smartPaths.remove(id);
         if (const FileReferencePtr source = ext->getSourceFile())
             m_fileOwners.remove(source.getFieldContainerId());
         if (const FileReferencePtr smart = ext->getSmartFile())
             m_fileOwners.remove(smart.getFieldContainerId());
-        const auto entry = m_smartFiles.find(id);
-        if (entry != m_smartFiles.end()) {
-            smartFile = std::move(entry->second);
-            m_smartFiles.erase(entry);
+        // A core that is still alive was only taken out of the scene by an
+        // undoable step: its loaded content and edit mark wait for undo to
+        // bring it back, and go when it is destroyed (the hook runs again).
+        if (!FieldContainerFactory::the()->getContainer(id)) {
+            monitor = m_changeMonitors.take(id);
+            const auto entry = m_smartFiles.find(id);
+            if (entry != m_smartFiles.end()) {
+                smartFile = std::move(entry->second);
+                m_smartFiles.erase(entry);
+            }
         }
         last = removed && m_statuses.isEmpty();
         changed = removed;
@@ -237,6 +244,7 @@ void ksReferencePool::updateInPool(const ExtReferencePtr& ext)
     // that still holds the old ones no longer reaches the pool.
     ksFileReferenceStatusPtr smart = makeStatus(ext->getSmartFile());
     ksFileReferenceStatusPtr source = makeStatus(ext->getSourceFile());
+    const QByteArray oldSmartPath = (*entry)->smartLocked().path;
     countSuffixes(**entry, -1);
     if (*entry == emptyPair()) {
         // The shared pair is never changed; the core gets its own.
@@ -247,6 +255,8 @@ void ksReferencePool::updateInPool(const ExtReferencePtr& ext)
         (*entry)->setSource(std::move(source));
     }
     countSuffixes(**entry, +1);
+    if ((*entry)->smartLocked().path != oldSmartPath)
+        m_smartPaths.set(ext.getFieldContainerId(), (*entry)->smartLocked().path);
     emit statusesChanged();
 }
 
@@ -471,6 +481,16 @@ bool ksReferencePool::saveSmartReferenceAs(const ExtReferencePtr& ext, const QSt
     return saved;
 }
 
+bool ksReferencePool::hangsInScene(const ExtReferencePtr& core, const NodePtr& sceneRoot)
+{
+    bool inScene = false;
+    if (sceneRoot)
+        core->forEachParent([&](const NodePtr& parent) {
+            inScene = inScene || NodeUtils::isAncestorOrSelf(sceneRoot, parent);
+        });
+    return inScene;
+}
+
 QList<ExtReferencePtr> ksReferencePool::getExtReferences()
 {
     ksStatusSnapshot replaced;
@@ -484,14 +504,7 @@ QList<ExtReferencePtr> ksReferencePool::getExtReferences()
     live.reserve(cores.size());
     for (const ksStatusSnapshot::Entry& entry : cores) {
         const ExtReferencePtr core = ExtReferencePtr::dcast(factory->getContainer(entry.id));
-        if (!core)
-            continue;
-        bool inScene = false;
-        if (sceneRoot)
-            core->forEachParent([&](const NodePtr& parent) {
-                inScene = inScene || NodeUtils::isAncestorOrSelf(sceneRoot, parent);
-            });
-        if (inScene)
+        if (core && hangsInScene(core, sceneRoot))
             live.append(core);
     }
     return live;
@@ -499,10 +512,22 @@ QList<ExtReferencePtr> ksReferencePool::getExtReferences()
 
 std::set<ExtReferencePtr> ksReferencePool::getReferencesWithSameSmartFile(const ExtReferencePtr& ext)
 {
-    ksReferenceInterface* reference = ksReferenceNode::getReferenceInterface();
     std::set<ExtReferencePtr> cores;
-    for (const ExtReferencePtr& core : getExtReferences()) {
-        if (core == ext || reference->isSameSmartReference(ext, core))
+    if (!ext)
+        return cores;
+    const NodePtr sceneRoot = NodeUtils::getSceneRoot();
+    if (m_statuses.contains(ext.getFieldContainerId()) && hangsInScene(ext, sceneRoot))
+        cores.insert(ext);
+    // Only cores whose smart path names the same file can share it; each is
+    // held against the interface's own comparison, which also drops one
+    // whose record changed without telling the pool.
+    const FileReferencePtr smart = ext->getSmartFile();
+    if (!smart || smart->getState() == ksReferenceTypes::NoPath)
+        return cores;
+    ksReferenceInterface* reference = ksReferenceNode::getReferenceInterface();
+    for (const quint32 id : m_smartPaths.coresOf(smart->getPath())) {
+        const ExtReferencePtr core = findCore(id);
+        if (core && core != ext && hangsInScene(core, sceneRoot) && reference->isSameSmartReference(ext, core))
             cores.insert(core);
     }
     return cores;
@@ -514,11 +539,17 @@ NodePtr ksReferencePool::findLoadedClone(const ExtReferencePtr& ext)
         return NullFC;
     ksReferenceInterface* reference = ksReferenceNode::getReferenceInterface();
     const std::string path = ext->getSmartFile()->getPath();
-    for (const auto& [id, file] : m_smartFiles) {
-        if (id == ext.getFieldContainerId() || !file || !file->isLoaded())
+    // The cores of this file in ascending id order, as the smart files are
+    // kept: the first loaded one is the same as a walk over all would find.
+    for (const quint32 id : m_smartPaths.coresOf(path)) {
+        if (id == ext.getFieldContainerId())
             continue;
-        const NodePtr node = file->getNode();
-        if (node && reference->isSamePath(file->getPath().toStdString(), path))
+        const auto entry = m_smartFiles.find(id);
+        if (entry == m_smartFiles.end() || !entry->second || !entry->second->isLoaded())
+            continue;
+        const ksSmartFile& file = *entry->second;
+        const NodePtr node = file.getNode();
+        if (node && reference->isSamePath(file.getPath().toStdString(), path))
             return node;
     }
     return NullFC;

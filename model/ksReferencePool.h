@@ -3,6 +3,7 @@
 
 #include "model/ksContainerIdMap.h"
 #include "model/ksFileReferenceStatus.h"
+#include "model/ksSmartPathIndex.h"
 #include "model/ksStatusSnapshot.h"
 #include "scenegraph/HandleTypes.h"
 
@@ -80,10 +81,13 @@ public:
     // Scene queries; all go by id through the pool, never over the scene.
     // Pooled cores that hang in the live scene, in no particular order.
     QList<osg::ExtReferencePtr> getExtReferences();
-    // `ext` and the live cores whose smart record names the same file.
+    // `ext` and the live cores whose smart record names the same file. Both
+    // clone queries cost the number of cores of that one file, not of the
+    // pool; an empty path names no file and shares it with nobody.
     std::set<osg::ExtReferencePtr> getReferencesWithSameSmartFile(const osg::ExtReferencePtr& ext);
     // A node of another core whose smart file, loaded, is the file of
-    // `ext`'s smart record; NullFC when there is none.
+    // `ext`'s smart record, the one of the lowest core id; NullFC when there
+    // is none.
     osg::NodePtr findLoadedClone(const osg::ExtReferencePtr& ext);
     // The distinct suffixes of all pooled smart and source paths, in no
     // particular order.
@@ -134,6 +138,7 @@ private:
     std::shared_ptr<ksTreeChangeMonitor> getTreeChangeMonitor(const osg::ExtReferencePtr& ext);
     static bool qualifies(const osg::ExtReferencePtr& ext);
     bool isChangedBelow(const osg::ExtReferencePtr& ext);
+    static bool hangsInScene(const osg::ExtReferencePtr& core, const osg::NodePtr& sceneRoot);
     void onContentChanged();
 
     ksContainerIdMap<ksExtReferenceStatusPtr> m_statuses;
@@ -141,6 +146,8 @@ private:
     // How many pooled paths end in each suffix: the suffix query reads this
     // instead of every path, so it costs the same for ten cores or 100,000.
     QHash<QByteArray, int> m_suffixCounts;
+    // The cores of each smart file, following the smart statuses' paths.
+    ksSmartPathIndex m_smartPaths;
     std::map<quint32, std::shared_ptr<ksSmartFile>> m_smartFiles;
     QHash<quint32, std::shared_ptr<ksTreeChangeMonitor>> m_changeMonitors;
     // The last snapshot built, and whether the statuses changed since (under

@@ -1,8 +1,6 @@
 // Licensed under the MIT licence; see LICENSE.
 #include "model/ksReferenceSettings.h"
 
-#include <QDir>
-
 ksReferenceSettings& ksReferenceSettings::the()
 {
     // Never destroyed: other static objects of the module read settings in
@@ -16,16 +14,9 @@ ksReferenceSettings& ksReferenceSettings::the()
 ksReferenceSettings::ksReferenceSettings()
 {
     ksReferenceTypes::registerMetaTypes();
-    const QString variable = qEnvironmentVariable(searchPathVariable());
-    m_searchPaths = variable.split(QDir::listSeparator(), Qt::SkipEmptyParts);
 }
 
 ksReferenceSettings::~ksReferenceSettings() = default;
-
-const char* ksReferenceSettings::searchPathVariable()
-{
-    return "TALVIK_REFERENCE_SEARCH_PATH";
-}
 
 void ksReferenceSettings::setUpdateMonitoringEnabled(bool enabled)
 {

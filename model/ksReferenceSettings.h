@@ -16,9 +16,8 @@
 // when the value did not change, so that a view bound to a signal can be
 // refreshed by setting the current value again.
 //
-// The search directories have no setter: they come from the environment
-// variable TALVIK_REFERENCE_SEARCH_PATH, read once when the settings are
-// made, a list separated like PATH (':'); empty entries are dropped.
+// The search directories have a getter only: the module reads them, and no
+// operation of it fills them.
 class ksReferenceSettings : public QObject
 {
     Q_OBJECT
@@ -54,9 +53,6 @@ public:
 
     ksReferenceTypes::NotificationMode getNotificationMode() const { return m_notificationMode; }
     void setNotificationMode(ksReferenceTypes::NotificationMode mode);
-
-    // The name of the variable that fills getSearchPaths().
-    static const char* searchPathVariable();
 
 signals:
     // The host addresses these by their order in the meta-object; keep it.

@@ -2,6 +2,7 @@
 #include "monitor/ksReferenceUpdateMonitor.h"
 
 #include "model/ksFileReferenceStatus.h"
+#include "model/ksFileTime.h"
 #include "model/ksReferencePool.h"
 #include "references/ksReferenceTypes.h"
 #include "utils/ksFile.h"
@@ -29,21 +30,6 @@ QEvent::Type resultsEventType()
 {
     static const QEvent::Type type = QEvent::Type(QEvent::registerEventType());
     return type;
-}
-
-// Existence and modification time from one stat() of the UTF-8 path, which
-// is what the file system sees anyway. The time is whole seconds as
-// QFileInfo::lastModified().toSecsSinceEpoch() gives them: milliseconds
-// divided by 1000, truncated.
-bool statFile(const char* path, std::uint64_t& modified)
-{
-    struct stat info;
-    if (::stat(path, &info) != 0)
-        return false;
-    const std::int64_t msecs =
-        std::int64_t(info.st_mtim.tv_sec) * 1000 + std::int64_t(info.st_mtim.tv_nsec) / 1000000;
-    modified = std::uint64_t(msecs / 1000);
-    return true;
 }
 
 } // namespace
@@ -87,7 +73,13 @@ void ksReferenceUpdateMonitor::stop()
 
 void ksReferenceUpdateMonitor::setPaused(bool paused)
 {
-    const int count = m_pauseCount.fetch_add(paused ? 1 : -1) + (paused ? 1 : -1);
+    // A resume without its pause is ignored: a count below zero would let
+    // the next pause leave the thread running.
+    int count = m_pauseCount.load();
+    if (!paused && count <= 0)
+        return;
+    count += paused ? 1 : -1;
+    m_pauseCount.store(count);
     if (!m_started)
         return;
     if (count > 0)
@@ -123,9 +115,13 @@ bool ksReferenceUpdateMonitor::isRevisionCheckEnabled() const
 
 void ksReferenceUpdateMonitor::setRevisionExpressions(const QStringList& expressions)
 {
-    setPaused(true);
+    // Whatever the pause count says, no thread may run while the
+    // expressions change: it reads them without a lock.
+    const bool wasRunning = m_thread.joinable();
+    end();
     m_revisionMonitor.setExpressions(expressions);
-    setPaused(false);
+    if (wasRunning)
+        launch();
 }
 
 void ksReferenceUpdateMonitor::setFileEventsEnabled(bool enabled)
@@ -434,7 +430,7 @@ bool ksReferenceUpdateMonitor::checkStatus(ksFileReferenceStatus& status)
     const std::uint32_t oldState = status.state.load();
     std::uint64_t modified = 0;
     std::uint32_t newState = ksReferenceTypes::UpToDate;
-    if (!statFile(status.path.constData(), modified)) {
+    if (!ksStatFile(status.path.constData(), modified)) {
         newState = ksReferenceTypes::Missing;
         // A restored file is checksummed again, whatever its time.
         status.lastModified.store(0);

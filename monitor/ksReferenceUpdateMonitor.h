@@ -36,7 +36,8 @@ class ksFileReferenceStatus;
 // watch bound are polled only.
 //
 // Control is main-thread only. Pauses nest: every setPaused(true) needs its
-// setPaused(false) before the thread runs again. A stop request is honoured
+// setPaused(false) before the thread runs again; a resume without a pause
+// does nothing. A stop request is honoured
 // between two file checks and ends the wait between passes at once.
 class ksReferenceUpdateMonitor : public QObject
 {
@@ -65,8 +66,8 @@ public:
     int getInterval() const;
     void setRevisionCheckEnabled(bool enabled);
     bool isRevisionCheckEnabled() const;
-    // The thread is ended while the expressions change and started again
-    // afterwards, so that it never sees them change under it.
+    // A running thread is ended while the expressions change and started
+    // again afterwards, so that no thread sees them change under it.
     void setRevisionExpressions(const QStringList& expressions);
 
     // File events on (the default) or polling alone. A running thread is

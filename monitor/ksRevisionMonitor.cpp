@@ -5,25 +5,13 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QHash>
 #include <QRegularExpressionMatch>
 
 #include <algorithm>
-#include <memory>
 #include <utility>
 #include <vector>
 
 thread_local QMap<QString, QSet<QString>> ksRevisionMonitor::m_cache;
-
-namespace {
-
-// The directories this thread has read in its current series, by absolute path. The
-// cache above holds one entry per (directory, pattern); every pattern of a directory
-// is matched against one snapshot here, so a pass over many files of one directory
-// reads it once. Dropped together with the cache.
-thread_local QHash<QString, std::shared_ptr<ksDirectoryListing>> t_listings;
-
-} // namespace
 
 ksRevisionMonitor::ksRevisionMonitor() = default;
 
@@ -175,13 +163,12 @@ QSet<QString> ksRevisionMonitor::getDirEntries(const QString& dir, const QString
     if (cached != m_cache.constEnd())
         return *cached;
 
+    // A key new to the series is listed afresh, even when the directory was
+    // read for another pattern: files may have come or gone since.
     // Qt opens the path as given, not cleaned: "link/../x" goes through the link.
     const QString listed = directory.isRelative() ? QDir::currentPath() + QLatin1Char('/') + directory.path()
                                                   : directory.path();
-    std::shared_ptr<ksDirectoryListing>& listing = t_listings[listed];
-    if (!listing)
-        listing = std::make_shared<ksDirectoryListing>(listed);
-    const QSet<QString> names = listing->names(filter);
+    const QSet<QString> names = ksDirectoryListing(listed).names(filter);
     m_cache.insert(key, names);
     return names;
 }
@@ -236,11 +223,9 @@ QStringList ksRevisionMonitor::sortRevision(const QStringList& revisions)
 void ksRevisionMonitor::clearCache()
 {
     m_cache.clear();
-    t_listings.clear();
 }
 
 void ksRevisionMonitor::setCache(const QMap<QString, QSet<QString>>& cache)
 {
     m_cache = cache;
-    t_listings.clear();
 }

@@ -58,8 +58,9 @@ public:
 
     void ReportRuns(const std::vector<Run>& runs) override
     {
+        // A benchmark run once has no aggregates: its one run stands for them.
         for (const Run& run : runs)
-            if (run.aggregate_name == "median")
+            if (run.aggregate_name == "median" || (run.aggregate_name.empty() && run.repetitions <= 1))
                 m_medians.add(run);
         ConsoleReporter::ReportRuns(runs);
     }

@@ -1,7 +1,9 @@
 // Licensed under the MIT licence; see LICENSE.
 #include "import/ksMeshImporter.h"
 
+#include "import/ksMeshHeaderCheck.h"
 #include "nodeutils/ksNodeUtils.h"
+#include "scenegraph/RegularFile.h"
 #include "scenegraph/SceneGraph.h"
 
 #include <assimp/Importer.hpp>
@@ -256,6 +258,22 @@ NodeRefPtr ksMeshImporter::read(const QString& path, QString* error)
         fail(error, path, QStringLiteral("file is empty"));
         return NullFC;
     }
+    {
+        // Assimp would block on a FIFO and trust the counts of a header.
+        RegularFile file;
+        if (!file.open(QFile::encodeName(path).toStdString())) {
+            fail(error, path, QString::fromStdString(file.getError()));
+            return NullFC;
+        }
+        char head[ksMeshHeaderCheck::HeadSize];
+        const long n = file.readSome(head, sizeof head);
+        const QString problem =
+            ksMeshHeaderCheck::check(info.suffix().toLower(), head, std::size_t(std::max(n, 0L)), file.size());
+        if (!problem.isEmpty()) {
+            fail(error, path, problem);
+            return NullFC;
+        }
+    }
 
     try {
         Assimp::Importer importer;
@@ -264,7 +282,11 @@ NodeRefPtr ksMeshImporter::read(const QString& path, QString* error)
         importer.SetPropertyBool(AI_CONFIG_IMPORT_NO_SKELETON_MESHES, true);
         // FBX pivots kept as extra nodes only clutter the tree.
         importer.SetPropertyBool(AI_CONFIG_IMPORT_FBX_PRESERVE_PIVOTS, false);
-        const aiScene* scene = importer.ReadFile(QFile::encodeName(path).toStdString(), PostProcessFlags);
+        // Validation on its own first: triangulation trusts the faces, and
+        // Debian's Assimp aborts the process on a face without indices.
+        const aiScene* scene = importer.ReadFile(QFile::encodeName(path).toStdString(), aiProcess_ValidateDataStructure);
+        if (scene)
+            scene = importer.ApplyPostProcessing(PostProcessFlags);
         if (!scene) {
             const QString reason = QString::fromStdString(importer.GetErrorString()).trimmed();
             fail(error, path, reason.isEmpty() ? QStringLiteral("the file could not be read") : reason);

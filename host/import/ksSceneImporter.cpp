@@ -83,7 +83,6 @@ std::vector<NodeRefPtr> ksSceneImporter::importFiles(const QStringList& paths, c
             ksReferenceInterface* references = ksInterfaceFactory::the().get<ksReferenceInterface>();
             NodeRefPtr node;
             if (references && ksFileIO::getImportCreateReferences()) {
-                // The interface holds a node it made only until its next call.
                 node = references->createImportedSourceReference(path.toUtf8().toStdString(), root.get());
             }
             if (!node) {

@@ -4,14 +4,17 @@
 #include "handles/ksdObjectManager.h"
 #include "import/ksSceneImporter.h"
 #include "kernel/ksBaseService.h"
+#include "kernel/ksController.h"
 #include "kernel/ksFileIOService.h"
 #include "kernel/ksInterfaceFactory.h"
 #include "kernel/ksKernelRegister.h"
 #include "kernel/ksKernelServiceFactory.h"
 #include "kernel/ksModuleList.h"
 #include "kernel/ksTreeService.h"
+#include "nodeutils/ksMaterials.h"
 #include "notification/NotificationManager.h"
 #include "references/ksReferenceTypes.h"
+#include "scene/ksScenegraph.h"
 #include "undo/ksUndoStack.h"
 
 #include <QDir>
@@ -30,6 +33,9 @@ void ksKernel::installHostServices()
     factory.add(new ksFileIOService);
     factory.add(new ksTreeService);
     m_importHandlers = ksSceneImporter::installHandlers();
+    m_materialHandler = ksController::addHandler("updateMaterials", [](ksMessage&, ksModuleBase*) {
+        ksMaterials::updateMaterialPool(ksScenegraph::getRoot());
+    });
 }
 
 bool ksKernel::loadModule(const QString& path)
@@ -68,6 +74,7 @@ void ksKernel::shutdown()
     ksModuleList::instance().destroyAll();
     ksUndoStack::clearAll();
     m_importHandlers.reset();
+    m_materialHandler.reset();
     ksa::notification::NotificationManager::getInstance()->removeAll();
     ksKernelServiceFactory::the().shutdown();
     ksdObjectManager::instance().clearImplementations();

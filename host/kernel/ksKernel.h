@@ -10,7 +10,8 @@
 // tests that run a whole host:
 //
 //   installHostServices()   the kernel's base service, file IO, tree,
-//                           the importer's re-import handlers
+//                           the importer's re-import handlers, the
+//                           material pool's "updateMaterials" handler
 //   loadModule(...)         libraries; their registrations run
 //   start()                 registrations of linked code, interface
 //                           objects' onInitialize, then init on the services
@@ -44,6 +45,7 @@ public:
 private:
     ksModuleLoader m_loader;
     ksSubscription m_importHandlers;
+    ksSubscription m_materialHandler;
     bool m_started = false;
     bool m_shutDown = false;
 };

@@ -21,10 +21,21 @@ public:
     // repeated id counts once).
     void setSelection(const QList<uint>& nodeIds);
 
+    // The host calls this wherever it changes the scene graph's structure
+    // (node commands, deletions, core changes, new scenes). The requests of
+    // one turn of the event loop give one scenegraphChanged, after the
+    // selection has dropped the nodes that left the live scene. Nothing
+    // happens while the host has no tree service.
+    static void notifyScenegraphChanged();
+
 signals:
     void scenegraphChanged();
     void selectionChanged(const QList<uint>& nodeIds);
 
 private:
+    void requestScenegraphChanged();
+    void emitScenegraphChanged();
+
     QList<uint> m_selection;
+    bool m_changePending = false;
 };

@@ -102,6 +102,12 @@ std::size_t ksMaterials::validateMaterialPool()
     return dropped;
 }
 
+void ksMaterials::updateMaterialPool(const NodePtr& root)
+{
+    addTreeMaterialsToPool(root);
+    validateMaterialPool();
+}
+
 void ksMaterials::getMaterialsAndOverrideMaterials(const NodePtr& node, MaterialSet& materials, bool recursive)
 {
     if (!node)

@@ -28,6 +28,12 @@ public:
     // Drops the pool's materials that no container uses any more; gives
     // how many went.
     static std::size_t validateMaterialPool();
+    // The host's answer to "updateMaterials", which modules send after they
+    // put content into the scene: every material of the subtree of `root`
+    // that the pool lacks joins it (with its environments), then the pool
+    // drops what nothing uses. Equal materials are not merged into one: a
+    // geometry pointed at another material is an edit of loaded content.
+    static void updateMaterialPool(const osg::NodePtr& root);
 
     // Adds to `materials` the materials of the geometries and the override
     // materials of the material groups of `node`, and with `recursive` of its

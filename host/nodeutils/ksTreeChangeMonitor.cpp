@@ -102,6 +102,8 @@ bool ksTreeChangeMonitor::counts(const ChangeEvent& event) const
         if (event.path.size() > 1 && event.container == first && isReferenceNode(first))
             mask &= ~Node::ChildrenFieldMask;
     }
+    if (event.origin == ContentMoveOrigin && fc.getType().isDerivedFrom(Node::getClassType()))
+        mask &= ~Node::ChildrenFieldMask;
     if (m_skipRootVisibility && event.container == m_node)
         mask &= ~Node::TravMaskFieldMask;
 

@@ -16,11 +16,18 @@
 // below that node, so an edit costs nothing for the monitors it does not
 // concern. Edits can be left out by type or by container (bookkeeping
 // fields), inside nested reference nodes, and of the watched node's
-// visibility (its traversal mask).
+// visibility (its traversal mask). Moves of content (ContentMoveOrigin)
+// never count.
 class ksTreeChangeMonitor
 {
 public:
     using Callback = std::function<void()>;
+
+    // The origin (see endEditCP) of an edit that moves a node's children
+    // aside or back, e.g. content that is saved in a file of its own and
+    // must stay out of the file being written. The children stay the same,
+    // so no monitor counts the change of a node's children list under it.
+    static constexpr osg::UInt32 ContentMoveOrigin = 0x100;
 
     // With `stopAtFirstChange` the monitor stops listening once it saw a
     // change (the state is sticky until the next reset, so later edits

@@ -25,7 +25,9 @@ public:
     virtual void importReferences(const osg::NodePtr& root, const ksReferenceImportOptions& options) = 0;
     virtual void collectSmartFiles(const osg::NodePtr& node, std::set<osg::FileReferencePtr>& out) = 0;
     virtual void updateReferences(const osg::NodePtr& node, unsigned int flags, bool onlyThisNode) = 0;
-    virtual osg::NodePtr createImportedSourceReference(std::string path, osg::NodePtr node) = 0;
+    // The result owns the node it names: a node made by the call has no
+    // other owner until the caller puts it into the scene.
+    virtual osg::NodeRefPtr createImportedSourceReference(std::string path, osg::NodePtr node) = 0;
     virtual void resetChanged(const osg::NodePtr& node) = 0;
     virtual bool isChanged(const osg::NodePtr& node) = 0;
     virtual int getMissingSmartReferencesCount(const osg::NodePtr& node) = 0;

@@ -125,11 +125,15 @@ bool ksFileIO::saveSmartReference(const NodePtr& node, const std::string& path, 
     const bool ok = ksZmbWriter(node, stash, makeMetadata(node)).save(QString::fromStdString(path), error);
     if (self->m_afterWrite)
         self->m_afterWrite(node);
-    if (!ok)
+    if (!ok) {
         ksLog::error("Unable to save %s: %s", path.c_str(), error.toUtf8().constData());
-    else
-        emit self->smartReferenceSaved(QString::fromStdString(path));
-    return ok;
+        return false;
+    }
+    const QString saved = QString::fromStdString(path);
+    emit self->smartReferenceSaved(saved);
+    if (ksFileIOService* service = fileService())
+        emit service->savedGeometry(saved);
+    return true;
 }
 
 void ksFileIO::setSubtreeSaveHooks(SubtreeHook beforeWrite, SubtreeHook afterWrite)

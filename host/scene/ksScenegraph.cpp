@@ -4,6 +4,7 @@
 
 #include "scene/ksScenegraph.h"
 
+#include "kernel/ksTreeService.h"
 #include "nodeutils/ksMaterials.h"
 #include "nodeutils/ksNodeUtils.h"
 #include "scenegraph/ExtReference.h"
@@ -53,6 +54,7 @@ void installRoot(NodeRefPtr root)
     ksUndoStack::get(0).clear();
     ksMaterials::clearMaterialPool();
     old = NullFC;
+    ksTreeService::notifyScenegraphChanged();
 }
 
 template <class T> RefPtr<T> duplicate(const FCPtr<T>& original)
@@ -172,6 +174,7 @@ bool ksScenegraph::deleteNode(const NodePtr& node, bool validatePools)
     }
     if (validatePools)
         ksNodeUtils::validatePools();
+    ksTreeService::notifyScenegraphChanged();
     return true;
 }
 
@@ -201,6 +204,8 @@ bool ksScenegraph::convertCore(const NodePtr& node, const std::string& typeName)
         user->setCore(fresh);
         endEditCP(user, Node::CoreFieldMask);
     }
+    // A node's kind follows its core (a reference node or not).
+    ksTreeService::notifyScenegraphChanged();
     return true;
 }
 
@@ -246,5 +251,6 @@ NodePtr ksScenegraph::unshareNode(const NodePtr& node, int behaviour, bool dupli
         n->setCore(core);
         endEditCP(n, Node::CoreFieldMask);
     }
+    ksTreeService::notifyScenegraphChanged();
     return node;
 }

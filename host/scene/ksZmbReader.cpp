@@ -4,6 +4,7 @@
 #include "scene/ksZmbHash.h"
 #include "scenegraph/ByteCursor.h"
 #include "scenegraph/Node.h"
+#include "scenegraph/RegularFile.h"
 #include "scenegraph/SceneDecoder.h"
 
 #include <QFile>
@@ -16,7 +17,6 @@
 #include <limits>
 #include <memory>
 
-#include <sys/mman.h>
 
 namespace {
 
@@ -51,38 +51,6 @@ bool readString(osg::ByteCursor& cursor, std::uint32_t maxLength, std::string& o
 }
 
 } // namespace
-
-// Large buffers are mapped directly and asked for huge pages: first touches
-// of fresh memory cost more than the copy into it, and one fault per 2 MiB
-// instead of per 4 KiB removes most of that. Growth remaps in place.
-ksZmbReader::Buffer::~Buffer()
-{
-    resize(0);
-}
-
-bool ksZmbReader::Buffer::resize(std::size_t size)
-{
-    if (size == m_size)
-        return true;
-    void* grown = nullptr;
-    if (size == 0) {
-        if (m_data)
-            ::munmap(m_data, m_size);
-    } else if (m_data) {
-        grown = ::mremap(m_data, m_size, size, MREMAP_MAYMOVE);
-        if (grown == MAP_FAILED)
-            return false;
-    } else {
-        grown = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (grown == MAP_FAILED)
-            return false;
-    }
-    if (grown && size >= (std::size_t(4) << 20))
-        ::madvise(grown, size, MADV_HUGEPAGE);
-    m_data = static_cast<std::uint8_t*>(grown);
-    m_size = size;
-    return true;
-}
 
 ksZmbReader::ksZmbReader() = default;
 ksZmbReader::~ksZmbReader() = default;
@@ -158,6 +126,11 @@ bool ksZmbReader::readTable(const std::uint8_t* data, std::size_t available, std
             return fail(where + "sizes disagree");
         if (s.rawSize > ksZmb::MaxRawSectionSize)
             return fail(where + "too large");
+        if (s.flags & ksZmb::FlagZstd) {
+            const std::string problem = osg::checkUnpackedSize(s.storedSize, s.rawSize);
+            if (!problem.empty())
+                return fail(where + problem);
+        }
         for (const Section& earlier : m_sections)
             if (earlier.id == s.id)
                 return fail(where + "appears twice");
@@ -178,9 +151,7 @@ bool ksZmbReader::verifySection(const Section& section, const std::uint8_t* stor
     return true;
 }
 
-// The output grows with what the frame really yields, never with what the
-// table claims, so a small hostile frame cannot make us reserve gigabytes.
-bool ksZmbReader::unpack(const Section& section, const std::uint8_t* stored, Buffer& raw,
+bool ksZmbReader::unpack(const Section& section, const std::uint8_t* stored, osg::UnpackBuffer& raw,
                          const std::uint8_t*& bytes, std::size_t& size)
 {
     if (!(section.flags & ksZmb::FlagZstd)) {
@@ -188,42 +159,11 @@ bool ksZmbReader::unpack(const Section& section, const std::uint8_t* stored, Buf
         size = std::size_t(section.storedSize);
         return true;
     }
-    const std::string where = "section " + sectionName(section.id) + ": ";
-    const std::uint64_t expected = section.rawSize;
-    std::unique_ptr<ZSTD_DCtx, decltype(&ZSTD_freeDCtx)> ctx(ZSTD_createDCtx(), &ZSTD_freeDCtx);
-    if (!raw.resize(std::size_t(std::min<std::uint64_t>(expected, std::max<std::uint64_t>(section.storedSize * 8, 1 << 16)))))
-        return fail(where + "not enough memory");
-    ZSTD_inBuffer in{stored, std::size_t(section.storedSize), 0};
-    std::size_t produced = 0;
-    for (;;) {
-        if (produced == raw.size() && produced < expected
-            && !raw.resize(std::size_t(std::min<std::uint64_t>(expected, std::uint64_t(raw.size()) * 2))))
-            return fail(where + "not enough memory");
-        std::uint8_t probe = 0;
-        ZSTD_outBuffer out = produced < raw.size() ? ZSTD_outBuffer{raw.data(), raw.size(), produced}
-                                                   : ZSTD_outBuffer{&probe, 1, 0};
-        const std::size_t r = ZSTD_decompressStream(ctx.get(), &out, &in);
-        if (ZSTD_isError(r))
-            return fail(where + "compressed data: " + ZSTD_getErrorName(r));
-        if (out.dst == &probe) {
-            if (out.pos > 0)
-                return fail(where + "compressed data: more than the announced size");
-        } else if (out.pos > produced) {
-            produced = out.pos;
-            if (r != 0)
-                continue;
-        }
-        if (r == 0) {
-            if (produced != expected || in.pos != in.size)
-                return fail(where + "compressed data: size differs from the announced "
-                            + std::to_string(expected) + " bytes");
-            break;
-        }
-        if (in.pos == in.size && (out.dst == &probe || out.pos < raw.size()))
-            return fail(where + "compressed data: truncated");
-    }
+    std::string error;
+    if (!osg::unpackZstdFrame(stored, std::size_t(section.storedSize), section.rawSize, raw, error))
+        return fail("section " + sectionName(section.id) + ": " + error);
     bytes = raw.data();
-    size = produced;
+    size = std::size_t(section.rawSize);
     return true;
 }
 
@@ -297,7 +237,7 @@ bool ksZmbReader::readMemory(const std::uint8_t* data, std::size_t size)
         }
         if (s.id != ksZmb::MetadataSection && s.id != ksZmb::StashSection)
             continue; // from a newer minor version
-        Buffer raw;
+        osg::UnpackBuffer raw;
         const std::uint8_t* bytes = nullptr;
         std::size_t length = 0;
         if (!unpack(s, data + s.offset, raw, bytes, length))
@@ -309,7 +249,7 @@ bool ksZmbReader::readMemory(const std::uint8_t* data, std::size_t size)
     if (!scene)
         return fail("no scene section");
 
-    Buffer raw;
+    osg::UnpackBuffer raw;
     const std::uint8_t* bytes = nullptr;
     std::size_t length = 0;
     if (!unpack(*scene, data + scene->offset, raw, bytes, length))
@@ -326,53 +266,63 @@ bool ksZmbReader::readMemory(const std::uint8_t* data, std::size_t size)
     return true;
 }
 
-bool ksZmbReader::readFile(const QString& path)
+bool ksZmbReader::openChecked(const QString& path, osg::RegularFile& file, std::vector<std::uint8_t>& head)
 {
     reset();
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return fail("cannot open: " + file.errorString().toStdString());
-    const qint64 size = file.size();
-    Buffer data;
-    if (!data.resize(std::size_t(size)))
-        return fail("not enough memory to read " + std::to_string(size) + " bytes");
-    qint64 done = 0;
-    while (done < size) {
-        const qint64 n = file.read(reinterpret_cast<char*>(data.data()) + done, size - done);
-        if (n <= 0)
-            return fail("read error: " + file.errorString().toStdString());
-        done += n;
+    if (!file.open(QFile::encodeName(path).toStdString()))
+        return fail("cannot open: " + file.getError());
+    // The header and the table first: a large file of another kind, or one
+    // whose sections do not add up to its size, is refused after one small read.
+    const std::uint64_t fileSize = file.size();
+    head.resize(std::size_t(std::min<std::uint64_t>(fileSize, ksZmb::HeaderSize)));
+    if (!file.read(head.data(), head.size()))
+        return fail("read error: " + file.getError());
+    if (head.size() == ksZmb::HeaderSize && std::memcmp(head.data(), ksZmb::Magic, sizeof ksZmb::Magic) == 0) {
+        std::uint32_t count = 0;
+        std::memcpy(&count, head.data() + 12, 4);
+        const std::size_t table = std::size_t(std::min(count, ksZmb::MaxSections)) * ksZmb::SectionEntrySize;
+        head.resize(ksZmb::HeaderSize + std::size_t(std::min<std::uint64_t>(fileSize - ksZmb::HeaderSize, table)));
+        if (!file.read(head.data() + ksZmb::HeaderSize, head.size() - ksZmb::HeaderSize))
+            return fail("read error: " + file.getError());
     }
-    return readMemory(data.data(), std::size_t(size));
+    return readTable(head.data(), head.size(), fileSize);
+}
+
+bool ksZmbReader::readFile(const QString& path)
+{
+    osg::RegularFile file;
+    std::vector<std::uint8_t> head;
+    if (!openChecked(path, file, head))
+        return false;
+    const std::size_t size = std::size_t(file.size());
+    osg::UnpackBuffer data;
+    if (!data.resize(std::max<std::size_t>(size, 1)))
+        return fail("not enough memory to read " + std::to_string(size) + " bytes");
+    std::memcpy(data.data(), head.data(), head.size());
+    if (!file.read(data.data() + head.size(), size - head.size()))
+        return fail("read error: " + file.getError());
+    return readMemory(data.data(), size);
 }
 
 bool ksZmbReader::readMetadataFile(const QString& path)
 {
-    reset();
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return fail("cannot open: " + file.errorString().toStdString());
-    const std::uint64_t fileSize = std::uint64_t(file.size());
-    const std::size_t tableBytes = ksZmb::HeaderSize + ksZmb::MaxSections * ksZmb::SectionEntrySize;
-    const QByteArray head = file.read(qint64(std::min<std::uint64_t>(fileSize, tableBytes)));
-    if (!readTable(reinterpret_cast<const std::uint8_t*>(head.constData()), std::size_t(head.size()), fileSize))
+    osg::RegularFile file;
+    std::vector<std::uint8_t> head;
+    if (!openChecked(path, file, head))
         return false;
     for (const Section& s : m_sections) {
         if (s.id != ksZmb::MetadataSection)
             continue;
-        if (!file.seek(qint64(s.offset)))
-            return fail("read error: " + file.errorString().toStdString());
-        const QByteArray stored = file.read(qint64(s.storedSize));
-        if (std::uint64_t(stored.size()) != s.storedSize)
-            return fail("section META: truncated");
-        const auto* bytes = reinterpret_cast<const std::uint8_t*>(stored.constData());
-        if (!verifySection(s, bytes))
+        std::vector<std::uint8_t> stored(std::size_t(s.storedSize));
+        if (!file.seek(s.offset) || !file.read(stored.data(), stored.size()))
+            return fail("section META: " + file.getError());
+        if (!verifySection(s, stored.data()))
             return false;
-        Buffer raw;
+        osg::UnpackBuffer raw;
         const std::uint8_t* plain = nullptr;
         std::size_t length = 0;
         ksZmbMetadata metadata;
-        if (!unpack(s, bytes, raw, plain, length) || !decodeMetadata(plain, length, metadata))
+        if (!unpack(s, stored.data(), raw, plain, length) || !decodeMetadata(plain, length, metadata))
             return false;
         m_metadata = std::move(metadata);
     }

@@ -4,16 +4,24 @@
 #include "scene/ksSmartReferenceStash.h"
 #include "scene/ksZmbFormat.h"
 #include "scenegraph/HandleTypes.h"
+#include "scenegraph/ZstdUnpack.h"
 
 #include <QString>
 
 #include <cstdint>
 #include <string>
+#include <vector>
+
+namespace osg {
+class RegularFile;
+}
 
 // Reads ".zmb" files (layout in ksZmbFormat.h) without trusting them: the
 // header, the table and every checksum are verified before a section is
-// decoded, sizes are checked against the caps and the bytes really there
-// before anything is allocated, and the scene is built only once the whole
+// decoded, sizes are checked against the caps, the bytes really there and
+// the most a compressed section may unpack to before anything is allocated
+// (a file is read whole only once its header and table proved it a project
+// file of a size that adds up), and the scene is built only once the whole
 // file proved valid. A failed read leaves no root, stash or metadata and
 // says why in getError() ("section SCEN: record 12 (Transform).Matrix:
 // truncated").
@@ -46,32 +54,16 @@ private:
         std::uint64_t offset; // of the stored bytes, from the start of the file
     };
 
-    // Bytes that are not cleared when allocated or grown: large buffers are
-    // written once, and touching fresh pages twice costs as much as the
-    // read itself. Grows in place where the allocator can (mremap).
-    class Buffer
-    {
-    public:
-        Buffer() = default;
-        Buffer(const Buffer&) = delete;
-        Buffer& operator=(const Buffer&) = delete;
-        ~Buffer();
-        bool resize(std::size_t size);
-        std::uint8_t* data() const { return m_data; }
-        std::size_t size() const { return m_size; }
-
-    private:
-        std::uint8_t* m_data = nullptr;
-        std::size_t m_size = 0;
-    };
-
     void reset();
+    // Opens the file without blocking and reads and checks its header and
+    // table (`head` keeps their bytes); the rest of the file is not read.
+    bool openChecked(const QString& path, osg::RegularFile& file, std::vector<std::uint8_t>& head);
     bool fail(std::string message);
     // Checks magic, version, the table and its checksum; `fileSize` must be
     // the size of the whole file, of which `data` holds at least the table.
     bool readTable(const std::uint8_t* data, std::size_t available, std::uint64_t fileSize);
     bool verifySection(const Section& section, const std::uint8_t* stored);
-    bool unpack(const Section& section, const std::uint8_t* stored, Buffer& raw,
+    bool unpack(const Section& section, const std::uint8_t* stored, osg::UnpackBuffer& raw,
                 const std::uint8_t*& bytes, std::size_t& size);
     bool decodeMetadata(const std::uint8_t* data, std::size_t size, ksZmbMetadata& out);
     bool decodeStash(const std::uint8_t* data, std::size_t size, ksSmartReferenceStash& out);

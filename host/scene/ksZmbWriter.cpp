@@ -5,6 +5,7 @@
 #include "scenegraph/ByteSink.h"
 #include "scenegraph/FileTransaction.h"
 #include "scenegraph/SceneEncoder.h"
+#include "scenegraph/ZstdUnpack.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -178,6 +179,7 @@ private:
     static constexpr std::uint64_t ParallelThreshold = 8u << 20;
     static constexpr std::size_t SampleCount = 8;
     static constexpr std::size_t SampleLength = 16 * 1024;
+    static constexpr double MinimumGain = 1.6;
 
     void flushBuffer()
     {
@@ -187,9 +189,11 @@ private:
     }
 
     // Samples spread over the section's first bytes, compressed on their
-    // own: when they do not shrink by a tenth, the section is stored as it
-    // is, and the save spends no time on a compressor that gains nothing.
-    // The output still depends only on the content.
+    // own: unless they shrink to less than 1/1.6 of their size, the section
+    // is stored as it is. zstd is about half of a save's processor time, and
+    // geometry (positions, normals) gains little from it; that time buys
+    // more on a busy machine than the bytes it saves on disk. The output
+    // still depends only on the content.
     bool compresses(const void* data, std::size_t size) const
     {
         const auto* bytes = static_cast<const std::uint8_t*>(data);
@@ -201,7 +205,7 @@ private:
             sample.insert(sample.end(), bytes + i * step, bytes + i * step + length);
         std::vector<std::uint8_t> packed(ZSTD_compressBound(sample.size()));
         const std::size_t n = ZSTD_compress(packed.data(), packed.size(), sample.data(), sample.size(), m_level);
-        return !ZSTD_isError(n) && n * 10 < sample.size() * 9;
+        return !ZSTD_isError(n) && double(n) * MinimumGain < double(sample.size());
     }
 
     void decide(const void* data, std::size_t size)
@@ -350,25 +354,31 @@ bool ksZmbWriter::write(QIODevice& device, QString& error) const
         return false;
     }
 
-    {
-        SectionSink sink(device, metadata.size() >= ksZmb::CompressThreshold, m_level, metadata.size());
-        sink.write(metadata.data(), metadata.size());
-        if (!sink.finish(sections[0], error))
+    // A section that packs tighter than readers believe a section can
+    // (osg::MaxUnpackRatio) is written again as it is.
+    const auto writeSection = [&](SectionEntry& entry, std::uint64_t size, const auto& fill) {
+        const qint64 at = device.pos();
+        {
+            SectionSink sink(device, size >= ksZmb::CompressThreshold, m_level, size);
+            fill(sink);
+            if (!sink.finish(entry, error))
+                return false;
+        }
+        if (!(entry.flags & ksZmb::FlagZstd) || osg::checkUnpackedSize(entry.storedSize, entry.rawSize).empty())
+            return true;
+        if (!device.seek(at)) {
+            error = device.errorString();
             return false;
-    }
-    {
-        const std::uint64_t size = stashSize(m_stash);
-        SectionSink sink(device, size >= ksZmb::CompressThreshold, m_level, size);
-        writeStash(m_stash, sink);
-        if (!sink.finish(sections[1], error))
-            return false;
-    }
-    {
-        SectionSink sink(device, encoder.getSize() >= ksZmb::CompressThreshold, m_level, encoder.getSize());
-        encoder.write(sink);
-        if (!sink.finish(sections[2], error))
-            return false;
-    }
+        }
+        SectionSink sink(device, false, m_level, size);
+        fill(sink);
+        return sink.finish(entry, error);
+    };
+    if (!writeSection(sections[0], metadata.size(),
+                      [&](osg::ByteSink& sink) { sink.write(metadata.data(), metadata.size()); })
+        || !writeSection(sections[1], stashSize(m_stash), [&](osg::ByteSink& sink) { writeStash(m_stash, sink); })
+        || !writeSection(sections[2], encoder.getSize(), [&](osg::ByteSink& sink) { encoder.write(sink); }))
+        return false;
 
     header = headerBytes(sections);
     setU64(header.data() + ksZmb::ChecksummedHeaderBytes,

@@ -111,6 +111,18 @@ void ExtReference::setUpdateInPoolCallback(PoolCallback callback)
     install(updateHook(), std::move(callback));
 }
 
+void ExtReference::withdrawFromPool(const ExtReferencePtr& core)
+{
+    if (core)
+        run(removeHook(), core.getCPtr());
+}
+
+void ExtReference::returnToPool(const ExtReferencePtr& core)
+{
+    if (core)
+        run(addHook(), core.getCPtr());
+}
+
 void ExtReference::onCreate()
 {
     run(addHook(), this);

@@ -15,6 +15,7 @@ namespace osg {
 // new core is announced when it is created (also by the file reader), every
 // core runs the remove hook first when it is destroyed, and the update hook
 // runs when an edit of a core ends. An empty callable switches a hook off.
+// The hooks must take a repeated add or remove of one core as a no-op.
 class ExtReference : public Transform3D {
 public:
     enum { SourceFileFieldId = Transform3D::NextFieldId, SmartFileFieldId, StateFieldId, NextFieldId };
@@ -40,6 +41,13 @@ public:
     static void setAddToPoolCallback(PoolCallback callback);
     static void setRemoveFromPoolCallback(PoolCallback callback);
     static void setUpdateInPoolCallback(PoolCallback callback);
+
+    // For steps that take a core's nodes out of the scene but keep them to
+    // be able to undo (and put them back): the pool hears of the core through
+    // the same hooks as if it were destroyed or created. A core withdrawn
+    // this way runs the remove hook once more when it is really destroyed.
+    static void withdrawFromPool(const ExtReferencePtr& core);
+    static void returnToPool(const ExtReferencePtr& core);
 
 protected:
     ExtReference();

@@ -7,6 +7,7 @@
 #include "scenegraph/BaseTypes.h"
 #include "scenegraph/ByteSink.h"
 #include "scenegraph/Matrix.h"
+#include "scenegraph/MemoryPages.h"
 #include "scenegraph/Vec3f.h"
 
 #include <cstddef>
@@ -63,10 +64,15 @@ template <class E> struct ArrayFieldCodec {
     }
     static void read(const UInt8* data, UInt64 size, std::vector<E>& v)
     {
-        // Built straight from the bytes: resizing first would write every
-        // element twice, and a fresh array's first write is its cost.
+        // Built straight from the bytes into storage of the final size:
+        // resizing first would write every element twice, and a fresh
+        // array's first write is its cost, so a large one asks for huge
+        // pages before it is written.
         v.clear();
         v.shrink_to_fit();
+        v.reserve(std::size_t(size / sizeof(E)));
+        if (size >= LargeArrayBytes)
+            adviseHugePages(v.data(), std::size_t(size));
         v.assign(ElementIterator{data}, ElementIterator{data + size});
     }
 

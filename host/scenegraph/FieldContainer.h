@@ -83,6 +83,7 @@ private:
     template <class> friend class RefPtr;
     friend class FieldContainerFactory;
     friend class ChangeObservers;
+    friend class SceneDecoder; // sizes the user lists of what it reads
     friend void addRefCP(const FieldContainerPtr& fc);
     friend void subRefCP(const FieldContainerPtr& fc);
     friend void endEditCP(const FieldContainerPtr& fc, BitVector mask, UInt32 origin);

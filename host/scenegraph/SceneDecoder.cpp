@@ -4,6 +4,7 @@
 #include "scenegraph/ByteCursor.h"
 #include "scenegraph/FieldContainer.h"
 #include "scenegraph/FieldContainerFactory.h"
+#include "scenegraph/MemoryPages.h"
 #include "scenegraph/SceneBlockFormat.h"
 
 #include <cstring>
@@ -51,6 +52,8 @@ bool SceneDecoder::decode(const UInt8* data, std::size_t size)
     m_fields.clear();
     m_refs.clear();
     m_rootRecords.clear();
+    m_recordStart.clear();
+    m_fieldNames.clear();
 
     std::size_t bodySize = 0;
     if (!readHeader(data, size, bodySize))
@@ -66,6 +69,8 @@ bool SceneDecoder::decode(const UInt8* data, std::size_t size)
     m_bytesRead = sceneblock::HeaderSize + bodySize;
     m_fields.clear();
     m_refs.clear();
+    m_recordStart.clear();
+    m_fieldNames.clear();
     return true;
 }
 
@@ -93,6 +98,7 @@ bool SceneDecoder::readHeader(const UInt8* data, std::size_t size, std::size_t& 
 bool SceneDecoder::readBody(const UInt8* body, std::size_t size)
 {
     ByteCursor c(body, size);
+    m_bodyEnd = body + size;
 
     UInt32 numStrings = 0;
     if (!c.readU32(numStrings))
@@ -122,26 +128,47 @@ bool SceneDecoder::readBody(const UInt8* body, std::size_t size)
     // Names are resolved once per string, not once per record.
     std::vector<const FieldContainerType*> typeOfName(numStrings, nullptr);
     std::vector<bool> typeLooked(numStrings, false);
-    struct FieldNames {
-        std::vector<const FieldDescription*> desc;
-        std::vector<bool> looked;
+    auto& fieldsOfType = m_fieldNames;
+    auto typeOf = [&](UInt32 name) {
+        if (!typeLooked[name]) {
+            typeOfName[name] = FieldContainerFactory::the()->findType(strings[name]);
+            typeLooked[name] = true;
+        }
+        return typeOfName[name];
     };
-    std::unordered_map<const FieldContainerType*, FieldNames> fieldsOfType;
+    auto namesOf = [&](const FieldContainerType* type) -> FieldNames& {
+        FieldNames& names = fieldsOfType[type];
+        if (names.desc.empty()) {
+            names.desc.assign(numStrings, nullptr);
+            names.looked.assign(numStrings, false);
+        }
+        return names;
+    };
+    auto fieldOf = [&](FieldNames& names, const FieldContainerType* type, UInt32 name) {
+        if (!names.looked[name]) {
+            names.desc[name] = type->findFieldDescription(strings[name]);
+            names.looked[name] = true;
+        }
+        return names.desc[name];
+    };
     m_fieldBegin.reserve(std::size_t(numRecords) + 2);
     m_fieldBegin.push_back(0); // record 0 does not exist
+    m_recordStart.reserve(std::size_t(numRecords) + 1);
+    m_recordStart.push_back(nullptr);
+    reserveTables(c, numRecords, [&](UInt32 name) { return name < numStrings ? typeOf(name) : nullptr; },
+                  [&](const FieldContainerType* type, UInt32 name) {
+                      return name < numStrings ? fieldOf(namesOf(type), type, name) : nullptr;
+                  });
 
     for (UInt32 r = 1; r <= numRecords; ++r) {
         m_fieldBegin.push_back(UInt32(m_fields.size()));
+        m_recordStart.push_back(body + c.offset());
         UInt32 typeName = 0, numFields = 0;
         if (!c.readU32(typeName))
             return fail(where(r) + ": truncated");
         if (typeName >= strings.size())
             return fail(where(r) + ": type name " + num(typeName) + " is not in the string table");
-        if (!typeLooked[typeName]) {
-            typeOfName[typeName] = FieldContainerFactory::the()->findType(strings[typeName]);
-            typeLooked[typeName] = true;
-        }
-        const FieldContainerType* type = typeOfName[typeName];
+        const FieldContainerType* type = typeOf(typeName);
         if (!type)
             return fail(where(r) + ": unknown type '" + strings[typeName] + "'");
         m_types[r] = type;
@@ -152,11 +179,7 @@ bool SceneDecoder::readBody(const UInt8* body, std::size_t size)
         if (numFields > m_limits.maxFieldsPerRecord || UInt64(numFields) * 12 > c.remaining())
             return fail(where(r) + ": too many fields (" + num(numFields) + ")");
 
-        FieldNames& names = fieldsOfType[type];
-        if (names.desc.empty()) {
-            names.desc.assign(numStrings, nullptr);
-            names.looked.assign(numStrings, false);
-        }
+        FieldNames& names = namesOf(type);
         BitVector seen = 0;
         for (UInt32 f = 0; f < numFields; ++f) {
             UInt32 fieldName = 0;
@@ -166,11 +189,7 @@ bool SceneDecoder::readBody(const UInt8* body, std::size_t size)
                 return fail(where(r) + ": truncated");
             if (fieldName >= strings.size())
                 return fail(where(r) + ": field name " + num(fieldName) + " is not in the string table");
-            if (!names.looked[fieldName]) {
-                names.desc[fieldName] = type->findFieldDescription(strings[fieldName]);
-                names.looked[fieldName] = true;
-            }
-            const FieldDescription* desc = names.desc[fieldName];
+            const FieldDescription* desc = fieldOf(names, type, fieldName);
             if (!c.take(length, payload))
                 return fail(where(r) + "." + strings[fieldName] + ": truncated");
             if (!desc)
@@ -201,6 +220,56 @@ bool SceneDecoder::readBody(const UInt8* body, std::size_t size)
     return true;
 }
 
+template <class TypeOf, class FieldOf>
+void SceneDecoder::reserveTables(ByteCursor records, UInt32 numRecords, TypeOf typeOf, FieldOf fieldOf)
+{
+    // A quick pass over the record and field headers counts the reference
+    // fields and their entries, so that both tables are allocated once at
+    // their final size: grown while reading, they cost a quarter of the
+    // decode and, at each growth, held the old and the new array at once. The pass checks
+    // only what it needs to walk; it stops at the first thing that does not
+    // fit, and the reading pass then says what is wrong. Both counts are
+    // bounded by the bytes there (a field header is 12 bytes, an entry 4).
+    std::size_t fields = 0, refs = 0;
+    for (UInt32 r = 1; r <= numRecords; ++r) {
+        UInt32 typeName = 0, numFields = 0;
+        if (!records.readU32(typeName) || !records.readU32(numFields) || numFields > m_limits.maxFieldsPerRecord)
+            break;
+        const FieldContainerType* type = typeOf(typeName);
+        if (!type)
+            break;
+        bool whole = true;
+        for (UInt32 f = 0; f < numFields && whole; ++f) {
+            UInt32 fieldName = 0;
+            UInt64 length = 0;
+            const UInt8* payload = nullptr;
+            whole = records.readU32(fieldName) && records.readU64(length) && records.take(length, payload);
+            if (!whole)
+                break;
+            if (const FieldDescription* desc = fieldOf(type, fieldName)) {
+                fields += desc->isReference() ? 1 : 0;
+                switch (desc->getKind()) {
+                case FieldKind::Value:
+                    break;
+                case FieldKind::Reference:
+                    ++refs;
+                    break;
+                case FieldKind::ReferenceList:
+                    refs += std::size_t(length / 8);
+                    break;
+                case FieldKind::Children:
+                    refs += std::size_t(length / 4);
+                    break;
+                }
+            }
+        }
+        if (!whole)
+            break;
+    }
+    m_fields.reserve(fields);
+    m_refs.reserve(refs);
+}
+
 bool SceneDecoder::readField(UInt32 record, const FieldDescription& desc, const UInt8* data, UInt64 size)
 {
     const UInt32 refBegin = UInt32(m_refs.size());
@@ -216,9 +285,12 @@ bool SceneDecoder::readField(UInt32 record, const FieldDescription& desc, const 
 
     switch (desc.getKind()) {
     case FieldKind::Value:
+        // Checked now, read again from the block when the container is built:
+        // a table entry per value field would cost more memory than the
+        // whole scene's containers.
         if (const char* why = desc.checkValue(data, size))
             return fail(where(record, desc) + ": " + why);
-        break;
+        return true;
     case FieldKind::Reference: {
         if (size != 4)
             return fail(where(record, desc) + (size < 4 ? ": truncated" : ": too long"));
@@ -245,7 +317,7 @@ bool SceneDecoder::readField(UInt32 record, const FieldDescription& desc, const 
         break;
     }
     }
-    m_fields.push_back({&desc, data, size, refBegin, UInt32(m_refs.size())});
+    m_fields.push_back({&desc, refBegin, UInt32(m_refs.size())});
     return true;
 }
 
@@ -347,22 +419,59 @@ void SceneDecoder::build()
     for (UInt32 r = 1; r < count; ++r)
         created[r] = m_types[r]->createContainer();
 
+    // Each container's users are counted first (a user holding one target
+    // in two fields counts once: a record's edges lie together), so that a
+    // list of hundreds of users is sized once.
+    {
+        std::vector<UInt32> users(count, 0), lastUser(count, 0);
+        for (UInt32 r = 1; r < count; ++r)
+            for (UInt32 f = m_fieldBegin[r]; f < m_fieldBegin[r + 1]; ++f)
+                for (UInt32 i = m_fields[f].refBegin; i < m_fields[f].refEnd; ++i) {
+                    const UInt32 target = m_refs[i].record;
+                    if (target && lastUser[target] != r) {
+                        lastUser[target] = r;
+                        ++users[target];
+                    }
+                }
+        for (UInt32 r = 1; r < count; ++r)
+            if (users[r] > 1)
+                created[r]->m_users.reserve(users[r]);
+    }
+
     std::vector<FieldReference> refs;
     std::vector<BitVector> masks(count, 0);
     for (UInt32 r = 1; r < count; ++r) {
         FieldContainer& fc = *created[r];
-        for (UInt32 f = m_fieldBegin[r]; f < m_fieldBegin[r + 1]; ++f) {
-            const Field& field = m_fields[f];
-            masks[r] |= field.desc->getFieldMask();
-            if (!field.desc->isReference()) {
-                field.desc->readValue(fc, field.data, field.size);
+        const FieldNames& names = m_fieldNames.find(m_types[r])->second;
+        UInt32 nextReference = m_fieldBegin[r];
+        // The record was checked whole: this walk cannot run out of bytes.
+        ByteCursor c(m_recordStart[r], std::size_t(m_bodyEnd - m_recordStart[r]));
+        UInt32 typeName = 0, numFields = 0;
+        c.readU32(typeName);
+        c.readU32(numFields);
+        for (UInt32 f = 0; f < numFields; ++f) {
+            UInt32 fieldName = 0;
+            UInt64 length = 0;
+            const UInt8* payload = nullptr;
+            c.readU32(fieldName);
+            c.readU64(length);
+            c.take(length, payload);
+            const FieldDescription* desc = names.desc[fieldName];
+            if (!desc)
+                continue;
+            masks[r] |= desc->getFieldMask();
+            if (!desc->isReference()) {
+                desc->readValue(fc, payload, length);
+                if (m_releaseInput && length >= LargeArrayBytes)
+                    releasePages(payload, std::size_t(length));
                 continue;
             }
+            const Field& field = m_fields[nextReference++];
             refs.clear();
             for (UInt32 i = field.refBegin; i < field.refEnd; ++i)
                 if (m_refs[i].record)
                     refs.push_back({m_refs[i].key, created[m_refs[i].record].getCPtr(), m_types[m_refs[i].record]});
-            field.desc->setReferences(fc, refs);
+            desc->setReferences(fc, refs);
         }
     }
 

@@ -4,10 +4,12 @@
 #include "scenegraph/HandleTypes.h"
 
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace osg {
 
+class ByteCursor;
 class FieldContainerType;
 class FieldDescription;
 
@@ -41,6 +43,11 @@ public:
     // root, of `type` or derived.
     void requireWholeBuffer(bool on) { m_wholeBuffer = on; }
     void requireSingleRoot(const FieldContainerType* type) { m_singleRootType = type; }
+    // For a caller whose buffer is its own and goes once the decode is done:
+    // the pages of each large array are given back as soon as the array is
+    // copied out, so the input and the scene are not held at full size at
+    // once. The bytes read as zeros afterwards.
+    void releaseInputAsRead(bool on) { m_releaseInput = on; }
 
     // Decodes the block at the start of `data`; unless the whole buffer is
     // required, bytes after it are left alone (see getBytesRead). False on
@@ -54,11 +61,11 @@ public:
     std::size_t getBytesRead() const { return m_bytesRead; }
 
 private:
+    // Reference fields only (value fields are read from the block again);
+    // their entries are in m_refs.
     struct Field {
         const FieldDescription* desc;
-        const UInt8* data;
-        UInt64 size;
-        UInt32 refBegin, refEnd; // into m_refs
+        UInt32 refBegin, refEnd;
     };
     struct Ref {
         UInt32 key;
@@ -70,6 +77,8 @@ private:
     std::string where(UInt32 record, const FieldDescription& field) const;
     bool readHeader(const UInt8* data, std::size_t size, std::size_t& bodySize);
     bool readBody(const UInt8* body, std::size_t size);
+    template <class TypeOf, class FieldOf>
+    void reserveTables(ByteCursor records, UInt32 numRecords, TypeOf typeOf, FieldOf fieldOf);
     bool readField(UInt32 record, const FieldDescription& desc, const UInt8* data, UInt64 size);
     bool checkReferences();
     bool checkGraph();
@@ -77,6 +86,7 @@ private:
 
     Limits m_limits;
     bool m_wholeBuffer = false;
+    bool m_releaseInput = false;
     const FieldContainerType* m_singleRootType = nullptr;
     std::string m_error;
     std::size_t m_bytesRead = 0;
@@ -86,6 +96,14 @@ private:
     std::vector<UInt32> m_fieldBegin;               // per record, into m_fields; one extra at the end
     std::vector<Field> m_fields;
     std::vector<Ref> m_refs;
+    std::vector<const UInt8*> m_recordStart; // per record, index 0 unused
+    const UInt8* m_bodyEnd = nullptr;
+    // Per type, the field of each string-table name (looked up once).
+    struct FieldNames {
+        std::vector<const FieldDescription*> desc;
+        std::vector<bool> looked;
+    };
+    std::unordered_map<const FieldContainerType*, FieldNames> m_fieldNames;
     std::vector<UInt32> m_rootRecords;
 };
 

@@ -4,9 +4,11 @@
 #include "scenegraph/ByteCursor.h"
 #include "scenegraph/FileTransaction.h"
 #include "scenegraph/MemorySink.h"
+#include "scenegraph/RegularFile.h"
 #include "scenegraph/Node.h"
 #include "scenegraph/SceneDecoder.h"
 #include "scenegraph/SceneEncoder.h"
+#include "scenegraph/ZstdUnpack.h"
 
 #include <zstd.h>
 
@@ -94,9 +96,15 @@ void writeHeader(ByteSink& sink, bool compressed)
     sink.write(&flags, 4);
 }
 
-// Compresses the encoded block into `sink`, with its size in front.
-bool writeCompressed(const SceneEncoder& encoder, ByteSink& sink, std::string& error)
+// The header and the block, compressed when asked. A block that packs
+// tighter than readers believe is written as it is.
+bool writeFile(const SceneEncoder& encoder, ByteSink& sink, bool compressed, std::string& error)
 {
+    if (!compressed) {
+        writeHeader(sink, false);
+        encoder.write(sink);
+        return true;
+    }
     const std::vector<UInt8> block = encoder.toBytes();
     std::vector<UInt8> packed(ZSTD_compressBound(block.size()));
     const std::size_t n = ZSTD_compress(packed.data(), packed.size(), block.data(), block.size(), 3);
@@ -105,64 +113,13 @@ bool writeCompressed(const SceneEncoder& encoder, ByteSink& sink, std::string& e
         return false;
     }
     const UInt64 size = block.size();
-    sink.write(&size, 8);
-    sink.write(packed.data(), n);
-    return true;
-}
-
-// Unpacks one zstd frame that must hold exactly `expected` bytes. The output
-// grows with what the frame really yields, never with what it claims.
-bool decompress(const UInt8* data, std::size_t size, UInt64 expected, std::vector<UInt8>& out, std::string& error)
-{
-    std::unique_ptr<ZSTD_DStream, decltype(&ZSTD_freeDStream)> stream(ZSTD_createDStream(), &ZSTD_freeDStream);
-    ZSTD_initDStream(stream.get());
-    out.resize(std::size_t(std::min<UInt64>(expected, std::max<UInt64>(UInt64(size) * 8, 1 << 16))));
-    ZSTD_inBuffer in{data, size, 0};
-    std::size_t produced = 0;
-    for (;;) {
-        if (produced == out.size()) {
-            if (produced == expected) {
-                // Anything still coming is more than the header announced.
-                UInt8 probe = 0;
-                ZSTD_outBuffer extra{&probe, 1, 0};
-                const std::size_t r = ZSTD_decompressStream(stream.get(), &extra, &in);
-                if (ZSTD_isError(r) || extra.pos > 0) {
-                    error = ZSTD_isError(r) ? std::string("compressed data: ") + ZSTD_getErrorName(r)
-                                            : "compressed data: more than the announced block size";
-                    return false;
-                }
-                if (r != 0) {
-                    error = "compressed data: truncated";
-                    return false;
-                }
-                break;
-            }
-            out.resize(std::size_t(std::min<UInt64>(expected, UInt64(out.size()) * 2)));
-        }
-        ZSTD_outBuffer o{out.data(), out.size(), produced};
-        const std::size_t r = ZSTD_decompressStream(stream.get(), &o, &in);
-        if (ZSTD_isError(r)) {
-            error = std::string("compressed data: ") + ZSTD_getErrorName(r);
-            return false;
-        }
-        const bool progressed = o.pos > produced;
-        produced = o.pos;
-        if (r == 0) {
-            if (produced != expected) {
-                error = "compressed data: holds " + std::to_string(produced) + " bytes, the header announced "
-                        + std::to_string(expected);
-                return false;
-            }
-            break;
-        }
-        if (!progressed && in.pos == in.size && produced < out.size()) {
-            error = "compressed data: truncated";
-            return false;
-        }
-    }
-    if (in.pos != in.size) {
-        error = "compressed data: " + std::to_string(in.size - in.pos) + " unexpected bytes after the frame";
-        return false;
+    const bool believable = checkUnpackedSize(n, size).empty();
+    writeHeader(sink, believable);
+    if (believable) {
+        sink.write(&size, 8);
+        sink.write(packed.data(), n);
+    } else {
+        sink.write(block.data(), block.size());
     }
     return true;
 }
@@ -235,14 +192,9 @@ bool SceneFileHandler::write(const NodePtr& node, const std::string& path, bool 
         return fail(path, "cannot create the temporary file " + temp + ": " + systemError());
 
     FileSink sink(fd);
-    writeHeader(sink, compressed);
     std::string error;
-    if (compressed) {
-        if (!writeCompressed(encoder, sink, error))
-            sink.flush();
-    } else {
-        encoder.write(sink);
-    }
+    if (!writeFile(encoder, sink, compressed, error))
+        sink.flush();
     if (error.empty() && !sink.flush())
         error = "cannot write: " + sink.error();
     if (::close(fd) != 0 && error.empty())
@@ -270,15 +222,10 @@ std::vector<UInt8> SceneFileHandler::writeToMemory(const NodePtr& node, bool com
     const SceneEncoder encoder(node);
     MemorySink sink;
     sink.reserve(HeaderSize + std::size_t(encoder.getSize()));
-    writeHeader(sink, compressed);
     std::string error;
-    if (compressed) {
-        if (!writeCompressed(encoder, sink, error)) {
-            fail("", error);
-            return {};
-        }
-    } else {
-        encoder.write(sink);
+    if (!writeFile(encoder, sink, compressed, error)) {
+        fail("", error);
+        return {};
     }
     return sink.takeBytes();
 }
@@ -286,70 +233,68 @@ std::vector<UInt8> SceneFileHandler::writeToMemory(const NodePtr& node, bool com
 NodeRefPtr SceneFileHandler::read(const std::string& path)
 {
     m_lastError.clear();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        fail(path, "cannot open: " + systemError());
+    RegularFile file;
+    if (!file.open(path)) {
+        fail(path, "cannot open: " + file.getError());
         return NullFC;
     }
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
-        fail(path, "not a regular file");
+    // The header is checked before the rest is read: a large file of
+    // another kind costs one small read.
+    const std::size_t size = std::size_t(file.size());
+    UInt8 header[HeaderSize];
+    const std::size_t head = std::min(size, HeaderSize);
+    if (!file.read(header, head)) {
+        fail(path, "cannot read: " + file.getError());
         return NullFC;
     }
-    const std::size_t size = std::size_t(info.st_size);
+    if (!checkHeader(header, head, path))
+        return NullFC;
     ReadBuffer bytes(size);
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::read(fd, bytes.data() + done, size - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            const std::string why = n < 0 ? systemError() : "the file shrank while being read";
-            ::close(fd);
-            fail(path, "cannot read: " + why);
-            return NullFC;
-        }
-        done += std::size_t(n);
+    std::memcpy(bytes.data(), header, head);
+    if (!file.read(bytes.data() + head, size - head)) {
+        fail(path, "cannot read: " + file.getError());
+        return NullFC;
     }
-    ::close(fd);
-    return decodeFile(bytes.data(), size, path);
+    return decodeFile(bytes.data(), size, path, true);
 }
 
 NodeRefPtr SceneFileHandler::readFromMemory(const UInt8* data, std::size_t size)
 {
     m_lastError.clear();
-    return decodeFile(data, size, "");
+    return decodeFile(data, size, "", false);
 }
 
-NodeRefPtr SceneFileHandler::decodeFile(const UInt8* data, std::size_t size, const std::string& context)
+bool SceneFileHandler::checkHeader(const UInt8* data, std::size_t size, const std::string& context)
 {
     ByteCursor c(data, size);
     const UInt8* magic = nullptr;
     UInt16 major = 0, minor = 0;
     UInt32 flags = 0;
-    if (!c.take(sizeof Magic, magic) || std::memcmp(magic, Magic, sizeof Magic) != 0) {
-        fail(context, "file header: not an .osb file");
-        return NullFC;
-    }
-    if (!c.readU16(major) || !c.readU16(minor) || !c.readU32(flags)) {
-        fail(context, "file header: truncated");
-        return NullFC;
-    }
-    if (major != MajorVersion || minor > MinorVersion) {
-        fail(context, "file header: version " + std::to_string(major) + "." + std::to_string(minor)
-                          + " is not readable (this reader reads " + std::to_string(MajorVersion) + ".0 to "
-                          + std::to_string(MajorVersion) + "." + std::to_string(MinorVersion) + ")");
-        return NullFC;
-    }
-    if (flags & ~CompressedFlag) {
-        fail(context, "file header: unknown flags " + std::to_string(flags));
-        return NullFC;
-    }
+    if (!c.take(sizeof Magic, magic) || std::memcmp(magic, Magic, sizeof Magic) != 0)
+        return fail(context, "file header: not an .osb file");
+    if (!c.readU16(major) || !c.readU16(minor) || !c.readU32(flags))
+        return fail(context, "file header: truncated");
+    if (major != MajorVersion || minor > MinorVersion)
+        return fail(context, "file header: version " + std::to_string(major) + "." + std::to_string(minor)
+                                 + " is not readable (this reader reads " + std::to_string(MajorVersion) + ".0 to "
+                                 + std::to_string(MajorVersion) + "." + std::to_string(MinorVersion) + ")");
+    if (flags & ~CompressedFlag)
+        return fail(context, "file header: unknown flags " + std::to_string(flags));
+    return true;
+}
 
-    const UInt8* block = data + c.offset();
+NodeRefPtr SceneFileHandler::decodeFile(const UInt8* data, std::size_t size, const std::string& context,
+                                        bool ownBuffer)
+{
+    if (!checkHeader(data, size, context))
+        return NullFC;
+    ByteCursor c(data + HeaderSize, size - HeaderSize);
+    UInt32 flags = 0;
+    std::memcpy(&flags, data + HeaderSize - 4, 4);
+
+    const UInt8* block = data + HeaderSize;
     std::size_t blockSize = c.remaining();
-    std::vector<UInt8> unpacked;
+    UnpackBuffer unpacked;
     if (flags & CompressedFlag) {
         UInt64 expected = 0;
         if (!c.readU64(expected)) {
@@ -361,17 +306,18 @@ NodeRefPtr SceneFileHandler::decodeFile(const UInt8* data, std::size_t size, con
             return NullFC;
         }
         std::string error;
-        if (!decompress(data + c.offset(), c.remaining(), expected, unpacked, error)) {
+        if (!unpackZstdFrame(block + 8, c.remaining(), expected, unpacked, error)) {
             fail(context, error);
             return NullFC;
         }
         block = unpacked.data();
-        blockSize = unpacked.size();
+        blockSize = std::size_t(expected);
     }
 
     SceneDecoder decoder;
     decoder.requireWholeBuffer(true);
     decoder.requireSingleRoot(&Node::getClassType());
+    decoder.releaseInputAsRead(ownBuffer || unpacked.size() != 0);
     if (!decoder.decode(block, blockSize)) {
         fail(context, decoder.getError());
         return NullFC;

@@ -40,7 +40,9 @@ public:
 
 private:
     SceneFileHandler();
-    NodeRefPtr decodeFile(const UInt8* data, std::size_t size, const std::string& context);
+    bool checkHeader(const UInt8* data, std::size_t size, const std::string& context);
+    // `ownBuffer`: the bytes are the handler's and go after the decode.
+    NodeRefPtr decodeFile(const UInt8* data, std::size_t size, const std::string& context, bool ownBuffer);
     bool fail(const std::string& context, const std::string& message);
 
     std::string m_lastError;

@@ -49,6 +49,27 @@ void UserList::add(FieldContainer* user)
         buildIndex();
 }
 
+void UserList::reserve(std::size_t users)
+{
+    if (users < 2)
+        return; // one user stays inline
+    if (!m_data) {
+        m_data = std::make_unique<Data>();
+        if (m_single) {
+            m_data->entries.push_back({m_single, m_singleCount});
+            m_data->live = 1;
+            m_single = nullptr;
+            m_singleCount = 0;
+        }
+    }
+    m_data->entries.reserve(users);
+    if (users > IndexThreshold) {
+        if (!m_data->index)
+            buildIndex();
+        m_data->index->reserve(users);
+    }
+}
+
 void UserList::remove(FieldContainer* user)
 {
     if (!m_data) {

@@ -26,6 +26,10 @@ public:
     ~UserList();
 
     void add(FieldContainer* user);
+    // Room for `users` distinct users in all, for a reader that counted them
+    // before adding them: the list and its index are sized once instead of
+    // growing (and rehashing) user by user.
+    void reserve(std::size_t users);
     void remove(FieldContainer* user);
     bool empty() const { return !m_single && !m_data; }
     std::size_t size() const { return m_data ? m_data->live : (m_single ? 1 : 0); }

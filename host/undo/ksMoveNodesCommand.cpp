@@ -1,9 +1,11 @@
 // Licensed under the MIT licence; see LICENSE.
 #include "undo/ksMoveNodesCommand.h"
 
+#include "kernel/ksTreeService.h"
 #include "scenegraph/CPEditor.h"
 #include "scenegraph/FieldContainerFactory.h"
 #include "scenegraph/Node.h"
+#include "undo/ksParkedNodes.h"
 
 #include <algorithm>
 
@@ -40,6 +42,17 @@ bool insertInto(const NodePtr& parent, const NodePtr& node, UInt32 index)
     return parent->insertChild(index, NodeRefPtr(node));
 }
 
+// Takes `node` out of its parent into the command's hold, parked.
+void takeOut(const NodePtr& node, NodeRefPtr& held)
+{
+    held = NodeRefPtr(node);
+    {
+        CPEditor editParent(node->getParent(), Node::ChildrenFieldMask);
+        node->getParent()->subChild(node);
+    }
+    ksParkedNodes::park(node);
+}
+
 } // namespace
 
 ksMoveNodesCommand::ksMoveNodesCommand(const ksNodeMovements& movements, QUndoCommand* parent)
@@ -66,29 +79,40 @@ void ksMoveNodesCommand::redo()
     for (Move& move : m_moves) {
         move.applied = false;
         const NodePtr node = findNode(move.movement.node);
-        const NodePtr newParent = findNode(move.movement.newParent);
-        if (!node || !newParent)
+        if (!node)
             continue;
         const NodePtr oldParent = node->getParent();
         const Int32 oldIndex = oldParent ? oldParent->findChild(node) : -1;
 
-        UInt32 index = newParent->getNChildren();
-        if (!move.movement.append) {
-            if (move.movement.after == 0) {
-                index = 0;
-            } else {
-                const Int32 after = newParent->findChild(findNode(move.movement.after));
-                if (after >= 0)
-                    index = UInt32(after) + 1;
+        if (move.movement.newParent == 0) {
+            if (!oldParent)
+                continue;
+            takeOut(node, move.held);
+        } else {
+            const NodePtr newParent = findNode(move.movement.newParent);
+            if (!newParent)
+                continue;
+            UInt32 index = newParent->getNChildren();
+            if (!move.movement.append) {
+                if (move.movement.after == 0) {
+                    index = 0;
+                } else {
+                    const Int32 after = newParent->findChild(findNode(move.movement.after));
+                    if (after >= 0)
+                        index = UInt32(after) + 1;
+                }
             }
+            if (!insertInto(newParent, node, index))
+                continue;
+            move.held.reset();
+            if (!oldParent)
+                ksParkedNodes::unpark(node);
         }
-        if (!insertInto(newParent, node, index))
-            continue;
         move.oldParent = oldParent.getFieldContainerId();
         move.oldIndex = oldIndex >= 0 ? UInt32(oldIndex) : 0;
         move.applied = true;
-        move.held.reset();
     }
+    ksTreeService::notifyScenegraphChanged();
 }
 
 void ksMoveNodesCommand::undo()
@@ -99,16 +123,23 @@ void ksMoveNodesCommand::undo()
             continue;
         move.applied = false;
         const NodePtr node = findNode(move.movement.node);
+        // A node moved elsewhere since (or, after a deletion, put somewhere)
+        // stays where it is.
         if (!node || node->getParent().getFieldContainerId() != move.movement.newParent)
             continue;
         if (move.oldParent == 0) {
-            move.held = NodeRefPtr(node);
-            CPEditor editParent(node->getParent(), Node::ChildrenFieldMask);
-            node->getParent()->subChild(node);
+            takeOut(node, move.held);
             continue;
         }
         const NodePtr oldParent = findNode(move.oldParent);
-        if (oldParent)
-            insertInto(oldParent, node, insertIndexFor(oldParent, node, move.oldIndex));
+        if (!oldParent)
+            continue;
+        const bool parked = !node->getParent();
+        insertInto(oldParent, node, insertIndexFor(oldParent, node, move.oldIndex));
+        if (parked) {
+            move.held.reset();
+            ksParkedNodes::unpark(node);
+        }
     }
+    ksTreeService::notifyScenegraphChanged();
 }

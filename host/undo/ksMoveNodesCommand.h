@@ -13,10 +13,13 @@
 // parents' children.
 //
 // The command keeps nodes by id and holds a node only while it has no parent
-// because of the command (a node given without a parent, or one whose move
-// was undone back to no parent), so that redo and undo can be repeated. A
-// move whose node or target is gone does nothing, and undo leaves alone a
-// node that was moved elsewhere since.
+// because of the command (a node given without a parent, one whose move was
+// undone back to no parent, or one it deleted), so that redo and undo can be
+// repeated. Such a held node is parked (ksParkedNodes): its reference cores
+// leave the reference pool while it is out and come back with it. A move
+// whose node or target is gone does nothing, and undo leaves alone a node
+// that was moved elsewhere since. Each redo and undo tells the tree service
+// that the scene graph changed.
 class ksMoveNodesCommand : public ksUndoCommand
 {
 public:

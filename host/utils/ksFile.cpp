@@ -2,6 +2,7 @@
 #include "utils/ksFile.h"
 
 #include "scenegraph/FileTransaction.h"
+#include "scenegraph/RegularFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -51,23 +52,6 @@ char* threadBuffer()
 struct StateDeleter
 {
     void operator()(XXH3_state_t* state) const { XXH3_freeState(state); }
-};
-
-class FileDescriptor
-{
-public:
-    explicit FileDescriptor(int fd) : m_fd(fd) {}
-    ~FileDescriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
 };
 
 // Reads until the buffer is full or the file ends; -1 on a read error.
@@ -153,18 +137,16 @@ std::uint32_t ksFile::getChecksum(const std::string& path, std::uint64_t seed)
 {
     if (path.empty())
         return 0;
-    const FileDescriptor fd(::open(osg::FileTransaction::stagedPath(path).c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0)
+    // A directory, a pipe or a device has no content to compare, and
+    // opening a pipe would block the monitor until a writer came.
+    osg::RegularFile file;
+    if (!file.open(osg::FileTransaction::stagedPath(path)))
         return 0;
-    struct stat status;
-    // A directory, a pipe or a device has no content to compare; reading a
-    // pipe could also block the monitor.
-    if (::fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode))
-        return 0;
-    ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+    const int fd = file.descriptor();
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
 
     char* buffer = threadBuffer();
-    ssize_t n = readFully(fd.get(), buffer, checksumBufferSize);
+    ssize_t n = readFully(fd, buffer, checksumBufferSize);
     if (n < 0)
         return 0;
     if (static_cast<std::size_t>(n) < checksumBufferSize)
@@ -175,7 +157,7 @@ std::uint32_t ksFile::getChecksum(const std::string& path, std::uint64_t seed)
         return 0;
     while (n > 0) {
         KS_XXH3_UPDATE(state.get(), buffer, static_cast<std::size_t>(n));
-        n = readFully(fd.get(), buffer, checksumBufferSize);
+        n = readFully(fd, buffer, checksumBufferSize);
     }
     if (n < 0)
         return 0;
@@ -203,15 +185,22 @@ std::string ksFile::getOwner(const std::string& path)
     if (path.empty() || ::stat(osg::FileTransaction::stagedPath(path).c_str(), &status) != 0)
         return std::string();
 
+    // The user database is read afresh at every lookup; the files of one
+    // project nearly always belong to one user, so the last answer is kept.
+    thread_local uid_t lastUid = 0;
+    thread_local std::string lastName;
+    if (!lastName.empty() && status.st_uid == lastUid)
+        return lastName;
+
     long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
     std::vector<char> buffer(size > 0 ? static_cast<std::size_t>(size) : 16384);
     struct passwd entry;
     struct passwd* result = nullptr;
     while (::getpwuid_r(status.st_uid, &entry, buffer.data(), buffer.size(), &result) == ERANGE)
         buffer.resize(buffer.size() * 2);
-    if (result && result->pw_name)
-        return result->pw_name;
-    return std::to_string(status.st_uid);
+    lastUid = status.st_uid;
+    lastName = result && result->pw_name ? std::string(result->pw_name) : std::to_string(status.st_uid);
+    return lastName;
 }
 
 std::string ksFile::getOwner(const QString& path)
@@ -222,21 +211,6 @@ std::string ksFile::getOwner(const QString& path)
 std::string ksFile::getOwner(const char* path)
 {
     return getOwner(std::string(path ? path : ""));
-}
-
-std::uint64_t ksFile::getModificationTime(const std::string& path)
-{
-    struct stat status;
-    if (path.empty() || ::stat(osg::FileTransaction::stagedPath(path).c_str(), &status) != 0)
-        return 0;
-    // Whole seconds, as QFileInfo::lastModified().toSecsSinceEpoch() gives
-    // them (times before 1970 round towards the past there too).
-    return std::uint64_t(status.st_mtim.tv_sec);
-}
-
-std::uint64_t ksFile::getModificationTime(const QString& path)
-{
-    return getModificationTime(QFile::encodeName(path).toStdString());
 }
 
 std::string ksFile::getFileName(const std::string& path)

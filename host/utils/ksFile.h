@@ -40,11 +40,6 @@ public:
     static std::string getOwner(const QString& path);
     static std::string getOwner(const char* path);
 
-    // Modification time in whole seconds since the epoch; 0 when there is
-    // no file.
-    static std::uint64_t getModificationTime(const std::string& path);
-    static std::uint64_t getModificationTime(const QString& path);
-
     // File-name functions. They work on the text alone, accept '\' as a separator
     // too, and do not touch the file system.
     // The file name without its last suffix ("a/b.tar.gz" gives "b.tar");

@@ -23,25 +23,43 @@ struct Result {
     QString err;
 };
 
-// `setup` may change the process before it starts (folder, output file).
-inline Result talvik(const QStringList& arguments, const std::function<void(QProcess&)>& setup = {})
+// Runs `program` to its end with `extra` added to the environment, or kills
+// it after `timeoutMs` and fails the test. `setup` may change the process
+// before it starts (folder, output file).
+inline Result run(const QString& program, const QStringList& arguments, int timeoutMs = 120000,
+                  const QProcessEnvironment& extra = {}, const std::function<void(QProcess&)>& setup = {})
 {
     QProcess process;
     // Plain text whatever the terminal: tests read the output.
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("NO_COLOR", "1");
-    environment.remove("TALVIK_REFERENCE_SEARCH_PATH");
+    environment.insert(extra);
     process.setProcessEnvironment(environment);
     if (setup)
         setup(process);
-    process.start(TALVIK_PROGRAM, arguments);
-    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit) {
+    process.start(program, arguments);
+    if (!process.waitForFinished(timeoutMs) || process.exitStatus() != QProcess::NormalExit) {
         ADD_FAILURE() << "talvik " << arguments.join(' ').toStdString() << " did not finish normally";
         process.kill();
         process.waitForFinished();
     }
     return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
             QString::fromUtf8(process.readAllStandardError())};
+}
+
+inline Result talvik(const QStringList& arguments, int timeoutMs = 120000)
+{
+    return run(TALVIK_PROGRAM, arguments, timeoutMs);
+}
+
+inline Result talvik(const QStringList& arguments, const QProcessEnvironment& extra)
+{
+    return run(TALVIK_PROGRAM, arguments, 120000, extra);
+}
+
+inline Result talvik(const QStringList& arguments, const std::function<void(QProcess&)>& setup)
+{
+    return run(TALVIK_PROGRAM, arguments, 120000, {}, setup);
 }
 
 // A triangle fan of `triangles` triangles as an OBJ file.

@@ -24,9 +24,9 @@ struct Status {
     }
 };
 
-Status status(const QString& project)
+Status status(const QString& project, const QProcessEnvironment& extra = {})
 {
-    const Result run = talvik({"status", project, "--json"});
+    const Result run = talvik({"status", project, "--json"}, extra);
     QJsonParseError error;
     const QJsonObject json = QJsonDocument::fromJson(run.out.toUtf8(), &error).object();
     EXPECT_EQ(error.error, QJsonParseError::NoError) << run.out.toStdString() << run.err.toStdString();
@@ -82,8 +82,8 @@ TEST_F(Commands, StatusExitCodeFollowsTheWorstFileState)
         int exitCode;
         const char *frameSource, *seatSmart;
     } steps[] = {
-        {"as imported", [] {}, 0, "up to date", "up to date"},
-        {"source changed", [&] { changeFile(m_frame); }, 1, "outdated", "up to date"},
+        {"as imported", [] {}, 0, "up_to_date", "up_to_date"},
+        {"source changed", [&] { changeFile(m_frame); }, 1, "outdated", "up_to_date"},
         {"smart file deleted", [&] { QFile::remove(m_folder + "/seat.zmb"); }, 2, "outdated", "missing"},
     };
     for (const auto& step : steps) {
@@ -101,18 +101,29 @@ TEST_F(Commands, StatusExitCodeFollowsTheWorstFileState)
         << table.out.toStdString();
 }
 
-TEST_F(Commands, ResolveFindsTheFilesOfAMovedProjectFolder)
+// The smart file lies beside neither the old nor the new project: only the
+// search folders of the command line find it.
+TEST_F(Commands, ResolveFindsTheFilesOfAMovedProjectFolderInItsSearchFolders)
 {
     const QString moved = m_dir.filePath("moved");
+    const QString library = m_dir.filePath("library");
     ASSERT_TRUE(QDir().rename(m_folder, moved));
-    const Result resolve = talvik({"resolve", moved + "/P.zmb", "--search-path", moved + "/cad"});
+    ASSERT_TRUE(QDir().mkpath(library));
+    ASSERT_TRUE(QFile::rename(moved + "/seat.zmb", library + "/seat.zmb"));
+    // No environment variable gives the module search directories.
+    QProcessEnvironment variable;
+    variable.insert("TALVIK_REFERENCE_SEARCH_PATH", library);
+    EXPECT_EQ(status(moved + "/P.zmb", variable).of("seat", "smart", "state"), "missing");
+
+    const Result resolve = talvik({"resolve", moved + "/P.zmb", "--search-path", moved + "/cad", library});
     EXPECT_EQ(resolve.exitCode, 0) << resolve.out.toStdString() << resolve.err.toStdString();
     EXPECT_TRUE(resolve.out.contains("found source file frame:")) << resolve.out.toStdString();
+    EXPECT_TRUE(resolve.out.contains("found smart file " + library + "/seat.zmb")) << resolve.out.toStdString();
 
     const Status s = status(moved + "/P.zmb");
     EXPECT_EQ(s.exitCode, 0);
     EXPECT_EQ(s.of("frame", "source", "path"), moved + "/cad/frame.obj");
-    EXPECT_EQ(s.of("seat", "smart", "path"), moved + "/seat.zmb");
+    EXPECT_EQ(s.of("seat", "smart", "path"), library + "/seat.zmb");
 }
 
 TEST_F(Commands, WatchPrintsAChangeWithinTwoIntervalsAndStopsCleanly)

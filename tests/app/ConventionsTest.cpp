@@ -39,7 +39,7 @@ TEST(Conventions, HelpVersionAndOptionRulesBehaveAsUsersExpect)
         {{"status", "--help"}, 0, "usage: talvik status PROJECT", {}},
         {{"import", "x.obj", "--help", "--into"}, 0, "usage: talvik import FILE...", {}},
         {{"help", "fly"}, 3, {}, "talvik: unknown command 'fly'"},
-        {{"status", project, "--json", "--json"}, 3, {}, "talvik: option --json given twice"},
+        {{"import", "a.obj", "--into", project, "--into", project}, 3, {}, "talvik: option --into given twice"},
         {{"status", "--", "--odd.zmb"}, 0, "--odd.zmb: 1 reference(s), all references up to date", {}},
         {{"status", "--odd.zmb"}, 3, {}, "talvik: unknown option --odd.zmb for 'status'"},
         {{"status", dir.path()}, 3, {}, "talvik: " + dir.path() + ": a folder, not a project file"},

@@ -29,6 +29,8 @@ TEST(Demo, RunsEveryStepInOrderAndLeavesALoadableProject)
     EXPECT_TRUE(section(6).contains(QRegularExpression("Chassis +Chassis.zmb missing")));
     EXPECT_TRUE(section(7).contains("door revisions: 1, 2, in use 1, newest 2"));
     EXPECT_TRUE(section(7).contains(QRegularExpression("door_v1 +- +door_v1.obj outdated")));
+    EXPECT_TRUE(section(7).contains("revision check switched off"))
+        << "later tables show door_v1 up to date beside door_v2";
     EXPECT_TRUE(section(8).contains("found source file body:"));
     EXPECT_TRUE(section(8).contains("left as it was, candidates for engine:"))
         << "changed before the move, so its name alone does not relink it";

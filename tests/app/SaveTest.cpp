@@ -43,7 +43,7 @@ QMap<QString, QString> projectFiles(const QString& dir)
     return files;
 }
 
-bool run(const QString& program, const QStringList& arguments)
+bool succeeds(const QString& program, const QStringList& arguments)
 {
     QProcess process;
     process.start(program, arguments);
@@ -60,7 +60,7 @@ protected:
         if (::geteuid() != 0)
             GTEST_SKIP() << "a full disk needs a small tmpfs, and mounting one needs root";
         ASSERT_TRUE(m_mountPoint.isValid());
-        if (!run("mount", {"-t", "tmpfs", "-o", "size=1m", "tmpfs", m_mountPoint.path()}))
+        if (!succeeds("mount", {"-t", "tmpfs", "-o", "size=1m", "tmpfs", m_mountPoint.path()}))
             GTEST_SKIP() << "could not mount a tmpfs at " << m_mountPoint.path().toStdString();
         m_mounted = true;
         m_dir = m_mountPoint.path();
@@ -68,7 +68,7 @@ protected:
     void TearDown() override
     {
         if (m_mounted)
-            run("umount", {m_mountPoint.path()});
+            succeeds("umount", {m_mountPoint.path()});
     }
 
     // Fills the disk until `free` bytes are left.
@@ -136,7 +136,7 @@ TEST_F(SmallDisk, AFullOrReadOnlyDiskChangesNoFileAndSaysWhy)
 
     QFile::remove(QDir(m_dir).filePath("filler"));
     // The project as it is, and resolve's search finds nothing to change.
-    ASSERT_TRUE(run("mount", {"-o", "remount,ro", m_dir}));
+    ASSERT_TRUE(succeeds("mount", {"-o", "remount,ro", m_dir}));
     const QMap<QString, QString> before = projectFiles(m_dir);
     for (const QStringList& arguments :
          {QStringList{"import", nut, "--into", project, "--smart"}, QStringList{"resolve", project, "--search-path", m_dir}}) {
@@ -145,7 +145,7 @@ TEST_F(SmallDisk, AFullOrReadOnlyDiskChangesNoFileAndSaysWhy)
         EXPECT_TRUE(write.err.contains("Read-only file system")) << write.err.toStdString();
     }
     EXPECT_EQ(projectFiles(m_dir), before);
-    EXPECT_TRUE(run("mount", {"-o", "remount,rw", m_dir}));
+    EXPECT_TRUE(succeeds("mount", {"-o", "remount,rw", m_dir}));
 }
 
 // A save killed at any moment leaves a project that loads, each of its files
@@ -198,12 +198,12 @@ TEST(Saves, ASecondWriterWaitsThenNamesTheHolder)
     const QString project = dir.filePath("p.zmb");
     ASSERT_EQ(talvik({"import", writeObj(dir.filePath("base.obj"), 1), "--into", project}).exitCode, 0);
     {
-        QLockFile held(dir.filePath(".p.zmb.lock"));
+        QLockFile held(dir.filePath("p.zmb.lock"));
         ASSERT_TRUE(held.tryLock(0));
         const QMap<QString, QString> before = snapshot(dir.path());
         const Result blocked = talvik({"import", writeObj(dir.filePath("late.obj"), 1), "--into", project});
         EXPECT_EQ(blocked.exitCode, 3);
-        EXPECT_TRUE(blocked.err.contains(QStringLiteral("another talvik (process %1").arg(QCoreApplication::applicationPid())))
+        EXPECT_TRUE(blocked.err.contains(QStringLiteral("another program is writing it (process %1").arg(QCoreApplication::applicationPid())))
             << blocked.err.toStdString();
         QFile::remove(dir.filePath("late.obj"));
         EXPECT_EQ(snapshot(dir.path()), before);

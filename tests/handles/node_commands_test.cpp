@@ -7,10 +7,12 @@
 #include "kernel/ksKernelServiceFactory.h"
 #include "kernel/ksTreeService.h"
 #include "undo/ksAddChildrenCommand.h"
+#include "undo/ksDeleteNodesCommand.h"
 #include "undo/ksMoveNodesCommand.h"
 #include "undo/ksSelectionUndoCommand.h"
 #include "undo/ksUndoStack.h"
 
+#include <QCoreApplication>
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
@@ -133,6 +135,111 @@ TEST_F(NodeCommandsTest, UndoLeavesNodesThatWereMovedSinceOrAreGone)
     command.undo();
     EXPECT_EQ(children(root), (Nodes{c, other}));
     EXPECT_EQ(children(c), Nodes{a});
+}
+
+// The commands' pool announcements, with the fixture's root as the live
+// scene:
+// root
+//  +- a
+//  |   +- ref (core R)
+//  +- b: core S, shared with `clone` below c
+//  +- c
+//  |   +- clone (core S)
+//  +- other
+class ParkingTest : public NodeCommandsTest
+{
+protected:
+    void SetUp() override
+    {
+        NodeUtils::setSceneRoot(root.get());
+        setCore(ref, R);
+        a->addChild(ref);
+        setCore(b, S);
+        setCore(clone, S);
+        c->addChild(clone);
+        ExtReference::setAddToPoolCallback([this](const ExtReferencePtr& core) { log.push_back({'+', core}); });
+        ExtReference::setRemoveFromPoolCallback([this](const ExtReferencePtr& core) { log.push_back({'-', core}); });
+    }
+    void TearDown() override
+    {
+        ExtReference::setAddToPoolCallback(nullptr);
+        ExtReference::setRemoveFromPoolCallback(nullptr);
+        NodeUtils::setSceneRoot(NullFC);
+    }
+    static void setCore(const NodeRefPtr& node, const ExtReferenceRefPtr& core) { node->setCore(core); }
+
+    using Event = std::pair<char, ExtReferencePtr>;
+    ExtReferenceRefPtr R = ExtReference::create(), S = ExtReference::create();
+    NodeRefPtr ref = Node::create(), clone = Node::create();
+    std::vector<Event> log;
+};
+
+TEST_F(ParkingTest, DeletedNodesLeaveThePoolAndComeBackWithUndo)
+{
+    ksUndoStack& stack = ksUndoStack::get(7);
+    stack.addOrExecute(new ksDeleteNodesCommand(Nodes{a, b, root}));
+    EXPECT_EQ(stack.stack().text(0), QStringLiteral("Delete Nodes"));
+    // The live root has no parent and stays; S is still shown by `clone`.
+    EXPECT_EQ(children(root), (Nodes{c, other}));
+    EXPECT_EQ(log, (std::vector<Event>{{'-', R}}));
+    for (int round = 0; round < 2; ++round) {
+        log.clear();
+        stack.undo();
+        EXPECT_EQ(children(root), (Nodes{a, b, c, other}));
+        EXPECT_EQ(children(a), Nodes{ref});
+        EXPECT_EQ(log, (std::vector<Event>{{'+', S}, {'+', R}}));
+        log.clear();
+        stack.redo();
+        EXPECT_EQ(children(root), (Nodes{c, other}));
+        EXPECT_EQ(log, (std::vector<Event>{{'-', R}}));
+    }
+
+    // S leaves with its last live node, and with the undo of an addition.
+    log.clear();
+    stack.addOrExecute(new ksDeleteNodesCommand(Nodes{c}));
+    const NodeRefPtr added = Node::create();
+    setCore(added, S);
+    stack.addOrExecute(new ksAddChildrenCommand(other.get(), added.get()));
+    stack.undo();
+    stack.undo();
+    EXPECT_EQ(log, (std::vector<Event>{{'-', S}, {'+', S}, {'-', S}, {'+', S}}));
+
+    // Dropped commands free what only they held; the destroyed core is
+    // announced once more.
+    log.clear();
+    const UInt32 refCore = R.getFieldContainerId();
+    stack.undo();
+    stack.redo();
+    log.clear();
+    ref.reset();
+    R.reset();
+    a.reset();
+    stack.clear();
+    EXPECT_FALSE(FieldContainerFactory::the()->getContainer(refCore));
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_EQ(log[0].first, '-');
+}
+
+TEST_F(ParkingTest, TheTreeServiceHearsOnceATurnAndDropsSelectedNodesThatLeft)
+{
+    ksTreeService tree;
+    ksKernelServiceFactory::the().setEntry<ksTreeService>(&tree);
+    tree.setSelection({ref.getFieldContainerId(), c.getFieldContainerId()});
+    QSignalSpy changed(&tree, &ksTreeService::scenegraphChanged);
+    QSignalSpy selection(&tree, &ksTreeService::selectionChanged);
+    ksDeleteNodesCommand deletion(Nodes{a});
+    deletion.redo();
+    const NodeRefPtr fresh = Node::create();
+    ksAddChildrenCommand(other.get(), fresh.get()).redo();
+    EXPECT_EQ(changed.size(), 0) << "folded into one signal at the next turn";
+    QCoreApplication::processEvents();
+    EXPECT_EQ(changed.size(), 1);
+    EXPECT_EQ(tree.getSelection(), QList<uint>{c.getFieldContainerId()});
+    EXPECT_EQ(selection.size(), 1);
+    deletion.undo();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(changed.size(), 2);
+    ksKernelServiceFactory::the().setEntry<ksTreeService>(nullptr);
 }
 
 class SelectionCommandTest : public NodeCommandsTest

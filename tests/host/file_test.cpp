@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <random>
+
+#include <sys/stat.h>
 #include <thread>
 #include <vector>
 
@@ -65,6 +67,9 @@ TEST_F(File, ChecksumsAreStableCoverEveryByteAndZeroOnlyMeansNoFile)
     // 0 means "no checksum taken": no file gives it, empty content does not.
     EXPECT_EQ(ksFile::getChecksum(m_dir.filePath("missing.bin")), 0u);
     EXPECT_EQ(ksFile::getChecksum(m_dir.path()), 0u);
+    // Opening a FIFO for reading would wait for a writer.
+    ASSERT_EQ(::mkfifo(QFile::encodeName(m_dir.filePath("fifo")).constData(), 0644), 0);
+    EXPECT_EQ(ksFile::getChecksum(m_dir.filePath("fifo")), 0u);
     EXPECT_EQ(ksFile::getChecksum(std::string()), 0u);
     // With this seed the raw hash of empty content folds to zero.
     const std::uint64_t zeroFoldingSeed = 1219523942;

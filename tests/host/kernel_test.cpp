@@ -2,15 +2,22 @@
 // Module loading and the kernel's start-up and shut-down, through a real
 // library: fixtures/alpha (three registrations, an interface object, a
 // module object made at init).
+// First: Qt defines `slots` as a macro, a member name in the scene graph.
+#include "scenegraph/SceneGraph.h"
+
 #include "LogRecorder.h"
 #include "fixtures/FixtureInterface.h"
 
+#include "kernel/ksController.h"
 #include "kernel/ksInterfaceFactory.h"
 #include "kernel/ksKernel.h"
 #include "kernel/ksKernelRegister.h"
 #include "kernel/ksKernelServiceFactory.h"
 #include "kernel/ksModuleList.h"
+#include "kernel/ksMessage.h"
 #include "kernel/ksModuleLoader.h"
+#include "nodeutils/ksMaterials.h"
+#include "scene/ksScenegraph.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -121,6 +128,36 @@ TEST(Kernel, StartsModulesAndTearsThemDownBeforeUnloading)
         EXPECT_EQ(fixtureInterface(), nullptr);
         EXPECT_TRUE(ksKernelServiceFactory::the().services().isEmpty());
     }
+    ksKernelServiceFactory::the().clearEntries();
+}
+
+// Modules send "updateMaterials" after putting content into the scene.
+TEST(Kernel, AnswersUpdateMaterialsByPoolingTheSceneMaterialsAndDroppingUnusedOnes)
+{
+    using namespace osg;
+    ksKernel kernel;
+    kernel.installHostServices();
+    const UEnvironmentMaterialRefPtr environment = UEnvironmentMaterial::create();
+    const UBRDFMaterialRefPtr paint = UBRDFMaterial::create();
+    paint->setEnvironment(environment);
+    const GeometryRefPtr geometry = Geometry::create();
+    geometry->setMaterial(paint);
+    const NodeRefPtr loaded = Node::create();
+    loaded->setCore(geometry);
+    ksScenegraph::getRoot()->addChild(loaded);
+    {
+        const UBRDFMaterialRefPtr unused = UBRDFMaterial::create();
+        ksMaterials::addToMaterialPool(unused.get());
+    }
+
+    ksMessage message;
+    EXPECT_TRUE(ksController::call("updateMaterials", message, nullptr));
+    EXPECT_EQ(ksMaterials::getMaterialPoolMaterials(),
+              (ksMaterials::MaterialSet{environment.get(), paint.get()}));
+    kernel.shutdown();
+    EXPECT_FALSE(ksController::call("updateMaterials", message, nullptr)) << "the handler went with the host";
+    ksScenegraph::getRoot()->subChild(loaded.get());
+    ksMaterials::clearMaterialPool();
     ksKernelServiceFactory::the().clearEntries();
 }
 

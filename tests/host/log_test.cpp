@@ -1,6 +1,4 @@
 // Licensed under the MIT licence; see LICENSE.
-#include "LogRecorder.h"
-
 #include "utils/ksLog.h"
 
 #include <gtest/gtest.h>
@@ -10,30 +8,6 @@
 #include <vector>
 
 namespace {
-
-TEST(Log, EveryLevelReachesStandardErrorAndListeners)
-{
-    LogRecorder log;
-    testing::internal::CaptureStderr();
-    ksLog::error("Save: Can't write file %s. Unable to create path.", "/x/y.zmb");
-    ksLog::warning("%d references %s", 3, "resolved");
-    ksLog::info("100%% done");
-    const std::string err = testing::internal::GetCapturedStderr();
-
-    EXPECT_EQ(err, "Error: Save: Can't write file /x/y.zmb. Unable to create path.\n"
-                   "Warning: 3 references resolved\n"
-                   "Info: 100% done\n");
-    const auto lines = log.lines();
-    ASSERT_EQ(lines.size(), 3u);
-    EXPECT_EQ(lines[1].level, ksLog::Level::Warning);
-    EXPECT_EQ(lines[1].text, "3 references resolved");
-    // Long texts are not cut.
-    const std::string path(5000, 'p');
-    testing::internal::CaptureStderr();
-    ksLog::info("[REFERENCE] %s", path.c_str());
-    testing::internal::GetCapturedStderr();
-    EXPECT_EQ(log.lines().back().text, "[REFERENCE] " + path);
-}
 
 TEST(Log, EndedSubscriptionsHearNothingEvenWhenEndedDuringACall)
 {

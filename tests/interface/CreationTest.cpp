@@ -3,6 +3,8 @@
 // and bring clones of one smart file in step.
 #include "InterfaceTestSupport.h"
 
+#include "scene/ksFileIO.h"
+
 #include "utils/ksFile.h"
 
 #include <ctime>
@@ -51,13 +53,30 @@ TEST_F(Creation, ImportedNodesBecomeOrGetASourceReference)
     const UInt16 infoGroup = FileInfo::getClassType().getGroupId();
     EXPECT_EQ(wrapper->findAttachment(infoGroup, 0), AttachmentPtr(info.get()));
     EXPECT_FALSE(group->findAttachment(infoGroup, 0));
-    // The reference node alone, alive for the caller.
-    const NodeRefPtr alone(refs().createImportedSourceReference(path, NullFC));
-    EXPECT_TRUE(alone && coreOf(alone.get()));
+    // The reference node alone, alive for the caller and for nobody else:
+    // once dropped, neither the node nor its core is left (nor pooled).
+    UInt32 aloneCoreId = 0;
+    {
+        const NodeRefPtr alone(refs().createImportedSourceReference(path, NullFC));
+        ASSERT_TRUE(alone && coreOf(alone.get()));
+        aloneCoreId = coreOf(alone.get()).getFieldContainerId();
+    }
+    EXPECT_FALSE(FieldContainerFactory::the()->getContainer(aloneCoreId)) << "a node made by the call was kept";
 
     const NodeCorePtr referenceCore = wrapper->getCore();
     EXPECT_EQ(refs().createImportedSourceReference("/cad/x.stp", wrapper.get()), wrapper.get());
     EXPECT_EQ(wrapper->getCore(), referenceCore);
+
+    // With creation switched off the imported node stays as it is, and a
+    // missing one becomes a plain transform: no reference either way.
+    ksFileIO::setImportCreateReferences(false);
+    const NodeRefPtr plain = add(ksScenegraph::getRoot(), "Plain", Transform3D::create());
+    EXPECT_EQ(refs().createImportedSourceReference(path, plain.get()), plain.get());
+    const NodeRefPtr made(refs().createImportedSourceReference(path, NullFC));
+    ksFileIO::setImportCreateReferences(true);
+    EXPECT_FALSE(coreOf(plain.get()));
+    ASSERT_TRUE(made);
+    EXPECT_TRUE(Transform3DPtr::dcast(made->getCore()) && !coreOf(made.get()));
 }
 
 // live root ─┬─ given ─┬─ A (s.zmb): a
@@ -71,10 +90,8 @@ TEST_F(Creation, ClonesFollowALiveNodeOutsideTheGivenSubtreesElseTheLastOne)
     // Loaded cores are the ones clones can follow.
     const auto reference = [](const NodePtr& parent, const std::string& name, const std::string& smart,
                               const std::vector<std::string>& children) {
-        ExtReferenceRefPtr core = ExtReference::create();
-        core->setSmartFile(record(smart));
-        core->setState(ksReferenceTypes::Loaded);
-        const NodeRefPtr node = add(parent, name, core);
+        const NodeRefPtr node = referencenodes::reference(name, smart);
+        addChild(parent, node);
         for (const std::string& child : children)
             add(node.get(), child);
         return node;

@@ -99,6 +99,15 @@ TEST_F(Subtree, UpdatesRunTheSelectedStepsChildrenFirst)
     const NodeRefPtr unloaded = addNode(top.get(), "unloaded", "/p/u.zmb");
     coreOf(unloaded)->setState(ksReferenceTypes::NotLoaded);
 
+    // No bit, no step: nothing in the subtree is edited.
+    int edits = 0;
+    {
+        const ChangeSubscription watch = ChangeObservers::subscribe(top.get(), [&](const ChangeEvent&) { ++edits; });
+        refs().updateReferences(top.get(), 0, false);
+    }
+    EXPECT_EQ(edits, 0);
+    EXPECT_EQ(coreOf(top)->getState(), UInt32(ksReferenceTypes::Undefined));
+
     // Only the start node.
     refs().updateReferences(top.get(), Update::UpdateSourceFileInfo | Update::DecideLoadState, true);
     EXPECT_NE(coreOf(top)->getSourceFile()->getChecksum(), 0u);

@@ -150,6 +150,33 @@ TEST_F(ExporterTest, NewReferencesAreNamedAfterTheNodeAndNumberedBesideTheMaster
     EXPECT_EQ(ExtReferencePtr::dcast(window->getCore())->getSmartFile()->getRelativePath(), "Window.zmb");
 }
 
+// A new file never takes the place of another: of a file on disk, or of the
+// file of another reference (written or not). Paths that exist are kept.
+//
+// live root: Door (Door_2.zmb, unloaded), Door, Door (new), Part (new; source cad/a\b.stp)
+TEST_F(ExporterTest, NewNamesSkipFilesOnDiskAndFilesOfOtherReferences)
+{
+    ASSERT_TRUE(writeFile(path("Door.zmb"), "not ours"));
+    const NodeRefPtr kept = addSmartReference(live(), "Door", file("Door_2.zmb"), ksReferenceTypes::NotLoaded);
+    const NodeRefPtr first = addSmartReference(live(), "Door", "");
+    const NodeRefPtr second = addSmartReference(live(), "Door", "");
+    // Only the source's directory is normalised; a backslash in its name stays.
+    const NodeRefPtr part = addSmartReference(live(), "Part", "");
+    addSource(part.get(), file("cad/a\\b.stp"));
+
+    const std::string project = file("project.zmb");
+    ASSERT_TRUE(refs->saveSmartReferences(live(), project.c_str()));
+    EXPECT_EQ(smartPathOf(kept.get()), file("Door_2.zmb"));
+    EXPECT_EQ(smartPathOf(first.get()), file("Door_3.zmb"));
+    EXPECT_EQ(smartPathOf(second.get()), file("Door_4.zmb"));
+    EXPECT_EQ(smartPathOf(part.get()), file("cad/a\\b.zmb"));
+    EXPECT_EQ(fileBytes(path("Door.zmb")), QByteArray("not ours"));
+    // The next save finds every file its own.
+    makeNode(makeTriangle(), "Handle", first.get());
+    EXPECT_TRUE(refs->saveSmartReferences(live(), project.c_str()));
+    EXPECT_EQ(written("Door_3.zmb"), "Door\n  DoorPart\n  Handle\n");
+}
+
 TEST_F(ExporterTest, TwoCoresNamingOneFileAreRefusedWithNothingWritten)
 {
     const NodeRefPtr a = addSmartReference(live(), "A", file("same.zmb"));

@@ -330,10 +330,14 @@ TEST_F(SmartFileSave, SaveAsWritesElsewhereWithTheLoadedStashAndLeavesTheReferen
     EXPECT_EQ(fileBytes(file), original);
 }
 
-// "Engine" (loaded from engine.zmb): "Body", "Wheel", "Pump" (loaded from pump.zmb): "Impeller"
-TEST_F(SmartFileSave, NestedSmartReferencesKeepTheirChangeMark)
+// "Engine" (loaded from engine.<type>): "Body", "Wheel", "Pump" (loaded from pump.zmb): "Impeller"
+class NestedSmartFileSave : public SmartFileTest, public ::testing::WithParamInterface<const char*>
 {
-    makeReferenceToContent();
+};
+
+TEST_P(NestedSmartFileSave, NestedContentStaysInItsOwnFileWithItsChangeMark)
+{
+    const QString engineFile = makeReferenceToContent(QString("engine.") + GetParam());
     ksReferencePool& pool = ksReferencePool::instance();
     ASSERT_TRUE(pool.loadSmartReference(core.get()));
 
@@ -353,11 +357,17 @@ TEST_F(SmartFileSave, NestedSmartReferencesKeepTheirChangeMark)
     ASSERT_TRUE(pool.saveSmartReference(core.get()));
     EXPECT_FALSE(pool.isChanged(core.get()));
     EXPECT_TRUE(pool.isChanged(pumpCore.get())) << "saved on its own, not with the engine";
+    EXPECT_TRUE(fileHasNode(engineFile, "Hood"));
+    EXPECT_TRUE(fileHasNode(engineFile, "Pump"));
+    EXPECT_FALSE(fileHasNode(engineFile, "Rotor")) << "the pump's content is in the pump's file only";
+    EXPECT_EQ(childNames(pump.get()), std::vector<std::string>{"Rotor"});
     EXPECT_FALSE(fileHasNode(pumpFile, "Rotor"));
     ASSERT_TRUE(pool.saveSmartReference(pumpCore.get()));
     EXPECT_FALSE(pool.isChanged(pumpCore.get()));
     EXPECT_TRUE(fileHasNode(pumpFile, "Rotor"));
 }
+
+INSTANTIATE_TEST_SUITE_P(FileTypes, NestedSmartFileSave, ::testing::Values("zmb", "osb"));
 
 // Writes that fail leave the scene, the reference and the file as they were.
 TEST_F(SmartFileSave, FailedWritesChangeNothingAndIncrementalSavingKeepsThePreviousVersion)

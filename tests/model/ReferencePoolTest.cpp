@@ -5,12 +5,19 @@
 #include "kernel/ksKernelServiceFactory.h"
 #include "model/ksReferenceNode.h"
 #include "model/ksReferencePool.h"
+#include "io/ksSmartFile.h"
+#include "references/ksReferenceInterface.h"
 #include "references/ksReferenceService.h"
+#include "undo/ksDeleteNodesCommand.h"
+#include "undo/ksUndoStack.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QSet>
+
 #include <QSignalSpy>
 
+#include <algorithm>
 #include <set>
 #include <thread>
 
@@ -204,27 +211,19 @@ TEST_F(PoolTest, ListsTheCoresOfTheLiveSceneOnly)
     EXPECT_EQ(pool.getReferencesWithSameSmartFile(coreOf(e)), std::set<ExtReferencePtr>{coreOf(e)});
 }
 
-TEST_F(PoolTest, FileSuffixesAreThoseOfAllPooledPathsAsQtSeesThem)
+TEST_F(PoolTest, FileSuffixesAreThoseOfAllPooledPaths)
 {
-    // A suffix stays while any path has it.
+    // A suffix stays while any path has it; source paths count, and an
+    // edited path by its new suffix.
     NodeRefPtr gone = reference("", "/refs/y.osb", "/cad/archive.tar.JT");
     const NodeRefPtr kept = reference("", "/refs/z.osb");
     gone.reset();
-    const char* const awkward[] = {"/a/.bashrc", "/a/b.", "/a.d/b", "/a/b/", "rel.x", "/a/..", "/a/b..c",
-                                   "/a/.h.txt", "/a/b.x/", "C:\\dir\\f.stp", "/a/b.Z\xc3\xa4", "/a/none"};
-    std::vector<NodeRefPtr> nodes;
-    QSet<QString> expected{"zmb", "igs", "osb"};
-    for (const char* path : awkward) {
-        nodes.push_back(reference("", path));
-        expected.insert(QFileInfo(QString::fromUtf8(path)).suffix());
-    }
-    // Source paths count, and an edited path by its new suffix.
-    nodes.push_back(reference("", "/refs/x.zmb", "/cad/x.stp"));
-    const FileReferencePtr source = coreOf(nodes.back())->getSourceFile();
+    const NodeRefPtr node = reference("", "/refs/x.zmb", "/cad/x.stp");
+    const FileReferencePtr source = coreOf(node)->getSourceFile();
     edit(source, FileReference::PathFieldMask, [&] { source->setPath("/cad/x.igs"); });
-    const QStringList suffixes = pool.getFileSuffixes();
-    EXPECT_EQ(suffixes.size(), expected.size());
-    EXPECT_EQ(QSet<QString>(suffixes.begin(), suffixes.end()), expected);
+    QStringList suffixes = pool.getFileSuffixes();
+    suffixes.sort();
+    EXPECT_EQ(suffixes, (QStringList{"igs", "osb", "zmb"}));
 }
 
 TEST_F(PoolTest, AFailedSaveKeepsTheChangeMark)
@@ -239,4 +238,143 @@ TEST_F(PoolTest, AFailedSaveKeepsTheChangeMark)
     // An undecided core is always written.
     const NodeRefPtr undecided = reference("", files.path("a.xyz"), "", ksReferenceTypes::Undefined);
     EXPECT_FALSE(pool.saveSmartReference(coreOf(undecided)));
+}
+
+//  root
+//  +- ref (Loaded, smart and source records)
+//     +- part
+TEST_F(PoolTest, ADeletedReferenceLeavesThePoolAndUndoBringsItBackWithItsEditMark)
+{
+    const NodeRefPtr ref = inScene(reference("", "/refs/ref.zmb", "/cad/ref.stp"));
+    const ExtReferencePtr core = coreOf(ref);
+    const NodeRefPtr part = add(ref.get(), "");
+    pool.resetChanged(core);
+    setTravMask(part.get(), 0);
+    ASSERT_TRUE(pool.isChanged(core));
+    QSignalSpy scene(service, &ksReferenceService::sceneHasReferences);
+
+    ksDeleteNodesCommand deletion({ref.get()});
+    for (int round = 0; round < 2; ++round) {
+        deletion.redo();
+        EXPECT_TRUE(pool.isEmpty());
+        EXPECT_TRUE(pool.getStatusSnapshot().isEmpty()) << "the update monitor would still check its files";
+        EXPECT_EQ(pool.getNumChangedReferences(), 0u);
+        deletion.undo();
+        ASSERT_EQ(pool.getExtReferences(), QList<ExtReferencePtr>{core});
+        EXPECT_EQ(smartStatusOf(core)->path, QByteArray("/refs/ref.zmb"));
+        EXPECT_TRUE(pool.isChanged(core)) << "the edit would be lost at the next save";
+    }
+    ASSERT_EQ(scene.count(), 4);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(scene.at(i).at(0).toBool(), i % 2 == 1);
+}
+
+namespace {
+
+// The clone queries as a walk over every core would answer them: the cores
+// to consider are given, in any order.
+NodePtr walkLoadedClone(const ExtReferencePtr& ext, std::vector<ExtReferencePtr> cores)
+{
+    ksReferencePool& pool = ksReferencePool::instance();
+    ksReferenceInterface* reference = ksReferenceNode::getReferenceInterface();
+    const std::string path = ext->getSmartFile() ? ext->getSmartFile()->getPath() : std::string();
+    std::sort(cores.begin(), cores.end(),
+              [](const ExtReferencePtr& a, const ExtReferencePtr& b) { return a.getFieldContainerId() < b.getFieldContainerId(); });
+    for (const ExtReferencePtr& core : cores) {
+        if (path.empty() || core == ext || !pool.isSmartFileLoaded(core))
+            continue;
+        const std::shared_ptr<ksSmartFile> file = pool.getSmartFile(core);
+        if (file->getNode() && reference->isSamePath(file->getPath().toStdString(), path))
+            return file->getNode();
+    }
+    return NullFC;
+}
+
+std::set<ExtReferencePtr> walkSameSmartFile(const ExtReferencePtr& ext)
+{
+    std::set<ExtReferencePtr> same;
+    for (const ExtReferencePtr& core : ksReferencePool::instance().getExtReferences())
+        if (core == ext || ksReferenceNode::getReferenceInterface()->isSameSmartReference(ext, core))
+            same.insert(core);
+    return same;
+}
+
+} // namespace
+
+//  root
+//  +- a (w.osb)   +- b (./w.osb)   +- d (w.osb, a's core)   +- e (v.osb)   +- f (w.osb, relative)
+//  detached: c (sub/../w.osb), k (w.osb in the first working directory), g (no smart record),
+//  h (smart record without path)
+TEST_F(PoolTest, CloneQueriesAnswerAsAWalkOverEveryCoreDoesThroughRenamesRemovalsAndUndo)
+{
+    TempFiles files;
+    const std::string w = files.writeScene("w.osb", {"rim"});
+    const std::string v = files.writeScene("v.osb", {"hub"});
+    const QString dir = QFileInfo(QString::fromStdString(w)).absolutePath();
+    const QString workingDirectory = QDir::currentPath();
+    ASSERT_TRUE(QDir(dir).mkdir("sub"));
+    ASSERT_TRUE(QDir::setCurrent(dir));
+    const auto notLoaded = [](const std::string& smart) { return reference("", smart, "", ksReferenceTypes::NotLoaded); };
+    const NodeRefPtr a = inScene(notLoaded(w));
+    const NodeRefPtr b = inScene(notLoaded(dir.toStdString() + "/./w.osb"));
+    NodeRefPtr c = notLoaded(dir.toStdString() + "/sub/../w.osb");
+    const NodeRefPtr d = inScene(Node::create());
+    d->setCore(a->getCore());
+    const NodeRefPtr e = inScene(notLoaded(v));
+    const NodeRefPtr f = inScene(notLoaded("w.osb"));
+    // Names the file that f's relative path names in the first working
+    // directory.
+    const NodeRefPtr k = notLoaded(workingDirectory.toStdString() + "/w.osb");
+    const NodeRefPtr g = notLoaded("");
+    const NodeRefPtr h = notLoaded("");
+    edit(coreOf(h), ExtReference::SmartFileFieldMask, [&] { coreOf(h)->setSmartFile(record("", ksReferenceTypes::NoPath)); });
+    std::vector<ExtReferencePtr> cores{coreOf(a), coreOf(b), coreOf(c), coreOf(e), coreOf(f), coreOf(k), coreOf(g), coreOf(h)};
+    const auto check = [&](const char* when) {
+        for (const ExtReferencePtr& core : cores) {
+            EXPECT_EQ(pool.findLoadedClone(core), walkLoadedClone(core, cores)) << when << ", core " << core.getFieldContainerId();
+            EXPECT_EQ(pool.getReferencesWithSameSmartFile(core), walkSameSmartFile(core)) << when;
+        }
+    };
+    check("nothing loaded");
+    EXPECT_EQ(pool.getReferencesWithSameSmartFile(coreOf(c)), (std::set<ExtReferencePtr>{coreOf(a), coreOf(b), coreOf(f)}));
+
+    for (const NodeRefPtr& node : {c, f, e})
+        ASSERT_TRUE(pool.loadSmartReference(coreOf(node)));
+    check("three loaded");
+    EXPECT_EQ(pool.findLoadedClone(coreOf(a)), c.get()) << "the lowest core id comes first";
+
+    // A record renamed to another file, and one that leaves it by its path.
+    const FileReferencePtr cRecord = coreOf(c)->getSmartFile();
+    edit(cRecord, FileReference::PathFieldMask, [&] { cRecord->setPath(v); });
+    check("c renamed to v.osb");
+    EXPECT_EQ(pool.findLoadedClone(coreOf(a)), f.get());
+    ASSERT_TRUE(QDir::setCurrent(workingDirectory));
+    check("working directory changed");
+    EXPECT_EQ(pool.findLoadedClone(coreOf(a)), NullFC) << "f's relative path names another file now";
+    EXPECT_EQ(pool.findLoadedClone(coreOf(k)), f.get());
+    ASSERT_TRUE(QDir::setCurrent(dir));
+
+    // A removed record and its undo; a node taken out of the scene and put
+    // back; a destroyed core.
+    ksUndoStack& stack = ksUndoStack::get(0);
+    stack.clear();
+    ASSERT_TRUE(ksReferenceNode(f.get()).removeSmartReference());
+    check("f's record removed");
+    stack.undo();
+    check("f's record back");
+    EXPECT_EQ(pool.findLoadedClone(coreOf(a)), f.get());
+    stack.clear();
+    const NodePtr root = ksScenegraph::getRoot();
+    edit(root, Node::ChildrenFieldMask, [&] { root->subChild(b.get()); });
+    check("b out of the scene");
+    addChild(root, b);
+    check("b back");
+    ksReferenceNode(f.get()).unload();
+    check("f unloaded");
+    const UInt32 cId = coreOf(c).getFieldContainerId();
+    cores.erase(std::find(cores.begin(), cores.end(), coreOf(c)));
+    c.reset();
+    ASSERT_FALSE(pool.getStatusSnapshot().value(cId));
+    check("c destroyed");
+    ASSERT_TRUE(QDir::setCurrent(workingDirectory));
 }

@@ -110,10 +110,14 @@ TEST(TreeOperations, DetachMovesOutermostSmartContentAsideAndAttachRestoresItWit
     EXPECT_EQ(childNames(clean.get()), (Names{"c1", "c2"}));
     EXPECT_EQ(childNames(edited->getChild(0)), Names{"N"});
     EXPECT_EQ(childNames(N.get()), Names{"n1"});
-    EXPECT_FALSE(isChanged(clean));
+    EXPECT_FALSE(isChanged(clean)) << "moving content aside and back is no edit of it";
     EXPECT_TRUE(isChanged(edited));
-    // Still watched: a real edit afterwards counts.
-    ksNodeUtils::setName(clean->getChild(1), "c2 renamed", true);
+
+    // An edit made while the content is away is kept.
+    detached = ksReferenceNode::detachSubReferences(root.get());
+    add(clean.get(), "c0");
+    ksReferenceNode::attachSubReferences(detached);
+    EXPECT_EQ(childNames(clean.get()), (Names{"c0", "c1", "c2"}));
     EXPECT_TRUE(isChanged(clean));
 }
 

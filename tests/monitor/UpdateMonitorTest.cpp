@@ -31,6 +31,8 @@
 #include <algorithm>
 #include <functional>
 #include <memory>
+#include <thread>
+#include <vector>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -263,14 +265,12 @@ TEST_F(UpdateMonitorTest, PausesNestTheLastResumeStartsAFreshPassAndAStopWins)
     m_monitor.setPaused(false);
     EXPECT_TRUE(waitUntil([&] { return m_monitor.getPassCount() == 2; })) << "no wait before the first pass";
 
-    // A resume without a pause counts below zero: one pause then leaves the
-    // thread running.
+    // A resume without a pause is ignored: the next pause still ends the thread.
     m_monitor.setPaused(false);
     m_monitor.setPaused(true);
-    EXPECT_TRUE(m_monitor.isRunning());
+    EXPECT_FALSE(m_monitor.isRunning());
 
     // Stopped while paused: resuming or new expressions launch nothing.
-    m_monitor.setPaused(true);
     m_monitor.stop();
     m_monitor.stop();
     EXPECT_FALSE(m_monitor.isStarted());
@@ -285,6 +285,71 @@ TEST_F(UpdateMonitorTest, PausesNestTheLastResumeStartsAFreshPassAndAStopWins)
     EXPECT_FALSE(m_monitor.isRunning());
     m_monitor.setPaused(false);
     EXPECT_TRUE(waitUntil([&] { return m_monitor.getPassCount() == 3; }));
+
+    // A zero interval, from the next wait on, runs passes back to back.
+    m_monitor.setInterval(0);
+    m_monitor.setPaused(true);
+    m_monitor.setPaused(false);
+    EXPECT_TRUE(waitUntil([&] { return m_monitor.getPassCount() >= 10; }));
+}
+
+// The thread reads the expressions without a lock, so it must be gone while
+// they change, also after a resume that had no pause.
+TEST_F(UpdateMonitorTest, NewExpressionsRestartTheThreadWhateverThePauseCount)
+{
+    const Reference door(makeRecord(m_files.write("door_v1.zmb", "one", 100)));
+    m_files.write("door_v2.zmb", "two", 200);
+    m_monitor.setRevisionCheckEnabled(true);
+    m_monitor.start();
+    ASSERT_TRUE(waitUntil([&] { return m_monitor.getPassCount() == 1; }));
+    EXPECT_TRUE(reported().isEmpty()) << "no expressions, no revisions";
+
+    m_monitor.setPaused(false);
+    for (int round = 0; round < 20; ++round)
+        m_monitor.setRevisionExpressions({"_v(\\d+)"});
+    EXPECT_TRUE(m_monitor.isRunning());
+    // Each fresh thread starts with a pass at once, despite the hour-long
+    // interval; the passes cut short keep what they found.
+    EXPECT_TRUE(waitUntil([&] { return door.smartStatus()->state.load() == FileState::Outdated; }));
+}
+
+// A stop during a long pass ends it at the next file: the files after that
+// keep their old state, and the pass neither counts nor reports.
+TEST_F(UpdateMonitorTest, AStopCutsALongPassShort)
+{
+    constexpr int count = 20000;
+    std::vector<std::unique_ptr<Reference>> gone;
+    for (int i = 0; i < count; ++i)
+        gone.push_back(std::make_unique<Reference>(makeRecord(m_files.path(QString("gone%1.zmb").arg(i)))));
+    const ksStatusSnapshot snapshot = ksReferencePool::instance().getStatusSnapshot();
+    ASSERT_EQ(snapshot.size(), count);
+    // The pass goes in id order: this one is checked first.
+    const ksFileReferenceStatusPtr first = snapshot.begin().value()->smart();
+    const auto missing = [&] {
+        int n = 0;
+        for (const auto& entry : snapshot)
+            n += entry.status->smart()->state.load() == FileState::Missing;
+        return n;
+    };
+
+    // The main thread may lose the processor long enough for a pass to end
+    // before the stop; a few tries make that a matter of chance no more.
+    bool cutShort = false;
+    for (int attempt = 0; attempt < 5 && !cutShort; ++attempt) {
+        for (const auto& entry : snapshot)
+            entry.status->smart()->state.store(FileState::UpToDate);
+        const std::uint64_t before = m_monitor.getPassCount();
+        m_monitor.start();
+        QDeadlineTimer deadline(30000);
+        while (first->state.load() != FileState::Missing && !deadline.hasExpired())
+            std::this_thread::yield();
+        m_monitor.stop();
+        cutShort = m_monitor.getPassCount() == before;
+    }
+    ASSERT_TRUE(cutShort) << "every pass ran to its end despite the stop";
+    EXPECT_LT(missing(), count);
+    QCoreApplication::sendPostedEvents();
+    EXPECT_TRUE(reported().isEmpty());
 }
 
 // File events wake the monitor between passes; the interval's pass stays the net.
@@ -511,6 +576,24 @@ TEST_F(UpdateMonitorServiceTest, MonitorRunsWhileEnabledWithReferencesAndOutside
 
     service->setUpdateMonitoringInterval(1234);
     EXPECT_EQ(monitor->getInterval(), 1234);
+}
+
+TEST_F(UpdateMonitorServiceTest, MissingWinsOverOutdatedAndModeZeroTellsNothing)
+{
+    const Reference gone(makeRecord(m_files.write("gone.zmb", "g", 100)));
+    const Reference changed(makeRecord(m_files.write("changed.zmb", "c", 100)));
+    service->setNotificationMode(ksReferenceTypes::NotifyAfterUpdateCheck);
+    m_files.remove("gone.zmb");
+    m_files.write("changed.zmb", "edited", 200);
+    service->setUpdateMonitoringEnabled(true);
+    EXPECT_EQ(nextChange().size(), 2) << "both in the first pass";
+    EXPECT_EQ(m_shown, QStringList{missingText});
+
+    service->setNotificationMode(ksReferenceTypes::NoNotification);
+    m_files.write("gone.zmb", "g", 100);
+    nextChange();
+    EXPECT_EQ(smartState(gone), ksReferenceTypes::UpToDate);
+    EXPECT_EQ(m_shown, QStringList{missingText}) << "an outdated file is left, but mode 0 tells nothing";
 }
 
 TEST_F(UpdateMonitorServiceTest, MissingChangedAndNewerFilesReachTheRecordsTheHandlesAndTheUser)

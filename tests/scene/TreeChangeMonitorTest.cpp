@@ -101,3 +101,28 @@ TEST(TreeChangeMonitor, NestedContentAndRootVisibilityAreSkippedOnlyWhenAsked)
     EXPECT_TRUE(w.counts(scene.sub.get(), Node::TravMaskFieldMask | Node::IndexFieldMask, [] {}));
     EXPECT_TRUE(w.counts(scene.bolt.get(), Node::TravMaskFieldMask, [] {})) << "a child's visibility counts";
 }
+
+// Content moved aside for a save and back is the same content: a children
+// edit published as a move counts nowhere, any other edit still does.
+TEST(TreeChangeMonitor, MovesOfContentDoNotCount)
+{
+    AssemblyScene scene;
+    Watch w(scene);
+    w.monitor.resetChanged(scene.sub.get());
+    const auto moved = [](const FieldContainerPtr& fc, BitVector mask) {
+        beginEditCP(fc, mask, ksTreeChangeMonitor::ContentMoveOrigin);
+        endEditCP(fc, mask, ksTreeChangeMonitor::ContentMoveOrigin);
+    };
+    for (const NodePtr& node : {NodePtr(scene.sub.get()), NodePtr(scene.bolt.get())}) {
+        w.monitor.resetChanged(w.monitor.getWatchedNode());
+        moved(node, Node::ChildrenFieldMask);
+        EXPECT_FALSE(w.monitor.isChanged());
+        EXPECT_TRUE(w.counts(node, Node::ChildrenFieldMask, [] {})) << "the same edit, not a move";
+        w.monitor.resetChanged(w.monitor.getWatchedNode());
+        moved(node, Node::ChildrenFieldMask | Node::TravMaskFieldMask);
+        EXPECT_TRUE(w.monitor.isChanged()) << "a move changes children only";
+    }
+    w.monitor.resetChanged(w.monitor.getWatchedNode());
+    moved(scene.bolt->getCore(), Geometry::IndicesFieldMask);
+    EXPECT_TRUE(w.monitor.isChanged()) << "only a node's children can move";
+}

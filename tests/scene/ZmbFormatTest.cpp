@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 
 using namespace osg;
 
@@ -65,17 +67,38 @@ void expectRejected(const std::vector<std::uint8_t>& bytes, const char* expected
     EXPECT_EQ(FieldContainerFactory::the()->getNumLiveContainers(), live);
 }
 
+// Blocks of `fresh` pseudo-random bytes, each followed by `repeated` bytes
+// copied from earlier in the data: zstd gains about (fresh + repeated) / fresh.
+QByteArray partlyRepeating(int fresh, int repeated, int size)
+{
+    QByteArray bytes;
+    std::uint32_t x = 12345;
+    while (bytes.size() < size) {
+        for (int i = 0; i < fresh; ++i) {
+            x = x * 1664525u + 1013904223u;
+            bytes.append(char(x >> 24));
+        }
+        // From close behind, so that a sample of a few slices holds the
+        // bytes a copy repeats.
+        const int from = std::max(0, bytes.size() - fresh - int(x % 64u));
+        bytes.append(bytes.mid(from, repeated));
+    }
+    return bytes;
+}
+
 } // namespace
 
 TEST(ZmbFormat, RoundTripKeepsSharingMaterialsAttachmentsStashAndMetadataByteForByte)
 {
-    AssemblyScene scene(30000); // large enough for a compressed scene section
-    const ksSmartReferenceStash stash = sampleStash();
+    AssemblyScene scene(30000); // a large scene section, mostly positions
+    ksSmartReferenceStash stash = sampleStash();
+    stash.setEntry("layers", partlyRepeating(16, 48, 256 * 1024));
     const ksZmbMetadata metadata = ksFileIO::makeMetadata(scene.root.get());
     const std::vector<std::uint8_t> first = encode(scene.root.get(), stash, metadata);
     ASSERT_FALSE(first.empty());
     EXPECT_EQ(peek<std::uint32_t>(first, entryOffset(0) + 4), 0u) << "small metadata is stored plain";
-    EXPECT_EQ(peek<std::uint32_t>(first, entryOffset(2) + 4), ksZmb::FlagZstd);
+    EXPECT_EQ(peek<std::uint32_t>(first, entryOffset(1) + 4), ksZmb::FlagZstd);
+    EXPECT_EQ(peek<std::uint32_t>(first, entryOffset(2) + 4), 0u) << "positions gain too little";
 
     ksZmbReader reader;
     ASSERT_TRUE(reader.readMemory(first.data(), first.size())) << reader.getError();
@@ -86,6 +109,27 @@ TEST(ZmbFormat, RoundTripKeepsSharingMaterialsAttachmentsStashAndMetadataByteFor
 
     scene.expectReadBack(root.get());
     EXPECT_EQ(encode(root.get(), reader.getStash(), reader.getMetadata()), first);
+}
+
+TEST(ZmbFormat, LargeSectionsAreCompressedOnlyWhenTheSampleShrinksBelowOneOverOnePointSix)
+{
+    struct Case {
+        const char* what;
+        int fresh, repeated;
+        std::uint32_t flags;
+    };
+    // The first would have been compressed while a tenth was gain enough.
+    for (const Case& c : {Case{"gains about 1.3x", 48, 16, 0u}, Case{"gains about 4x", 16, 48, ksZmb::FlagZstd}}) {
+        SCOPED_TRACE(c.what);
+        ksSmartReferenceStash stash;
+        stash.setEntry("blob", partlyRepeating(c.fresh, c.repeated, 1 << 20));
+        const NodeRefPtr root = Node::create();
+        const std::vector<std::uint8_t> bytes = encode(root, stash);
+        EXPECT_EQ(peek<std::uint32_t>(bytes, entryOffset(1) + 4), c.flags);
+        ksZmbReader reader;
+        ASSERT_TRUE(reader.readMemory(bytes.data(), bytes.size())) << reader.getError();
+        EXPECT_EQ(reader.getStash(), stash);
+    }
 }
 
 TEST(ZmbFormat, TruncatedOrFlippedFilesFailCleanly)
@@ -101,6 +145,25 @@ TEST(ZmbFormat, TruncatedOrFlippedFilesFailCleanly)
         expectRejected(flipped);
     }
     expectRejected({});
+}
+
+// A section stored plain carries text a user could edit by hand; one changed
+// character that still parses must be refused by the section's checksum.
+TEST(ZmbFormat, AChangedCharacterInAPlainSectionIsAChecksumMismatch)
+{
+    AssemblyScene scene;
+    const std::vector<std::uint8_t> bytes = encode(scene.root.get(), {}, {{"author", "anna"}});
+    ASSERT_EQ(peek<std::uint32_t>(bytes, entryOffset(0) + 4) & ksZmb::FlagZstd, 0u) << "stored plain";
+    const auto at = std::search(bytes.begin(), bytes.end(), std::begin("anna"), std::end("anna") - 1);
+    ASSERT_NE(at, bytes.end());
+    const std::size_t offset = std::size_t(at - bytes.begin());
+
+    expectRejected(patched<char>(bytes, offset, 'h', false), "section META: checksum mismatch");
+    // The same change with the checksums made to match reads, so the checksum alone refused it.
+    const std::vector<std::uint8_t> resealed = patched<char>(bytes, offset, 'h');
+    ksZmbReader reader;
+    ASSERT_TRUE(reader.readMemory(resealed.data(), resealed.size())) << reader.getError();
+    EXPECT_EQ(reader.getMetadata().at("author"), "hnna");
 }
 
 TEST(ZmbFormat, ForeignFilesAndNewerVersionsAreRefusedWithTheReason)

@@ -1,6 +1,9 @@
 // Licensed under the MIT licence; see LICENSE.
 #include "AssemblyScene.h"
 #include "BlockBuilder.h"
+#include "FileSizeLimit.h"
+#include "IdenticalNodes.h"
+#include "ZstdBomb.h"
 
 #include "scenegraph/SceneFileHandler.h"
 
@@ -84,6 +87,49 @@ TEST_F(OsbFile, WriteReadWriteGivesIdenticalBytesAndTheSameScene)
     EXPECT_EQ(FieldContainerFactory::the()->getNumLiveContainers(), liveBefore) << "both scenes freed everything";
 }
 
+// root
+// +- 40 nodes, each over a geometry of its own; all share one material. The
+//    first geometry holds arrays of several MiB, the others one triangle.
+TEST_F(OsbFile, LargeArraysAndWidelySharedContainersReadBackFromFilesAndMemoryAlike)
+{
+    NodeRefPtr root = Node::create();
+    UBRDFMaterialRefPtr material = UBRDFMaterial::create();
+    std::vector<Vec3f> positions(300000);
+    for (std::size_t i = 0; i < positions.size(); ++i)
+        positions[i] = Vec3f(float(i), float(i % 7), -float(i));
+    std::vector<UInt32> indices(positions.size());
+    for (std::size_t i = 0; i < indices.size(); ++i)
+        indices[i] = UInt32(indices.size() - 1 - i);
+    for (int g = 0; g < 40; ++g) {
+        GeometryRefPtr geometry = Geometry::create();
+        geometry->setPositions(g == 0 ? positions : std::vector<Vec3f>{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}});
+        geometry->setIndices(g == 0 ? indices : std::vector<UInt32>{0, 1, 2});
+        geometry->setMaterial(material);
+        NodeRefPtr node = Node::create();
+        node->setCore(geometry);
+        root->addChild(node);
+    }
+    const fs::path path = dir / "large.osb";
+    for (bool compressed : {false, true}) {
+        SCOPED_TRACE(compressed ? "compressed" : "plain");
+        ASSERT_TRUE(SceneFileHandler::the().write(root, path.string(), compressed));
+        for (NodeRefPtr read : {SceneFileHandler::the().read(path.string()), readBytes(fileBytes(path))}) {
+            ASSERT_TRUE(read);
+            ASSERT_EQ(read->getNChildren(), 40u);
+            const auto first = GeometryPtr::dcast(read->getChild(0)->getCore());
+            EXPECT_EQ(first->getPositions(), positions);
+            EXPECT_EQ(first->getIndices(), indices);
+            const MaterialPtr shared = first->getMaterial();
+            EXPECT_EQ(shared->getUsers().size(), 40u);
+            // The list read in one go still follows later edits.
+            read->subChild(UInt32(0));
+            read->subChild(UInt32(0));
+            EXPECT_EQ(shared->getUsers().size(), 38u);
+            EXPECT_EQ(shared->getUsers().front(), read->getChild(0)->getCore());
+        }
+    }
+}
+
 TEST_F(OsbFile, ReadContainersAreAnnouncedAndPublished)
 {
     std::vector<std::string> calls;
@@ -98,17 +144,29 @@ TEST_F(OsbFile, ReadContainersAreAnnouncedAndPublished)
         << "one shared core: announced once when made, published once when filled";
 }
 
-TEST_F(OsbFile, WritingReplacesTheTargetAndLeavesNothingBehind)
+// Writing replaces the target only once the new file is complete: a disk
+// that fills up during the write leaves the previous file, and neither the
+// temporary file nor its descriptor stays behind.
+TEST_F(OsbFile, WritingReplacesTheTargetOnlyWhenCompleteAndLeavesNothingBehind)
 {
     const fs::path target = dir / "scene.osb";
     std::ofstream(target) << "previous";
-    NodeRefPtr node = Node::create();
+    AssemblyScene scene(20000);
+    const int descriptors = FileSizeLimit::openDescriptors();
+    for (bool compressed : {false, true}) {
+        SCOPED_TRACE(compressed ? "compressed" : "plain");
+        const FileSizeLimit limit(4096);
+        EXPECT_FALSE(SceneFileHandler::the().write(scene.root, target.string(), compressed));
+        EXPECT_NE(SceneFileHandler::the().getLastError().find(target.string()), std::string::npos);
+    }
+    EXPECT_EQ(FileSizeLimit::openDescriptors(), descriptors);
+    EXPECT_EQ(fileBytes(target), Bytes({'p', 'r', 'e', 'v', 'i', 'o', 'u', 's'}));
     EXPECT_FALSE(SceneFileHandler::the().write(NullFC, target.string()));
-    ASSERT_TRUE(SceneFileHandler::the().write(node, target.string()));
+    ASSERT_TRUE(SceneFileHandler::the().write(scene.root, target.string()));
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1) << "no temporary file left";
 
     const fs::path nowhere = dir / "missing" / "scene.osb";
-    EXPECT_FALSE(SceneFileHandler::the().write(node, nowhere.string()));
+    EXPECT_FALSE(SceneFileHandler::the().write(scene.root, nowhere.string()));
     EXPECT_NE(SceneFileHandler::the().getLastError().find(nowhere.string()), std::string::npos);
     EXPECT_FALSE(SceneFileHandler::the().read(nowhere.string()));
     EXPECT_NE(SceneFileHandler::the().getLastError().find("cannot open"), std::string::npos);
@@ -175,7 +233,7 @@ TEST_F(OsbFile, BadHeadersSizesAndReferencesAreRefusedWithTheirPlace)
          "file header: version 1.1 is not readable"},
         {"block too new", BlockBuilder::wrapInFile(tooNew), "scene block header: version 1.3 is not readable"},
         {"magic", badMagic, "not an .osb file"},
-        {"frame too long", longFrame, "more than the announced block size"},
+        {"frame too long", longFrame, "compressed data: more than the announced"},
         // Huge lengths and counts are caught before anything is allocated.
         {"compressed size", hugeFrame, "exceeds the limit"},
         {"string count", BlockBuilder::wrapInFile(hugeStringCount), "string table: too many strings (4294967295)"},
@@ -205,6 +263,31 @@ TEST_F(OsbFile, BadHeadersSizesAndReferencesAreRefusedWithTheirPlace)
         SCOPED_TRACE(what);
         expectRejected(bytes, expected);
     }
+}
+
+// A compressed block is believed up to 8 times its stored size and
+// unpacked no further than announced; the writer stores as it is a block
+// that would pack tighter, so whatever it writes reads back.
+TEST_F(OsbFile, CompressedBlocksAreBoundedByTheirStoredSize)
+{
+    const Bytes frame = zstdRleFrame(8192); // 33 KB that unpack to 1 GiB
+    const auto bomb = [&](UInt64 announced) {
+        Bytes file = BlockBuilder::wrapInFile({});
+        file[12] = 1; // compressed
+        const auto* size = reinterpret_cast<const UInt8*>(&announced);
+        file.insert(file.end(), size, size + 8);
+        file.insert(file.end(), frame.begin(), frame.end());
+        return file;
+    };
+    expectRejected(bomb(UInt64(1) << 30), "compressed data: announces 1073741824 bytes from 32774 (more than 8 to 1)");
+    expectRejected(bomb(frame.size() * 8), "compressed data: more than the announced 262192 bytes");
+
+    const NodeRefPtr root = identicalNodes(20000);
+    const Bytes written = SceneFileHandler::the().writeToMemory(root, true);
+    EXPECT_EQ(written[12], 0) << "stored as it is";
+    const NodeRefPtr read = readBytes(written);
+    ASSERT_TRUE(read) << SceneFileHandler::the().getLastError();
+    EXPECT_EQ(read->getNChildren(), 20000u);
 }
 
 TEST_F(OsbFile, NestingIsCappedButAllowedUpToTheLimit)

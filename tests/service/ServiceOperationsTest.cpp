@@ -3,9 +3,15 @@
 // on the root.
 #include "ServiceTestSupport.h"
 
+#include "kernel/ksTreeService.h"
+#include "model/ksReferencePool.h"
+#include "scene/ksFileIO.h"
 #include "scene/ksScenegraph.h"
+#include "scene/ksSmartReferenceStash.h"
+#include "undo/ksDeleteNodesCommand.h"
 #include "undo/ksUndoStack.h"
 
+#include <QCoreApplication>
 #include <QSignalSpy>
 
 #include <functional>
@@ -94,6 +100,12 @@ TEST(ServiceOperations, ListingReferencesGivesEachCoreOnceTheStartIncluded)
         paths << node.getSmartPath() + node.getSourcePath();
     paths.sort();
     EXPECT_EQ(paths, (QStringList{"/d/a.zmb", "/d/b.stp", "/d/g.zmb"}));
+    // Below a reference node: the nearest references in order, never the
+    // node itself nor A' inside A.
+    QStringList children;
+    for (const ksdReferenceNode& node : service()->getChildReferences(ksTypeConverter::convertNode(G.get())))
+        children << node.getSmartPath() + node.getSourcePath();
+    EXPECT_EQ(children, (QStringList{"/d/a.zmb", "/d/b.stp"}));
 }
 
 // The live root as the reference, with the child c (locked nodes: the scenario).
@@ -118,6 +130,52 @@ TEST(ServiceOperations, TheRootStaysLoadedAndGetsNoSmartFile)
         EXPECT_EQ(dump(root), before);
         EXPECT_EQ(undo.stack().index(), index);
     }
+    ksScenegraph::newScene();
+}
+
+// The service learns of undone and redone steps through the pool, and of
+// the host's other changes through the tree and file-IO services.
+TEST(ServiceOperations, UndoneReferencesLeaveThePoolAndTheSelectionAndComeBackWithRedo)
+{
+    ksScenegraph::newScene();
+    ksUndoStack& undo = ksUndoStack::get(0);
+    ksReferenceService* s = service();
+    ksReferencePool& pool = ksReferencePool::instance();
+    ASSERT_TRUE(pool.isEmpty());
+    QSignalSpy scene(s, &ksReferenceService::sceneHasReferences);
+    const ksdReferenceNode created = s->createSmartReference(ksdNode());
+    for (int round = 0; round < 2; ++round) {
+        undo.undo();
+        EXPECT_TRUE(pool.isEmpty()) << "an undone \"Create Smart Reference\" would stay watched";
+        undo.redo();
+        EXPECT_EQ(pool.getExtReferences().size(), 1);
+    }
+    ASSERT_EQ(scene.count(), 5);
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(scene.at(i).at(0).toBool(), i % 2 == 0);
+
+    // Selected, then deleted: the selection drops it at the next turn.
+    QCoreApplication::processEvents();
+    QSignalSpy changed(s, &ksReferenceService::referencesChanged);
+    QSignalSpy selection(s, &ksReferenceService::sceneSelectionChanged);
+    ksTreeService* tree = ksKernelServiceFactory::the().get<ksTreeService>();
+    tree->setSelection({created.getObjectId()});
+    undo.addOrExecute(new ksDeleteNodesCommand({ksTypeConverter::convertNode(created)}));
+    EXPECT_TRUE(pool.isEmpty());
+    EXPECT_EQ(changed.count(), 0);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(changed.count(), 1) << "scenegraphChanged";
+    ASSERT_FALSE(selection.isEmpty());
+    EXPECT_TRUE(selection.last().at(0).value<QList<ksdReferenceNode>>().isEmpty());
+    EXPECT_TRUE(tree->getSelection().isEmpty());
+
+    undo.undo();
+    changed.clear();
+    TempFiles files;
+    ASSERT_TRUE(ksFileIO::saveSmartReference(ksTypeConverter::convertNode(created), files.path("saved.zmb"),
+                                             ksSmartReferenceStash()));
+    EXPECT_EQ(changed.count(), 1) << "savedGeometry";
+    undo.clear();
     ksScenegraph::newScene();
 }
 
