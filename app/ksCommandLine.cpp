@@ -70,6 +70,9 @@ const CommandHelp helps[] = {
      "the project.\n"},
     {"pack", "pack PROJECT --to DIR", "copy the project and all its files into DIR",
      "Copies the project and every file it refers to into DIR, so that the copy can move as a whole.\n"},
+    {"editor", "editor [PROJECT] [--screenshot FILE.png]", "the Reference Editor window (or its picture)",
+     "Opens the host's main window with the Reference Editor, on PROJECT when one is named.\n"
+     "  --screenshot FILE.png   draw the window offscreen once the project is loaded, save it, and end\n"},
     {"formats", "formats", "the file types import reads",
      "Lists the suffixes of the mesh and CAD files that 'talvik import' reads.\n"},
 };
@@ -173,8 +176,10 @@ QString ksCommandLine::help(const QString& command)
     const CommandHelp* help = findHelp(command);
     if (!help)
         return QString();
-    // Every command but the demo and the list of formats answers in JSON.
-    const bool json = command != QLatin1String("demo") && command != QLatin1String("formats");
+    // Every command but the demo, the list of formats and the window
+    // answers in JSON.
+    const bool json = command != QLatin1String("demo") && command != QLatin1String("formats")
+                      && command != QLatin1String("editor");
     return QStringLiteral("usage: talvik %1%2 [--verbose]\n%3")
                .arg(QLatin1String(help->synopsis), json ? QStringLiteral(" [--json]") : QString(),
                     QLatin1String(help->details))

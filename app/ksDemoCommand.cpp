@@ -31,6 +31,8 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <map>
+#include <string>
 
 #include <unistd.h>
 
@@ -75,6 +77,7 @@ private:
     bool writeMeshes();
     NodeRefPtr makeAssembly(const char* name, const NodePtr& parent);
     bool importInto(const QStringList& files, const NodePtr& parent);
+    void placePart(const NodePtr& node);
     bool save();
     bool waitForChange(const QString& what);
     // Changes a file's content and moves its time on, so that the change
@@ -132,6 +135,22 @@ NodeRefPtr Demo::makeAssembly(const char* name, const NodePtr& parent)
     return node;
 }
 
+// Each part where it sits on the car (the meshes are all made around the
+// origin), so that a view of the scene shows a car.
+void Demo::placePart(const NodePtr& node)
+{
+    static const std::map<std::string, Vec3f> places{{"wheel", Vec3f(-1.3f, -0.9f, 0.6f)},
+                                                     {"door_v1", Vec3f(-0.2f, 0.94f, 0.0f)},
+                                                     {"engine", Vec3f(2.2f, -0.3f, 0.0f)}};
+    const auto place = places.find(ksNodeUtils::getName(node));
+    const Transform3DPtr transform = Transform3DPtr::dcast(node->getCore());
+    if (place == places.end() || !transform)
+        return;
+    beginEditCP(transform, Transform3D::getCombinedTransformAttributesMask());
+    transform->setTranslation(place->second);
+    endEditCP(transform, Transform3D::getCombinedTransformAttributesMask());
+}
+
 bool Demo::importInto(const QStringList& files, const NodePtr& parent)
 {
     QStringList paths, errors;
@@ -140,10 +159,12 @@ bool Demo::importInto(const QStringList& files, const NodePtr& parent)
     const std::vector<NodeRefPtr> added = ksSceneImporter::importFiles(paths, parent, &errors);
     for (const QString& error : errors)
         std::fprintf(stderr, "talvik: %s\n", qPrintable(error));
-    for (const NodeRefPtr& node : added)
+    for (const NodeRefPtr& node : added) {
+        placePart(node);
         note(QStringLiteral("imported %1 as a source reference (%2 vertices)")
                  .arg(QString::fromStdString(ksNodeUtils::getName(node.get())))
                  .arg(ksSceneImporter::countVertices(node.get())));
+    }
     return errors.isEmpty();
 }
 

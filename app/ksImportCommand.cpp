@@ -16,7 +16,9 @@
 #include "references/ksReferenceInterface.h"
 #include "references/ksReferenceUpdateFlags.h"
 #include "nodeutils/ksNodeUtils.h"
+#include "references/ksReferenceInterface.h"
 #include "references/ksReferenceService.h"
+#include "references/ksReferenceUpdateFlags.h"
 #include "scene/ksFileIO.h"
 #include "scene/ksScenegraph.h"
 #include "scenegraph/Node.h"
@@ -95,7 +97,9 @@ int ksImportCommand::run(const ksCommandLine& line, ksTalvikHost& host)
         std::fprintf(stderr, "talvik: %s\n", qPrintable(host.lastError()));
         return ksCommandLine::Failure;
     }
-    // A writing command reads every state it needs itself.
+    // A writing command takes the states it records itself: a monitor pass
+    // that happened to run would record times of files changed within the
+    // second of their import.
     host.service()->setUpdateMonitoringEnabled(false);
     ksProgressBar progress(!line.has("json"));
     if (QFileInfo::exists(projectPath)) {
@@ -136,6 +140,15 @@ int ksImportCommand::run(const ksCommandLine& line, ksTalvikHost& host)
             std::fprintf(stderr, "talvik: %s\n", qPrintable(error));
         return ksCommandLine::UsageError;
     }
+
+    // The new source records take their files' checksums now rather than
+    // whenever the update monitor gets to them, so that a later change of a
+    // file shows as outdated (a record without a checksum takes whatever it
+    // finds next as up to date). The time is left to later checks: a file
+    // changed within the second of its import keeps that second's time.
+    for (std::size_t i = 0; i < added.size(); ++i)
+        if (added[i] && !isSmartFile(addedPaths.at(int(i))))
+            host.references()->updateReferences(added[i].get(), ksReferenceUpdateFlags::UpdateFileStates, true);
 
     QStringList written;
     QObject listener;

@@ -65,25 +65,35 @@ void ksReferenceTable::collect(const NodePtr& node, int depth, const QString& pa
     int childDepth = depth;
     QString childParent = parentPath;
     if (references && references->isExtReference(node)) {
-        const ksdReferenceNode handle(ksTypeConverter::convertNode(node));
-        Row row;
+        Row row = readRow(node);
         row.depth = depth;
-        row.name = QString::fromStdString(ksNodeUtils::getName(node));
         row.parentPath = parentPath;
         row.treePath = parentPath.isEmpty() ? row.name : parentPath + '/' + row.name;
-        row.node = node;
-        row.smart = {handle.getSmartPath(), handle.getSmartFileState(), QString()};
-        row.source = {handle.getSourcePath(), handle.getSourceFileState(), QString()};
-        row.loaded = handle.isLoaded();
-        row.edited = handle.isChanged();
-        row.vertices = ksSceneImporter::countVertices(node);
-        takeColours(references->getReferenceStatusText(node), row);
         m_rows.push_back(row);
         childDepth = depth + 1;
         childParent = row.treePath;
     }
     for (UInt32 i = 0; i < node->getNChildren(); ++i)
         collect(node->getChild(i), childDepth, childParent);
+}
+
+ksReferenceTable::Row ksReferenceTable::readRow(const NodePtr& node, bool countVertices)
+{
+    Row row;
+    ksReferenceInterface* references = ksInterfaceFactory::the().get<ksReferenceInterface>();
+    if (!references || !references->isExtReference(node))
+        return row;
+    const ksdReferenceNode handle(ksTypeConverter::convertNode(node));
+    row.name = QString::fromStdString(ksNodeUtils::getName(node));
+    row.node = node;
+    row.smart = {handle.getSmartPath(), handle.getSmartFileState(), QString()};
+    row.source = {handle.getSourcePath(), handle.getSourceFileState(), QString()};
+    row.loaded = handle.isLoaded();
+    row.edited = handle.isChanged();
+    if (countVertices)
+        row.vertices = ksSceneImporter::countVertices(node);
+    takeColours(references->getReferenceStatusText(node), row);
+    return row;
 }
 
 const ksReferenceTable::Row* ksReferenceTable::find(const QString& name) const

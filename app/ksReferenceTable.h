@@ -44,6 +44,9 @@ public:
 
     // Reads the live scene.
     static ksReferenceTable fromScene();
+    // One reference node's row (depth 0); the vertex count only when asked,
+    // since it walks the node's whole subtree.
+    static Row readRow(const osg::NodePtr& node, bool countVertices = true);
 
     const QVector<Row>& rows() const { return m_rows; }
     const Row* find(const QString& name) const;

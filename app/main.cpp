@@ -4,6 +4,7 @@
 // in) and works on project files through the host's services.
 #include "ksCommandLine.h"
 #include "ksDemoCommand.h"
+#include "ksEditorCommand.h"
 #include "ksGroupCommand.h"
 #include "ksImportCommand.h"
 #include "ksJsonErrorOutput.h"
@@ -21,7 +22,7 @@
 
 #include "import/ksMeshImporter.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 
 #include <cerrno>
 #include <cstdio>
@@ -82,6 +83,8 @@ QMap<QString, Command> commands()
     for (auto it = table.begin(); it != table.end(); ++it)
         if (it.key() != QLatin1String("demo") && it.key() != QLatin1String("formats"))
             it->options["json"] = A::Flag;
+    // The editor is a window; it has nothing to answer in JSON.
+    table["editor"] = {{{"screenshot", A::One}}, &ksEditorCommand::run};
     return table;
 }
 
@@ -111,9 +114,14 @@ int main(int argc, char** argv)
     // behind are destroyed with the application, and their code must still
     // be loaded then.
     ksTalvikHost host;
-    QCoreApplication app(argc, argv);
+    // Only the editor has windows; the other commands run without a display.
+    const bool windows = argc > 1 && std::strcmp(argv[1], "editor") == 0;
+    if (windows)
+        ksEditorCommand::preparePlatform(argc, argv);
+    const std::unique_ptr<QCoreApplication> app(windows ? new QApplication(argc, argv)
+                                                        : new QCoreApplication(argc, argv));
     QCoreApplication::setApplicationName(QStringLiteral("talvik"));
-    const QStringList args = app.arguments().mid(1);
+    const QStringList args = QCoreApplication::arguments().mid(1);
     if (args.isEmpty())
         return printTo(stderr, ksCommandLine::usage(), ksCommandLine::UsageError);
     const QMap<QString, Command> table = commands();

@@ -8,6 +8,7 @@ packages=(
   libboost-dev libgtest-dev libgmock-dev libbenchmark-dev
   libxxhash-dev zlib1g-dev libzstd-dev
   libassimp-dev assimp-testmodels
+  xvfb xauth
   clang libclang-rt-14-dev
 )
 missing=()

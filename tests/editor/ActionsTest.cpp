@@ -1,0 +1,176 @@
+// Licensed under the MIT licence; see LICENSE.
+// Each action of the editor changes the scene and its row, and undo (the
+// host stack's own action, with the module's texts) brings the row back.
+#include "EditorTestSupport.h"
+
+#include "ksEditorWindow.h"
+#include "ksProgressDisplay.h"
+#include "ksReferenceActions.h"
+#include "ksReferenceItemModel.h"
+#include "ksReferenceOperations.h"
+
+#include <QAction>
+#include <QMimeData>
+#include <QTemporaryDir>
+#include <QTreeView>
+#include <QUrl>
+
+using namespace editortest;
+using Model = ksReferenceItemModel;
+
+class ActionsTest : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+
+    void select(ksEditorWindow& window, const QString& name)
+    {
+        QTRY_VERIFY(rowOf(window.model(), name).isValid());
+        window.selectNodes({rowOf(window.model(), name).data(Model::NodeIdRole).toUInt()});
+        window.actions()->updateEnabled();
+    }
+
+private slots:
+    void init() { freshScene(); }
+
+    void createAndConvertAreUndoSteps()
+    {
+        importSource(writeMesh(m_dir.filePath("body.obj")));
+        ksEditorWindow window;
+        ksReferenceActions* actions = window.actions();
+        const Model* model = window.model();
+
+        actions->createSmart->trigger();
+        QTRY_VERIFY(rowOf(model, "SmartReference").isValid());
+        QCOMPARE(cell(model, "SmartReference", Model::SmartFile), QString("(no path)"));
+        QCOMPARE(actions->undo->text(), QString("Undo Create Smart Reference"));
+        actions->undo->trigger();
+        QTRY_VERIFY(!rowOf(model, "SmartReference").isValid());
+        QCOMPARE(actions->redo->text(), QString("Redo Create Smart Reference"));
+        actions->redo->trigger();
+        QTRY_VERIFY(rowOf(model, "SmartReference").isValid());
+
+        select(window, "body");
+        QVERIFY(actions->convertToSmart->isEnabled());
+        actions->convertToSmart->trigger();
+        QTRY_COMPARE(cell(model, "body", Model::SmartFile), QString("(no path)"));
+        QCOMPARE(actions->undo->text(), QString("Undo Set File Reference"));
+        actions->undo->trigger();
+        QTRY_COMPARE(cell(model, "body", Model::SmartFile), QString());
+        QCOMPARE(cell(model, "body", Model::SourceFile), QString("body.obj"));
+    }
+
+    void loadUnloadRelinkUpdateAndRemove()
+    {
+        const QString body = writeMesh(m_dir.filePath("body.obj"));
+        const QString other = writeMesh(m_dir.filePath("parts/hood.obj"), 2.0f);
+        importSource(body);
+        ksEditorWindow window;
+        ksReferenceActions* actions = window.actions();
+        const Model* model = window.model();
+        select(window, "body");
+
+        actions->unload->trigger();
+        QTRY_COMPARE(cell(model, "body", Model::Loaded), QString("no"));
+        window.actions()->updateEnabled();
+        QVERIFY(actions->load->isEnabled());
+        actions->load->trigger();
+        QTRY_COMPARE(cell(model, "body", Model::Loaded), QString("yes"));
+
+        actions->setChooser([&](ksReferenceActions::Ask what, const QString&) {
+            return what == ksReferenceActions::Ask::RelinkFile ? other : QString();
+        });
+        actions->relink->trigger();
+        QTRY_COMPARE(cell(model, "body", Model::SourceFile), QString("hood.obj"));
+        QCOMPARE(cell(model, "body", Model::FoundIn), QFileInfo(other).absolutePath());
+
+        changeFile(other);
+        QTRY_COMPARE_WITH_TIMEOUT(cell(model, "body", Model::SourceState), QString("outdated"), 3000);
+        actions->updateEnabled();
+        QVERIFY(actions->update->isEnabled());
+        actions->update->trigger();
+        QTRY_COMPARE(cell(model, "body", Model::SourceState), QString("up to date"));
+
+        actions->remove->trigger();
+        QTRY_VERIFY(!rowOf(model, "body").isValid());
+        QCOMPARE(model->rowCount(), 0);
+    }
+
+    void droppedFilesAreImportedUnderTheRowTheyFallOn()
+    {
+        ksEditorWindow window;
+        Model* model = window.model();
+        QMimeData top;
+        top.setUrls({QUrl::fromLocalFile(writeMesh(m_dir.filePath("crate.obj")))});
+        QVERIFY(model->canDropMimeData(&top, Qt::CopyAction, -1, -1, QModelIndex()));
+        QVERIFY(model->dropMimeData(&top, Qt::CopyAction, -1, -1, QModelIndex()));
+        QTRY_COMPARE(tree(model), QStringList({"crate"}));
+        QMimeData nested;
+        nested.setUrls({QUrl::fromLocalFile(writeMesh(m_dir.filePath("lid.obj")))});
+        QVERIFY(model->dropMimeData(&nested, Qt::CopyAction, -1, -1, rowOf(model, "crate")));
+        QTRY_COMPARE(tree(model), QStringList({"crate", "  lid"}));
+        QMimeData text;
+        text.setText("not a file");
+        QVERIFY(!model->canDropMimeData(&text, Qt::CopyAction, -1, -1, QModelIndex()));
+    }
+
+    void reloadShowsProgressAndSavesWriteFiles()
+    {
+        const QString project = m_dir.filePath("shop/shop.zmb");
+        ksdReferenceNode crate = importSource(writeMesh(m_dir.filePath("shop/crate.obj")));
+        crate.saveSmartReferenceAs(m_dir.filePath("shop/crate.zmb"), false);
+        ksEditorWindow window(project);
+        select(window, "crate");
+        QCOMPARE(cell(window.model(), "crate", Model::SmartState), QString("up to date"));
+        QVERIFY(window.actions()->saveProject->isEnabled());
+        window.actions()->saveProject->trigger();
+        QVERIFY(QFileInfo(project).isFile());
+
+        // The host's progress while the smart reference loads again.
+        QString shown;
+        QMetaObject::Connection watch = connect(ksFileIO::instance(), &ksFileIO::advancedProgressStarted, this,
+                                                [&](const QString&, int, int depth) {
+                                                    if (depth == 1 && window.progress()->dialog())
+                                                        shown = window.progress()->dialog()->labelText();
+                                                });
+        window.actions()->reload->trigger();
+        disconnect(watch);
+        QCOMPARE(shown, QString("Loading smart references ..."));
+        QTRY_VERIFY(!window.progress()->dialog());
+        QCOMPARE(cell(window.model(), "crate", Model::Loaded), QString("yes"));
+    }
+
+    void newestRevisionAndResolve()
+    {
+        QTemporaryDir dir;
+        importSource(writeMesh(dir.filePath("door_v1.obj")));
+        writeMesh(dir.filePath("door_v2.obj"), 3.0f);
+        service()->setRevisionExpressions({"_v(\\d+)"});
+        service()->setRevisionCheckEnabled(true);
+        ksEditorWindow window;
+        select(window, "door_v1");
+        QCOMPARE(cell(window.model(), "door_v1", Model::Revision), QString("1"));
+        window.actions()->newestRevision->trigger();
+        QTRY_COMPARE(cell(window.model(), "door_v1", Model::SourceFile), QString("door_v2.obj"));
+        QTRY_COMPARE(cell(window.model(), "door_v1", Model::Revision), QString("2"));
+
+        // The file moves away; resolve finds it in the folder the user names.
+        QDir().mkpath(dir.filePath("moved"));
+        QVERIFY(QFile::rename(dir.filePath("door_v2.obj"), dir.filePath("moved/door_v2.obj")));
+        QTRY_COMPARE_WITH_TIMEOUT(cell(window.model(), "door_v1", Model::SourceState), QString("missing"), 3000);
+        window.actions()->setChooser([&](ksReferenceActions::Ask what, const QString&) {
+            return what == ksReferenceActions::Ask::SearchFolder ? dir.filePath("moved") : QString();
+        });
+        window.actions()->resolve->trigger();
+        QTRY_COMPARE(cell(window.model(), "door_v1", Model::SourceState), QString("up to date"));
+        QCOMPARE(cell(window.model(), "door_v1", Model::FoundIn), dir.filePath("moved"));
+    }
+};
+
+QObject* makeActionsTest()
+{
+    return new ActionsTest;
+}
+
+#include "ActionsTest.moc"
