@@ -32,7 +32,7 @@ ksCommandSession::~ksCommandSession() = default;
 
 bool ksCommandSession::colour() const
 {
-    return ::isatty(STDOUT_FILENO) && qEnvironmentVariableIsEmpty("NO_COLOR");
+    return ksReferenceTable::useColour(stdout);
 }
 
 QString ksCommandSession::projectFolder() const

@@ -50,7 +50,7 @@ class Demo
 {
 public:
     Demo(ksTalvikHost& host, const QString& folder)
-        : m_host(host), m_folder(folder), m_colour(::isatty(STDOUT_FILENO) && qEnvironmentVariableIsEmpty("NO_COLOR"))
+        : m_host(host), m_folder(folder), m_colour(ksReferenceTable::useColour(stdout))
     {
     }
 
@@ -222,9 +222,13 @@ int Demo::run()
     const auto fail = [] { return ksCommandLine::Failure; };
     m_project = QDir(m_folder).filePath("car");
     m_projectFile = QDir(m_project).filePath("assembly.zmb");
-    if (QFileInfo::exists(m_project)) {
-        ksProjectFile::report(m_project, QStringLiteral("already exists; give the demo a fresh folder"));
-        return ksCommandLine::UsageError;
+    // Both folders the demo makes: a run into the folder of an earlier run
+    // would otherwise get as far as the move and stop there.
+    for (const QString& taken : {m_project, QDir(m_folder).filePath("car-moved")}) {
+        if (QFileInfo::exists(taken)) {
+            ksProjectFile::report(taken, QStringLiteral("already exists; give the demo a fresh folder"));
+            return ksCommandLine::UsageError;
+        }
     }
     ksReferenceService* service = m_host.service();
     service->setUpdateMonitoringInterval(monitorInterval);
@@ -306,8 +310,14 @@ int Demo::run()
     }
     for (const QString& found : m_host.takeResolvedPaths())
         note(QStringLiteral("found smart file %1").arg(found));
-    for (const QString& found : ksReferenceResolver({QDir(m_project).filePath("cad")}).resolveSources(m_projectFile))
+    const ksReferenceResolver::Result sources =
+        ksReferenceResolver({QDir(m_project).filePath("cad")}).resolveSources(m_projectFile);
+    for (const QString& found : sources.found)
         note(QStringLiteral("found source file %1").arg(found));
+    // engine.obj changed in step 5: the file of that name is not the one
+    // the record knows, so it is not taken on its name alone.
+    for (const QString& ambiguous : sources.ambiguous)
+        note(QStringLiteral("left as it was, candidates for %1").arg(ambiguous));
     if (!save())
         return fail();
     table();
@@ -329,7 +339,7 @@ int Demo::run()
 int ksDemoCommand::run(const ksCommandLine& line, ksTalvikHost& host)
 {
     if (line.positional().size() > 1) {
-        std::fprintf(stderr, "talvik: demo takes at most one folder\n%s", qPrintable(ksCommandLine::usage()));
+        std::fprintf(stderr, "talvik: demo takes at most one folder\n%s", qPrintable(ksCommandLine::help(QStringLiteral("demo"))));
         return ksCommandLine::UsageError;
     }
     QString folder;

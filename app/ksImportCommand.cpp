@@ -6,6 +6,7 @@
 #include "ksCommandSession.h"
 #include "ksProjectFile.h"
 #include "ksProjectSave.h"
+#include "ksReferenceTable.h"
 #include "ksTalvikHost.h"
 
 #include "handles/ksTypeConverter.h"
@@ -15,7 +16,9 @@
 #include "references/ksReferenceInterface.h"
 #include "references/ksReferenceUpdateFlags.h"
 #include "nodeutils/ksNodeUtils.h"
+#include "references/ksReferenceInterface.h"
 #include "references/ksReferenceService.h"
+#include "references/ksReferenceUpdateFlags.h"
 #include "scene/ksFileIO.h"
 #include "scene/ksScenegraph.h"
 #include "scenegraph/Node.h"
@@ -63,7 +66,7 @@ int ksImportCommand::run(const ksCommandLine& line, ksTalvikHost& host)
     const QStringList files = line.positional();
     const QString project = line.value("into");
     if (files.isEmpty() || project.isEmpty()) {
-        std::fprintf(stderr, "talvik: import needs files and --into PROJECT\n%s", qPrintable(ksCommandLine::usage()));
+        std::fprintf(stderr, "talvik: import needs files and --into PROJECT\n%s", qPrintable(ksCommandLine::help(QStringLiteral("import"))));
         return ksCommandLine::UsageError;
     }
     if (!ksProjectFile::usable(project, true))
@@ -80,18 +83,40 @@ int ksImportCommand::run(const ksCommandLine& line, ksTalvikHost& host)
         }
         paths << info.absoluteFilePath();
     }
+    // Before any import work, and before the project is read: a save that
+    // cannot happen should not cost the work, and a second writer must not
+    // read the version this one replaces.
+    const QString projectPath = QFileInfo(project).absoluteFilePath();
+    ksProjectSave save(projectPath);
+    if (!save.lock()) {
+        ksProjectFile::report(project, save.error());
+        return ksCommandLine::UsageError;
+    }
 
     if (!host.start(line.has("verbose"))) {
         std::fprintf(stderr, "talvik: %s\n", qPrintable(host.lastError()));
         return ksCommandLine::Failure;
     }
+    // A writing command takes the states it records itself: a monitor pass
+    // that happened to run would record times of files changed within the
+    // second of their import.
+    host.service()->setUpdateMonitoringEnabled(false);
     ksProgressBar progress(!line.has("json"));
-    const QString projectPath = QFileInfo(project).absoluteFilePath();
     if (QFileInfo::exists(projectPath)) {
         QString error;
         if (!ksProjectFile::load(host, projectPath, error)) {
             ksProjectFile::report(project, error);
             return ksCommandLine::UsageError;
+        }
+        // Saving would keep a part it could not read as an empty shell.
+        const ksReferenceTable table = ksReferenceTable::fromScene();
+        for (const ksReferenceTable::Row& row : table.rows()) {
+            const QString reason = row.smart.state == ksReferenceTypes::Missing ? QString() : host.loadFailure(row.smart.path);
+            if (reason.isEmpty())
+                continue;
+            ksProjectFile::report(project, QStringLiteral("smart file %1 is unreadable (%2); nothing was imported")
+                                               .arg(row.smart.path, reason));
+            return ksCommandLine::MissingOrUnreadable;
         }
     } else {
         ksFileIO::newScene();
@@ -116,11 +141,21 @@ int ksImportCommand::run(const ksCommandLine& line, ksTalvikHost& host)
         return ksCommandLine::UsageError;
     }
 
+    // The new source records take their files' checksums now rather than
+    // whenever the update monitor gets to them, so that a later change of a
+    // file shows as outdated (a record without a checksum takes whatever it
+    // finds next as up to date). The time is left to later checks: a file
+    // changed within the second of its import keeps that second's time.
+    for (std::size_t i = 0; i < added.size(); ++i)
+        if (added[i] && !isSmartFile(addedPaths.at(int(i))))
+            host.references()->updateReferences(added[i].get(), ksReferenceUpdateFlags::UpdateFileStates, true);
+
     QStringList written;
     QObject listener;
     QObject::connect(ksFileIO::instance(), &ksFileIO::smartReferenceSaved, &listener,
                      [&written](const QString& path) { written << path; });
     ksReferenceService* service = host.service();
+    host.clearLastError();
     QSet<QString> taken{projectPath};
     QJsonArray imported;
     QStringList lines;
@@ -140,9 +175,14 @@ int ksImportCommand::run(const ksCommandLine& line, ksTalvikHost& host)
             for (int n = 2; taken.contains(path) || QFileInfo::exists(path); ++n)
                 path = base.left(base.size() - 4) + QStringLiteral("_%1.zmb").arg(n);
             taken << path;
-            // Written now: a reference that was never edited is not saved
-            // again with the project.
+            // Written now (committed with the project): a reference that
+            // was never edited is not saved again with the project.
             handle.saveSmartReferenceAs(path, false);
+            if (!host.errors().isEmpty()) {
+                ksProjectFile::report(project, QStringLiteral("saving failed, nothing was written: %1")
+                                                   .arg(host.errors().join(QStringLiteral("; "))));
+                return ksCommandLine::Failure;
+            }
         }
         lines << QStringLiteral("imported %1 as %2%3: %4 vertices")
                      .arg(QFileInfo(addedPaths.at(int(i))).fileName(), QString::fromStdString(ksNodeUtils::getName(node)),
@@ -156,8 +196,7 @@ int ksImportCommand::run(const ksCommandLine& line, ksTalvikHost& host)
         imported.append(entry);
     }
 
-    ksProjectSave save(projectPath);
-    if (!save.lock() || !save.save()) {
+    if (!save.save()) {
         ksProjectFile::report(project, save.error());
         return ksCommandLine::Failure;
     }
@@ -173,6 +212,7 @@ int ksImportCommand::run(const ksCommandLine& line, ksTalvikHost& host)
     }
     for (const QString& text : lines)
         std::printf("%s\n", qPrintable(text));
+    written.removeDuplicates();
     for (const QString& path : written)
         std::printf("wrote smart reference %s\n", qPrintable(QFileInfo(path).fileName()));
     std::printf("saved %s\n", qPrintable(QFileInfo(projectPath).fileName()));

@@ -40,7 +40,7 @@ void ksProgressBar::changed(int value, int steps, int depth)
         return;
     m_levels[std::size_t(depth - 1)].value = value;
     m_levels[std::size_t(depth - 1)].steps = steps;
-    draw();
+    draw(false);
 }
 
 void ksProgressBar::finished(int depth)
@@ -53,10 +53,13 @@ void ksProgressBar::finished(int depth)
         draw();
 }
 
-void ksProgressBar::draw()
+void ksProgressBar::draw(bool always)
 {
     if (m_levels.empty())
         return;
+    if (!always && m_sinceDraw.isValid() && m_sinceDraw.elapsed() < 100)
+        return;
+    m_sinceDraw.start();
     // The title says what the whole job is; the count shows the finest level.
     const Level& outer = m_levels.front();
     const Level& inner = m_levels.back();

@@ -9,11 +9,19 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+
+#include <unistd.h>
 
 QString ksProjectFile::check(const QString& path, bool mayBeNew)
 {
     const QFileInfo info(path);
+    // What the path is comes before what its name says: "a folder" tells
+    // more than "unknown project type" about "talvik status cars/".
+    if (info.isDir())
+        return QStringLiteral("a folder, not a project file");
     if (!ksFileIO::isProjectFile(path))
         return QStringLiteral("unknown project type '%1' (a project is a .zmb file)").arg(info.suffix());
     if (!info.exists()) {
@@ -26,8 +34,6 @@ QString ksProjectFile::check(const QString& path, bool mayBeNew)
             return QStringLiteral("folder %1 is not writable").arg(folder.filePath());
         return QString();
     }
-    if (info.isDir())
-        return QStringLiteral("is a folder, not a project file");
     return checkReadable(path);
 }
 
@@ -41,9 +47,24 @@ QString ksProjectFile::checkReadable(const QString& path)
     return QStringLiteral("not readable (%1)").arg(QString::fromStdString(file.getError()));
 }
 
+QString ksProjectFile::checkWritable(const QString& path)
+{
+    // access() also says "read-only file system", which a root user meets
+    // where permissions would let it through.
+    const QFileInfo info(path);
+    const QByteArray folder = QFile::encodeName(info.absolutePath());
+    if (::access(folder.constData(), W_OK) != 0)
+        return QStringLiteral("folder %1 is not writable (%2)")
+            .arg(info.absolutePath(), QString::fromLocal8Bit(std::strerror(errno)));
+    if (info.exists() && ::access(QFile::encodeName(info.absoluteFilePath()).constData(), W_OK) != 0)
+        return QStringLiteral("not writable (%1)").arg(QString::fromLocal8Bit(std::strerror(errno)));
+    return QString();
+}
+
 bool ksProjectFile::load(ksTalvikHost& host, const QString& path, QString& error)
 {
     host.clearLastError();
+    host.clearLoadFailures();
     ksFileIO::newScene();
     if (ksFileIO::loadProject(QFileInfo(path).absoluteFilePath()))
         return true;

@@ -20,6 +20,9 @@ public:
     static QString checkReadable(const QString& path);
     // check(), reporting the reason when there is one; true when usable.
     static bool usable(const QString& path, bool mayBeNew = false);
+    // Empty when a save can replace the project at `path` (its folder takes
+    // new files, and an existing project is not read-only); else why not.
+    static QString checkWritable(const QString& path);
 
     // Loads the project into a fresh scene; false with the reason.
     static bool load(ksTalvikHost& host, const QString& path, QString& error);

@@ -1,6 +1,8 @@
 // Licensed under the MIT licence; see LICENSE.
 #include "ksProjectSave.h"
 
+#include "ksProjectFile.h"
+
 #include "kernel/ksInterfaceFactory.h"
 #include "references/ksReferenceInterface.h"
 #include "scene/ksFileIO.h"
@@ -15,31 +17,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
-#include <QMap>
 #include <QObject>
 
-#include <unistd.h>
 
 using namespace osg;
-
-namespace {
-
-// Every smart file path of the scene: the files a project save may write.
-QStringList smartPaths()
-{
-    QStringList paths;
-    ksReferenceInterface* references = ksInterfaceFactory::the().get<ksReferenceInterface>();
-    if (!references)
-        return paths;
-    for (const NodePtr& node : references->findExtReferences(ksScenegraph::getRoot(), 0)) {
-        const ExtReferencePtr core = references->getExtReference(node);
-        if (core && core->getSmartFile() && !core->getSmartFile()->getPath().empty())
-            paths << QFileInfo(QString::fromStdString(core->getSmartFile()->getPath())).absoluteFilePath();
-    }
-    return paths;
-}
-
-} // namespace
 
 ksProjectSave::ksProjectSave(const QString& projectPath) : m_project(QFileInfo(projectPath).absoluteFilePath()) {}
 
@@ -47,8 +28,14 @@ ksProjectSave::~ksProjectSave() = default;
 
 bool ksProjectSave::lock()
 {
+    m_error = ksProjectFile::checkWritable(m_project);
+    if (!m_error.isEmpty())
+        return false;
     m_lock = std::make_unique<QLockFile>(m_project + QStringLiteral(".lock"));
-    if (m_lock->tryLock(2000))
+    // Only a holder that is gone makes a lock stale, never its age: an
+    // import of thousands of files may rightly hold it for minutes.
+    m_lock->setStaleLockTime(0);
+    if (m_lock->tryLock(LockWait))
         return true;
     qint64 pid = 0;
     QString host, application;
@@ -88,47 +75,25 @@ bool ksProjectSave::save()
     m_written.clear();
     m_error.clear();
     refreshRelativePaths(m_project, false);
-
-    // The files as they are now, kept under a second name in their own
-    // folder, so that a failed save can put each back in place.
-    QMap<QString, QString> kept; // path -> kept copy, empty when the file is new
-    const QString tag = QStringLiteral(".talvik-%1.keep").arg(::getpid());
-    const QStringList targets = smartPaths() << m_project;
-    for (const QString& path : targets) {
-        if (kept.contains(path))
-            continue;
-        const QString copy = path + tag;
-        QFile::remove(copy);
-        kept[path] = QFileInfo(path).isFile() && ::link(QFile::encodeName(path).constData(),
-                                                        QFile::encodeName(copy).constData()) == 0
-                         ? copy
-                         : QString();
-    }
-    QString lastError;
-    const ksSubscription log = ksLog::subscribe([&lastError](ksLog::Level level, const std::string& text) {
+    QStringList errors;
+    const ksSubscription log = ksLog::subscribe([&errors](ksLog::Level level, const std::string& text) {
         if (level == ksLog::Level::Error)
-            lastError = QString::fromStdString(text);
+            errors << QString::fromStdString(text);
     });
     QObject listener;
     QObject::connect(ksFileIO::instance(), &ksFileIO::smartReferenceSaved, &listener,
                      [this](const QString& path) { m_written << QFileInfo(path).absoluteFilePath(); });
     // A smart file that failed does not stop the module's save; its logged
-    // error does stop this one.
-    const bool ok = ksFileIO::saveProject(m_project) && lastError.isEmpty();
-    for (auto it = kept.cbegin(); it != kept.cend(); ++it) {
-        const QString& path = it.key();
-        const bool changed = m_written.contains(path) || path == m_project;
-        if (!ok && changed) {
-            if (it.value().isEmpty())
-                QFile::remove(path);
-            else
-                ::rename(QFile::encodeName(it.value()).constData(), QFile::encodeName(path).constData());
-        }
-        if (!it.value().isEmpty())
-            QFile::remove(it.value());
-    }
+    // error (which names the file and the system's reason) stops this one,
+    // before the commit, so no file changes.
+    std::string reason;
+    const bool ok = ksFileIO::saveProject(m_project) && errors.isEmpty() && m_transaction.commit(reason);
     if (!ok) {
-        m_error = lastError.isEmpty() ? QStringLiteral("saving failed") : QStringLiteral("saving failed: %1").arg(lastError);
+        if (!reason.empty())
+            errors << QString::fromStdString(reason);
+        errors.removeDuplicates();
+        m_error = QStringLiteral("saving failed, nothing was written: %1")
+                      .arg(errors.isEmpty() ? QStringLiteral("unknown reason") : errors.join(QStringLiteral("; ")));
         m_written.clear();
     }
     return ok;

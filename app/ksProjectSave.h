@@ -1,6 +1,8 @@
 // Licensed under the MIT licence; see LICENSE.
 #pragma once
 
+#include "scenegraph/FileTransaction.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -8,24 +10,31 @@
 
 class QLockFile;
 
-// Saves the live scene as a project, all or nothing: the project file and
-// every smart file the save writes either all change or, when any write
-// fails, all stay as they were (files the save made are removed again). A
-// lock file beside the project keeps a second writer out while a command
-// changes it.
+// Saves the live scene as a project, all or nothing. It keeps one file
+// transaction open from its construction to its save, so every file the
+// command writes meanwhile (smart files saved on their own, then the project
+// with the smart files its save writes) replaces its old version together
+// with the others or, when any write fails, none does and nothing new is
+// left. A lock file beside the project keeps a second writer out: a command
+// takes it before it loads the project, so two writers never both change
+// the same version.
 class ksProjectSave
 {
 public:
     explicit ksProjectSave(const QString& projectPath);
     ~ksProjectSave();
 
-    // Takes the lock; false with the reason in error() when another writer
-    // holds it.
+    // How long a second writer waits for the first.
+    static constexpr int LockWait = 3000;
+
+    // Checks that the project can be replaced (ksProjectFile::checkWritable)
+    // and takes the lock, waiting up to LockWait ms; false with the reason
+    // in error(), e.g. the holder. A lock whose holder is gone is taken over.
     bool lock();
 
     // Sets every source record's relative path (relative to the project
     // folder, as the module keeps smart records), so that the folder can
-    // move, then saves. False with the reason in error().
+    // move, then saves and commits. False with the reasons in error().
     bool save();
 
     // The smart files the last save wrote, in order.
@@ -41,4 +50,5 @@ private:
     QStringList m_written;
     QString m_error;
     std::unique_ptr<QLockFile> m_lock;
+    osg::FileTransaction m_transaction;
 };

@@ -48,7 +48,7 @@ QStringList ksReferenceLocator::searchFolders()
 
 QStringList ksReferenceLocator::resolveSources()
 {
-    const QStringList resolved = ksReferenceResolver(searchFolders()).resolveSources(m_project);
+    const QStringList resolved = ksReferenceResolver(searchFolders()).resolveSources(m_project).found;
     // "name: old -> new"; a file beside the project was found by its place
     // there, any other in a search folder.
     for (const QString& line : resolved) {

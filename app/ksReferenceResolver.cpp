@@ -12,6 +12,7 @@
 #include "scenegraph/ExtReference.h"
 #include "scenegraph/FileReference.h"
 #include "scenegraph/Node.h"
+#include "utils/ksFile.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -71,12 +72,12 @@ QStringList ksReferenceResolver::resolveSmartFiles() const
     return resolved;
 }
 
-QStringList ksReferenceResolver::resolveSources(const QString& projectPath) const
+ksReferenceResolver::Result ksReferenceResolver::resolveSources(const QString& projectPath) const
 {
-    QStringList resolved;
+    Result result;
     ksReferenceInterface* references = ksInterfaceFactory::the().get<ksReferenceInterface>();
     if (!references)
-        return resolved;
+        return result;
     const QDir projectDir = QFileInfo(projectPath).absoluteDir();
     for (const NodePtr& node : references->findExtReferences(ksScenegraph::getRoot(), 0)) {
         const ExtReferencePtr core = references->getExtReference(node);
@@ -85,23 +86,40 @@ QStringList ksReferenceResolver::resolveSources(const QString& projectPath) cons
         if (old.isEmpty())
             continue;
         const QString name = QFileInfo(old).fileName();
-        QStringList candidates;
+        QStringList places;
         const QString relative = QString::fromStdString(source->getRelativePath());
         if (!relative.isEmpty() && QDir::isRelativePath(relative))
-            candidates << projectDir.filePath(relative);
-        candidates << projectDir.filePath(name);
+            places << projectDir.filePath(relative);
+        places << projectDir.filePath(name);
         for (const QString& directory : m_directories)
-            candidates << QDir(directory).filePath(name);
-        for (const QString& candidate : candidates) {
-            if (!QFileInfo(candidate).isFile())
-                continue;
-            const QString found = QFileInfo(candidate).absoluteFilePath();
-            ksdReferenceNode(ksTypeConverter::convertNode(node)).setSourcePath(found);
-            references->updateReferences(node, ksReferenceUpdateFlags::UpdateFileStates, true);
-            resolved << QStringLiteral("%1: %2 -> %3")
-                            .arg(QString::fromStdString(ksNodeUtils::getName(node)), old, found);
-            break;
+            places << QDir(directory).filePath(name);
+        // One entry per file, however many ways lead to it.
+        QStringList candidates, canonical;
+        for (const QString& place : places) {
+            const QFileInfo info(place);
+            if (info.isFile() && !canonical.contains(info.canonicalFilePath())) {
+                canonical << info.canonicalFilePath();
+                candidates << info.absoluteFilePath();
+            }
         }
+        if (candidates.isEmpty())
+            continue;
+        QStringList matching;
+        const quint32 recorded = source->getChecksum();
+        for (const QString& candidate : candidates)
+            if (recorded == 0 ? candidates.size() == 1 : ksFile::getChecksum(candidate, 0) == recorded)
+                matching << candidate;
+        const QString reference = QString::fromStdString(ksNodeUtils::getName(node));
+        if (matching.size() != 1) {
+            result.ambiguous << QStringLiteral("%1: %2 (%3)").arg(
+                reference, candidates.join(QStringLiteral(", ")),
+                matching.isEmpty() ? QStringLiteral("none matches the recorded content")
+                                   : QStringLiteral("several match the recorded content"));
+            continue;
+        }
+        ksdReferenceNode(ksTypeConverter::convertNode(node)).setSourcePath(matching.first());
+        references->updateReferences(node, ksReferenceUpdateFlags::UpdateSourceFileInfo, true);
+        result.found << QStringLiteral("%1: %2 -> %3").arg(reference, old, matching.first());
     }
-    return resolved;
+    return result;
 }

@@ -23,9 +23,21 @@ public:
     // "new (previously old)".
     QStringList resolveSmartFiles() const;
 
+    struct Result {
+        // "name: old -> new", one per file found again.
+        QStringList found;
+        // "name: a, b (none matches the recorded content)", one per
+        // reference left alone.
+        QStringList ambiguous;
+    };
+
     // Resolves every missing source file of the scene loaded from
-    // `projectPath`. Returns one line per file found: "name: old -> new".
-    QStringList resolveSources(const QString& projectPath) const;
+    // `projectPath`. A name proves little (every assembly has its
+    // "bolt.obj"), so among the files found the one whose content matches
+    // the record's checksum wins; when none or several match, the reference
+    // is left alone and its candidates are reported. A file found again is
+    // recorded with its time and checksum, so later checks need not read it.
+    Result resolveSources(const QString& projectPath) const;
 
 private:
     QStringList m_directories;

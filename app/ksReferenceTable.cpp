@@ -16,6 +16,8 @@
 #include <QJsonArray>
 #include <QRegularExpression>
 
+#include <unistd.h>
+
 using namespace osg;
 
 namespace {
@@ -184,6 +186,32 @@ QJsonObject ksReferenceTable::rowJson(const Row& row)
     return object;
 }
 
+bool ksReferenceTable::useColour(std::FILE* out)
+{
+    return ::isatty(::fileno(out)) && qEnvironmentVariableIsEmpty("NO_COLOR")
+           && qgetenv("TERM") != QByteArrayLiteral("dumb");
+}
+
+int ksReferenceTable::displayWidth(const QString& text)
+{
+    int width = 0;
+    for (const uint c : text.toUcs4()) {
+        const QChar::Category category = QChar::category(c);
+        if (category == QChar::Mark_NonSpacing || category == QChar::Mark_Enclosing || category == QChar::Other_Format)
+            continue;
+        // The wide ranges of Unicode's East Asian Width: Hangul Jamo, CJK and
+        // its punctuation, Hangul syllables, compatibility and full-width
+        // forms, emoji, and the supplementary ideographic planes.
+        const bool wide = (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0x303E) || (c >= 0x3041 && c <= 0x33FF)
+                          || (c >= 0x3400 && c <= 0x4DBF) || (c >= 0x4E00 && c <= 0x9FFF) || (c >= 0xA000 && c <= 0xA4CF)
+                          || (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0xF900 && c <= 0xFAFF) || (c >= 0xFE30 && c <= 0xFE4F)
+                          || (c >= 0xFF00 && c <= 0xFF60) || (c >= 0xFFE0 && c <= 0xFFE6) || (c >= 0x1F300 && c <= 0x1F64F)
+                          || (c >= 0x1F900 && c <= 0x1F9FF) || (c >= 0x20000 && c <= 0x3FFFD);
+        width += wide ? 2 : 1;
+    }
+    return width;
+}
+
 void ksReferenceTable::print(std::FILE* out, bool colour, const PrintOptions& options) const
 {
     if (m_rows.isEmpty()) {
@@ -211,11 +239,11 @@ void ksReferenceTable::print(std::FILE* out, bool colour, const PrintOptions& op
     };
     int nameWidth = 9, smartWidth = 5, sourceWidth = 6;
     for (const Row& row : m_rows) {
-        nameWidth = std::max(nameWidth, row.depth * 2 + int(row.name.size()));
-        smartWidth = std::max(smartWidth, int(describe(row.smart).size()));
-        sourceWidth = std::max(sourceWidth, int(describe(row.source).size()));
+        nameWidth = std::max(nameWidth, row.depth * 2 + displayWidth(row.name));
+        smartWidth = std::max(smartWidth, displayWidth(describe(row.smart)));
+        sourceWidth = std::max(sourceWidth, displayWidth(describe(row.source)));
     }
-    const auto pad = [](const QString& text, int width) { return QString(std::max(0, width - int(text.size())), ' '); };
+    const auto pad = [](const QString& text, int width) { return QString(std::max(0, width - displayWidth(text)), ' '); };
     std::fprintf(out, "  %s%s  %s%s  %s%s  loaded  edited  vertices\n", "Reference", qPrintable(pad("Reference", nameWidth)),
                  "Smart", qPrintable(pad("Smart", smartWidth)), "Source", qPrintable(pad("Source", sourceWidth)));
     for (const Row& row : m_rows) {

@@ -65,6 +65,12 @@ public:
     QJsonObject toJson() const;
 
     static QString stateName(ksReferenceTypes::FileState state);
+    // Whether `out` takes colour escapes: a terminal that is not "dumb",
+    // and NO_COLOR unset.
+    static bool useColour(std::FILE* out);
+    // Columns on a terminal: wide (East Asian) characters take two, marks
+    // that combine with the previous character none.
+    static int displayWidth(const QString& text);
     // The stable identifier of a state in JSON: "up_to_date", "outdated",
     // "missing", "unreadable", "no_path".
     static QString stateId(const File& file);

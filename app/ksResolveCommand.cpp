@@ -10,7 +10,7 @@
 #include "ksReferenceTable.h"
 #include "ksTalvikHost.h"
 
-#include "scene/ksFileIO.h"
+#include "references/ksReferenceService.h"
 
 #include <QFileInfo>
 #include <QJsonArray>
@@ -19,32 +19,38 @@
 
 #include <cstdio>
 
-#include <unistd.h>
 
 int ksResolveCommand::run(const ksCommandLine& line, ksTalvikHost& host)
 {
     const QStringList directories = line.values("search-path");
     if (line.positional().size() != 1 || directories.isEmpty()) {
         std::fprintf(stderr, "talvik: resolve needs one project file and --search-path DIR...\n%s",
-                     qPrintable(ksCommandLine::usage()));
+                     qPrintable(ksCommandLine::help(QStringLiteral("resolve"))));
         return ksCommandLine::UsageError;
     }
     const QString project = line.positional().first();
     if (!ksProjectFile::usable(project))
         return ksCommandLine::UsageError;
     for (const QString& directory : directories) {
-        if (!QFileInfo(directory).isDir()) {
-            ksProjectFile::report(directory, QStringLiteral("not a folder"));
+        const QFileInfo info(directory);
+        if (!info.isDir()) {
+            ksProjectFile::report(directory, info.exists() ? QStringLiteral("not a folder") : QStringLiteral("no such folder"));
             return ksCommandLine::UsageError;
         }
+    }
+    const QString projectPath = QFileInfo(project).absoluteFilePath();
+    ksProjectSave save(projectPath);
+    if (!save.lock()) {
+        ksProjectFile::report(project, save.error());
+        return ksCommandLine::UsageError;
     }
 
     if (!host.start(line.has("verbose"))) {
         std::fprintf(stderr, "talvik: %s\n", qPrintable(host.lastError()));
         return ksCommandLine::Failure;
     }
+    host.service()->setUpdateMonitoringEnabled(false);
     ksProgressBar progress(!line.has("json"));
-    const QString projectPath = QFileInfo(project).absoluteFilePath();
     QString error;
     if (!ksProjectFile::load(host, projectPath, error)) {
         ksProjectFile::report(project, error);
@@ -54,33 +60,50 @@ int ksResolveCommand::run(const ksCommandLine& line, ksTalvikHost& host)
     // directories are the program's own.
     const ksReferenceResolver resolver(directories);
     const QStringList smart = host.takeResolvedPaths() + resolver.resolveSmartFiles();
-    const QStringList sources = resolver.resolveSources(projectPath);
+    const ksReferenceResolver::Result sources = resolver.resolveSources(projectPath);
     const bool json = line.has("json");
-    for (const QString& found : smart)
-        if (!json)
+    if (!json) {
+        for (const QString& found : smart)
             std::printf("found smart file %s\n", qPrintable(found));
-    for (const QString& found : sources)
-        if (!json)
+        for (const QString& found : sources.found)
             std::printf("found source file %s\n", qPrintable(found));
+        for (const QString& ambiguous : sources.ambiguous)
+            std::printf("left as it was, candidates for %s\n", qPrintable(ambiguous));
+    }
 
-    ksProjectSave save(projectPath);
-    if (!save.lock() || !save.save()) {
+    // A resolve that found nothing writes nothing.
+    const bool changed = !smart.isEmpty() || !sources.found.isEmpty();
+    if (changed && !save.save()) {
         ksProjectFile::report(project, save.error());
         return ksCommandLine::Failure;
     }
     const ksReferenceTable table = ksReferenceTable::fromScene();
+    // A reference with ambiguous candidates is still missing its file; only
+    // files of which nothing was found make the verdict "missing".
+    int unresolved = 0;
+    for (const ksReferenceTable::Row& row : table.rows())
+        for (const ksReferenceTable::File* file : {&row.smart, &row.source})
+            unresolved += file->state == ksReferenceTypes::Missing || !file->unreadableReason.isEmpty();
+    const int status = unresolved > sources.ambiguous.size() ? ksCommandLine::MissingOrUnreadable
+                       : sources.ambiguous.isEmpty()           ? ksCommandLine::Success
+                                                               : ksCommandLine::Ambiguous;
     if (json) {
         QJsonObject result = table.toJson();
         result["schema"] = ksCommandSession::Schema;
         result["command"] = line.command();
         result["project"] = projectPath;
         result["found_smart"] = QJsonArray::fromStringList(smart);
-        result["found_source"] = QJsonArray::fromStringList(sources);
+        result["found_source"] = QJsonArray::fromStringList(sources.found);
+        result["ambiguous"] = QJsonArray::fromStringList(sources.ambiguous);
+        result["saved"] = changed;
         std::printf("%s", QJsonDocument(result).toJson(QJsonDocument::Indented).constData());
-        return table.worstState() == 2 ? 2 : 0;
+        return status;
     }
-    std::printf("saved %s with %d file(s) found again\n", qPrintable(QFileInfo(projectPath).fileName()),
-                int(smart.size() + sources.size()));
-    table.print(stdout, ::isatty(STDOUT_FILENO) && qEnvironmentVariableIsEmpty("NO_COLOR"));
-    return table.worstState() == 2 ? 2 : 0;
+    if (changed)
+        std::printf("saved %s with %d file(s) found again\n", qPrintable(QFileInfo(projectPath).fileName()),
+                    int(smart.size() + sources.found.size()));
+    else
+        std::printf("nothing found; %s left as it was\n", qPrintable(QFileInfo(projectPath).fileName()));
+    table.print(stdout, ksReferenceTable::useColour(stdout));
+    return status;
 }

@@ -26,7 +26,7 @@ int ksRevisionsCommand::run(const ksCommandLine& line, ksTalvikHost& host)
     const QStringList expressions = line.values("expression");
     if (line.positional().size() != 1 || expressions.isEmpty()) {
         std::fprintf(stderr, "talvik: revisions needs one file and --expression REGEX...\n%s",
-                     qPrintable(ksCommandLine::usage()));
+                     qPrintable(ksCommandLine::help(QStringLiteral("revisions"))));
         return ksCommandLine::UsageError;
     }
     const QString file = line.positional().first();

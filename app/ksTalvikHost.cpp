@@ -37,8 +37,13 @@ bool ksTalvikHost::start(bool verbose)
     ksLog::setEchoToStandardError(false);
     m_log = ksLog::subscribe([this, verbose](ksLog::Level level, const std::string& text) {
         static const std::string resolvedPrefix = "Resolved new reference path: ";
-        if (level == ksLog::Level::Error)
+        static const std::string loadPrefix = "Unable to load ";
+        if (level == ksLog::Level::Error) {
             m_lastError = QString::fromStdString(text);
+            m_errors << m_lastError;
+        }
+        if (level == ksLog::Level::Error && text.compare(0, loadPrefix.size(), loadPrefix) == 0)
+            m_loadFailures << QString::fromStdString(text.substr(loadPrefix.size()));
         else if (text.compare(0, resolvedPrefix.size(), resolvedPrefix) == 0)
             m_resolved << QString::fromStdString(text.substr(resolvedPrefix.size()));
         if (verbose)
@@ -71,6 +76,16 @@ void ksTalvikHost::finish()
         references->setUpdateMonitoringEnabled(false);
     QCoreApplication::sendPostedEvents();
     QCoreApplication::processEvents();
+}
+
+QString ksTalvikHost::loadFailure(const QString& path) const
+{
+    // The path is matched whole: a reason may hold ": " too.
+    const QString prefix = path + QStringLiteral(": ");
+    for (auto it = m_loadFailures.crbegin(); it != m_loadFailures.crend(); ++it)
+        if (it->startsWith(prefix))
+            return it->mid(prefix.size());
+    return QString();
 }
 
 QStringList ksTalvikHost::takeResolvedPaths()

@@ -38,9 +38,21 @@ public:
     // since the last call.
     QStringList takeResolvedPaths();
 
+    // Why the file at `path` could not be loaded (the loader's reason), empty
+    // when no load of it failed since the last clearLoadFailures().
+    QString loadFailure(const QString& path) const;
+    void clearLoadFailures() { m_loadFailures.clear(); }
+
     // The last error the host or the module logged, empty when none.
     QString lastError() const { return m_lastError; }
-    void clearLastError() { m_lastError.clear(); }
+    void clearLastError()
+    {
+        m_lastError.clear();
+        m_errors.clear();
+    }
+    // Every error logged since the last clearLastError(), oldest first: a
+    // failed save logs the file that failed and then what gave up.
+    const QStringList& errors() const { return m_errors; }
 
     static QString pluginDirectory();
 
@@ -48,5 +60,8 @@ private:
     ksKernel m_kernel;
     ksSubscription m_log;
     QString m_lastError;
+    QStringList m_errors;
     QStringList m_resolved;
+    // "<path>: <reason>" of each failed load, oldest first.
+    QStringList m_loadFailures;
 };

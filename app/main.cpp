@@ -20,8 +20,11 @@
 #include "ksUpdateCommand.h"
 #include "ksWatchCommand.h"
 
+#include "import/ksMeshImporter.h"
+
 #include <QApplication>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -33,6 +36,28 @@ struct Command {
     QMap<QString, ksCommandLine::Arity> options;
     std::function<int(const ksCommandLine&, ksTalvikHost&)> run;
 };
+
+int listFormats(const ksCommandLine& line, ksTalvikHost&)
+{
+    if (!line.positional().isEmpty()) {
+        ksCommandLine::fail(QStringLiteral("formats takes no arguments"));
+        return ksCommandLine::UsageError;
+    }
+    std::printf("talvik import reads files with these suffixes (any letter case):\n");
+    QStringList suffixes = ksMeshImporter::supportedSuffixes();
+    suffixes.sort();
+    QString row;
+    for (const QString& suffix : suffixes) {
+        if (row.size() + suffix.size() > 72) {
+            std::printf(" %s\n", qPrintable(row));
+            row.clear();
+        }
+        row += QLatin1Char(' ') + suffix;
+    }
+    if (!row.isEmpty())
+        std::printf(" %s\n", qPrintable(row));
+    return ksCommandLine::Success;
+}
 
 QMap<QString, Command> commands()
 {
@@ -53,13 +78,32 @@ QMap<QString, Command> commands()
     table["unload"] = {{}, &ksLoadCommand::unload};
     table["group"] = {{{"as", A::One}, {"smart", A::Flag}}, &ksGroupCommand::run};
     table["pack"] = {{{"to", A::One}}, &ksPackCommand::run};
+    table["formats"] = {{}, &listFormats};
     // Every command but the demo, a tour for people, answers in JSON.
     for (auto it = table.begin(); it != table.end(); ++it)
-        if (it.key() != QLatin1String("demo"))
+        if (it.key() != QLatin1String("demo") && it.key() != QLatin1String("formats"))
             it->options["json"] = A::Flag;
     // The editor is a window; it has nothing to answer in JSON.
     table["editor"] = {{{"screenshot", A::One}}, &ksEditorCommand::run};
     return table;
+}
+
+// Text written to standard output must arrive: a full disk or a closed pipe
+// behind it is a failed run, not a success.
+int finishOutput(int status)
+{
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        const int error = errno;
+        ksCommandLine::fail(QStringLiteral("standard output: %1").arg(QString::fromLocal8Bit(std::strerror(error))));
+        return ksCommandLine::Failure;
+    }
+    return status;
+}
+
+int printTo(std::FILE* out, const QString& text, int status)
+{
+    std::fprintf(out, "%s", text.toLocal8Bit().constData());
+    return status;
 }
 
 } // namespace
@@ -78,16 +122,33 @@ int main(int argc, char** argv)
                                                         : new QCoreApplication(argc, argv));
     QCoreApplication::setApplicationName(QStringLiteral("talvik"));
     const QStringList args = QCoreApplication::arguments().mid(1);
-    if (args.isEmpty() || args.first() == "--help" || args.first() == "-h" || args.first() == "help") {
-        std::fprintf(args.isEmpty() ? stderr : stdout, "%s", qPrintable(ksCommandLine::usage()));
-        return args.isEmpty() ? ksCommandLine::UsageError : 0;
-    }
+    if (args.isEmpty())
+        return printTo(stderr, ksCommandLine::usage(), ksCommandLine::UsageError);
     const QMap<QString, Command> table = commands();
-    const auto found = table.find(args.first());
+    const QString first = args.first();
+    if (first == "--version")
+        return finishOutput(printTo(stdout, ksCommandLine::version(), ksCommandLine::Success));
+    if (first == "--help" || first == "-h" || first == "help") {
+        if (first != "help" || args.size() == 1)
+            return finishOutput(printTo(stdout, ksCommandLine::usage(), ksCommandLine::Success));
+        const QString help = ksCommandLine::help(args.at(1));
+        if (help.isEmpty() || !table.contains(args.at(1))) {
+            ksCommandLine::fail(QStringLiteral("unknown command '%1'").arg(args.at(1)));
+            return ksCommandLine::UsageError;
+        }
+        return finishOutput(printTo(stdout, help, ksCommandLine::Success));
+    }
+    const auto found = table.find(first);
     if (found == table.end()) {
-        std::fprintf(stderr, "talvik: unknown command '%s'\n%s", qPrintable(args.first()),
-                     qPrintable(ksCommandLine::usage()));
-        return ksCommandLine::UsageError;
+        ksCommandLine::fail(QStringLiteral("unknown command '%1'").arg(first));
+        return printTo(stderr, ksCommandLine::usage(), ksCommandLine::UsageError);
+    }
+    // "COMMAND --help" asks for help whatever else the line holds, up to "--".
+    for (const QString& arg : args.mid(1)) {
+        if (arg == "--")
+            break;
+        if (arg == "--help" || arg == "-h")
+            return finishOutput(printTo(stdout, ksCommandLine::help(first), ksCommandLine::Success));
     }
     QMap<QString, ksCommandLine::Arity> options = found->options;
     options["verbose"] = ksCommandLine::Flag;
@@ -97,7 +158,8 @@ int main(int argc, char** argv)
         jsonErrors = std::make_unique<ksJsonErrorOutput>();
     ksCommandLine line;
     if (!line.parse(args, options)) {
-        std::fprintf(stderr, "talvik: %s\n%s", qPrintable(line.error()), qPrintable(ksCommandLine::usage()));
+        ksCommandLine::fail(line.error());
+        std::fprintf(stderr, "%s", qPrintable(ksCommandLine::help(first)));
         if (jsonErrors)
             jsonErrors->finish(ksCommandLine::UsageError);
         return ksCommandLine::UsageError;
@@ -107,5 +169,5 @@ int main(int argc, char** argv)
     std::fflush(stdout);
     if (jsonErrors)
         jsonErrors->finish(status);
-    return status;
+    return finishOutput(status);
 }

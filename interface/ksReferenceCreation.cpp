@@ -47,7 +47,9 @@ bool ksReferenceInterfaceImpl::saveSmartReferences(const NodePtr& node, const ch
         return false;
     }
     exporter.run();
-    return true;
+    // Each failed file was logged with its reason; a project saved now
+    // would record content that its files do not hold.
+    return exporter.getFailedSaves() == 0;
 }
 
 NodeRefPtr ksReferenceInterfaceImpl::createImportedSourceReference(std::string path, NodePtr node)

@@ -188,8 +188,17 @@ void ksReferenceExporter::run()
     }
 
     // Innermost first: a file is written after every file it refers to.
-    for (auto it = collected.rbegin(); it != collected.rend(); ++it)
-        ksReferenceNode(it->get()).save();
+    // Unloaded references and smart files that are gone are not written by
+    // rule; any other reference that did not save is a failure.
+    m_failedSaves = 0;
+    for (auto it = collected.rbegin(); it != collected.rend(); ++it) {
+        ksReferenceNode reference(it->get());
+        const ExtReferencePtr core = reference.getExtReference();
+        const bool skipped = !core || core->getState() == ksReferenceTypes::NotLoaded || !core->getSmartFile()
+                             || core->getSmartFile()->getState() == ksReferenceTypes::Missing;
+        if (!reference.save() && !skipped)
+            ++m_failedSaves;
+    }
 }
 
 QString ksReferenceExporter::createFilePath(ksReferenceNode* node)

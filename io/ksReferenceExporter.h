@@ -45,6 +45,8 @@ public:
     // Assigns missing paths and saves. Failures of single files are logged
     // by the saves and do not stop the run.
     void run();
+    // How many references the last run meant to write and could not.
+    int getFailedSaves() const { return m_failedSaves; }
 
 private:
     // The path for a smart reference that has none. It names no file on
@@ -66,4 +68,5 @@ private:
     // reference of the same name starts counting there instead of at 2.
     QHash<QString, int> m_lastNumber;
     std::optional<QSet<QString>> m_pooledPaths;
+    int m_failedSaves = 0;
 };

@@ -216,7 +216,7 @@ QStringList ksReferenceOperations::resolve(const QStringList& directories, const
             }
         }
     }
-    found << ksReferenceResolver(directories).resolveSources(projectPath);
+    found << ksReferenceResolver(directories).resolveSources(projectPath).found;
     sceneChanged();
     return found;
 }

@@ -5,6 +5,7 @@
 #include "scene/ksFileIO.h"
 #include "scene/ksZmbReader.h"
 #include "scenegraph/FileInfo.h"
+#include "scenegraph/FileTransaction.h"
 #include "scenegraph/Geometry.h"
 #include "scenegraph/MaterialGroup.h"
 #include "scenegraph/MemorySink.h"
@@ -15,6 +16,7 @@
 #include "scenegraph/UEnvironmentMaterial.h"
 #include "utils/ksLog.h"
 
+#include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -133,9 +135,11 @@ void ksFastGeometryLoader::fail(const QString& path, const std::string& reason)
 NodeRefPtr ksFastGeometryLoader::read(const QString& path)
 {
     const QString suffix = QFileInfo(path).suffix().toLower();
+    // A file written by the save in progress reads as it will be once saved.
+    const std::string source = FileTransaction::stagedPath(QFile::encodeName(path).toStdString());
     if (suffix == QLatin1String("zmb")) {
         ksZmbReader reader;
-        if (!reader.readFile(path)) {
+        if (!reader.readFile(QFile::decodeName(source.c_str()))) {
             fail(path, reader.getError());
             return NullFC;
         }
@@ -145,7 +149,7 @@ NodeRefPtr ksFastGeometryLoader::read(const QString& path)
         return reader.takeRoot();
     }
     if (suffix == QLatin1String("osb")) {
-        NodeRefPtr root = SceneFileHandler::the().read(path.toStdString());
+        NodeRefPtr root = SceneFileHandler::the().read(source);
         if (!root)
             fail(path, SceneFileHandler::the().getLastError());
         return root;

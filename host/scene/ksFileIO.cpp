@@ -14,6 +14,7 @@
 #include "scene/ksZmbWriter.h"
 #include "scenegraph/ExtReference.h"
 #include "scenegraph/FileReference.h"
+#include "scenegraph/FileTransaction.h"
 #include "scenegraph/Node.h"
 #include "scenegraph/Traversal.h"
 #include "utils/ksLog.h"
@@ -186,6 +187,8 @@ bool ksFileIO::incrementalSave(const QString& path, QString& incrementPath)
         return false;
     }
     incrementPath = increment;
+    // A save that fails later must not leave the kept version behind.
+    osg::FileTransaction::removeOnFailure(increment.toStdString());
     return true;
 }
 
@@ -252,6 +255,9 @@ bool ksFileIO::saveProject(const QString& path)
         return ok;
     };
 
+    // The smart files and the project replace their old versions together,
+    // or not at all; within a larger save, together with its other files.
+    FileTransaction transaction;
     const NodePtr root = ksScenegraph::getRoot();
     addAdvancedProgress(tr("Saving project"), 2);
     struct ProgressEnd {
@@ -290,6 +296,12 @@ bool ksFileIO::saveProject(const QString& path)
         ksLog::error("Unable to save project %s: %s", path.toUtf8().constData(), error.toUtf8().constData());
         if (incremented)
             renameLastIncrementToOriginal(path, increment);
+        return finish(false);
+    }
+    std::string reason;
+    if (!transaction.commit(reason)) {
+        scene->setCurrentFile(previousFile);
+        ksLog::error("Unable to save project %s: %s", path.toUtf8().constData(), reason.c_str());
         return finish(false);
     }
     setFilename(path);

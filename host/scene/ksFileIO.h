@@ -81,7 +81,10 @@ public:
     // With the reference module loaded, saveProject first saves the scene's
     // smart references (a failure there stops the save before anything of
     // the project is written) and writes the project without their content;
-    // loadProject loads each smart reference from its own file.
+    // loadProject loads each smart reference from its own file. The files
+    // of one saveProject replace their old versions together or not at all
+    // (osg::FileTransaction; inside a caller's open transaction, with the
+    // caller's other files).
     static bool saveProject(const QString& path);
     static bool loadProject(const QString& path);
     // An empty scene; emits the service's newScene.

@@ -3,11 +3,12 @@
 
 #include "scene/ksZmbHash.h"
 #include "scenegraph/ByteSink.h"
+#include "scenegraph/FileTransaction.h"
 #include "scenegraph/SceneEncoder.h"
 #include "scenegraph/ZstdUnpack.h"
 
 #include <QBuffer>
-#include <QSaveFile>
+#include <QFile>
 
 #include <zstd.h>
 
@@ -16,6 +17,21 @@
 #include <memory>
 
 namespace {
+
+// A device may take part of a write (a disk that fills up): the rest is
+// written again, so a failure comes with the system's reason.
+bool writeAll(QIODevice& device, const void* data, qint64 size)
+{
+    const char* p = static_cast<const char*>(data);
+    while (size > 0) {
+        const qint64 written = device.write(p, size);
+        if (written <= 0)
+            return false;
+        p += written;
+        size -= written;
+    }
+    return true;
+}
 
 void putU16(std::vector<std::uint8_t>& out, std::uint16_t v)
 {
@@ -232,7 +248,7 @@ private:
         if (size == 0)
             return;
         KS_ZMB_XXH3_UPDATE(m_hash.get(), data, size);
-        if (m_device.write(static_cast<const char*>(data), qint64(size)) != qint64(size)) {
+        if (!writeAll(m_device, data, qint64(size))) {
             fail(m_device.errorString());
             return;
         }
@@ -333,7 +349,7 @@ bool ksZmbWriter::write(QIODevice& device, QString& error) const
 
     const qint64 start = device.pos();
     std::vector<std::uint8_t> header = headerBytes(sections);
-    if (device.write(reinterpret_cast<const char*>(header.data()), qint64(header.size())) != qint64(header.size())) {
+    if (!writeAll(device, header.data(), qint64(header.size()))) {
         error = device.errorString();
         return false;
     }
@@ -369,7 +385,7 @@ bool ksZmbWriter::write(QIODevice& device, QString& error) const
            headerChecksum(header.data(), header.size() - ksZmb::HeaderSize));
     const qint64 end = device.pos();
     if (!device.seek(start)
-        || device.write(reinterpret_cast<const char*>(header.data()), qint64(header.size())) != qint64(header.size())
+        || !writeAll(device, header.data(), qint64(header.size()))
         || !device.seek(end)) {
         error = device.errorString();
         return false;
@@ -379,17 +395,30 @@ bool ksZmbWriter::write(QIODevice& device, QString& error) const
 
 bool ksZmbWriter::save(const QString& path, QString& error) const
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
+    const std::string target = QFile::encodeName(path).toStdString();
+    const QString temporary = QFile::decodeName(osg::FileTransaction::temporaryPathFor(target).c_str());
+    QFile file(temporary);
+    // Unbuffered: the sections arrive in large pieces, and a full disk is
+    // then reported by the write that met it, with the system's reason.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
         error = file.errorString();
         return false;
     }
-    if (!write(file, error)) {
-        file.cancelWriting();
+    bool written = write(file, error);
+    file.close();
+    if (written && file.error() != QFileDevice::NoError) {
+        error = file.errorString();
+        written = false;
+    }
+    if (!written) {
+        file.remove();
         return false;
     }
-    if (!file.commit()) {
-        error = file.errorString();
+    osg::FileTransaction transaction;
+    transaction.stage(QFile::encodeName(temporary).toStdString(), target);
+    std::string reason;
+    if (!transaction.commit(reason)) {
+        error = QString::fromStdString(reason);
         return false;
     }
     return true;

@@ -2,6 +2,7 @@
 #include "scenegraph/SceneFileHandler.h"
 
 #include "scenegraph/ByteCursor.h"
+#include "scenegraph/FileTransaction.h"
 #include "scenegraph/MemorySink.h"
 #include "scenegraph/RegularFile.h"
 #include "scenegraph/Node.h"
@@ -185,8 +186,7 @@ bool SceneFileHandler::write(const NodePtr& node, const std::string& path, bool 
         return fail(path, "nothing to write");
     const SceneEncoder encoder(node);
 
-    static std::atomic<unsigned> counter{0};
-    const std::string temp = path + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+    const std::string temp = FileTransaction::temporaryPathFor(path);
     const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0)
         return fail(path, "cannot create the temporary file " + temp + ": " + systemError());
@@ -197,17 +197,18 @@ bool SceneFileHandler::write(const NodePtr& node, const std::string& path, bool 
         sink.flush();
     if (error.empty() && !sink.flush())
         error = "cannot write: " + sink.error();
-    // On disk before the rename, so the target never names a partial file.
-    if (error.empty() && ::fsync(fd) != 0)
-        error = "cannot flush to disk: " + systemError();
     if (::close(fd) != 0 && error.empty())
         error = "cannot close: " + systemError();
-    if (error.empty() && ::rename(temp.c_str(), path.c_str()) != 0)
-        error = "cannot replace the file: " + systemError();
     if (!error.empty()) {
         ::unlink(temp.c_str());
         return fail(path, error);
     }
+    // Synced and renamed over the target by the transaction: now, or with
+    // the other files of the save that this write is part of.
+    FileTransaction transaction;
+    transaction.stage(temp, path);
+    if (!transaction.commit(error))
+        return fail("", error);
     return true;
 }
 

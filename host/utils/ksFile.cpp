@@ -1,9 +1,11 @@
 // Licensed under the MIT licence; see LICENSE.
 #include "utils/ksFile.h"
 
+#include "scenegraph/FileTransaction.h"
 #include "scenegraph/RegularFile.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 #include <xxhash.h>
@@ -102,7 +104,8 @@ bool ksFile::exists(const QString& path, bool acceptDirectories, bool ignoreCase
 {
     if (path.isEmpty())
         return false;
-    if (existsAt(path, acceptDirectories))
+    if (existsAt(QFile::decodeName(osg::FileTransaction::stagedPath(QFile::encodeName(path).toStdString()).c_str()),
+                 acceptDirectories))
         return true;
     if (!ignoreCase)
         return false;
@@ -137,7 +140,7 @@ std::uint32_t ksFile::getChecksum(const std::string& path, std::uint64_t seed)
     // A directory, a pipe or a device has no content to compare, and
     // opening a pipe would block the monitor until a writer came.
     osg::RegularFile file;
-    if (!file.open(path))
+    if (!file.open(osg::FileTransaction::stagedPath(path)))
         return 0;
     const int fd = file.descriptor();
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
@@ -179,7 +182,7 @@ std::uint32_t ksFile::getDataChecksum(const void* data, std::size_t size, std::u
 std::string ksFile::getOwner(const std::string& path)
 {
     struct stat status;
-    if (path.empty() || ::stat(path.c_str(), &status) != 0)
+    if (path.empty() || ::stat(osg::FileTransaction::stagedPath(path).c_str(), &status) != 0)
         return std::string();
 
     // The user database is read afresh at every lookup; the files of one

@@ -9,7 +9,9 @@
 
 // File utilities of the host. Paths are UTF-8 byte strings (as scene-graph
 // fields hold them) or Qt strings. Every function is safe to call from any
-// thread; the update monitor takes checksums from its own thread.
+// thread; the update monitor takes checksums from its own thread. While a
+// save is open (osg::FileTransaction), the functions that read a file read
+// the new content staged for it, which becomes the file at commit.
 class ksFile
 {
 public:

@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 namespace apptest {
 
 struct Result {
@@ -22,9 +24,10 @@ struct Result {
 };
 
 // Runs `program` to its end with `extra` added to the environment, or kills
-// it after `timeoutMs` and fails the test.
+// it after `timeoutMs` and fails the test. `setup` may change the process
+// before it starts (folder, output file).
 inline Result run(const QString& program, const QStringList& arguments, int timeoutMs = 120000,
-                  const QProcessEnvironment& extra = {})
+                  const QProcessEnvironment& extra = {}, const std::function<void(QProcess&)>& setup = {})
 {
     QProcess process;
     // Plain text whatever the terminal: tests read the output.
@@ -32,6 +35,8 @@ inline Result run(const QString& program, const QStringList& arguments, int time
     environment.insert("NO_COLOR", "1");
     environment.insert(extra);
     process.setProcessEnvironment(environment);
+    if (setup)
+        setup(process);
     process.start(program, arguments);
     if (!process.waitForFinished(timeoutMs) || process.exitStatus() != QProcess::NormalExit) {
         ADD_FAILURE() << "talvik " << arguments.join(' ').toStdString() << " did not finish normally";
@@ -50,6 +55,11 @@ inline Result talvik(const QStringList& arguments, int timeoutMs = 120000)
 inline Result talvik(const QStringList& arguments, const QProcessEnvironment& extra)
 {
     return run(TALVIK_PROGRAM, arguments, 120000, extra);
+}
+
+inline Result talvik(const QStringList& arguments, const std::function<void(QProcess&)>& setup)
+{
+    return run(TALVIK_PROGRAM, arguments, 120000, {}, setup);
 }
 
 // A triangle fan of `triangles` triangles as an OBJ file.

@@ -38,7 +38,7 @@ TEST(BadInput, NamesTheFileExitsWithThreeAndChangesNothing)
         {{"import", good, in("mesh.xyz"), "--into", project}, {}, {"mesh.xyz", "unsupported"}},
         {{"import", good, "--into", in("truncated.zmb")}, {}, {"truncated.zmb", "corrupt"}},
         {{"import", good, "--into", in("no/such/folder/new.zmb")}, {}, {"new.zmb", "does not exist"}},
-        {{"resolve", project, "--search-path", in("nowhere")}, "talvik: " + in("nowhere") + ": not a folder", {}},
+        {{"resolve", project, "--search-path", in("nowhere")}, "talvik: " + in("nowhere") + ": no such folder", {}},
         {{"revisions", good, "--expression", "_v(\\d+"}, {}, {"_v(\\d+", "invalid expression"}},
     };
     const QMap<QString, QString> before = snapshot(dir.path());

@@ -168,3 +168,47 @@ TEST_F(Commands, RevisionsNameTheNewestBesideTheFile)
     EXPECT_EQ(newest.exitCode, 0);
     EXPECT_TRUE(newest.out.contains("newest: 10 (this file)")) << newest.out.toStdString();
 }
+
+// Two parts of one name moved: each is relinked to the file with its own
+// content, never to the other; when content does not decide, nothing is
+// relinked and the candidates are named. A resolve that finds nothing writes
+// nothing.
+TEST(Resolve, SameNamedCandidatesAreToldApartByContent)
+{
+    QTemporaryDir dir;
+    const QString project = dir.filePath("p.zmb");
+    const QString left = writeObj(dir.filePath("left/bolt.obj"), 1);
+    const QString right = writeObj(dir.filePath("right/bolt.obj"), 2);
+    ASSERT_EQ(talvik({"import", left, right, "--into", project}).exitCode, 0);
+    ASSERT_TRUE(QDir().mkpath(dir.filePath("new")));
+    ASSERT_TRUE(QDir().rename(dir.filePath("left"), dir.filePath("new/left")));
+    ASSERT_TRUE(QDir().rename(dir.filePath("right"), dir.filePath("new/right")));
+    const QStringList searchBoth{"--search-path", dir.filePath("new/left"), dir.filePath("new/right")};
+
+    const Result found = talvik(QStringList{"resolve", project} + searchBoth);
+    EXPECT_EQ(found.exitCode, 0) << found.out.toStdString() << found.err.toStdString();
+    QMap<int, QString> sourceByVertices;
+    const QJsonObject json = QJsonDocument::fromJson(talvik({"status", project, "--json"}).out.toUtf8()).object();
+    for (const QJsonValue& row : json["references"].toArray())
+        sourceByVertices[row.toObject()["vertices"].toInt()] = row.toObject()["source"].toObject()["path"].toString();
+    EXPECT_EQ(sourceByVertices.value(3), dir.filePath("new/left/bolt.obj"));
+    EXPECT_EQ(sourceByVertices.value(6), dir.filePath("new/right/bolt.obj"));
+
+    // Moved again, now with the same content in both places: for the left
+    // part two files match, for the right part none.
+    ASSERT_TRUE(QDir().rename(dir.filePath("new"), dir.filePath("again")));
+    ASSERT_TRUE(QFile::remove(dir.filePath("again/right/bolt.obj")));
+    ASSERT_TRUE(QFile::copy(dir.filePath("again/left/bolt.obj"), dir.filePath("again/right/bolt.obj")));
+    const QMap<QString, QString> before = snapshot(dir.path());
+    const Result ambiguous =
+        talvik({"resolve", project, "--search-path", dir.filePath("again/left"), dir.filePath("again/right")});
+    EXPECT_EQ(ambiguous.exitCode, 1);
+    EXPECT_EQ(ambiguous.out.count("left as it was, candidates for bolt: " + dir.filePath("again/left/bolt.obj") + ", "
+                                  + dir.filePath("again/right/bolt.obj")),
+              2)
+        << ambiguous.out.toStdString();
+    EXPECT_TRUE(ambiguous.out.contains("several match the recorded content"));
+    EXPECT_TRUE(ambiguous.out.contains("none matches the recorded content"));
+    EXPECT_TRUE(ambiguous.out.contains("nothing found; p.zmb left as it was"));
+    EXPECT_EQ(snapshot(dir.path()), before) << "nothing found, nothing written";
+}

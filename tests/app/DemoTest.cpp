@@ -32,9 +32,15 @@ TEST(Demo, RunsEveryStepInOrderAndLeavesALoadableProject)
     EXPECT_TRUE(section(7).contains("revision check switched off"))
         << "later tables show door_v1 up to date beside door_v2";
     EXPECT_TRUE(section(8).contains("found source file body:"));
+    EXPECT_TRUE(section(8).contains("left as it was, candidates for engine:"))
+        << "changed before the move, so its name alone does not relink it";
     EXPECT_TRUE(section(9).contains(QRegularExpression("Chassis +Chassis.zmb up to date")));
 
-    // The files stay in the moved folder: the project loads, and engine.obj stays changed.
+    // The files stay in the moved folder: the project loads, and engine.obj is left for the user.
     EXPECT_TRUE(demo.out.contains("Project folder: " + dir.filePath("car-moved")));
-    EXPECT_EQ(talvik({"status", dir.filePath("car-moved/assembly.zmb")}).exitCode, 1);
+    EXPECT_EQ(talvik({"status", dir.filePath("car-moved/assembly.zmb")}).exitCode, 2);
+
+    const Result again = talvik({"demo", dir.path()});
+    EXPECT_EQ(again.exitCode, 3) << "a second run into the same folder says why before it starts";
+    EXPECT_TRUE(again.err.contains("car-moved: already exists")) << again.err.toStdString();
 }

@@ -219,6 +219,22 @@ TEST_F(ExporterTest, SharedCoresAndUnloadedReferencesAreNoCycle)
     EXPECT_EQ(smartPathOf(fresh.get()), "") << "an unloaded reference gets no path";
     EXPECT_EQ(ExtReferencePtr::dcast(unloaded->getCore())->getState(), UInt32(ksReferenceTypes::NotLoaded));
     EXPECT_EQ(written("same.zmb"), "A\n  APart\n  ANested\n");
+    EXPECT_EQ(exporter.getFailedSaves(), 0) << "what is not written by rule did not fail";
+}
+
+// live root
+// +- Good (good.zmb), Blocked (blocker/blocked.zmb, where blocker is a file)
+TEST_F(ExporterTest, ASaveThatCouldNotWriteEveryFileFails)
+{
+    QFile blocker(path("blocker"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    addSmartReference(live(), "Good", file("good.zmb"));
+    addSmartReference(live(), "Blocked", file("blocker/blocked.zmb"));
+    LogRecorder log;
+    EXPECT_FALSE(refs->saveSmartReferences(live(), file("project.zmb").c_str()))
+        << "a project saved now would name content its files do not hold";
+    EXPECT_EQ(log.problems().size(), 1u);
 }
 
 } // namespace

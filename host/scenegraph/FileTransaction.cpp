@@ -1,0 +1,224 @@
+// Licensed under the MIT licence; see LICENSE.
+#include "scenegraph/FileTransaction.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+#include <set>
+#include <unordered_map>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace osg {
+
+namespace {
+
+struct Staged {
+    std::string target;
+    std::string temporary;
+};
+
+// The open transaction. `staged` keeps the order of the writes: files are
+// renamed in that order, so a file that another one refers to (written
+// first) is in place before the one that refers to it.
+struct State {
+    std::mutex mutex; // guards `index` and `staged` against stagedPath
+    std::atomic<bool> open{false};
+    int depth = 0;
+    bool failed = false;
+    std::vector<Staged> staged;
+    std::unordered_map<std::string, std::size_t> index;
+    std::vector<std::string> removeOnFailure;
+};
+
+State& state()
+{
+    static State* s = new State;
+    return *s;
+}
+
+std::string systemError(int error)
+{
+    return std::strerror(error);
+}
+
+std::string folderOf(const std::string& path)
+{
+    const std::size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Starts writing the file back now, so that the durability pass at commit
+// mostly waits for writes already under way instead of starting them all.
+void startWriteBack(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+    ::close(fd);
+}
+
+bool syncFile(const std::string& path, bool directory, int& error)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | (directory ? O_DIRECTORY : 0));
+    if (fd < 0) {
+        error = errno;
+        return false;
+    }
+    const int result = directory ? ::fsync(fd) : ::fdatasync(fd);
+    error = errno;
+    ::close(fd);
+    // Some file systems cannot sync a folder; the rename is then as durable
+    // as they make it.
+    return result == 0 || (directory && (error == EINVAL || error == EROFS));
+}
+
+void discard(State& s)
+{
+    for (const Staged& file : s.staged)
+        ::unlink(file.temporary.c_str());
+    for (const std::string& path : s.removeOnFailure)
+        ::unlink(path.c_str());
+}
+
+void reset(State& s)
+{
+    std::lock_guard<std::mutex> lock(s.mutex);
+    s.staged.clear();
+    s.index.clear();
+    s.removeOnFailure.clear();
+    s.failed = false;
+    s.open = false;
+}
+
+} // namespace
+
+FileTransaction::FileTransaction()
+{
+    State& s = state();
+    m_outermost = s.depth++ == 0;
+    if (m_outermost)
+        s.open = true;
+}
+
+FileTransaction::~FileTransaction()
+{
+    State& s = state();
+    --s.depth;
+    if (!m_committed)
+        s.failed = true;
+    if (m_outermost) {
+        if (!m_committed)
+            discard(s);
+        reset(s);
+    }
+}
+
+std::string FileTransaction::temporaryPathFor(const std::string& path)
+{
+    static std::atomic<unsigned> counter{0};
+    const std::size_t slash = path.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    return folder + "." + name + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+}
+
+void FileTransaction::stage(const std::string& temporary, const std::string& path)
+{
+    State& s = state();
+    // The new version keeps the old one's permissions.
+    struct stat old;
+    if (::stat(path.c_str(), &old) == 0)
+        ::chmod(temporary.c_str(), old.st_mode & 07777);
+    startWriteBack(temporary);
+    std::lock_guard<std::mutex> lock(s.mutex);
+    const auto found = s.index.find(path);
+    if (found != s.index.end()) {
+        // Written again in the same save: the later content wins, and its
+        // place is the later one.
+        ::unlink(s.staged[found->second].temporary.c_str());
+        s.staged.erase(s.staged.begin() + std::ptrdiff_t(found->second));
+        s.index.clear();
+        for (std::size_t i = 0; i < s.staged.size(); ++i)
+            s.index[s.staged[i].target] = i;
+    }
+    s.index[path] = s.staged.size();
+    s.staged.push_back({path, temporary});
+}
+
+void FileTransaction::removeOnFailure(const std::string& path)
+{
+    if (isOpen())
+        state().removeOnFailure.push_back(path);
+}
+
+bool FileTransaction::commit(std::string& error)
+{
+    State& s = state();
+    m_committed = true;
+    if (s.failed) {
+        error = "an earlier write of this save failed";
+        m_committed = false;
+        return false;
+    }
+    if (!m_outermost)
+        return true;
+
+    int code = 0;
+    for (const Staged& file : s.staged) {
+        if (!syncFile(file.temporary, false, code)) {
+            error = file.target + ": " + systemError(code);
+            m_committed = false;
+            return false;
+        }
+    }
+    std::set<std::string> folders;
+    for (std::size_t i = 0; i < s.staged.size(); ++i) {
+        const Staged& file = s.staged[i];
+        if (::rename(file.temporary.c_str(), file.target.c_str()) != 0) {
+            error = file.target + ": " + systemError(errno);
+            // What was renamed stays; the rest goes with the temporaries.
+            std::lock_guard<std::mutex> lock(s.mutex);
+            s.staged.erase(s.staged.begin(), s.staged.begin() + std::ptrdiff_t(i));
+            s.removeOnFailure.clear();
+            m_committed = false;
+            return false;
+        }
+        folders.insert(folderOf(file.target));
+    }
+    for (const std::string& folder : folders) {
+        if (!syncFile(folder, true, code)) {
+            error = folder + ": " + systemError(code);
+            std::lock_guard<std::mutex> lock(s.mutex);
+            s.staged.clear();
+            s.removeOnFailure.clear();
+            m_committed = false;
+            return false;
+        }
+    }
+    return true;
+}
+
+bool FileTransaction::isOpen()
+{
+    return state().open;
+}
+
+std::string FileTransaction::stagedPath(const std::string& path)
+{
+    State& s = state();
+    if (!s.open)
+        return path;
+    std::lock_guard<std::mutex> lock(s.mutex);
+    const auto found = s.index.find(path);
+    return found == s.index.end() ? path : s.staged[found->second].temporary;
+}
+
+} // namespace osg
