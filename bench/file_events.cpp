@@ -14,6 +14,7 @@
 // The latencies are wall-clock by nature; the load average is printed with
 // them. Polling's changes are spread over ten intervals and measured
 // together, so that its run takes about a minute rather than 200 intervals.
+#include "BenchSupport.h"
 #include "scenegraph/SceneGraph.h"
 
 #include "model/ksReferencePool.h"
@@ -55,24 +56,6 @@ void fail(const char* what)
 {
     std::perror(what);
     std::exit(1);
-}
-
-double loadAverage()
-{
-    double load = 0;
-    if (FILE* file = std::fopen("/proc/loadavg", "r")) {
-        if (std::fscanf(file, "%lf", &load) != 1)
-            load = 0;
-        std::fclose(file);
-    }
-    return load;
-}
-
-double processCpuSeconds()
-{
-    struct timespec now;
-    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return double(now.tv_sec) + double(now.tv_nsec) * 1e-9;
 }
 
 void writeFile(const std::string& path, const std::string& content, std::uint64_t modified)

@@ -63,27 +63,9 @@ using Clock = std::chrono::steady_clock;
 constexpr std::uint64_t baseTime = 1600000000;
 constexpr std::size_t bigFileSize = 256u << 20;
 
-double processCpuSeconds()
-{
-    struct timespec now;
-    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return double(now.tv_sec) + double(now.tv_nsec) * 1e-9;
-}
-
 double wallSeconds()
 {
     return std::chrono::duration<double>(Clock::now().time_since_epoch()).count();
-}
-
-double loadAverage()
-{
-    double load = 0;
-    if (FILE* file = std::fopen("/proc/loadavg", "r")) {
-        if (std::fscanf(file, "%lf", &load) != 1)
-            load = 0;
-        std::fclose(file);
-    }
-    return load;
 }
 
 void fail(const char* what)

@@ -11,6 +11,8 @@
 #include <unistd.h>
 
 #include <cstddef>
+#include <cstdio>
+#include <ctime>
 #include <functional>
 #include <map>
 #include <string>
@@ -122,4 +124,24 @@ inline std::size_t readWholeFile(const std::string& path, char* buffer, std::siz
     if (fd >= 0)
         ::close(fd);
     return total;
+}
+
+// The process's CPU time, all threads, in seconds.
+inline double processCpuSeconds()
+{
+    struct timespec now;
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return double(now.tv_sec) + double(now.tv_nsec) * 1e-9;
+}
+
+// The one-minute load average, printed beside wall-clock figures.
+inline double loadAverage()
+{
+    double load = 0;
+    if (FILE* file = std::fopen("/proc/loadavg", "r")) {
+        if (std::fscanf(file, "%lf", &load) != 1)
+            load = 0;
+        std::fclose(file);
+    }
+    return load;
 }
