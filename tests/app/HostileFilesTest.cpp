@@ -24,8 +24,18 @@ constexpr int HangLimit = 30000;
 
 Result talvikLimited(const QStringList& arguments)
 {
+#ifdef TALVIK_ASAN
+    // AddressSanitizer reserves terabytes of shadow memory, so an address-space
+    // limit stops it before main; its own allocation limit takes that role, and
+    // an allocation above it aborts the program instead of returning.
+    QProcessEnvironment limit;
+    limit.insert("ASAN_OPTIONS", qEnvironmentVariable("ASAN_OPTIONS")
+                                     + ":max_allocation_size_mb=512:allocator_may_return_null=0");
+    return run(TALVIK_PROGRAM, arguments, 120000, limit);
+#else
     // 512 MiB of address space: the program needs about a third of it.
     return run("/bin/sh", QStringList{"-c", "ulimit -v 524288 && exec \"$0\" \"$@\"", TALVIK_PROGRAM} + arguments);
+#endif
 }
 
 // A FIFO in place of the file, with a later time than the file had: file
