@@ -1,6 +1,8 @@
 // Licensed under the MIT licence; see LICENSE.
 #include "ksSceneView.h"
 
+#include "ksMeshClusters.h"
+
 #include "scene/ksScenegraph.h"
 #include "scenegraph/Geometry.h"
 
@@ -20,12 +22,31 @@
 
 struct ksSceneView::Mesh
 {
-    QOpenGLVertexArrayObject array;
-    QOpenGLBuffer vertices{QOpenGLBuffer::VertexBuffer};
-    QOpenGLBuffer indices{QOpenGLBuffer::IndexBuffer};
-    int indexCount = 0;
+    struct Level
+    {
+        // Grid steps of the merge (ksMeshClusters); 0 for the mesh itself.
+        int cells = 0;
+        QOpenGLVertexArrayObject array;
+        QOpenGLBuffer vertices{QOpenGLBuffer::VertexBuffer};
+        QOpenGLBuffer indices{QOpenGLBuffer::IndexBuffer};
+        int indexCount = 0;
+    };
+    // The mesh itself first, then coarser copies, each with clearly fewer
+    // triangles than the one before.
+    std::vector<std::unique_ptr<Level>> levels;
     bool hasNormals = false;
     bool seen = true;
+
+    int indexCount() const { return levels.front()->indexCount; }
+    // The coarsest copy whose cells stay within `cellPixels` on screen for a
+    // mesh drawn `pixels` wide.
+    Level& levelFor(float pixels, float cellPixels)
+    {
+        for (auto it = levels.rbegin(); it != levels.rend(); ++it)
+            if ((*it)->cells == 0 || float((*it)->cells) * cellPixels >= pixels)
+                return **it;
+        return *levels.front();
+    }
 };
 
 namespace {
@@ -288,6 +309,42 @@ void ksSceneView::initializeGL()
 
 void ksSceneView::resizeGL(int, int) {}
 
+namespace {
+
+// Below this many triangles a coarser copy saves less than a draw costs.
+constexpr int SimplifyFrom = 256;
+// Grid steps tried for the coarser copies, finest first.
+constexpr int LevelCells[] = {48, 32, 24, 16, 12, 8, 4};
+// Largest screen size of a merge cell: a part drawn 48 pixels wide gets a
+// grid of at least eight steps. The outline moves by a few pixels at most,
+// and Mesa's software renderer draws a scene of a thousand parts in a
+// fraction of the time.
+constexpr float CellPixels = 6.f;
+
+} // namespace
+
+void ksSceneView::upload(Mesh& mesh, int cells, const std::vector<float>& vertices,
+                         const std::vector<GLuint>& indices)
+{
+    auto level = std::make_unique<Mesh::Level>();
+    level->cells = cells;
+    level->array.create();
+    level->array.bind();
+    level->vertices.create();
+    level->vertices.bind();
+    level->vertices.allocate(vertices.data(), int(vertices.size() * sizeof(float)));
+    glEnableVertexAttribArray(0);
+    glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, 6 * sizeof(float), nullptr);
+    glEnableVertexAttribArray(1);
+    glVertexAttribPointer(1, 3, GL_FLOAT, GL_FALSE, 6 * sizeof(float), reinterpret_cast<void*>(3 * sizeof(float)));
+    level->indices.create();
+    level->indices.bind();
+    level->indices.allocate(indices.data(), int(indices.size() * sizeof(GLuint)));
+    level->indexCount = int(indices.size());
+    level->array.release();
+    mesh.levels.push_back(std::move(level));
+}
+
 ksSceneView::Mesh* ksSceneView::meshFor(const ksSceneDrawList::Item& item)
 {
     if (Mesh* mesh = m_meshes.value(item.geometryId))
@@ -309,20 +366,16 @@ ksSceneView::Mesh* ksSceneView::meshFor(const ksSceneDrawList::Item& item)
     indices.reserve(geometry.getIndices().size());
     for (osg::UInt32 index : geometry.getIndices())
         indices.push_back(index < positions.size() ? index : 0);
-    mesh->array.create();
-    mesh->array.bind();
-    mesh->vertices.create();
-    mesh->vertices.bind();
-    mesh->vertices.allocate(interleaved.data(), int(interleaved.size() * sizeof(float)));
-    glEnableVertexAttribArray(0);
-    glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, 6 * sizeof(float), nullptr);
-    glEnableVertexAttribArray(1);
-    glVertexAttribPointer(1, 3, GL_FLOAT, GL_FALSE, 6 * sizeof(float), reinterpret_cast<void*>(3 * sizeof(float)));
-    mesh->indices.create();
-    mesh->indices.bind();
-    mesh->indices.allocate(indices.data(), int(indices.size() * sizeof(GLuint)));
-    mesh->indexCount = int(indices.size());
-    mesh->array.release();
+    upload(*mesh, 0, interleaved, indices);
+    if (indices.size() / 3 >= std::size_t(SimplifyFrom)) {
+        for (int cells : LevelCells) {
+            const ksMeshClusters coarser = ksMeshClusters::build(interleaved, indices, cells);
+            if (coarser.indices.empty())
+                break;
+            if (double(coarser.indices.size()) <= 0.7 * double(mesh->levels.back()->indexCount))
+                upload(*mesh, cells, coarser.vertices, coarser.indices);
+        }
+    }
     m_meshes.insert(item.geometryId, mesh);
     return mesh;
 }
@@ -379,16 +432,33 @@ void ksSceneView::draw(bool pick)
 
     m_drawnItems = 0;
     m_culledItems = 0;
+    m_drawnTriangles = 0;
+    // Nearest first, so that the depth test spares the shading of what lies
+    // behind; the distance also sizes each item on screen.
     const QVector<ksSceneDrawList::Item>& items = m_drawList.items();
+    const QVector4D depthRow = viewProjection.row(3);
+    m_order.clear();
     for (int i = 0; i < items.size(); ++i) {
-        const ksSceneDrawList::Item& item = items[i];
-        if (ksSceneDrawList::isCulled(item.worldBounds, viewProjection)) {
+        if (ksSceneDrawList::isCulled(items[i].worldBounds, viewProjection)) {
             ++m_culledItems;
             continue;
         }
+        m_order.emplace_back(QVector4D::dotProduct(depthRow, QVector4D(items[i].worldBounds.centre(), 1.f)), i);
+    }
+    std::sort(m_order.begin(), m_order.end());
+    // Pixels per unit of length at distance 1, for a vertical field of 45 degrees.
+    const float pixelsPerUnit = float(height() * devicePixelRatioF()) * 0.5f / std::tan(qDegreesToRadians(22.5f));
+    const float nearest = std::max(m_distance * 0.01f, 1e-4f);
+    for (const auto& [depth, i] : m_order) {
+        const ksSceneDrawList::Item& item = items[i];
         Mesh* mesh = meshFor(item);
-        if (mesh->indexCount == 0)
+        if (mesh->indexCount() == 0)
             continue;
+        // The pick pass draws every mesh whole: a pixel names what is really there.
+        const float radius = item.worldBounds.radius();
+        Mesh::Level& level =
+            pick ? *mesh->levels.front()
+                 : mesh->levelFor(2.f * radius * pixelsPerUnit / std::max(depth - radius, nearest), CellPixels);
         m_program->setUniformValue(m_uniforms.model, item.world);
         if (pick) {
             m_program->setUniformValue(m_uniforms.colour, pickColour(i));
@@ -401,10 +471,11 @@ void ksSceneView::draw(bool pick)
             m_program->setUniformValue(m_uniforms.highlight, isSelected(item.path) ? 1.f : 0.f);
             m_program->setUniformValue(m_uniforms.hasNormals, mesh->hasNormals);
         }
-        mesh->array.bind();
-        glDrawElements(GL_TRIANGLES, mesh->indexCount, GL_UNSIGNED_INT, nullptr);
-        mesh->array.release();
+        level.array.bind();
+        glDrawElements(GL_TRIANGLES, level.indexCount, GL_UNSIGNED_INT, nullptr);
+        level.array.release();
         ++m_drawnItems;
+        m_drawnTriangles += level.indexCount / 3;
     }
 
     // References without content: solid boxes in their state's colour, outlined.

@@ -13,6 +13,8 @@
 
 #include <functional>
 #include <memory>
+#include <utility>
+#include <vector>
 
 class QOpenGLBuffer;
 class QOpenGLShaderProgram;
@@ -66,6 +68,8 @@ public:
     // What the last frame did, for tests and measurements.
     int drawnItemCount() const { return m_drawnItems; }
     int culledItemCount() const { return m_culledItems; }
+    // Triangles of the meshes drawn, after the choice of coarser copies.
+    qint64 drawnTriangleCount() const { return m_drawnTriangles; }
     int uploadedMeshCount() const { return m_meshes.size(); }
     const ksSceneDrawList& drawList() const { return m_drawList; }
 
@@ -87,6 +91,7 @@ private:
 
     void rebuild();
     Mesh* meshFor(const ksSceneDrawList::Item& item);
+    void upload(Mesh& mesh, int cells, const std::vector<float>& vertices, const std::vector<GLuint>& indices);
     void releaseMeshes();
     QMatrix4x4 viewProjection() const;
     void frame(const ksSceneDrawList::Bounds& bounds);
@@ -131,4 +136,7 @@ private:
 
     int m_drawnItems = 0;
     int m_culledItems = 0;
+    qint64 m_drawnTriangles = 0;
+    // The items of a frame that pass culling, by distance, with their index.
+    std::vector<std::pair<float, int>> m_order;
 };

@@ -18,6 +18,7 @@ QObject* makePanelsTest();
 QObject* makeScreenshotTest();
 QObject* makeWindowTest();
 QObject* makeSceneViewTest();
+QObject* makeMeshClustersTest();
 
 int main(int argc, char** argv)
 {
@@ -33,7 +34,7 @@ int main(int argc, char** argv)
         {"ReferenceModelTest", makeReferenceModelTest}, {"ActionsTest", makeActionsTest},
         {"MonitorTest", makeMonitorTest},               {"PanelsTest", makePanelsTest},
         {"ScreenshotTest", makeScreenshotTest},         {"WindowTest", makeWindowTest},
-        {"SceneViewTest", makeSceneViewTest}};
+        {"SceneViewTest", makeSceneViewTest},           {"MeshClustersTest", makeMeshClustersTest}};
     QStringList args = app.arguments();
     QString only;
     if (args.size() > 1 && classes.count(args.at(1))) {
