@@ -76,13 +76,13 @@ inline QString writeObj(const QString& path, int triangles)
     return QFileInfo(path).absoluteFilePath();
 }
 
-// New content with a later time: file times are whole seconds, and a change
-// in the second the file was recorded must still count.
-inline void changeFile(const QString& path)
+// `more` appended, with a later time: file times are whole seconds, and a
+// change in the second the file was recorded must still count.
+inline void changeFile(const QString& path, const QByteArray& more = "v 7 7 7\n")
 {
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::Append));
-    file.write("v 7 7 7\n");
+    file.write(more);
     // Written out first: a later flush would set the time to now again.
     ASSERT_TRUE(file.flush());
     ASSERT_TRUE(file.setFileTime(QDateTime::currentDateTime().addSecs(30), QFileDevice::FileModificationTime));

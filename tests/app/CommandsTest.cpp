@@ -1,7 +1,6 @@
 // Licensed under the MIT licence; see LICENSE.
 #include "AppTestSupport.h"
 
-#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -124,35 +123,6 @@ TEST_F(Commands, ResolveFindsTheFilesOfAMovedProjectFolderInItsSearchFolders)
     EXPECT_EQ(s.exitCode, 0);
     EXPECT_EQ(s.of("frame", "source", "path"), moved + "/cad/frame.obj");
     EXPECT_EQ(s.of("seat", "smart", "path"), library + "/seat.zmb");
-}
-
-TEST_F(Commands, WatchPrintsAChangeWithinTwoIntervalsAndStopsCleanly)
-{
-    // Two intervals stay a fair bound on a busy machine and under the sanitizers.
-    const int interval = 1000;
-    QProcess watch;
-    watch.start(TALVIK_PROGRAM, {"watch", m_project, "--interval", QString::number(interval)});
-    QString out;
-    const auto readUntil = [&](const QString& text, int timeout) {
-        QElapsedTimer clock;
-        clock.start();
-        while (!out.contains(text) && clock.elapsed() < timeout) {
-            watch.waitForReadyRead(int(std::max<qint64>(1, timeout - clock.elapsed())));
-            out += QString::fromUtf8(watch.readAllStandardOutput());
-        }
-        return out.contains(text);
-    };
-    ASSERT_TRUE(readUntil("watching P.zmb", 60000)) << out.toStdString();
-
-    changeFile(m_frame);
-    EXPECT_TRUE(readUntil("changed frame: source frame.obj outdated", 2 * interval)) << out.toStdString();
-    EXPECT_TRUE(readUntil("notification: Reference update(s) available", 2 * interval)) << out.toStdString();
-
-    watch.terminate();
-    ASSERT_TRUE(watch.waitForFinished(30000));
-    EXPECT_EQ(watch.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(watch.exitCode(), 0);
-    EXPECT_TRUE(QString::fromUtf8(watch.readAllStandardOutput()).contains("stopped"));
 }
 
 TEST_F(Commands, RevisionsNameTheNewestBesideTheFile)

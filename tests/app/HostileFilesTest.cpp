@@ -122,6 +122,7 @@ TEST_F(HostileFiles, AFifoAsASourceFileDoesNotStopTheWatch)
     ASSERT_TRUE(readUntil("watching p.zmb")) << out.toStdString();
     makeFifo(in("a.obj"));
     EXPECT_TRUE(readUntil("source a.obj outdated")) << out.toStdString();
+    EXPECT_TRUE(readUntil("notification: Reference update(s) available")) << out.toStdString();
     // The monitor's thread is not stuck in the FIFO: stopping joins it.
     watch.terminate();
     ASSERT_TRUE(watch.waitForFinished(HangLimit));

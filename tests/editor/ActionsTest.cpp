@@ -1,13 +1,20 @@
 // Licensed under the MIT licence; see LICENSE.
 // Each action of the editor changes the scene and its row, and undo (the
-// host stack's own action, with the module's texts) brings the row back.
+// host stack's own action, with the module's texts) brings the row back;
+// the details panel shows the selected reference's files.
 #include "EditorTestSupport.h"
 
 #include "ksEditorWindow.h"
 #include "ksProgressDisplay.h"
 #include "ksReferenceActions.h"
+#include "ksReferenceDetailsPanel.h"
 #include "ksReferenceItemModel.h"
 #include "ksReferenceOperations.h"
+
+#include "kernel/ksInterfaceFactory.h"
+#include "references/ksReferenceInterface.h"
+#include "scenegraph/ExtReference.h"
+#include "scenegraph/FileReference.h"
 
 #include <QAction>
 #include <QMimeData>
@@ -61,40 +68,75 @@ private slots:
         QCOMPARE(cell(model, "body", Model::SourceFile), QString("body.obj"));
     }
 
-    void loadUnloadRelinkUpdateAndRemove()
+    // One reference through every action that asks the module to change it,
+    // with the details panel showing its files.
+    void detailsThenLoadUnloadNewestUpdateResolveRelinkAndRemove()
     {
-        const QString body = writeMesh(m_dir.filePath("body.obj"));
+        const ksdReferenceNode door = importSource(writeMesh(m_dir.filePath("door_v1.obj")));
+        writeMesh(m_dir.filePath("door_v2.obj"), 3.0f);
+        const QString newer = writeMesh(m_dir.filePath("door_v10.obj"), 3.0f);
         const QString other = writeMesh(m_dir.filePath("parts/hood.obj"), 2.0f);
-        importSource(body);
+        service()->setRevisionExpressions({"_v(\\d+)"});
+        service()->setRevisionCheckEnabled(true);
         ksEditorWindow window;
         ksReferenceActions* actions = window.actions();
         const Model* model = window.model();
-        select(window, "body");
+        select(window, "door_v1");
+
+        QCOMPARE(window.details()->reference(), door);
+        const QString text = window.details()->text();
+        const osg::FileReferencePtr record = ksInterfaceFactory::the()
+                                                 .get<ksReferenceInterface>()
+                                                 ->getExtReference(ksTypeConverter::convertNode(door))
+                                                 ->getSourceFile();
+        QVERIFY2(text.contains(m_dir.filePath("door_v1.obj")), qPrintable(text));
+        QVERIFY(text.contains(QStringLiteral("%1").arg(record->getChecksum(), 8, 16, QLatin1Char('0'))));
+        QVERIFY(text.contains(QLocale().formattedDataSize(QFileInfo(m_dir.filePath("door_v1.obj")).size())));
+        // Numeric order: 10 is newer than 2.
+        QVERIFY2(text.contains("1 (in use), 2, 10 (newest)"), qPrintable(text));
+        QVERIFY(text.contains("Smart file\nnone"));
 
         actions->unload->trigger();
-        QTRY_COMPARE(cell(model, "body", Model::Loaded), QString("no"));
-        window.actions()->updateEnabled();
+        QTRY_COMPARE(cell(model, "door_v1", Model::Loaded), QString("no"));
+        actions->updateEnabled();
         QVERIFY(actions->load->isEnabled());
         actions->load->trigger();
-        QTRY_COMPARE(cell(model, "body", Model::Loaded), QString("yes"));
+        QTRY_COMPARE(cell(model, "door_v1", Model::Loaded), QString("yes"));
 
-        actions->setChooser([&](ksReferenceActions::Ask what, const QString&) {
-            return what == ksReferenceActions::Ask::RelinkFile ? other : QString();
-        });
-        actions->relink->trigger();
-        QTRY_COMPARE(cell(model, "body", Model::SourceFile), QString("hood.obj"));
-        QCOMPARE(cell(model, "body", Model::FoundIn), QFileInfo(other).absolutePath());
+        QCOMPARE(cell(model, "door_v1", Model::Revision), QString("1"));
+        actions->newestRevision->trigger();
+        QTRY_COMPARE(cell(model, "door_v1", Model::SourceFile), QString("door_v10.obj"));
+        QTRY_COMPARE(cell(model, "door_v1", Model::Revision), QString("10"));
 
-        changeFile(other);
-        QTRY_COMPARE_WITH_TIMEOUT(cell(model, "body", Model::SourceState), QString("outdated"), 3000);
+        changeFile(newer);
+        QTRY_COMPARE_WITH_TIMEOUT(cell(model, "door_v1", Model::SourceState), QString("outdated"), 3000);
         actions->updateEnabled();
         QVERIFY(actions->update->isEnabled());
         actions->update->trigger();
-        QTRY_COMPARE(cell(model, "body", Model::SourceState), QString("up to date"));
+        QTRY_COMPARE(cell(model, "door_v1", Model::SourceState), QString("up to date"));
+
+        // The file moves away; resolve finds it in the folder the user names.
+        QDir().mkpath(m_dir.filePath("moved"));
+        QVERIFY(QFile::rename(newer, m_dir.filePath("moved/door_v10.obj")));
+        QTRY_COMPARE_WITH_TIMEOUT(cell(model, "door_v1", Model::SourceState), QString("missing"), 3000);
+        actions->setChooser([&](ksReferenceActions::Ask what, const QString&) {
+            return what == ksReferenceActions::Ask::SearchFolder ? m_dir.filePath("moved")
+                 : what == ksReferenceActions::Ask::RelinkFile   ? other
+                                                                 : QString();
+        });
+        actions->resolve->trigger();
+        QTRY_COMPARE(cell(model, "door_v1", Model::SourceState), QString("up to date"));
+        QCOMPARE(cell(model, "door_v1", Model::FoundIn), m_dir.filePath("moved"));
+
+        actions->relink->trigger();
+        QTRY_COMPARE(cell(model, "door_v1", Model::SourceFile), QString("hood.obj"));
+        QCOMPARE(cell(model, "door_v1", Model::FoundIn), QFileInfo(other).absolutePath());
 
         actions->remove->trigger();
-        QTRY_VERIFY(!rowOf(model, "body").isValid());
+        QTRY_VERIFY(!rowOf(model, "door_v1").isValid());
         QCOMPARE(model->rowCount(), 0);
+        window.selectNodes({});
+        QVERIFY(window.details()->text().contains("Select a reference"));
     }
 
     void droppedFilesAreImportedUnderTheRowTheyFallOn()
@@ -141,31 +183,6 @@ private slots:
         QCOMPARE(cell(window.model(), "crate", Model::Loaded), QString("yes"));
     }
 
-    void newestRevisionAndResolve()
-    {
-        QTemporaryDir dir;
-        importSource(writeMesh(dir.filePath("door_v1.obj")));
-        writeMesh(dir.filePath("door_v2.obj"), 3.0f);
-        service()->setRevisionExpressions({"_v(\\d+)"});
-        service()->setRevisionCheckEnabled(true);
-        ksEditorWindow window;
-        select(window, "door_v1");
-        QCOMPARE(cell(window.model(), "door_v1", Model::Revision), QString("1"));
-        window.actions()->newestRevision->trigger();
-        QTRY_COMPARE(cell(window.model(), "door_v1", Model::SourceFile), QString("door_v2.obj"));
-        QTRY_COMPARE(cell(window.model(), "door_v1", Model::Revision), QString("2"));
-
-        // The file moves away; resolve finds it in the folder the user names.
-        QDir().mkpath(dir.filePath("moved"));
-        QVERIFY(QFile::rename(dir.filePath("door_v2.obj"), dir.filePath("moved/door_v2.obj")));
-        QTRY_COMPARE_WITH_TIMEOUT(cell(window.model(), "door_v1", Model::SourceState), QString("missing"), 3000);
-        window.actions()->setChooser([&](ksReferenceActions::Ask what, const QString&) {
-            return what == ksReferenceActions::Ask::SearchFolder ? dir.filePath("moved") : QString();
-        });
-        window.actions()->resolve->trigger();
-        QTRY_COMPARE(cell(window.model(), "door_v1", Model::SourceState), QString("up to date"));
-        QCOMPARE(cell(window.model(), "door_v1", Model::FoundIn), dir.filePath("moved"));
-    }
 };
 
 QObject* makeActionsTest()

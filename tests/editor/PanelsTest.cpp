@@ -1,17 +1,8 @@
 // Licensed under the MIT licence; see LICENSE.
-// The details panel shows the selected reference's files; the settings
-// dialog shows the service's settings and hands changes back to it.
+// The settings dialog shows the service's settings and hands changes back to it.
 #include "EditorTestSupport.h"
 
-#include "ksEditorWindow.h"
-#include "ksReferenceDetailsPanel.h"
-#include "ksReferenceItemModel.h"
 #include "ksReferenceSettingsDialog.h"
-
-#include "kernel/ksInterfaceFactory.h"
-#include "references/ksReferenceInterface.h"
-#include "scenegraph/ExtReference.h"
-#include "scenegraph/FileReference.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -19,7 +10,6 @@
 #include <QPlainTextEdit>
 #include <QSignalSpy>
 #include <QSpinBox>
-#include <QTemporaryDir>
 
 using namespace editortest;
 
@@ -29,34 +19,6 @@ class PanelsTest : public QObject
 
 private slots:
     void init() { freshScene(); }
-
-    void detailsShowTheFilesAndMarkTheNewestRevision()
-    {
-        QTemporaryDir dir;
-        const ksdReferenceNode door = importSource(writeMesh(dir.filePath("cad/door_v1.obj")));
-        writeMesh(dir.filePath("cad/door_v2.obj"));
-        writeMesh(dir.filePath("cad/door_v10.obj"));
-        service()->setRevisionExpressions({"_v(\\d+)"});
-        service()->setRevisionCheckEnabled(true);
-        ksEditorWindow window;
-        window.selectNodes({door.getObjectId()});
-        QCOMPARE(window.details()->reference(), door);
-
-        const QString text = window.details()->text();
-        const osg::FileReferencePtr record = ksInterfaceFactory::the()
-                                                 .get<ksReferenceInterface>()
-                                                 ->getExtReference(ksTypeConverter::convertNode(door))
-                                                 ->getSourceFile();
-        QVERIFY2(text.contains(dir.filePath("cad/door_v1.obj")), qPrintable(text));
-        QVERIFY(text.contains(QStringLiteral("%1").arg(record->getChecksum(), 8, 16, QLatin1Char('0'))));
-        QVERIFY(text.contains(QLocale().formattedDataSize(QFileInfo(dir.filePath("cad/door_v1.obj")).size())));
-        // Numeric order: 10 is newer than 2.
-        QVERIFY2(text.contains("1 (in use), 2, 10 (newest)"), qPrintable(text));
-        QVERIFY(text.contains("Smart file\nnone"));
-
-        window.selectNodes({});
-        QVERIFY(window.details()->text().contains("Select a reference"));
-    }
 
     void settingsRoundTripThroughTheService()
     {

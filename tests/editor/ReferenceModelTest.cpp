@@ -1,16 +1,22 @@
 // Licensed under the MIT licence; see LICENSE.
 // The reference tree's model: its shape follows every change of the scene,
-// under Qt's model tester, and a monitor report touches only its rows.
+// under Qt's model tester, and a monitor report touches only its rows and
+// reaches the window's banner.
 #include "EditorTestSupport.h"
 
+#include "ksEditorWindow.h"
+#include "ksNotificationBanner.h"
 #include "ksReferenceItemModel.h"
 #include "ksReferenceOperations.h"
 
 #include "notification/ksStyle.h"
 
 #include <QAbstractItemModelTester>
+#include <QPushButton>
+#include <QSet>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTreeView>
 
 using namespace editortest;
 using Model = ksReferenceItemModel;
@@ -61,33 +67,51 @@ private slots:
         QCOMPARE(model.referenceCount(), 0);
     }
 
-    void aMonitorReportRefreshesOnlyItsRows()
+    // A deleted smart file and a changed source: their rows alone refresh,
+    // in the colours of their states, and the window shows the module's
+    // notification, which selects the row when clicked and goes with it.
+    void aMonitorReportRefreshesOnlyItsRowsAndIsAnnounced()
     {
         QTemporaryDir dir;
-        QStringList paths;
-        for (const char* name : {"a", "b", "c", "d"}) {
-            paths << writeMesh(dir.filePath(QStringLiteral("%1.obj").arg(name)));
-            importSource(paths.last());
-        }
-        Model model;
-        QTRY_COMPARE(model.rowCount(), 4);
+        ksdReferenceNode wheel = importSource(writeMesh(dir.filePath("wheel.obj")));
+        wheel.saveSmartReferenceAs(dir.filePath("wheel.zmb"), false);
+        for (const char* name : {"body", "door", "hood"})
+            importSource(writeMesh(dir.filePath(QStringLiteral("%1.obj").arg(name))));
+        service()->setNotificationMode(ksReferenceTypes::NotifyAfterUpdateCheck);
+        ksEditorWindow window;
+        const Model* model = window.model();
+        QTRY_COMPARE(cell(model, "wheel", Model::SmartState), QString("up to date"));
         // Everything the load brought has settled before the change.
         QTest::qWait(3 * service()->getUpdateMonitoringInterval());
-        QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
-        QSignalSpy reported(service(), &ksReferenceService::referencesChanged);
+        QVERIFY(window.banner()->isHidden());
+        QSignalSpy changed(model, &QAbstractItemModel::dataChanged);
 
-        changeFile(paths.at(2));
-        QTRY_COMPARE_WITH_TIMEOUT(cell(&model, "c", Model::SourceState), QString("outdated"), 3000);
-        QVERIFY(!reported.isEmpty());
-        const int row = rowOf(&model, "c").row();
+        QVERIFY(QFile::remove(dir.filePath("wheel.zmb")));
+        changeFile(dir.filePath("door.obj"));
+        QTRY_COMPARE_WITH_TIMEOUT(cell(model, "wheel", Model::SmartState), QString("missing"), 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(cell(model, "door", Model::SourceState), QString("outdated"), 3000);
+        const QSet<int> rows{rowOf(model, "wheel").row(), rowOf(model, "door").row()};
         for (const QList<QVariant>& signal : changed) {
-            QCOMPARE(signal.at(0).toModelIndex().row(), row);
-            QCOMPARE(signal.at(1).toModelIndex().row(), row);
+            QVERIFY(rows.contains(signal.at(0).toModelIndex().row()));
+            QCOMPARE(signal.at(1).toModelIndex().row(), signal.at(0).toModelIndex().row());
         }
-        const QModelIndex state = rowOf(&model, "c").sibling(row, Model::SourceState);
-        QCOMPARE(state.data(Qt::ForegroundRole).value<QColor>(), ksStyle::getReferenceOutOfDateColor());
-        QCOMPARE(rowOf(&model, "a").sibling(0, Model::SourceState).data(Qt::ForegroundRole).value<QColor>(),
-                 ksStyle::getReferenceUpToDateColor());
+        const auto colour = [&](const char* name, int column) {
+            const QModelIndex row = rowOf(model, name);
+            return row.sibling(row.row(), column).data(Qt::ForegroundRole).value<QColor>();
+        };
+        QCOMPARE(colour("wheel", Model::SmartFile), ksStyle::getReferenceMissingColor());
+        QCOMPARE(colour("door", Model::SourceState), ksStyle::getReferenceOutOfDateColor());
+        QCOMPARE(colour("hood", Model::SourceState), ksStyle::getReferenceUpToDateColor());
+        QTRY_COMPARE(window.banner()->texts(), QStringList({"Reference(s) missing, see Reference Editor."}));
+        QVERIFY(!window.banner()->isHidden());
+
+        window.banner()->findChild<QPushButton*>()->click();
+        const QModelIndexList selected = window.tree()->selectionModel()->selectedRows();
+        QCOMPARE(selected.size(), 1);
+        QCOMPARE(selected.first().data().toString(), QString("wheel"));
+        // The module removes its notification after 3000 ms; the banner goes with it.
+        QTRY_VERIFY_WITH_TIMEOUT(window.banner()->isHidden(), 4000);
+        QVERIFY(window.banner()->texts().isEmpty());
     }
 
     void aLockedReferenceIsGreyAndAnUnselectableOneCannotBeSelected()

@@ -13,7 +13,6 @@
 
 QObject* makeReferenceModelTest();
 QObject* makeActionsTest();
-QObject* makeMonitorTest();
 QObject* makePanelsTest();
 QObject* makeScreenshotTest();
 QObject* makeWindowTest();
@@ -32,9 +31,9 @@ int main(int argc, char** argv)
     }
     const std::map<QString, std::function<QObject*()>> classes{
         {"ReferenceModelTest", makeReferenceModelTest}, {"ActionsTest", makeActionsTest},
-        {"MonitorTest", makeMonitorTest},               {"PanelsTest", makePanelsTest},
-        {"ScreenshotTest", makeScreenshotTest},         {"WindowTest", makeWindowTest},
-        {"SceneViewTest", makeSceneViewTest},           {"MeshClustersTest", makeMeshClustersTest}};
+        {"PanelsTest", makePanelsTest},                 {"ScreenshotTest", makeScreenshotTest},
+        {"WindowTest", makeWindowTest},                 {"SceneViewTest", makeSceneViewTest},
+        {"MeshClustersTest", makeMeshClustersTest}};
     QStringList args = app.arguments();
     QString only;
     if (args.size() > 1 && classes.count(args.at(1))) {

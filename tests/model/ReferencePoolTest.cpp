@@ -184,33 +184,6 @@ TEST_F(PoolTest, NestedContentIsTheNestedReferencesAndBit12OnEveryNodeHidesAChan
     EXPECT_FALSE(pool.isSelfOrSubReferenceChanged(coreOf(a)));
 }
 
-TEST_F(PoolTest, ListsTheCoresOfTheLiveSceneOnly)
-{
-    //  root
-    //  +- a (same.zmb)   +- d1 (same.zmb; its clone d2 is detached)   +- e (other.zmb)
-    //                                                                    +- nested
-    //  detached: b (same.zmb); a core c without node
-    const NodeRefPtr a = inScene(reference("", "/refs/same.zmb"));
-    const NodeRefPtr b = reference("", "/refs/same.zmb");
-    const ExtReferenceRefPtr c = ExtReferenceBase::create();
-    const NodeRefPtr d2 = reference("", "/refs/same.zmb");
-    const NodeRefPtr d1 = inScene(Node::create());
-    d1->setCore(d2->getCore());
-    const NodeRefPtr e = inScene(reference("", "/refs/other.zmb"));
-    const NodeRefPtr nested = reference("", "/refs/nested.zmb");
-    addChild(e.get(), nested);
-
-    const QList<ExtReferencePtr> listed = pool.getExtReferences();
-    EXPECT_EQ(listed.size(), 4);
-    EXPECT_EQ(std::set<ExtReferencePtr>(listed.begin(), listed.end()),
-              (std::set<ExtReferencePtr>{coreOf(a), coreOf(d1), coreOf(e), coreOf(nested)}));
-    const std::set<ExtReferencePtr> same{coreOf(a), coreOf(d1)};
-    EXPECT_EQ(pool.getReferencesWithSameSmartFile(coreOf(a)), same);
-    // A core outside the scene finds the live ones, not itself.
-    EXPECT_EQ(pool.getReferencesWithSameSmartFile(coreOf(b)), same);
-    EXPECT_EQ(pool.getReferencesWithSameSmartFile(coreOf(e)), std::set<ExtReferencePtr>{coreOf(e)});
-}
-
 TEST_F(PoolTest, FileSuffixesAreThoseOfAllPooledPaths)
 {
     // A suffix stays while any path has it; source paths count, and an
@@ -303,9 +276,10 @@ std::set<ExtReferencePtr> walkSameSmartFile(const ExtReferencePtr& ext)
 
 //  root
 //  +- a (w.osb)   +- b (./w.osb)   +- d (w.osb, a's core)   +- e (v.osb)   +- f (w.osb, relative)
+//                                                              +- nested
 //  detached: c (sub/../w.osb), k (w.osb in the first working directory), g (no smart record),
-//  h (smart record without path)
-TEST_F(PoolTest, CloneQueriesAnswerAsAWalkOverEveryCoreDoesThroughRenamesRemovalsAndUndo)
+//  h (smart record without path), eCopy (e's core)
+TEST_F(PoolTest, OnlyLiveCoresAreListedAndCloneQueriesAnswerAsAWalkOverThemDoesThroughRenamesRemovalsAndUndo)
 {
     TempFiles files;
     const std::string w = files.writeScene("w.osb", {"rim"});
@@ -328,6 +302,14 @@ TEST_F(PoolTest, CloneQueriesAnswerAsAWalkOverEveryCoreDoesThroughRenamesRemoval
     const NodeRefPtr g = notLoaded("");
     const NodeRefPtr h = notLoaded("");
     edit(coreOf(h), ExtReference::SmartFileFieldMask, [&] { coreOf(h)->setSmartFile(record("", ksReferenceTypes::NoPath)); });
+    const NodeRefPtr nested = notLoaded("/refs/nested.zmb");
+    addChild(e.get(), nested);
+    const NodeRefPtr eCopy = Node::create();
+    eCopy->setCore(e->getCore());
+    const QList<ExtReferencePtr> listed = pool.getExtReferences();
+    EXPECT_EQ(std::set<ExtReferencePtr>(listed.begin(), listed.end()),
+              (std::set<ExtReferencePtr>{coreOf(a), coreOf(b), coreOf(e), coreOf(f), coreOf(nested)}));
+    EXPECT_EQ(listed.size(), 5) << "each core once";
     std::vector<ExtReferencePtr> cores{coreOf(a), coreOf(b), coreOf(c), coreOf(e), coreOf(f), coreOf(k), coreOf(g), coreOf(h)};
     const auto check = [&](const char* when) {
         for (const ExtReferencePtr& core : cores) {

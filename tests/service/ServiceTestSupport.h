@@ -1,6 +1,6 @@
 // Licensed under the MIT licence; see LICENSE.
 // Lookups and one-line views of handles for the tests of the
-// reference service, the node handles, the importer and the status text.
+// reference service, the node handles and the status text.
 #pragma once
 
 #include "ReferenceNodes.h"

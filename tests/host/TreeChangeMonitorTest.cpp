@@ -1,5 +1,5 @@
 // Licensed under the MIT licence; see LICENSE.
-#include "SceneTestSupport.h"
+#include "AssemblyScene.h"
 
 #include "nodeutils/ksTreeChangeMonitor.h"
 

@@ -262,4 +262,4 @@ TEST_F(FrameTest, MessagesTurnMonitoringOffAndAFailureWhileHandlingOneIsLoggedAn
 
 } // namespace
 
-#include "frame_test.moc"
+#include "FrameTest.moc"

@@ -151,6 +151,7 @@ class ParkingTest : public NodeCommandsTest
 protected:
     void SetUp() override
     {
+        m_sceneRoot = NodeUtils::getSceneRoot();
         NodeUtils::setSceneRoot(root.get());
         setCore(ref, R);
         a->addChild(ref);
@@ -164,7 +165,7 @@ protected:
     {
         ExtReference::setAddToPoolCallback(nullptr);
         ExtReference::setRemoveFromPoolCallback(nullptr);
-        NodeUtils::setSceneRoot(NullFC);
+        NodeUtils::setSceneRoot(m_sceneRoot);
     }
     static void setCore(const NodeRefPtr& node, const ExtReferenceRefPtr& core) { node->setCore(core); }
 
@@ -172,6 +173,7 @@ protected:
     ExtReferenceRefPtr R = ExtReference::create(), S = ExtReference::create();
     NodeRefPtr ref = Node::create(), clone = Node::create();
     std::vector<Event> log;
+    NodePtr m_sceneRoot;
 };
 
 TEST_F(ParkingTest, DeletedNodesLeaveThePoolAndComeBackWithUndo)

@@ -1,17 +1,21 @@
 // Licensed under the MIT licence; see LICENSE.
-#include "ServiceTestSupport.h"
-
 #include "LogRecorder.h"
+#include "ReferenceNodes.h"
+#include "TempFiles.h"
 
 #include "import/ksFileIOHelper.h"
 #include "kernel/ksController.h"
+#include "kernel/ksInterfaceFactory.h"
+#include "references/ksReferenceInterface.h"
 #include "references/ksReferenceImportOptions.h"
 
-using namespace servicetest;
+using namespace referencenodes;
 using Types = ksReferenceTypes;
 using Names = std::vector<std::string>;
 
 namespace {
+
+ksReferenceInterface* refs() { return ksInterfaceFactory::the().get<ksReferenceInterface>(); }
 
 // With the embed behaviour for the file's type, loaded references also lose
 // their smart records; unloaded ones keep them.
@@ -34,7 +38,7 @@ TEST(Importer, AfterASmartLoadNestedReferencesAreLoadedButNotTheRootAgain)
     options.skipRoot = true;
     options.loadSmartReferences = true;
     options.fileName = files.path("assembly.jt");
-    referenceInterface()->importReferences(root.get(), options);
+    refs()->importReferences(root.get(), options);
     ksFileIOHelper::resetImportSettings();
 
     EXPECT_EQ(childNames(root.get()), (Names{"OuterContent", "Inner", "Skipped"}));
@@ -52,7 +56,7 @@ TEST(Importer, APlainImportMarksEmptyReferencesNotLoadedAndSendsNoMaterialMessag
     int messages = 0;
     const ksSubscription handler = ksController::addHandler("updateMaterials", [&](ksMessage&, ksModuleBase*) { ++messages; });
     LogRecorder log;
-    referenceInterface()->importReferences(osg::NodePtr(), ksReferenceImportOptions());
+    refs()->importReferences(osg::NodePtr(), ksReferenceImportOptions());
     EXPECT_TRUE(log.lines().empty());
 
     TempFiles files;
@@ -63,7 +67,7 @@ TEST(Importer, APlainImportMarksEmptyReferencesNotLoadedAndSendsNoMaterialMessag
     addChild(root.get(), empty);
     addChild(root.get(), full);
     add(full.get(), "Kept");
-    referenceInterface()->importReferences(root.get(), ksReferenceImportOptions());
+    refs()->importReferences(root.get(), ksReferenceImportOptions());
     EXPECT_EQ(dump(root.get()), "Import(Empty['" + file + "'|-], Full['" + file + "'|-](Kept))");
     EXPECT_EQ(std::make_pair(coreOf(empty.get())->getState(), coreOf(full.get())->getState()),
               std::make_pair(osg::UInt32(Types::NotLoaded), osg::UInt32(Types::Loaded)));

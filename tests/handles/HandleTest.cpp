@@ -163,4 +163,4 @@ TEST_F(HandleTest, RegistryTiesCoreTypesToHandleTypesAndReportsWhatItCannotCreat
 
 } // namespace
 
-#include "handle_test.moc"
+#include "HandleTest.moc"
