@@ -257,6 +257,15 @@ void ksReferenceTable::print(std::FILE* out, bool colour, const PrintOptions& op
     }
 }
 
+int ksReferenceTable::unreadableCount() const
+{
+    int count = 0;
+    for (const Row& row : m_rows)
+        for (const File* file : {&row.smart, &row.source})
+            count += stateId(*file) == QLatin1String("unreadable");
+    return count;
+}
+
 QJsonObject ksReferenceTable::toJson() const
 {
     QJsonArray rows;

@@ -54,6 +54,8 @@ public:
     // 0 when every record is up to date, 1 when one is outdated or has a
     // newer revision, 2 when one is missing or unreadable (those win).
     int worstState() const;
+    // Smart and source files that exist but did not load.
+    int unreadableCount() const;
 
     struct PrintOptions {
         QString projectFolder; // set: files shown with their folders, relative to it

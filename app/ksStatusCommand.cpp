@@ -37,7 +37,7 @@ int ksStatusCommand::run(const ksCommandLine& line, ksTalvikHost& host)
         session.printJson(json);
         return status;
     }
-    const bool unreadable = table.toJson()["unreadable"].toInt() > 0;
+    const bool unreadable = table.unreadableCount() > 0;
     const char* const verdicts[] = {"all references up to date", "some references outdated",
                                     unreadable ? "some references missing or unreadable" : "some references missing"};
     std::printf("%s: %d reference(s), %s\n", qPrintable(QFileInfo(session.projectPath()).fileName()),
