@@ -3,13 +3,17 @@
 
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstring>
+#include <ctime>
 #include <mutex>
 #include <set>
 #include <unordered_map>
 #include <vector>
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -78,6 +82,33 @@ bool syncFile(const std::string& path, bool directory, int& error)
     // Some file systems cannot sync a folder; the rename is then as durable
     // as they make it.
     return result == 0 || (directory && (error == EINVAL || error == EROFS));
+}
+
+// The pid in a name temporaryPathFor makes (".<name>.tmp<pid>-<n>"), or 0
+// for any other name.
+pid_t temporaryOwner(const char* name)
+{
+    const std::string text(name);
+    const std::size_t tag = text.rfind(".tmp");
+    if (text.size() < 2 || text[0] != '.' || tag == std::string::npos || tag < 2)
+        return 0;
+    std::size_t i = tag + 4;
+    long long pid = 0;
+    const std::size_t pidStart = i;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9' && i - pidStart < 10; ++i)
+        pid = pid * 10 + (text[i] - '0');
+    if (i == pidStart || i >= text.size() || text[i] != '-' || pid <= 0 || pid > INT_MAX)
+        return 0;
+    const std::size_t countStart = ++i;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9')
+        ++i;
+    return i == countStart || i != text.size() ? 0 : pid_t(pid);
+}
+
+bool isRunning(pid_t pid)
+{
+    // EPERM: running, under another user.
+    return ::kill(pid, 0) == 0 || errno == EPERM;
 }
 
 void discard(State& s)
@@ -204,6 +235,42 @@ bool FileTransaction::commit(std::string& error)
         }
     }
     return true;
+}
+
+int FileTransaction::removeStaleTemporaries() const
+{
+    State& s = state();
+    std::set<std::string> folders;
+    {
+        std::lock_guard<std::mutex> lock(s.mutex);
+        for (const Staged& file : s.staged)
+            folders.insert(folderOf(file.target));
+    }
+    int removed = 0;
+    for (const std::string& folder : folders)
+        removed += removeStaleTemporaries(folder);
+    return removed;
+}
+
+int FileTransaction::removeStaleTemporaries(const std::string& folder)
+{
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir)
+        return 0;
+    const std::time_t staleBefore =
+        std::time(nullptr) - std::chrono::duration_cast<std::chrono::seconds>(StaleAge).count();
+    int removed = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        const pid_t owner = temporaryOwner(entry->d_name);
+        struct stat info;
+        if (owner == 0 || ::fstatat(::dirfd(dir), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0
+            || !S_ISREG(info.st_mode))
+            continue;
+        if ((!isRunning(owner) || info.st_mtime < staleBefore) && ::unlinkat(::dirfd(dir), entry->d_name, 0) == 0)
+            ++removed;
+    }
+    ::closedir(dir);
+    return removed;
 }
 
 bool FileTransaction::isOpen()
