@@ -139,12 +139,12 @@ NodeRefPtr ksFastGeometryLoader::read(const QString& path)
     // A file written by the save in progress reads as it will be once saved.
     const std::string source = FileTransaction::stagedPath(QFile::encodeName(path).toStdString());
     // A file read in one block has nothing to show on the way.
-    const QString name = QFileInfo(path).fileName();
-    const ReadProgress progress = [&name](UInt64 read, UInt64 size) {
+    const ReadProgress progress = [&path](UInt64 read, UInt64 size) {
         if (size > RegularFile::ProgressBlock)
             ksFileIO::setAdvancedProgressPart(double(read) / double(size),
                                               QStringLiteral("%1 %2 of %3 MB read")
-                                                  .arg(name, QString::number(double(read) / 1e6, 'f', 0),
+                                                  .arg(QFileInfo(path).fileName(),
+                                                       QString::number(double(read) / 1e6, 'f', 0),
                                                        QString::number(double(size) / 1e6, 'f', 0)));
     };
     if (suffix == QLatin1String("zmb")) {
