@@ -3,7 +3,8 @@
 // file. Both sides replace the same N files of 4 KiB (small smart files) in
 // one folder, each through a hidden temporary beside its target:
 //   batched:  the host's FileTransaction (write every temporary, stage it,
-//             then one commit: a sync of each, the renames, one folder sync);
+//             then one commit: the syncs side by side, the renames, one
+//             folder sync);
 //   per file: what each writer did on its own before, write, fsync, rename.
 // The two take turns. Usage: bench_file_transaction [N...] [benchmark flags],
 // N 1000 by default; 10000 takes minutes on a busy disk.
