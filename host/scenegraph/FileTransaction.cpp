@@ -139,16 +139,16 @@ int syncAll(const std::vector<Staged>& staged, std::size_t& failed)
             }
         }
     };
-    std::vector<std::thread> helpers;
+    std::vector<std::thread> others;
     try {
         for (std::size_t t = 1; t < threads; ++t)
-            helpers.emplace_back(work);
+            others.emplace_back(work);
     } catch (const std::system_error&) {
         // Out of threads or address space: the ones there do the rest.
     }
     work();
-    for (std::thread& helper : helpers)
-        helper.join();
+    for (std::thread& other : others)
+        other.join();
     return firstError;
 }
 
