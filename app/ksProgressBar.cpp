@@ -3,6 +3,7 @@
 
 #include "scene/ksFileIO.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include <unistd.h>
@@ -20,6 +21,7 @@ ksProgressBar::ksProgressBar(bool enabled, QObject* parent) : QObject(parent)
     connect(io, &ksFileIO::advancedProgressStarted, this, &ksProgressBar::started);
     connect(io, &ksFileIO::advancedProgressChanged, this, &ksProgressBar::changed);
     connect(io, &ksFileIO::advancedProgressFinished, this, &ksProgressBar::finished);
+    connect(io, &ksFileIO::advancedProgressPartChanged, this, &ksProgressBar::partChanged);
 }
 
 ksProgressBar::~ksProgressBar()
@@ -30,7 +32,7 @@ ksProgressBar::~ksProgressBar()
 void ksProgressBar::started(const QString& title, int steps, int depth)
 {
     m_levels.resize(std::size_t(std::max(depth - 1, 0)));
-    m_levels.push_back({title, steps, 0});
+    m_levels.push_back({title, steps, 0, 0.0, QString()});
     draw();
 }
 
@@ -38,8 +40,21 @@ void ksProgressBar::changed(int value, int steps, int depth)
 {
     if (depth < 1 || std::size_t(depth) > m_levels.size())
         return;
-    m_levels[std::size_t(depth - 1)].value = value;
-    m_levels[std::size_t(depth - 1)].steps = steps;
+    Level& level = m_levels[std::size_t(depth - 1)];
+    level.value = value;
+    level.steps = steps;
+    level.part = 0;
+    level.detail.clear();
+    draw(false);
+}
+
+void ksProgressBar::partChanged(double fraction, const QString& detail, int depth)
+{
+    if (depth < 1 || std::size_t(depth) > m_levels.size())
+        return;
+    Level& level = m_levels[std::size_t(depth - 1)];
+    level.part = std::max(level.part, fraction);
+    level.detail = detail;
     draw(false);
 }
 
@@ -63,12 +78,14 @@ void ksProgressBar::draw(bool always)
     // The title says what the whole job is; the count shows the finest level.
     const Level& outer = m_levels.front();
     const Level& inner = m_levels.back();
-    const double fraction = inner.steps > 0 ? double(inner.value) / inner.steps : 0.0;
+    const double done = inner.value + (inner.value < inner.steps ? inner.part : 0.0);
+    const double fraction = inner.steps > 0 ? std::min(done / inner.steps, 1.0) : 0.0;
     const int filled = int(fraction * barWidth + 0.5);
     std::string bar(std::size_t(filled), '#');
     bar.append(std::size_t(barWidth - filled), '-');
-    std::fprintf(stderr, "\r\033[K%s [%s] %d/%d", outer.title.toLocal8Bit().constData(), bar.c_str(), inner.value,
-                 inner.steps);
+    const QString detail = inner.detail.isEmpty() ? QString() : QStringLiteral("  ") + inner.detail;
+    std::fprintf(stderr, "\r\033[K%s [%s] %d/%d%s", outer.title.toLocal8Bit().constData(), bar.c_str(), inner.value,
+                 inner.steps, detail.toLocal8Bit().constData());
     std::fflush(stderr);
     m_drawn = true;
 }

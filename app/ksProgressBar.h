@@ -9,9 +9,11 @@
 
 // Draws the host's nested progress (ksFileIO's progress signals) as one bar
 // on standard error: the outermost level's title with the innermost level's
-// count. Only on a terminal: redirected output stays free of redraws. Steps
-// redraw at most ten times a second; an import of thousands of small files
-// would otherwise spend its time on the terminal.
+// count, and within the current step how far a long file's read is (the bar
+// moves on, and the file's name and share follow the count). Only on a
+// terminal: redirected output stays free of redraws. Steps and parts redraw
+// at most ten times a second; an import of thousands of small files would
+// otherwise spend its time on the terminal.
 class ksProgressBar : public QObject
 {
     Q_OBJECT
@@ -27,6 +29,7 @@ private:
     void started(const QString& title, int steps, int depth);
     void changed(int value, int steps, int depth);
     void finished(int depth);
+    void partChanged(double fraction, const QString& detail, int depth);
     void draw(bool always = true);
     void clear();
 
@@ -34,6 +37,9 @@ private:
         QString title;
         int steps;
         int value;
+        // Of the current step; never drawn backwards within one step.
+        double part = 0;
+        QString detail;
     };
 
     bool m_active = false;

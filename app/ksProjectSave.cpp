@@ -88,6 +88,10 @@ bool ksProjectSave::save()
     // before the commit, so no file changes.
     std::string reason;
     const bool ok = ksFileIO::saveProject(m_project) && errors.isEmpty() && m_transaction.commit(reason);
+    // The lock keeps every other writer of these files out, so what a
+    // killed save left beside them can go now.
+    if (ok)
+        m_transaction.removeStaleTemporaries();
     if (!ok) {
         if (!reason.empty())
             errors << QString::fromStdString(reason);

@@ -34,7 +34,8 @@ public:
 
     // Sets every source record's relative path (relative to the project
     // folder, as the module keeps smart records), so that the folder can
-    // move, then saves and commits. False with the reasons in error().
+    // move, then saves and commits, and removes the temporaries killed
+    // saves left beside the written files. False with the reasons in error().
     bool save();
 
     // The smart files the last save wrote, in order.

@@ -7,6 +7,7 @@
 #include "scenegraph/SceneGraph.h"
 
 #include <assimp/Importer.hpp>
+#include <assimp/ProgressHandler.hpp>
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
 
@@ -188,6 +189,28 @@ bool placesMeshes(const aiNode* root)
     return false;
 }
 
+// Passes Assimp's progress on. Assimp counts reading and post-processing
+// from 0 to 1 in each of our two calls (read with validation, then
+// triangulation), so only rises are passed, and 1 waits for the built tree.
+class ProgressForward : public Assimp::ProgressHandler
+{
+public:
+    explicit ProgressForward(const ksMeshImporter::Progress& progress) : m_progress(progress) {}
+
+    bool Update(float percentage) override
+    {
+        if (percentage > m_last && percentage < 1.0f) {
+            m_last = percentage;
+            m_progress(double(percentage));
+        }
+        return true;
+    }
+
+private:
+    const ksMeshImporter::Progress& m_progress;
+    float m_last = -1.0f;
+};
+
 void fail(QString* error, const QString& path, const QString& reason)
 {
     if (error)
@@ -229,7 +252,7 @@ QStringList ksMeshImporter::supportedSuffixes()
     return suffixes;
 }
 
-NodeRefPtr ksMeshImporter::read(const QString& path, QString* error)
+NodeRefPtr ksMeshImporter::read(const QString& path, QString* error, const Progress& progress)
 {
     if (error)
         error->clear();
@@ -282,6 +305,9 @@ NodeRefPtr ksMeshImporter::read(const QString& path, QString* error)
         importer.SetPropertyBool(AI_CONFIG_IMPORT_NO_SKELETON_MESHES, true);
         // FBX pivots kept as extra nodes only clutter the tree.
         importer.SetPropertyBool(AI_CONFIG_IMPORT_FBX_PRESERVE_PIVOTS, false);
+        // The importer owns (and deletes) its handler.
+        if (progress)
+            importer.SetProgressHandler(new ProgressForward(progress));
         // Validation on its own first: triangulation trusts the faces, and
         // Debian's Assimp aborts the process on a face without indices.
         const aiScene* scene = importer.ReadFile(QFile::encodeName(path).toStdString(), aiProcess_ValidateDataStructure);
@@ -298,6 +324,8 @@ NodeRefPtr ksMeshImporter::read(const QString& path, QString* error)
         }
         NodeRefPtr root = makeNode(Transform3D::create(), rootName());
         convertNodes(*scene, root.get());
+        if (progress)
+            progress(1.0);
         return root;
     } catch (const std::bad_alloc&) {
         fail(error, path, QStringLiteral("out of memory"));

@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 // Reads mesh and CAD exchange files (OBJ, STL, PLY, glTF, FBX, 3DS, DAE and
 // whatever else Assimp reads) into a detached scene-graph tree:
 //
@@ -33,7 +35,11 @@ public:
     // Every suffix a reader exists for, lower case, without dots.
     static QStringList supportedSuffixes();
 
+    // Told how much of one file's read is done (0 to 1), only ever more,
+    // from Assimp's progress; 1 once the tree is built.
+    using Progress = std::function<void(double fraction)>;
+
     // The root of the read tree, or NullFC and `error` set to
     // "<path>: <reason>". Never throws.
-    static osg::NodeRefPtr read(const QString& path, QString* error = nullptr);
+    static osg::NodeRefPtr read(const QString& path, QString* error = nullptr, const Progress& progress = {});
 };

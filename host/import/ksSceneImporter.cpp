@@ -18,6 +18,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QPointer>
 
 #include <atomic>
@@ -49,6 +50,21 @@ ksFileIOService* fileIOService()
     return factory.has<ksFileIOService>() ? factory.get<ksFileIOService>() : nullptr;
 }
 
+// Reads one file, moving the current progress step on as Assimp reads it:
+// at most every 50 ms, so a small file costs no progress signals.
+NodeRefPtr readShowingProgress(const QString& path, QString* error)
+{
+    const QString name = QFileInfo(path).fileName();
+    QElapsedTimer sinceReport;
+    sinceReport.start();
+    return ksMeshImporter::read(path, error, [&](double fraction) {
+        if (sinceReport.elapsed() < 50)
+            return;
+        sinceReport.restart();
+        ksFileIO::setAdvancedProgressPart(fraction, QStringLiteral("%1 %2%").arg(name).arg(int(fraction * 100)));
+    });
+}
+
 void report(QStringList* errors, const QString& line)
 {
     ksLog::warning("%s", line.toUtf8().constData());
@@ -74,7 +90,7 @@ std::vector<NodeRefPtr> ksSceneImporter::importFiles(const QStringList& paths, c
                                int(paths.size()));
         for (const QString& path : paths) {
             QString error;
-            NodeRefPtr root = loadFile(path, &error);
+            NodeRefPtr root = readShowingProgress(path, &error);
             if (!root) {
                 report(errors, error);
                 ksFileIO::increaseAdvancedProgress(1);
@@ -152,7 +168,7 @@ std::vector<NodePtr> ksSceneImporter::reloadNodes(const std::vector<NodePtr>& no
         }
         const QString path = sourcePathOf(node);
         QString error;
-        const NodeRefPtr root = path.isEmpty() ? NodeRefPtr() : loadFile(path, &error);
+        const NodeRefPtr root = path.isEmpty() ? NodeRefPtr() : readShowingProgress(path, &error);
         if (!root) {
             if (path.isEmpty()) {
                 const std::string name = ksNodeUtils::getName(node);

@@ -19,7 +19,8 @@ public:
     // Imports each file below `parent` (the live root when NullFC). Emits the
     // file-IO service's startingImport before and importFinished after (once
     // for the whole call), shows progress through ksFileIO's progress API
-    // (one step per file). When ksFileIO::getImportCreateReferences() is on,
+    // (one step per file, and how far a long file's read is within its
+    // step). When ksFileIO::getImportCreateReferences() is on,
     // each file's root (a Transform3D named "ExtReference") goes through the
     // reference interface's createImportedSourceReference(path, root) and the
     // returned node is added; without the interface or with the setting off,

@@ -9,6 +9,7 @@
 #include "scenegraph/Geometry.h"
 #include "scenegraph/MaterialGroup.h"
 #include "scenegraph/MemorySink.h"
+#include "scenegraph/RegularFile.h"
 #include "scenegraph/Name.h"
 #include "scenegraph/Node.h"
 #include "scenegraph/SceneFileHandler.h"
@@ -137,8 +138,18 @@ NodeRefPtr ksFastGeometryLoader::read(const QString& path)
     const QString suffix = QFileInfo(path).suffix().toLower();
     // A file written by the save in progress reads as it will be once saved.
     const std::string source = FileTransaction::stagedPath(QFile::encodeName(path).toStdString());
+    // A file read in one block has nothing to show on the way.
+    const ReadProgress progress = [&path](UInt64 read, UInt64 size) {
+        if (size > RegularFile::ProgressBlock)
+            ksFileIO::setAdvancedProgressPart(double(read) / double(size),
+                                              QStringLiteral("%1 %2 of %3 MB read")
+                                                  .arg(QFileInfo(path).fileName(),
+                                                       QString::number(double(read) / 1e6, 'f', 0),
+                                                       QString::number(double(size) / 1e6, 'f', 0)));
+    };
     if (suffix == QLatin1String("zmb")) {
         ksZmbReader reader;
+        reader.setReadProgress(progress);
         if (!reader.readFile(QFile::decodeName(source.c_str()))) {
             fail(path, reader.getError());
             return NullFC;
@@ -149,7 +160,7 @@ NodeRefPtr ksFastGeometryLoader::read(const QString& path)
         return reader.takeRoot();
     }
     if (suffix == QLatin1String("osb")) {
-        NodeRefPtr root = SceneFileHandler::the().read(source);
+        NodeRefPtr root = SceneFileHandler::the().read(source, progress);
         if (!root)
             fail(path, SceneFileHandler::the().getLastError());
         return root;

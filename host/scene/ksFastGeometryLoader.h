@@ -24,6 +24,9 @@ public:
     ksFastGeometryLoader();
 
     // Report the load through ksFileIO's nested progress (off by default).
+    // Either way the bytes read of a large file move the innermost level's
+    // current step on (ksFileIO::setAdvancedProgressPart), so that a caller
+    // counting files shows the progress inside a large one.
     void setShowProgress(bool show) { m_showProgress = show; }
     // Accepted for the host's importers; this host has no import options
     // dialog, so nothing is shown.

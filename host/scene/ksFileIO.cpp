@@ -23,7 +23,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QThread>
 
+#include <algorithm>
 #include <set>
 
 #include <sys/stat.h>
@@ -236,6 +238,15 @@ void ksFileIO::removeAdvancedProgress()
     const int depth = int(self->m_progress.size());
     self->m_progress.pop_back();
     emit self->advancedProgressFinished(depth);
+}
+
+void ksFileIO::setAdvancedProgressPart(double fraction, const QString& detail)
+{
+    ksFileIO* self = instance();
+    // The levels are the main thread's; a read elsewhere has none to move.
+    if (self->m_progress.empty() || QThread::currentThread() != self->thread())
+        return;
+    emit self->advancedProgressPartChanged(std::clamp(fraction, 0.0, 1.0), detail, int(self->m_progress.size()));
 }
 
 int ksFileIO::getAdvancedProgressDepth()

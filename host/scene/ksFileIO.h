@@ -71,6 +71,11 @@ public:
     static void increaseAdvancedProgress(int steps = 1);
     static void removeAdvancedProgress();
     static int getAdvancedProgressDepth();
+    // How far the innermost level's current step is (0 to 1), for a step
+    // that takes long on its own, such as reading one large file; `detail`
+    // says what is read ("crate.obj 42%"). The next step starts from 0
+    // again. Only on ksFileIO's thread (elsewhere ignored).
+    static void setAdvancedProgressPart(double fraction, const QString& detail);
 
     // Project files: the whole live scene and the project stash. They emit
     // the file-IO service's projectSave/projectSaved and projectLoad/
@@ -103,6 +108,7 @@ signals:
     void advancedProgressStarted(const QString& title, int steps, int depth);
     void advancedProgressChanged(int value, int steps, int depth);
     void advancedProgressFinished(int depth);
+    void advancedProgressPartChanged(double fraction, const QString& detail, int depth);
 
 private:
     explicit ksFileIO(QObject* parent = nullptr);

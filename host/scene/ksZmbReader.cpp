@@ -299,7 +299,7 @@ bool ksZmbReader::readFile(const QString& path)
     if (!data.resize(std::max<std::size_t>(size, 1)))
         return fail("not enough memory to read " + std::to_string(size) + " bytes");
     std::memcpy(data.data(), head.data(), head.size());
-    if (!file.read(data.data() + head.size(), size - head.size()))
+    if (!file.read(data.data() + head.size(), size - head.size(), m_progress))
         return fail("read error: " + file.getError());
     return readMemory(data.data(), size);
 }

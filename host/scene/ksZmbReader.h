@@ -4,17 +4,15 @@
 #include "scene/ksSmartReferenceStash.h"
 #include "scene/ksZmbFormat.h"
 #include "scenegraph/HandleTypes.h"
+#include "scenegraph/RegularFile.h"
 #include "scenegraph/ZstdUnpack.h"
 
 #include <QString>
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
-
-namespace osg {
-class RegularFile;
-}
 
 // Reads ".zmb" files (layout in ksZmbFormat.h) without trusting them: the
 // header, the table and every checksum are verified before a section is
@@ -34,6 +32,8 @@ public:
     ksZmbReader& operator=(const ksZmbReader&) = delete;
 
     bool readFile(const QString& path);
+    // Followed by readFile with the bytes read of a large file.
+    void setReadProgress(osg::ReadProgress progress) { m_progress = std::move(progress); }
     bool readMemory(const std::uint8_t* data, std::size_t size);
     // Reads the header and the metadata section only: cheap on large files.
     bool readMetadataFile(const QString& path);
@@ -73,4 +73,5 @@ private:
     ksSmartReferenceStash m_stash;
     ksZmbMetadata m_metadata;
     std::string m_error;
+    osg::ReadProgress m_progress;
 };

@@ -1,15 +1,22 @@
 // Licensed under the MIT licence; see LICENSE.
 #include "scenegraph/FileTransaction.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstring>
+#include <ctime>
 #include <mutex>
 #include <set>
+#include <system_error>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -78,6 +85,71 @@ bool syncFile(const std::string& path, bool directory, int& error)
     // Some file systems cannot sync a folder; the rename is then as durable
     // as they make it.
     return result == 0 || (directory && (error == EINVAL || error == EROFS));
+}
+
+// The pid in a name temporaryPathFor makes (".<name>.tmp<pid>-<n>"), or 0
+// for any other name.
+pid_t temporaryOwner(const char* name)
+{
+    const std::string text(name);
+    const std::size_t tag = text.rfind(".tmp");
+    if (text.size() < 2 || text[0] != '.' || tag == std::string::npos || tag < 2)
+        return 0;
+    std::size_t i = tag + 4;
+    long long pid = 0;
+    const std::size_t pidStart = i;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9' && i - pidStart < 10; ++i)
+        pid = pid * 10 + (text[i] - '0');
+    if (i == pidStart || i >= text.size() || text[i] != '-' || pid <= 0 || pid > INT_MAX)
+        return 0;
+    const std::size_t countStart = ++i;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9')
+        ++i;
+    return i == countStart || i != text.size() ? 0 : pid_t(pid);
+}
+
+bool isRunning(pid_t pid)
+{
+    // EPERM: running, under another user.
+    return ::kill(pid, 0) == 0 || errno == EPERM;
+}
+
+// Makes every staged file durable; 0, or the error of the first file
+// (`failed`) that could not be synced. Syncs run side by side: a file
+// system's journal then commits many of them together, where syncs one
+// after the other each wait for a commit of their own.
+int syncAll(const std::vector<Staged>& staged, std::size_t& failed)
+{
+    constexpr std::size_t MaxThreads = 16;
+    constexpr std::size_t FilesPerThread = 4;
+    const std::size_t threads = std::min(MaxThreads, staged.size() / FilesPerThread);
+    std::atomic<std::size_t> next{0};
+    std::mutex mutex;
+    int firstError = 0;
+    failed = staged.size();
+    const auto work = [&] {
+        for (std::size_t i; (i = next++) < staged.size();) {
+            int code = 0;
+            if (syncFile(staged[i].temporary, false, code))
+                continue;
+            std::lock_guard<std::mutex> lock(mutex);
+            if (i < failed) {
+                failed = i;
+                firstError = code != 0 ? code : EIO;
+            }
+        }
+    };
+    std::vector<std::thread> others;
+    try {
+        for (std::size_t t = 1; t < threads; ++t)
+            others.emplace_back(work);
+    } catch (const std::system_error&) {
+        // Out of threads or address space: the ones there do the rest.
+    }
+    work();
+    for (std::thread& other : others)
+        other.join();
+    return firstError;
 }
 
 void discard(State& s)
@@ -171,13 +243,12 @@ bool FileTransaction::commit(std::string& error)
     if (!m_outermost)
         return true;
 
-    int code = 0;
-    for (const Staged& file : s.staged) {
-        if (!syncFile(file.temporary, false, code)) {
-            error = file.target + ": " + systemError(code);
-            m_committed = false;
-            return false;
-        }
+    std::size_t failed = 0;
+    int code = syncAll(s.staged, failed);
+    if (code != 0) {
+        error = s.staged[failed].target + ": " + systemError(code);
+        m_committed = false;
+        return false;
     }
     std::set<std::string> folders;
     for (std::size_t i = 0; i < s.staged.size(); ++i) {
@@ -204,6 +275,42 @@ bool FileTransaction::commit(std::string& error)
         }
     }
     return true;
+}
+
+int FileTransaction::removeStaleTemporaries() const
+{
+    State& s = state();
+    std::set<std::string> folders;
+    {
+        std::lock_guard<std::mutex> lock(s.mutex);
+        for (const Staged& file : s.staged)
+            folders.insert(folderOf(file.target));
+    }
+    int removed = 0;
+    for (const std::string& folder : folders)
+        removed += removeStaleTemporaries(folder);
+    return removed;
+}
+
+int FileTransaction::removeStaleTemporaries(const std::string& folder)
+{
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir)
+        return 0;
+    const std::time_t staleBefore =
+        std::time(nullptr) - std::chrono::duration_cast<std::chrono::seconds>(StaleAge).count();
+    int removed = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        const pid_t owner = temporaryOwner(entry->d_name);
+        struct stat info;
+        if (owner == 0 || ::fstatat(::dirfd(dir), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0
+            || !S_ISREG(info.st_mode))
+            continue;
+        if ((!isRunning(owner) || info.st_mtime < staleBefore) && ::unlinkat(::dirfd(dir), entry->d_name, 0) == 0)
+            ++removed;
+    }
+    ::closedir(dir);
+    return removed;
 }
 
 bool FileTransaction::isOpen()

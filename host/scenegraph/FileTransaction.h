@@ -1,6 +1,7 @@
 // Licensed under the MIT licence; see LICENSE.
 #pragma once
 
+#include <chrono>
 #include <string>
 
 namespace osg {
@@ -21,7 +22,9 @@ namespace osg {
 // without a successful commit, so a failed save leaves the old files and
 // nothing else. A process killed before the renames leaves its temporaries
 // (hidden names) and the old files; killed during the renames, each target
-// is its old or its new version.
+// is its old or its new version. The next writer that keeps all others out
+// removes such leftovers beside the files it writes
+// (removeStaleTemporaries).
 //
 // Opened, staged and committed on the main thread; stagedPath may be asked
 // from any thread.
@@ -46,6 +49,19 @@ public:
     // ("<file>: <reason>") when a step failed, after removing what is left
     // of the temporaries. Joined: false when the transaction already failed.
     bool commit(std::string& error);
+
+    // A temporary of a process that is still running may be older than
+    // this only when its pid was reused by another process.
+    static constexpr std::chrono::hours StaleAge{24};
+
+    // Removes the temporaries left by killed saves in the folder of every
+    // file staged so far: files named exactly as temporaryPathFor names them
+    // whose process is gone, or which are older than StaleAge. Only a writer
+    // that keeps the other writers of these files out (the program's project
+    // lock) may call it. The number removed.
+    int removeStaleTemporaries() const;
+    // The same for one folder.
+    static int removeStaleTemporaries(const std::string& folder);
 
     static bool isOpen();
     // The temporary staged for `path` while a transaction is open, else

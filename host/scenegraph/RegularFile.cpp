@@ -1,6 +1,7 @@
 // Licensed under the MIT licence; see LICENSE.
 #include "scenegraph/RegularFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -72,6 +73,22 @@ bool RegularFile::read(void* buffer, std::size_t size)
         }
         p += n;
         size -= std::size_t(n);
+    }
+    return true;
+}
+
+bool RegularFile::read(void* buffer, std::size_t size, const ReadProgress& progress)
+{
+    if (!progress)
+        return read(buffer, size);
+    const off_t start = ::lseek(m_fd, 0, SEEK_CUR);
+    auto* p = static_cast<char*>(buffer);
+    for (std::size_t done = 0; done < size;) {
+        const std::size_t block = std::min(size - done, ProgressBlock);
+        if (!read(p + done, block))
+            return false;
+        done += block;
+        progress(UInt64(std::max<off_t>(start, 0)) + done, m_size);
     }
     return true;
 }

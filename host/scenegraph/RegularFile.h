@@ -4,9 +4,13 @@
 #include "scenegraph/BaseTypes.h"
 
 #include <cstddef>
+#include <functional>
 #include <string>
 
 namespace osg {
+
+// Told the bytes of a file read so far and its size, as a long read goes on.
+using ReadProgress = std::function<void(UInt64 read, UInt64 size)>;
 
 // A file opened for reading that is known to be a regular file. Opening a
 // FIFO for reading waits for a writer, and some devices wait too, so the
@@ -32,6 +36,10 @@ public:
     // Reads exactly `size` bytes from the current position; false on a read
     // error or an early end of the file.
     bool read(void* buffer, std::size_t size);
+    // The same in blocks of ProgressBlock bytes, telling `progress` the file
+    // position after each, so that a large file's read can be shown.
+    bool read(void* buffer, std::size_t size, const ReadProgress& progress);
+    static constexpr std::size_t ProgressBlock = std::size_t(8) << 20;
     // Reads up to `size` bytes; the count read, 0 at the end, -1 on an error.
     long readSome(void* buffer, std::size_t size);
     bool seek(UInt64 offset);

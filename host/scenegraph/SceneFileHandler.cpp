@@ -230,7 +230,7 @@ std::vector<UInt8> SceneFileHandler::writeToMemory(const NodePtr& node, bool com
     return sink.takeBytes();
 }
 
-NodeRefPtr SceneFileHandler::read(const std::string& path)
+NodeRefPtr SceneFileHandler::read(const std::string& path, const ReadProgress& progress)
 {
     m_lastError.clear();
     RegularFile file;
@@ -251,7 +251,7 @@ NodeRefPtr SceneFileHandler::read(const std::string& path)
         return NullFC;
     ReadBuffer bytes(size);
     std::memcpy(bytes.data(), header, head);
-    if (!file.read(bytes.data() + head, size - head)) {
+    if (!file.read(bytes.data() + head, size - head, progress)) {
         fail(path, "cannot read: " + file.getError());
         return NullFC;
     }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "scenegraph/HandleTypes.h"
+#include "scenegraph/RegularFile.h"
 
 #include <string>
 #include <vector>
@@ -27,7 +28,8 @@ public:
     static SceneFileHandler& the();
 
     bool write(const NodePtr& node, const std::string& path, bool compressed = false);
-    NodeRefPtr read(const std::string& path);
+    // `progress`, when given, follows the bytes read of a large file.
+    NodeRefPtr read(const std::string& path, const ReadProgress& progress = {});
 
     // The same for the whole file's bytes held in memory.
     std::vector<UInt8> writeToMemory(const NodePtr& node, bool compressed = false);
