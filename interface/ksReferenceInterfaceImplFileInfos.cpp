@@ -24,11 +24,6 @@ using namespace osg;
 
 namespace {
 
-bool endsWith(const std::string& text, const std::string& suffix)
-{
-    return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
-}
-
 // A loaded reference core whose source record names `path`.
 ExtReferenceRefPtr makeSourceReference(const std::string& path)
 {
@@ -118,7 +113,7 @@ void ksReferenceInterfaceImpl::replaceFileInfosWithReferences(const NodePtr& roo
 
     for (const auto& [coreId, info] : infos) {
         // Native files are references of their own kind, not sources.
-        if (endsWith(info, ".osb") || ksFileIO::isProjectFile(info))
+        if (ksFileIO::isNativeSceneFile(info))
             continue;
         const NodeCorePtr core = NodeCorePtr::dcast(FieldContainerFactory::the()->getContainer(coreId));
         if (!core)

@@ -35,7 +35,7 @@ void ksReferenceInterfaceImpl::importReferences(const NodePtr& root, const ksRef
         ksMessage message;
         ksController::call("updateMaterials", message, nullptr);
     }
-    ksReferenceNode::log(QString("Imported %1 new material(s).").arg(added.size()), 0);
+    ksReferenceNode::log(QString("Imported %1 new material(s).").arg(added.size()), ksReferenceNode::LogInfo);
 
     int environments = 0;
     for (const MaterialPtr& material : added) {
@@ -46,5 +46,5 @@ void ksReferenceInterfaceImpl::importReferences(const NodePtr& root, const ksRef
         endEditCP(material, FieldBits::AllFields);
         ++environments;
     }
-    ksReferenceNode::log(QString("Updated %1 environment material(s).").arg(environments), 0);
+    ksReferenceNode::log(QString("Updated %1 environment material(s).").arg(environments), ksReferenceNode::LogInfo);
 }

@@ -159,28 +159,26 @@ void ksReferenceNode::updateSourceFileInfo()
         updateFileInfo(m_core->getSourceFile());
 }
 
-void ksReferenceNode::log(const QString& message, int level)
+void ksReferenceNode::log(const QString& message, LogLevel level)
 {
     const QByteArray text = QString("[REFERENCE] %1").arg(message).toUtf8();
     const int threshold = ksReferenceSettings::the().getLogLevel();
     switch (level) {
-    case 0:
-        if (threshold >= 3)
+    case LogInfo:
+        if (threshold >= ksReferenceSettings::LogInfo)
             ksLog::info("%s", text.constData());
         break;
-    case 1:
-        if (threshold >= 2)
+    case LogWarning:
+        if (threshold >= ksReferenceSettings::LogWarnings)
             ksLog::warning("%s", text.constData());
         break;
-    case 2:
-        if (threshold >= 1)
+    case LogError:
+        if (threshold >= ksReferenceSettings::LogErrors)
             ksLog::error("%s", text.constData());
         break;
-    case 3:
-        if (threshold >= 4)
+    case LogDetail:
+        if (threshold >= ksReferenceSettings::LogEverything)
             ksLog::info("%s", text.constData());
-        break;
-    default:
         break;
     }
 }

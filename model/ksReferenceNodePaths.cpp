@@ -29,14 +29,6 @@ QString masterFileOf(const QString& masterFile)
     return scene ? scene->getCurrentFile() : QString();
 }
 
-// A candidate counts only as an absolute path to something that exists; a
-// relative one would be found against the process's working directory.
-bool isFound(const QString& candidate)
-{
-    const QFileInfo info(candidate);
-    return info.isAbsolute() && info.exists();
-}
-
 } // namespace
 
 QString ksReferenceNode::normalizeDirectory(QString dir)
@@ -63,7 +55,7 @@ QString ksReferenceNode::makeAbsolutePath(const QString& path, const QString& ma
         return path;
     const QString master = masterFileOf(masterFile);
     if (master.isEmpty()) {
-        log(QStringLiteral("Can't construct absolute path. No master file found."), 1);
+        log(QStringLiteral("Can't construct absolute path. No master file found."), LogWarning);
         return QString();
     }
     return normalizeDirectory(QFileInfo(master).absolutePath()) + path;
@@ -77,28 +69,18 @@ bool ksReferenceNode::findFile(const QString& path, const QString& masterFile, Q
     if (QDir::isAbsolutePath(path))
         return QFileInfo(path).exists();
 
-    // Nearest first: the project's own layout, then the file beside the
-    // project, then wherever the user keeps shared files.
-    const QString name = QFileInfo(path).fileName();
     const QString master = masterFileOf(masterFile);
-    if (!master.isEmpty()) {
-        const QString dir = normalizeDirectory(QFileInfo(master).absolutePath());
-        for (const QString& candidate : {dir + path, dir + name}) {
-            if (isFound(candidate)) {
-                out = candidate;
-                return true;
-            }
-        }
-    }
-    for (const QString& entry : ksReferenceSettings::the().getSearchPaths()) {
-        const QString candidate = normalizeDirectory(entry) + name;
-        if (isFound(candidate)) {
+    for (const QString& candidate :
+         ksFile::getSearchCandidates(path, QFileInfo(path).fileName(),
+                                     master.isEmpty() ? QString() : QFileInfo(master).absolutePath(),
+                                     ksReferenceSettings::the().getSearchPaths())) {
+        if (ksFile::isFound(candidate)) {
             out = candidate;
             return true;
         }
     }
     out.clear();
-    log(QStringLiteral("Couldn't resolve relative path!"), 1);
+    log(QStringLiteral("Couldn't resolve relative path!"), LogWarning);
     return false;
 }
 
@@ -155,7 +137,7 @@ bool ksReferenceNode::save()
         return false;
     const std::string path = smart->getPath();
     if (path.empty()) {
-        log(QStringLiteral("Save: Can't write file. Path is empty."), 2);
+        log(QStringLiteral("Save: Can't write file. Path is empty."), LogError);
         return false;
     }
     if (!ksFile::exists(path, false, false)) {
@@ -163,7 +145,7 @@ bool ksReferenceNode::save()
         if (!QDir().mkpath(dir)) {
             log(QStringLiteral("Save: Can't write file %1. Unable to create path.")
                     .arg(QString::fromStdString(ksFile::getFileName(path))),
-                2);
+                LogError);
             return false;
         }
     }

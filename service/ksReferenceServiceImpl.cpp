@@ -3,13 +3,13 @@
 
 #include "handles/ksTypeConverter.h"
 #include "kernel/ksFileIOService.h"
-#include "kernel/ksInterfaceFactory.h"
 #include "kernel/ksKernelServiceFactory.h"
 #include "kernel/ksTreeService.h"
 #include "model/ksReferenceNode.h"
 #include "model/ksReferencePool.h"
 #include "model/ksReferenceSettings.h"
 #include "nodeutils/ksNodeUtils.h"
+#include "references/ksReferenceFindFlags.h"
 #include "references/ksReferenceInterface.h"
 #include "scene/ksFileIO.h"
 #include "scene/ksScenegraph.h"
@@ -27,17 +27,6 @@
 // creation and conversion operations in ksReferenceServiceImplCreation.cpp.
 
 using namespace osg;
-
-namespace {
-
-// Fetched once; the interface object is a static object of this library.
-ksReferenceInterface* referenceInterface()
-{
-    static ksReferenceInterface* const object = ksInterfaceFactory::the().get<ksReferenceInterface>();
-    return object;
-}
-
-} // namespace
 
 ksReferenceServiceImpl::ksReferenceServiceImpl()
     // A child, so that tools can find it; as a member it goes before the
@@ -63,7 +52,7 @@ void ksReferenceServiceImpl::initialize()
     ksReferenceServiceMB::setInstance(new ksReferenceServiceMB(this));
     // From here on the pool learns of every reference core and file record.
     ksReferencePool::instance().registerCallbacks();
-    ksReferenceSettings::the().setLogLevel(4);
+    ksReferenceSettings::the().setLogLevel(ksReferenceSettings::LogEverything);
     connectHostServices();
 }
 
@@ -162,29 +151,35 @@ QList<ksdReferenceNode> ksReferenceServiceImpl::getReferences(const ksdNode& roo
     return list;
 }
 
-QList<ksdReferenceNode> ksReferenceServiceImpl::getParentReferences(const ksdNode& node)
+namespace {
+
+QList<ksdReferenceNode> handlesOf(const std::vector<NodePtr>& nodes)
 {
     QList<ksdReferenceNode> list;
-    const NodePtr n = ksTypeConverter::convertNode(node);
-    for (NodePtr p = n ? n->getParent() : NodePtr(); p; p = p->getParent()) {
-        if (ExtReferencePtr::dcast(p->getCore()))
-            list.append(ksdReferenceNodeImpl::makeHandle(p));
-    }
+    for (const NodePtr& n : nodes)
+        list.append(ksdReferenceNodeImpl::makeHandle(n));
     return list;
+}
+
+} // namespace
+
+QList<ksdReferenceNode> ksReferenceServiceImpl::getParentReferences(const ksdNode& node)
+{
+    ksReferenceInterface* reference = ksReferenceNode::getReferenceInterface();
+    if (!reference)
+        return {};
+    return handlesOf(reference->findParentExtReferences(ksTypeConverter::convertNode(node),
+                                                        ksReferenceFindFlags::FindExcludeStart));
 }
 
 QList<ksdReferenceNode> ksReferenceServiceImpl::getChildReferences(const ksdNode& node)
 {
-    QList<ksdReferenceNode> list;
-    const NodePtr start = ksTypeConverter::convertNode(node);
-    traverse(start, [&](const NodePtr& n) {
-        if (n != start && n && ExtReferencePtr::dcast(n->getCore())) {
-            list.append(ksdReferenceNodeImpl::makeHandle(n));
-            return Action::Skip;
-        }
-        return Action::Continue;
-    });
-    return list;
+    ksReferenceInterface* reference = ksReferenceNode::getReferenceInterface();
+    if (!reference)
+        return {};
+    // The outermost references below the node.
+    return handlesOf(reference->findExtReferences(
+        ksTypeConverter::convertNode(node), ksReferenceFindFlags::FindExcludeStart | ksReferenceFindFlags::FindFirstOnly));
 }
 
 QList<ksdReferenceNode> ksReferenceServiceImpl::loadSourceReferences(const QList<ksdReferenceNode>& nodes)
@@ -279,7 +274,7 @@ void ksReferenceServiceImpl::checkForNotification(QList<ksdReferenceNode> nodes)
 {
     if (getNotificationMode() != ksReferenceTypes::NotifyAfterUpdateCheck)
         return;
-    ksReferenceInterface* reference = referenceInterface();
+    ksReferenceInterface* reference = ksReferenceNode::getReferenceInterface();
     if (!reference)
         return;
     bool updateAvailable = false;

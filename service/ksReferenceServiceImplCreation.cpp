@@ -30,7 +30,7 @@ using namespace osg;
 void ksReferenceServiceImpl::addReferenceNode(const NodePtr& parent, const NodePtr& node, const char* undoText)
 {
     NodePtr target = parent;
-    if (!target || !ksNodePermission::allows(target, 4))
+    if (!target || !ksNodePermission::allows(target, ksNodePermission::AddChildren))
         target = ksScenegraph::getRoot();
     auto* command = new ksMultiCommand(ksUndoString(undoText, "Reference Commands"));
     new ksAddChildrenCommand(target, node, command);
@@ -68,7 +68,7 @@ ksdReferenceNode ksReferenceServiceImpl::createSmartReference(const ksdNode& par
 
 ksdReferenceNode ksReferenceServiceImpl::createSourceReference(const QString& path, const ksdNode& parent)
 {
-    if (ksFileIO::isProjectFile(path) || path.endsWith(QLatin1String(".osb"))) {
+    if (ksFileIO::isNativeSceneFile(path)) {
         ksLog::error("Creating source reference failed. Talvik project or OSB files are not allowed as a source "
                      "reference.");
         return ksdReferenceNode();

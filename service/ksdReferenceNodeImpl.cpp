@@ -281,7 +281,7 @@ void ksdReferenceNodeImpl::setSourcePath(const QString& path)
 {
     if (isLocked())
         return;
-    if (ksFileIO::isProjectFile(path) || path.endsWith(QLatin1String(".osb"))) {
+    if (ksFileIO::isNativeSceneFile(path)) {
         ksLog::error("Talvik project or OSB files are not allowed as a source reference.");
         return;
     }

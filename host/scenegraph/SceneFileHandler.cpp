@@ -17,7 +17,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -124,45 +123,6 @@ bool writeFile(const SceneEncoder& encoder, ByteSink& sink, bool compressed, std
     return true;
 }
 
-// The whole file in memory for the decoder. Large files get memory backed by
-// huge pages where the system allows: a fresh buffer costs a page fault per
-// page, which for a big scene is as much as the read itself.
-class ReadBuffer {
-public:
-    explicit ReadBuffer(std::size_t size)
-    {
-        if (size >= LargeFile) {
-            m_mapped = (size + HugePage - 1) / HugePage * HugePage;
-            void* p = ::mmap(nullptr, m_mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-            if (p != MAP_FAILED) {
-                ::madvise(p, m_mapped, MADV_HUGEPAGE);
-                m_data = static_cast<UInt8*>(p);
-                return;
-            }
-            m_mapped = 0;
-        }
-        m_heap.reset(new UInt8[size ? size : 1]); // left uninitialised: read over at once
-        m_data = m_heap.get();
-    }
-    ~ReadBuffer()
-    {
-        if (m_mapped)
-            ::munmap(m_data, m_mapped);
-    }
-    ReadBuffer(const ReadBuffer&) = delete;
-    ReadBuffer& operator=(const ReadBuffer&) = delete;
-
-    UInt8* data() { return m_data; }
-
-private:
-    static constexpr std::size_t LargeFile = std::size_t(16) << 20;
-    static constexpr std::size_t HugePage = std::size_t(2) << 20;
-
-    std::unique_ptr<UInt8[]> m_heap;
-    UInt8* m_data = nullptr;
-    std::size_t m_mapped = 0;
-};
-
 } // namespace
 
 SceneFileHandler& SceneFileHandler::the()
@@ -249,7 +209,11 @@ NodeRefPtr SceneFileHandler::read(const std::string& path)
     }
     if (!checkHeader(header, head, path))
         return NullFC;
-    ReadBuffer bytes(size);
+    PageBuffer bytes;
+    if (!bytes.resize(size)) {
+        fail(path, "not enough memory to read " + std::to_string(size) + " bytes");
+        return NullFC;
+    }
     std::memcpy(bytes.data(), header, head);
     if (!file.read(bytes.data() + head, size - head)) {
         fail(path, "cannot read: " + file.getError());
@@ -294,7 +258,7 @@ NodeRefPtr SceneFileHandler::decodeFile(const UInt8* data, std::size_t size, con
 
     const UInt8* block = data + HeaderSize;
     std::size_t blockSize = c.remaining();
-    UnpackBuffer unpacked;
+    PageBuffer unpacked;
     if (flags & CompressedFlag) {
         UInt64 expected = 0;
         if (!c.readU64(expected)) {
