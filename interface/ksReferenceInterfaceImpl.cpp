@@ -1,16 +1,14 @@
 // Licensed under the MIT licence; see LICENSE.
-#include "scenegraph/FieldContainerFactory.h"
-
 #include "interface/ksReferenceInterfaceImpl.h"
 
 #include "interface/ksReferenceNotification.h"
 #include "interface/ksReferenceStatusText.h"
+#include "model/ksReferenceSettings.h"
 #include "model/ksSmartPathIndex.h"
-
 #include "scenegraph/ExtReference.h"
+#include "scenegraph/FieldContainerFactory.h"
 #include "scenegraph/FileReference.h"
 #include "scenegraph/Node.h"
-#include "model/ksReferenceSettings.h"
 
 #include <QString>
 

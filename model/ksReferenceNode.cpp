@@ -4,13 +4,14 @@
 #include "kernel/ksInterfaceFactory.h"
 #include "model/ksFileTime.h"
 #include "model/ksReferencePool.h"
+#include "model/ksReferenceSettings.h"
 #include "nodeutils/ksNodeUtils.h"
 #include "references/ksReferenceInterface.h"
 #include "scene/ksScenegraph.h"
+#include "scenegraph/CPEditor.h"
 #include "scenegraph/ExtReference.h"
 #include "scenegraph/FileReference.h"
 #include "scenegraph/Node.h"
-#include "model/ksReferenceSettings.h"
 #include "utils/ksFile.h"
 #include "utils/ksLog.h"
 
@@ -62,9 +63,8 @@ void ksReferenceNode::setState(ksReferenceTypes::State state)
 {
     if (!m_core)
         return;
-    beginEditCP(m_core.get(), ExtReference::StateFieldMask);
+    CPEditor edit(m_core.get(), ExtReference::StateFieldMask);
     m_core->setState(state);
-    endEditCP(m_core.get(), ExtReference::StateFieldMask);
 }
 
 std::string ksReferenceNode::getSmartPath() const
@@ -83,14 +83,15 @@ void ksReferenceNode::updateFileState(const FileReferencePtr& ref)
     if (!ksStatFile(path.c_str(), modified)) {
         // The checksum stays: it still describes the content the record was
         // taken from, should the file come back.
-        beginEditCP(ref, FileReference::StateFieldMask);
-        ref->setState(path.empty() ? ksReferenceTypes::NoPath : ksReferenceTypes::Missing);
-        ref->setLastModified(0);
-        endEditCP(ref, FileReference::StateFieldMask);
+        {
+            CPEditor edit(ref, FileReference::StateFieldMask);
+            ref->setState(path.empty() ? ksReferenceTypes::NoPath : ksReferenceTypes::Missing);
+            ref->setLastModified(0);
+        }
         return;
     }
 
-    beginEditCP(ref);
+    CPEditor edit(ref);
     // LastModified is left alone here: a touched but unchanged file stays up
     // to date, and only updateFileInfo takes the new time.
     if (modified == ref->getLastModified()) {
@@ -104,7 +105,6 @@ void ksReferenceNode::updateFileState(const FileReferencePtr& ref)
             ref->setState(ref->getChecksum() == sum ? ksReferenceTypes::UpToDate : ksReferenceTypes::Outdated);
         }
     }
-    endEditCP(ref);
 }
 
 void ksReferenceNode::updateFileInfo(const FileReferencePtr& ref)
@@ -116,11 +116,10 @@ void ksReferenceNode::updateFileInfo(const FileReferencePtr& ref)
         const UInt32 sum = ksFile::getChecksum(ref->getPath(), 0);
         const BitVector mask =
             FileReference::LastModifiedFieldMask | FileReference::ChecksumFieldMask | FileReference::OwnerFieldMask;
-        beginEditCP(ref, mask);
+        CPEditor edit(ref, mask);
         ref->setChecksum(sum);
         ref->setLastModified(time);
         ref->setOwner(ksFile::getOwner(ref->getPath()));
-        endEditCP(ref, mask);
     }
     updateFileState(ref);
 }

@@ -2,16 +2,16 @@
 // Path operations of ksReferenceNode: relative and absolute paths against
 // the project ("master") file, finding files that moved with or away from
 // the project, and saving a node's smart reference.
+#include "model/ksReferenceNode.h"
+
+#include "model/ksReferencePool.h"
+#include "model/ksReferenceSettings.h"
+#include "scene/ksSceneData.h"
+#include "scene/ksSceneDataManager.h"
+#include "scenegraph/CPEditor.h"
 #include "scenegraph/ExtReference.h"
 #include "scenegraph/FileReference.h"
 #include "scenegraph/Node.h"
-
-#include "model/ksReferenceNode.h"
-#include "model/ksReferencePool.h"
-
-#include "scene/ksSceneData.h"
-#include "scene/ksSceneDataManager.h"
-#include "model/ksReferenceSettings.h"
 #include "utils/ksFile.h"
 #include "utils/ksLog.h"
 
@@ -95,9 +95,10 @@ bool ksReferenceNode::resolvePath(const osg::FileReferencePtr& ref, const QStrin
     if (!findFile(QString::fromStdString(ref->getRelativePath()), masterFile, found))
         return false;
     const std::string newPath = found.toStdString();
-    osg::beginEditCP(ref, osg::FileReference::PathFieldMask);
-    ref->setPath(newPath);
-    osg::endEditCP(ref, osg::FileReference::PathFieldMask);
+    {
+        osg::CPEditor edit(ref, osg::FileReference::PathFieldMask);
+        ref->setPath(newPath);
+    }
     ksLog::warning("Resolved new reference path: %s (previously %s)", newPath.c_str(), oldPath.c_str());
     return true;
 }
@@ -122,9 +123,8 @@ void ksReferenceNode::updateRelativePath(const osg::FileReferencePtr& ref)
     // Announced as a change of the relative path alone: refreshing it while
     // a project is saved must not count as an edit of the content that
     // holds this record.
-    osg::beginEditCP(ref, osg::FileReference::RelativePathFieldMask);
+    osg::CPEditor edit(ref, osg::FileReference::RelativePathFieldMask);
     ref->setRelativePath(value);
-    osg::endEditCP(ref, osg::FileReference::RelativePathFieldMask);
 }
 
 bool ksReferenceNode::save()

@@ -4,6 +4,7 @@
 #include "model/ksReferencePool.h"
 
 #include "model/ksMutexLocker.h"
+#include "scenegraph/CPEditor.h"
 #include "scenegraph/ExtReference.h"
 #include "scenegraph/FileReference.h"
 
@@ -15,11 +16,10 @@ void copyStatusToRecord(const ksFileReferenceStatusPtr& status, const FileRefere
 {
     if (!record || !status->hasPath)
         return;
-    beginEditCP(record);
+    CPEditor edit(record);
     record->setChecksum(status->checksum);
     record->setLastModified(status->lastModified);
     record->setState(status->state);
-    endEditCP(record);
 }
 
 } // namespace

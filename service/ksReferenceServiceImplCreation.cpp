@@ -10,6 +10,7 @@
 #include "nodeutils/ksNodeUtils.h"
 #include "scene/ksFileIO.h"
 #include "scene/ksScenegraph.h"
+#include "scenegraph/CPEditor.h"
 #include "scenegraph/ExtReference.h"
 #include "scenegraph/FileReference.h"
 #include "scenegraph/Node.h"
@@ -43,10 +44,11 @@ NodeRefPtr ksReferenceServiceImpl::newReferenceNode(const QString& name)
 {
     const std::string unique = ksNodeUtils::getUniqueName(name.toUtf8().toStdString());
     NodeRefPtr node = Node::create();
-    ExtReferenceRefPtr core = ExtReferenceBase::create();
-    beginEditCP(node, Node::CoreFieldMask);
-    node->setCore(core);
-    endEditCP(node, Node::CoreFieldMask);
+    ExtReferenceRefPtr core = ExtReference::create();
+    {
+        CPEditor edit(node, Node::CoreFieldMask);
+        node->setCore(core);
+    }
     ksNodeUtils::setName(node.get(), unique, true, std::string());
     return node;
 }
@@ -57,9 +59,10 @@ ksdReferenceNode ksReferenceServiceImpl::createSmartReference(const ksdNode& par
     addReferenceNode(ksTypeConverter::convertNode(parent), node.get(), QT_TRANSLATE_NOOP("Reference Commands", "Create Smart Reference"));
     // Not part of the undo step: undo takes the whole node away.
     const ExtReferencePtr core = ExtReferencePtr::dcast(node->getCore());
-    beginEditCP(core, ExtReference::SmartFileFieldMask);
-    core->setSmartFile(FileReferenceBase::create());
-    endEditCP(core, ExtReference::SmartFileFieldMask);
+    {
+        CPEditor edit(core, ExtReference::SmartFileFieldMask);
+        core->setSmartFile(FileReference::create());
+    }
 
     const ksdReferenceNode handle(ksTypeConverter::convertNode(node.get()));
     emit referenceCreated(handle);
@@ -79,9 +82,10 @@ ksdReferenceNode ksReferenceServiceImpl::createSourceReference(const QString& pa
     ksReferenceNode ref(node.get());
     const FileReferencePtr source = ref.getSourceFile(true);
     // Stored as given: neither resolved nor made relative.
-    beginEditCP(source, FileReference::PathFieldMask);
-    source->setPath(path.toUtf8().toStdString());
-    endEditCP(source, FileReference::PathFieldMask);
+    {
+        CPEditor edit(source, FileReference::PathFieldMask);
+        source->setPath(path.toUtf8().toStdString());
+    }
     ksReferenceNode::updateFileInfo(source);
     ref.setState(ksReferenceTypes::NotLoaded);
 
@@ -107,7 +111,7 @@ ksdNode ksReferenceServiceImpl::convertToSmart(const ksdNode& node, bool flag)
     if (n && TransformPtr::dcast(n->getCore())) {
         if (!ksScenegraph::convertCore(n, "ExtReference"))
             return node;
-        const FileReferenceRefPtr record = FileReferenceBase::create();
+        const FileReferenceRefPtr record = FileReference::create();
         auto* command = new ksReferenceFileUndoCommand(n, ksReferenceTypes::Smart, record.get());
         command->setChangedCallback([this] {
             emitReferencesChanged();
