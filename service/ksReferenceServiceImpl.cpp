@@ -178,8 +178,8 @@ QList<ksdReferenceNode> ksReferenceServiceImpl::getChildReferences(const ksdNode
     if (!reference)
         return {};
     // The outermost references below the node.
-    return handlesOf(reference->findExtReferences(
-        ksTypeConverter::convertNode(node), ksReferenceFindFlags::FindExcludeStart | ksReferenceFindFlags::FindFirstOnly));
+    const unsigned flags = ksReferenceFindFlags::FindExcludeStart | ksReferenceFindFlags::FindFirstOnly;
+    return handlesOf(reference->findExtReferences(ksTypeConverter::convertNode(node), flags));
 }
 
 QList<ksdReferenceNode> ksReferenceServiceImpl::loadSourceReferences(const QList<ksdReferenceNode>& nodes)
