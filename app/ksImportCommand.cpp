@@ -33,13 +33,6 @@
 
 namespace {
 
-// Native files come in as smart references: the module loads and saves
-// them, and refuses them as sources.
-bool isSmartFile(const QString& path)
-{
-    return ksFileIO::isProjectFile(path) || QFileInfo(path).suffix().compare(QLatin1String("osb"), Qt::CaseInsensitive) == 0;
-}
-
 // A smart reference to `path` under the root, loaded, named after the file.
 osg::NodePtr importSmart(ksReferenceService* service, const QString& path)
 {
@@ -75,7 +68,8 @@ int ksImportCommand::run(const ksCommandLine& line, ksTalvikHost& host)
     for (const QString& file : files) {
         const QFileInfo info(file);
         QString problem = info.exists() ? ksProjectFile::checkReadable(file) : QStringLiteral("no such file");
-        if (problem.isEmpty() && isSmartFile(file) && info.absoluteFilePath() == QFileInfo(project).absoluteFilePath())
+        if (problem.isEmpty() && ksFileIO::isNativeSceneFile(file, Qt::CaseInsensitive)
+            && info.absoluteFilePath() == QFileInfo(project).absoluteFilePath())
             problem = QStringLiteral("a project cannot refer to itself");
         if (!problem.isEmpty()) {
             ksProjectFile::report(file, problem);
@@ -124,7 +118,7 @@ int ksImportCommand::run(const ksCommandLine& line, ksTalvikHost& host)
 
     QStringList errors, sources, smartFiles;
     for (const QString& path : paths)
-        (isSmartFile(path) ? smartFiles : sources) << path;
+        (ksFileIO::isNativeSceneFile(path, Qt::CaseInsensitive) ? smartFiles : sources) << path;
     std::vector<osg::NodeRefPtr> added = ksSceneImporter::importFiles(sources, osg::NodePtr(), &errors);
     QStringList addedPaths = sources;
     for (const QString& path : smartFiles) {
@@ -147,7 +141,7 @@ int ksImportCommand::run(const ksCommandLine& line, ksTalvikHost& host)
     // finds next as up to date). The time is left to later checks: a file
     // changed within the second of its import keeps that second's time.
     for (std::size_t i = 0; i < added.size(); ++i)
-        if (added[i] && !isSmartFile(addedPaths.at(int(i))))
+        if (added[i] && !ksFileIO::isNativeSceneFile(addedPaths.at(int(i)), Qt::CaseInsensitive))
             host.references()->updateReferences(added[i].get(), ksReferenceUpdateFlags::UpdateFileStates, true);
 
     QStringList written;
@@ -162,7 +156,7 @@ int ksImportCommand::run(const ksCommandLine& line, ksTalvikHost& host)
     for (std::size_t i = 0; i < added.size(); ++i) {
         const osg::NodePtr node = added[i].get();
         const quint64 vertices = ksSceneImporter::countVertices(node);
-        const bool native = isSmartFile(addedPaths.at(int(i)));
+        const bool native = ksFileIO::isNativeSceneFile(addedPaths.at(int(i)), Qt::CaseInsensitive);
         if (line.has("smart") && !native) {
             ksdReferenceNode handle(ksTypeConverter::convertNode(node));
             if (handle.isNull())

@@ -54,10 +54,10 @@ QStringList ksReferenceResolver::resolveSmartFiles() const
             const QString old = missingPath(core ? core->getSmartFile() : FileReferencePtr());
             if (old.isEmpty())
                 continue;
-            const QString name = QFileInfo(old).fileName();
-            for (const QString& directory : m_directories) {
-                const QString candidate = QDir(directory).filePath(name);
-                if (!QFileInfo(candidate).isFile())
+            // The module looked beside the project while it loaded.
+            for (const QString& candidate :
+                 ksFile::getSearchCandidates(QString(), QFileInfo(old).fileName(), QString(), m_directories)) {
+                if (!ksFile::isFound(candidate))
                     continue;
                 ksdReferenceNode handle(ksTypeConverter::convertNode(node));
                 handle.setSmartPath(candidate);
@@ -85,19 +85,14 @@ ksReferenceResolver::Result ksReferenceResolver::resolveSources(const QString& p
         const QString old = missingPath(source);
         if (old.isEmpty())
             continue;
-        const QString name = QFileInfo(old).fileName();
-        QStringList places;
-        const QString relative = QString::fromStdString(source->getRelativePath());
-        if (!relative.isEmpty() && QDir::isRelativePath(relative))
-            places << projectDir.filePath(relative);
-        places << projectDir.filePath(name);
-        for (const QString& directory : m_directories)
-            places << QDir(directory).filePath(name);
+        const QStringList places =
+            ksFile::getSearchCandidates(QString::fromStdString(source->getRelativePath()), QFileInfo(old).fileName(),
+                                        projectDir.absolutePath(), m_directories);
         // One entry per file, however many ways lead to it.
         QStringList candidates, canonical;
         for (const QString& place : places) {
             const QFileInfo info(place);
-            if (info.isFile() && !canonical.contains(info.canonicalFilePath())) {
+            if (ksFile::isFound(place) && !canonical.contains(info.canonicalFilePath())) {
                 canonical << info.canonicalFilePath();
                 candidates << info.absoluteFilePath();
             }

@@ -6,12 +6,13 @@
 
 class ksTalvikHost;
 
-// Finds the files of the live scene's references again after they moved.
-// The module finds smart files itself while a project loads, from their
-// relative paths (beside the project); what it cannot find there is looked
-// up by name in the program's search directories. Source records keep only
-// where the file was, so they are looked up by name: beside the project, by
-// the record's relative path, then in each search directory.
+// Finds the files of the live scene's references again after they moved, in
+// the module's search order (ksFile::getSearchCandidates). The module finds
+// smart files itself while a project loads, from their relative paths
+// (beside the project); what it cannot find there is looked up by name in
+// the program's search directories. Source files are looked up by the
+// record's relative path beside the project, by name there, then by name in
+// each search directory.
 class ksReferenceResolver
 {
 public:

@@ -18,16 +18,6 @@
 #include <QJsonArray>
 #include <QRegularExpression>
 
-
-namespace {
-
-bool isSmartFile(const QString& path)
-{
-    return ksFileIO::isProjectFile(path) || QFileInfo(path).suffix().compare(QLatin1String("osb"), Qt::CaseInsensitive) == 0;
-}
-
-} // namespace
-
 int ksRelinkCommand::run(const ksCommandLine& line, ksTalvikHost& host)
 {
     ksCommandSession session(line, host);
@@ -71,7 +61,7 @@ int ksRelinkCommand::run(const ksCommandLine& line, ksTalvikHost& host)
         if (!found.source.newerRevision.isEmpty())
             changes.push_back({false, row.source.path, found.source.newerRevision});
     } else {
-        const bool smart = isSmartFile(target);
+        const bool smart = ksFileIO::isNativeSceneFile(target, Qt::CaseInsensitive);
         if (smart ? !handle.hasSmartReference() : !handle.hasSourceReference())
             return session.fail(ksCommandLine::UsageError,
                                 QStringLiteral("%1 has no %2 file; %3 can only replace one")

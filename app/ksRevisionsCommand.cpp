@@ -54,7 +54,7 @@ int ksRevisionsCommand::run(const ksCommandLine& line, ksTalvikHost& host)
     // The revisions are asked of a reference to the file, as the reference
     // editor asks them: native files as smart, all others as source files.
     const QString path = QFileInfo(file).absoluteFilePath();
-    const bool native = ksFileIO::isProjectFile(path) || path.endsWith(QLatin1String(".osb"));
+    const bool native = ksFileIO::isNativeSceneFile(path);
     ksFileIO::newScene();
     const ksdNode root = ksTypeConverter::convertNode(ksScenegraph::getRoot());
     QStringList revisions;

@@ -11,7 +11,6 @@
 //   the reference interface, against writing the same files with the host's
 //   writer alone, the two taking turns (goal: within 1.5x at both sizes; the
 //   growth from 100 to 1,000 is printed beside the writer's own).
-// Before any Qt header: Qt defines `slots` as a macro.
 #include "BenchSupport.h"
 #include "scenegraph/SceneGraph.h"
 

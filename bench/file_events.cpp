@@ -88,12 +88,12 @@ public:
         const std::uint32_t sum = ksFile::getDataChecksum(content.data(), content.size());
         for (int i = 0; i < Files; ++i) {
             writeFile(path(i), content, BaseTime);
-            osg::FileReferenceRefPtr record = osg::FileReferenceBase::create();
+            osg::FileReferenceRefPtr record = osg::FileReference::create();
             record->setPath(path(i));
             record->setState(ksReferenceTypes::UpToDate);
             record->setChecksum(sum);
             record->setLastModified(BaseTime);
-            osg::ExtReferenceRefPtr core = osg::ExtReferenceBase::create();
+            osg::ExtReferenceRefPtr core = osg::ExtReference::create();
             osg::beginEditCP(core, osg::ExtReference::SmartFileFieldMask);
             core->setSmartFile(std::move(record));
             osg::endEditCP(core, osg::ExtReference::SmartFileFieldMask);

@@ -4,7 +4,6 @@
 // edits with only the one monitor that watches that subtree. An edit should
 // cost the same whatever the number of monitors it does not concern (goal:
 // within 2x). The ratio of the medians is printed at the end.
-// Before any Qt header: Qt defines `slots` as a macro.
 #include "BenchSupport.h"
 #include "scenegraph/SceneGraph.h"
 

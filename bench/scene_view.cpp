@@ -75,7 +75,7 @@ osg::NodeRefPtr makeScene()
     osg::beginEditCP(root, osg::Node::CoreFieldMask | osg::Node::ChildrenFieldMask);
     root->setCore(osg::Group::create());
     for (int i = 0; i < References; ++i) {
-        osg::ExtReferenceRefPtr core = osg::ExtReferenceBase::create();
+        osg::ExtReferenceRefPtr core = osg::ExtReference::create();
         core->setTranslation(osg::Vec3f(float(i % 10) * 1.2f, float((i / 10) % 10) * 1.2f, float(i / 100) * 1.2f));
         osg::NodeRefPtr reference = osg::Node::create();
         osg::NodeRefPtr shape = osg::Node::create();

@@ -10,7 +10,6 @@
 // the ratio against the file's own size for comparison. Saves report the
 // processor time of all threads (zstd's workers compress beside the
 // encoder), and a save at zstd's level 1 runs beside the default.
-// Before any Qt header: Qt defines `slots` as a macro.
 #include "BenchGeometry.h"
 #include "BenchSupport.h"
 #include "scenegraph/SceneGraph.h"

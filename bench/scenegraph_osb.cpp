@@ -124,9 +124,9 @@ void BM_OsbGeometryScene(benchmark::State& state)
         fs::remove(plain);
         sysWrite.push_back(seconds([&] { plainWrite(plain, data.get(), bytes); }));
         const double r = seconds([&] {
-            NodeRefPtr read = SceneFileHandler::the().read(osb.string());
+            const SceneReadResult read = SceneFileHandler::readScene(osb.string());
             if (!read)
-                state.SkipWithError(SceneFileHandler::the().getLastError().c_str());
+                state.SkipWithError(read.message.c_str());
         });
         osbRead.push_back(r);
         sysRead.push_back(seconds([&] { plainRead(plain); }));
@@ -172,7 +172,7 @@ void BM_OsbSmallContainers(benchmark::State& state)
     double write = 0, read = 0;
     for (auto _ : state) {
         write += seconds([&] { SceneFileHandler::the().write(root, osb.string()); });
-        const double r = seconds([&] { benchmark::DoNotOptimize(SceneFileHandler::the().read(osb.string())); });
+        const double r = seconds([&] { benchmark::DoNotOptimize(SceneFileHandler::readScene(osb.string()).node); });
         read += r;
         state.SetIterationTime(r);
     }

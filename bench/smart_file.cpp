@@ -5,7 +5,6 @@
 // (attaching, clone syncing, the record refresh with its checksum of the
 // file, the change-mark walk). The ratios of the medians are printed at the
 // end (goal: at most 1.3).
-// Before any Qt header: Qt defines `slots` as a macro.
 #include "BenchGeometry.h"
 #include "BenchSupport.h"
 #include "scenegraph/SceneGraph.h"

@@ -131,7 +131,7 @@ std::string keptFolder(const std::string& name, Make make)
 
 osg::FileReferenceRefPtr makeRecord(const std::string& path, std::uint32_t checksum, std::uint64_t modified)
 {
-    osg::FileReferenceRefPtr record = osg::FileReferenceBase::create();
+    osg::FileReferenceRefPtr record = osg::FileReference::create();
     record->setPath(path);
     record->setState(ksReferenceTypes::UpToDate);
     record->setChecksum(checksum);
@@ -185,7 +185,7 @@ public:
 private:
     void add(osg::FileReferenceRefPtr smart, osg::FileReferenceRefPtr source)
     {
-        osg::ExtReferenceRefPtr core = osg::ExtReferenceBase::create();
+        osg::ExtReferenceRefPtr core = osg::ExtReference::create();
         const osg::BitVector mask = osg::ExtReference::SmartFileFieldMask | osg::ExtReference::SourceFileFieldMask;
         osg::beginEditCP(core, mask);
         core->setSmartFile(std::move(smart));

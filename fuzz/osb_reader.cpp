@@ -50,7 +50,7 @@ std::vector<UInt8> makeValidFile()
 void checkRoundTrip(const NodePtr& read)
 {
     const std::vector<UInt8> once = SceneFileHandler::the().writeToMemory(read);
-    NodeRefPtr again = SceneFileHandler::the().readFromMemory(once.data(), once.size());
+    NodeRefPtr again = SceneFileHandler::readScene(once.data(), once.size()).node;
     if (!again)
         std::abort(); // the reader refused what the writer wrote
     if (SceneFileHandler::the().writeToMemory(again) != once)
@@ -67,7 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const UInt8* data, std::size_t size)
     ++data;
     --size;
     if (mode == 0) {
-        if (NodeRefPtr read = SceneFileHandler::the().readFromMemory(data, size))
+        if (NodeRefPtr read = SceneFileHandler::readScene(data, size).node)
             checkRoundTrip(read);
     } else if (mode == 1) {
         SceneDecoder decoder;
@@ -82,7 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const UInt8* data, std::size_t size)
         }
         if (size % 3 == 1) // a trailing odd byte truncates the file
             file.resize(file.size() - (data[size - 1] % file.size()));
-        if (NodeRefPtr read = SceneFileHandler::the().readFromMemory(file.data(), file.size()))
+        if (NodeRefPtr read = SceneFileHandler::readScene(file.data(), file.size()).node)
             checkRoundTrip(read);
     }
     return 0;

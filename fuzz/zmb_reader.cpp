@@ -3,7 +3,6 @@
 // is (the checksums turn away almost every mutation at the door), and with
 // its checksums recomputed, so that mutations reach the table, the metadata
 // and stash decoders, zstd and the scene decoder behind them.
-// Before any Qt header: Qt defines `slots` as a macro.
 #include "scenegraph/SceneGraph.h"
 
 #include "scene/ksZmbReader.h"

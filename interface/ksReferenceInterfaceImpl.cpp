@@ -1,26 +1,26 @@
 // Licensed under the MIT licence; see LICENSE.
-#include "scenegraph/FieldContainerFactory.h"
-
 #include "interface/ksReferenceInterfaceImpl.h"
 
 #include "interface/ksReferenceNotification.h"
 #include "interface/ksReferenceStatusText.h"
+#include "model/ksReferenceSettings.h"
 #include "model/ksSmartPathIndex.h"
-
 #include "scenegraph/ExtReference.h"
+#include "scenegraph/FieldContainerFactory.h"
 #include "scenegraph/FileReference.h"
 #include "scenegraph/Node.h"
-#include "model/ksReferenceSettings.h"
 
 #include <QString>
 
 using namespace osg;
 
-// The queries and updates are in ksReferenceQueries.cpp, the paired detach
-// operations in ksSubReferenceOperations.cpp, saving, creation and clone
-// synchronisation in ksReferenceCreation.cpp, the notifications in
-// ksReferenceNotification.cpp, the status text in ksReferenceStatusText.cpp and
-// the import conversion in ksImportReferences.cpp. This file keeps the lookups.
+// The queries and updates are in ksReferenceInterfaceImplQueries.cpp, the
+// paired detach operations in ksReferenceInterfaceImplSubReferences.cpp,
+// saving, creation and clone synchronisation in
+// ksReferenceInterfaceImplCreation.cpp, the file information replacement in
+// ksReferenceInterfaceImplFileInfos.cpp and the import conversion in
+// ksReferenceInterfaceImplImport.cpp; the notifications and the status text
+// are classes of their own. This file keeps the lookups.
 
 ksReferenceInterfaceImpl::ksReferenceInterfaceImpl() = default;
 

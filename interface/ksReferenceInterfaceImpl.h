@@ -1,12 +1,11 @@
 // Licensed under the MIT licence; see LICENSE.
 #pragma once
 
+#include "model/ksReferenceNode.h"
 #include "references/ksReferenceInterface.h"
 #include "scenegraph/FCPtr.h"
 
 #include <map>
-#include <utility>
-#include <vector>
 
 // The reference module's interface object: the one way other host modules
 // (and the module's own parts) ask about references. Exactly one exists, a
@@ -19,10 +18,6 @@
 class ksReferenceInterfaceImpl : public ksReferenceInterface
 {
 public:
-    // Reference nodes whose content was moved under a holder node, with that
-    // holder, as detachSubReferences leaves them.
-    using DetachedReferences = std::vector<std::pair<osg::NodeRefPtr, osg::NodeRefPtr>>;
-
     ksReferenceInterfaceImpl();
     ~ksReferenceInterfaceImpl();
 
@@ -69,6 +64,6 @@ private:
         }
     };
 
-    std::map<osg::UInt32, DetachedReferences> m_detachedSubReferences;
+    std::map<osg::UInt32, ksReferenceNode::DetachedList> m_detachedSubReferences;
     std::map<osg::ExtReferencePtr, osg::FileReferenceRefPtr, ByAddress> m_stashedSmartFiles;
 };

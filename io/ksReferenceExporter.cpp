@@ -1,17 +1,17 @@
 // Licensed under the MIT licence; see LICENSE.
-#include "scenegraph/FieldContainerFactory.h"
-
 #include "io/ksReferenceExporter.h"
 
 #include "model/ksContainerIdMap.h"
 #include "model/ksReferenceNode.h"
 #include "model/ksReferencePool.h"
 #include "nodeutils/ksNodeUtils.h"
-#include "utils/ksFile.h"
+#include "scenegraph/CPEditor.h"
 #include "scenegraph/ExtReference.h"
+#include "scenegraph/FieldContainerFactory.h"
 #include "scenegraph/FileReference.h"
 #include "scenegraph/Node.h"
 #include "scenegraph/Traversal.h"
+#include "utils/ksFile.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -180,9 +180,8 @@ void ksReferenceExporter::run()
             continue;
         if (smart->getPath().empty()) {
             const QByteArray path = createFilePath(&reference).toUtf8();
-            beginEditCP(smart, FileReference::PathFieldMask);
+            CPEditor edit(smart, FileReference::PathFieldMask);
             smart->setPath(std::string(path.constData(), size_t(path.size())));
-            endEditCP(smart, FileReference::PathFieldMask);
         }
         ksReferenceNode::updateRelativePath(smart);
     }

@@ -7,6 +7,7 @@
 #include "model/ksReferenceNode.h"
 #include "model/ksReferencePool.h"
 #include "references/ksReferenceInterface.h"
+#include "scenegraph/CPEditor.h"
 #include "scenegraph/ExtReference.h"
 #include "scenegraph/FileReference.h"
 #include "scenegraph/Node.h"
@@ -86,8 +87,9 @@ void ksReferenceImporter::dropSmartRecord(const NodePtr& node)
     if (!ref.isValid() || !core)
         return;
     ksReferencePool::instance().eraseSmartFile(core);
-    beginEditCP(core, ExtReference::SmartFileFieldMask);
-    core->setSmartFile(NullFC);
-    endEditCP(core, ExtReference::SmartFileFieldMask);
+    {
+        CPEditor edit(core, ExtReference::SmartFileFieldMask);
+        core->setSmartFile(NullFC);
+    }
     ref.updateFileStates();
 }

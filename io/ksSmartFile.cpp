@@ -1,7 +1,4 @@
 // Licensed under the MIT licence; see LICENSE.
-// Before any Qt header: Qt defines `slots` as a macro.
-#include "scenegraph/SceneGraph.h"
-
 #include "io/ksSmartFile.h"
 
 #include "import/ksQorHelper.h"
@@ -18,7 +15,9 @@
 #include "scene/ksFastGeometryLoader.h"
 #include "scene/ksFileIO.h"
 #include "scene/ksScenegraph.h"
+#include "scenegraph/CPEditor.h"
 #include "scenegraph/SceneFileHandler.h"
+#include "scenegraph/SceneGraph.h"
 #include "utils/ksLog.h"
 
 #include <QDir>
@@ -173,14 +172,15 @@ void ksSmartFile::attachLoadedTree(NodeRefPtr root)
     const bool rootIsReference = bool(loadedCore);
     const bool rootIsNamedRoot = ksNodeUtils::getName(root.get()) == "Root";
 
-    beginEditCP(node, Node::ChildrenFieldMask);
-    if (!rootIsReference && !rootIsNamedRoot) {
-        node->addChild(root);
-    } else {
-        while (root->getNChildren() > 0)
-            node->addChild(NodeRefPtr(root->getChild(0)));
+    {
+        CPEditor edit(node, Node::ChildrenFieldMask);
+        if (!rootIsReference && !rootIsNamedRoot) {
+            node->addChild(root);
+        } else {
+            while (root->getNChildren() > 0)
+                node->addChild(NodeRefPtr(root->getChild(0)));
+        }
     }
-    endEditCP(node, Node::ChildrenFieldMask);
     if (!rootIsReference)
         return;
 
@@ -191,17 +191,17 @@ void ksSmartFile::attachLoadedTree(NodeRefPtr root)
 
     const FileReferencePtr ownSource = m_core->getSourceFile();
     if (loadedSource && ownSource) {
-        beginEditCP(ownSource, FieldBits::AllFields);
-        ownSource->setPath(loadedSource->getPath());
-        ownSource->setRelativePath(loadedSource->getRelativePath());
-        ownSource->setLastModified(loadedSource->getLastModified());
-        ownSource->setChecksum(loadedSource->getChecksum());
-        ownSource->setOwner(loadedSource->getOwner());
-        endEditCP(ownSource, FieldBits::AllFields);
+        {
+            CPEditor edit(ownSource, FieldBits::AllFields);
+            ownSource->setPath(loadedSource->getPath());
+            ownSource->setRelativePath(loadedSource->getRelativePath());
+            ownSource->setLastModified(loadedSource->getLastModified());
+            ownSource->setChecksum(loadedSource->getChecksum());
+            ownSource->setOwner(loadedSource->getOwner());
+        }
     } else {
-        beginEditCP(m_core, ExtReference::SourceFileFieldMask);
+        CPEditor edit(m_core, ExtReference::SourceFileFieldMask);
         m_core->setSourceFile(loadedSource);
-        endEditCP(m_core, ExtReference::SourceFileFieldMask);
     }
     ksReferenceNode(node).updateSourceFileState();
 }
@@ -213,8 +213,7 @@ void ksSmartFile::updateMaterials()
         if (UEnvironmentMaterialPtr::dcast(material)) {
             // An empty edit of every field: the host re-evaluates the
             // environment as if it had changed.
-            beginEditCP(material.get(), FieldBits::AllFields);
-            endEditCP(material.get(), FieldBits::AllFields);
+            { CPEditor edit(material.get(), FieldBits::AllFields); }
         }
     }
     if (!m_newMaterials.empty()) {
@@ -232,12 +231,13 @@ bool ksSmartFile::unload()
     m_stash.clear();
     const NodePtr node = getNode();
     if (node) {
-        beginEditCP(node, Node::ChildrenFieldMask);
-        while (node->getNChildren() > 0) {
-            if (!ksScenegraph::deleteNode(node->getChild(0), true))
-                break;
+        {
+            CPEditor edit(node, Node::ChildrenFieldMask);
+            while (node->getNChildren() > 0) {
+                if (!ksScenegraph::deleteNode(node->getChild(0), true))
+                    break;
+            }
         }
-        endEditCP(node, Node::ChildrenFieldMask);
         ksNodeUtils::syncAllCloneTrees(node, false);
         ksNodeUtils::syncAllSynchronizedTrees(node);
         ksReferenceNode(node).setState(ksReferenceTypes::NotLoaded);
@@ -322,9 +322,10 @@ bool ksSmartFile::writeOsb(const QString& path)
             continue;
         // Otherwise the scene graph would put the default straight back.
         UBRDFMaterial::setIgnoreDefaultEnvironment(true);
-        beginEditCP(brdf, UBRDFMaterial::EnvironmentFieldMask);
-        brdf->setEnvironment(NullFC);
-        endEditCP(brdf, UBRDFMaterial::EnvironmentFieldMask);
+        {
+            CPEditor edit(brdf, UBRDFMaterial::EnvironmentFieldMask);
+            brdf->setEnvironment(NullFC);
+        }
         UBRDFMaterial::setIgnoreDefaultEnvironment(false);
         detached.push_back(brdf);
     }
@@ -332,9 +333,8 @@ bool ksSmartFile::writeOsb(const QString& path)
     const bool ok = SceneFileHandler::the().write(node, path.toUtf8().toStdString(), false);
 
     for (const UBRDFMaterialPtr& brdf : detached) {
-        beginEditCP(brdf, UBRDFMaterial::EnvironmentFieldMask);
+        CPEditor edit(brdf, UBRDFMaterial::EnvironmentFieldMask);
         brdf->setEnvironment(MaterialRefPtr(ksDefaultEnvironment::getDefault()));
-        endEditCP(brdf, UBRDFMaterial::EnvironmentFieldMask);
     }
     ksReferenceNode::attachSubReferences(detachedContent);
     return ok;

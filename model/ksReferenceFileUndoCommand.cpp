@@ -1,16 +1,15 @@
 // Licensed under the MIT licence; see LICENSE.
 #include "model/ksReferenceFileUndoCommand.h"
 
+#include "kernel/ksKernelServiceFactory.h"
+#include "model/ksReferencePool.h"
+#include "references/ksReferenceService.h"
+#include "scene/ksScenegraph.h"
+#include "scenegraph/CPEditor.h"
 #include "scenegraph/ExtReference.h"
 #include "scenegraph/FieldContainerFactory.h"
 #include "scenegraph/FileReference.h"
 #include "scenegraph/Node.h"
-
-#include "model/ksReferencePool.h"
-
-#include "kernel/ksKernelServiceFactory.h"
-#include "references/ksReferenceService.h"
-#include "scene/ksScenegraph.h"
 #include "undo/ksUndoStack.h"
 
 namespace {
@@ -90,18 +89,19 @@ void ksReferenceFileUndoCommand::apply(const osg::FileReferencePtr& file)
         return;
     const bool smart = m_type == ksReferenceTypes::Smart;
     const osg::BitVector mask = smart ? osg::ExtReference::SmartFileFieldMask : osg::ExtReference::SourceFileFieldMask;
-    osg::beginEditCP(core, mask);
-    if (!smart) {
-        core->setSourceFile(file);
-    } else {
-        core->setSmartFile(file);
-        ksReferencePool& pool = ksReferencePool::instance();
-        if (!file)
-            m_smartFileRecord = pool.takeSmartFile(core);
-        else if (m_smartFileRecord)
-            pool.setSmartFile(core, m_smartFileRecord);
+    {
+        osg::CPEditor edit(core, mask);
+        if (!smart) {
+            core->setSourceFile(file);
+        } else {
+            core->setSmartFile(file);
+            ksReferencePool& pool = ksReferencePool::instance();
+            if (!file)
+                m_smartFileRecord = pool.takeSmartFile(core);
+            else if (m_smartFileRecord)
+                pool.setSmartFile(core, m_smartFileRecord);
+        }
     }
-    osg::endEditCP(core, mask);
     if (m_changedCallback)
         m_changedCallback();
 }

@@ -4,13 +4,14 @@
 #include "kernel/ksInterfaceFactory.h"
 #include "model/ksFileTime.h"
 #include "model/ksReferencePool.h"
+#include "model/ksReferenceSettings.h"
 #include "nodeutils/ksNodeUtils.h"
 #include "references/ksReferenceInterface.h"
 #include "scene/ksScenegraph.h"
+#include "scenegraph/CPEditor.h"
 #include "scenegraph/ExtReference.h"
 #include "scenegraph/FileReference.h"
 #include "scenegraph/Node.h"
-#include "model/ksReferenceSettings.h"
 #include "utils/ksFile.h"
 #include "utils/ksLog.h"
 
@@ -62,9 +63,8 @@ void ksReferenceNode::setState(ksReferenceTypes::State state)
 {
     if (!m_core)
         return;
-    beginEditCP(m_core.get(), ExtReference::StateFieldMask);
+    CPEditor edit(m_core.get(), ExtReference::StateFieldMask);
     m_core->setState(state);
-    endEditCP(m_core.get(), ExtReference::StateFieldMask);
 }
 
 std::string ksReferenceNode::getSmartPath() const
@@ -83,14 +83,15 @@ void ksReferenceNode::updateFileState(const FileReferencePtr& ref)
     if (!ksStatFile(path.c_str(), modified)) {
         // The checksum stays: it still describes the content the record was
         // taken from, should the file come back.
-        beginEditCP(ref, FileReference::StateFieldMask);
-        ref->setState(path.empty() ? ksReferenceTypes::NoPath : ksReferenceTypes::Missing);
-        ref->setLastModified(0);
-        endEditCP(ref, FileReference::StateFieldMask);
+        {
+            CPEditor edit(ref, FileReference::StateFieldMask);
+            ref->setState(path.empty() ? ksReferenceTypes::NoPath : ksReferenceTypes::Missing);
+            ref->setLastModified(0);
+        }
         return;
     }
 
-    beginEditCP(ref);
+    CPEditor edit(ref);
     // LastModified is left alone here: a touched but unchanged file stays up
     // to date, and only updateFileInfo takes the new time.
     if (modified == ref->getLastModified()) {
@@ -104,7 +105,6 @@ void ksReferenceNode::updateFileState(const FileReferencePtr& ref)
             ref->setState(ref->getChecksum() == sum ? ksReferenceTypes::UpToDate : ksReferenceTypes::Outdated);
         }
     }
-    endEditCP(ref);
 }
 
 void ksReferenceNode::updateFileInfo(const FileReferencePtr& ref)
@@ -116,11 +116,10 @@ void ksReferenceNode::updateFileInfo(const FileReferencePtr& ref)
         const UInt32 sum = ksFile::getChecksum(ref->getPath(), 0);
         const BitVector mask =
             FileReference::LastModifiedFieldMask | FileReference::ChecksumFieldMask | FileReference::OwnerFieldMask;
-        beginEditCP(ref, mask);
+        CPEditor edit(ref, mask);
         ref->setChecksum(sum);
         ref->setLastModified(time);
         ref->setOwner(ksFile::getOwner(ref->getPath()));
-        endEditCP(ref, mask);
     }
     updateFileState(ref);
 }
@@ -159,28 +158,26 @@ void ksReferenceNode::updateSourceFileInfo()
         updateFileInfo(m_core->getSourceFile());
 }
 
-void ksReferenceNode::log(const QString& message, int level)
+void ksReferenceNode::log(const QString& message, LogLevel level)
 {
     const QByteArray text = QString("[REFERENCE] %1").arg(message).toUtf8();
     const int threshold = ksReferenceSettings::the().getLogLevel();
     switch (level) {
-    case 0:
-        if (threshold >= 3)
+    case LogInfo:
+        if (threshold >= ksReferenceSettings::LogInfo)
             ksLog::info("%s", text.constData());
         break;
-    case 1:
-        if (threshold >= 2)
+    case LogWarning:
+        if (threshold >= ksReferenceSettings::LogWarnings)
             ksLog::warning("%s", text.constData());
         break;
-    case 2:
-        if (threshold >= 1)
+    case LogError:
+        if (threshold >= ksReferenceSettings::LogErrors)
             ksLog::error("%s", text.constData());
         break;
-    case 3:
-        if (threshold >= 4)
+    case LogDetail:
+        if (threshold >= ksReferenceSettings::LogEverything)
             ksLog::info("%s", text.constData());
-        break;
-    default:
         break;
     }
 }

@@ -59,8 +59,9 @@ public:
     void updateSourceFileInfo();
 
     // The reference log: "[REFERENCE] <message>" to the host log, filtered by
-    // the settings' log level. Levels: 0 info, 1 warning, 2 error, 3 detail.
-    static void log(const QString& message, int level);
+    // the settings' log level.
+    enum LogLevel { LogInfo = 0, LogWarning = 1, LogError = 2, LogDetail = 3 };
+    static void log(const QString& message, LogLevel level);
 
     // Paths (ksReferenceNodePaths.cpp)
     //

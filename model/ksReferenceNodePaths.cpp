@@ -2,16 +2,16 @@
 // Path operations of ksReferenceNode: relative and absolute paths against
 // the project ("master") file, finding files that moved with or away from
 // the project, and saving a node's smart reference.
+#include "model/ksReferenceNode.h"
+
+#include "model/ksReferencePool.h"
+#include "model/ksReferenceSettings.h"
+#include "scene/ksSceneData.h"
+#include "scene/ksSceneDataManager.h"
+#include "scenegraph/CPEditor.h"
 #include "scenegraph/ExtReference.h"
 #include "scenegraph/FileReference.h"
 #include "scenegraph/Node.h"
-
-#include "model/ksReferenceNode.h"
-#include "model/ksReferencePool.h"
-
-#include "scene/ksSceneData.h"
-#include "scene/ksSceneDataManager.h"
-#include "model/ksReferenceSettings.h"
 #include "utils/ksFile.h"
 #include "utils/ksLog.h"
 
@@ -27,14 +27,6 @@ QString masterFileOf(const QString& masterFile)
         return masterFile;
     const ksSceneData* scene = ksSceneDataManager::getSceneData(0);
     return scene ? scene->getCurrentFile() : QString();
-}
-
-// A candidate counts only as an absolute path to something that exists; a
-// relative one would be found against the process's working directory.
-bool isFound(const QString& candidate)
-{
-    const QFileInfo info(candidate);
-    return info.isAbsolute() && info.exists();
 }
 
 } // namespace
@@ -63,7 +55,7 @@ QString ksReferenceNode::makeAbsolutePath(const QString& path, const QString& ma
         return path;
     const QString master = masterFileOf(masterFile);
     if (master.isEmpty()) {
-        log(QStringLiteral("Can't construct absolute path. No master file found."), 1);
+        log(QStringLiteral("Can't construct absolute path. No master file found."), LogWarning);
         return QString();
     }
     return normalizeDirectory(QFileInfo(master).absolutePath()) + path;
@@ -77,28 +69,18 @@ bool ksReferenceNode::findFile(const QString& path, const QString& masterFile, Q
     if (QDir::isAbsolutePath(path))
         return QFileInfo(path).exists();
 
-    // Nearest first: the project's own layout, then the file beside the
-    // project, then wherever the user keeps shared files.
-    const QString name = QFileInfo(path).fileName();
     const QString master = masterFileOf(masterFile);
-    if (!master.isEmpty()) {
-        const QString dir = normalizeDirectory(QFileInfo(master).absolutePath());
-        for (const QString& candidate : {dir + path, dir + name}) {
-            if (isFound(candidate)) {
-                out = candidate;
-                return true;
-            }
-        }
-    }
-    for (const QString& entry : ksReferenceSettings::the().getSearchPaths()) {
-        const QString candidate = normalizeDirectory(entry) + name;
-        if (isFound(candidate)) {
+    for (const QString& candidate :
+         ksFile::getSearchCandidates(path, QFileInfo(path).fileName(),
+                                     master.isEmpty() ? QString() : QFileInfo(master).absolutePath(),
+                                     ksReferenceSettings::the().getSearchPaths())) {
+        if (ksFile::isFound(candidate)) {
             out = candidate;
             return true;
         }
     }
     out.clear();
-    log(QStringLiteral("Couldn't resolve relative path!"), 1);
+    log(QStringLiteral("Couldn't resolve relative path!"), LogWarning);
     return false;
 }
 
@@ -113,9 +95,10 @@ bool ksReferenceNode::resolvePath(const osg::FileReferencePtr& ref, const QStrin
     if (!findFile(QString::fromStdString(ref->getRelativePath()), masterFile, found))
         return false;
     const std::string newPath = found.toStdString();
-    osg::beginEditCP(ref, osg::FileReference::PathFieldMask);
-    ref->setPath(newPath);
-    osg::endEditCP(ref, osg::FileReference::PathFieldMask);
+    {
+        osg::CPEditor edit(ref, osg::FileReference::PathFieldMask);
+        ref->setPath(newPath);
+    }
     ksLog::warning("Resolved new reference path: %s (previously %s)", newPath.c_str(), oldPath.c_str());
     return true;
 }
@@ -140,9 +123,8 @@ void ksReferenceNode::updateRelativePath(const osg::FileReferencePtr& ref)
     // Announced as a change of the relative path alone: refreshing it while
     // a project is saved must not count as an edit of the content that
     // holds this record.
-    osg::beginEditCP(ref, osg::FileReference::RelativePathFieldMask);
+    osg::CPEditor edit(ref, osg::FileReference::RelativePathFieldMask);
     ref->setRelativePath(value);
-    osg::endEditCP(ref, osg::FileReference::RelativePathFieldMask);
 }
 
 bool ksReferenceNode::save()
@@ -155,7 +137,7 @@ bool ksReferenceNode::save()
         return false;
     const std::string path = smart->getPath();
     if (path.empty()) {
-        log(QStringLiteral("Save: Can't write file. Path is empty."), 2);
+        log(QStringLiteral("Save: Can't write file. Path is empty."), LogError);
         return false;
     }
     if (!ksFile::exists(path, false, false)) {
@@ -163,7 +145,7 @@ bool ksReferenceNode::save()
         if (!QDir().mkpath(dir)) {
             log(QStringLiteral("Save: Can't write file %1. Unable to create path.")
                     .arg(QString::fromStdString(ksFile::getFileName(path))),
-                2);
+                LogError);
             return false;
         }
     }

@@ -1,13 +1,13 @@
 // Licensed under the MIT licence; see LICENSE.
 // Record operations of ksReferenceNode: every record that enters or leaves
 // a reference core does so as an undo step.
-#include "scenegraph/ExtReference.h"
-#include "scenegraph/FileReference.h"
-#include "scenegraph/Node.h"
-
 #include "model/ksReferenceNode.h"
 
 #include "model/ksReferenceFileUndoCommand.h"
+#include "scenegraph/CPEditor.h"
+#include "scenegraph/ExtReference.h"
+#include "scenegraph/FileReference.h"
+#include "scenegraph/Node.h"
 
 osg::FileReferencePtr ksReferenceNode::getSourceFile(bool create)
 {
@@ -16,7 +16,7 @@ osg::FileReferencePtr ksReferenceNode::getSourceFile(bool create)
         return osg::NullFC;
     if (core->getSourceFile() || !create)
         return core->getSourceFile();
-    const osg::FileReferenceRefPtr record = osg::FileReferenceBase::create();
+    const osg::FileReferenceRefPtr record = osg::FileReference::create();
     setFileReferenceWithUndo(ksReferenceTypes::Source, getNode(), record);
     return record.get();
 }
@@ -28,7 +28,7 @@ osg::FileReferencePtr ksReferenceNode::getSmartFile(bool create)
         return osg::NullFC;
     if (core->getSmartFile() || !create)
         return core->getSmartFile();
-    const osg::FileReferenceRefPtr record = osg::FileReferenceBase::create();
+    const osg::FileReferenceRefPtr record = osg::FileReference::create();
     setFileReferenceWithUndo(ksReferenceTypes::Smart, getNode(), record);
     return record.get();
 }
@@ -40,11 +40,12 @@ osg::FileReferencePtr ksReferenceNode::getOrCreateSmartFile(const QString& path)
         return osg::NullFC;
     if (core->getSmartFile())
         return core->getSmartFile();
-    const osg::FileReferenceRefPtr record = osg::FileReferenceBase::create();
+    const osg::FileReferenceRefPtr record = osg::FileReference::create();
     if (!path.isEmpty()) {
-        osg::beginEditCP(record.get(), osg::FileReference::PathFieldMask);
-        record->setPath(path.toStdString());
-        osg::endEditCP(record.get(), osg::FileReference::PathFieldMask);
+        {
+            osg::CPEditor edit(record.get(), osg::FileReference::PathFieldMask);
+            record->setPath(path.toStdString());
+        }
         updateFileState(record.get());
         updateFileInfo(record.get());
     }

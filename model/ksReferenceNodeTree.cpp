@@ -1,14 +1,13 @@
 // Licensed under the MIT licence; see LICENSE.
 // The operations of ksReferenceNode that put content into a reference node's
 // subtree, take it out, or move it aside for a while.
-#include "scenegraph/SceneGraph.h"
-
 #include "model/ksReferenceNode.h"
 
 #include "model/ksReferencePool.h"
 #include "nodeutils/ksNodeUtils.h"
 #include "nodeutils/ksTreeChangeMonitor.h"
 #include "scene/ksScenegraph.h"
+#include "scenegraph/SceneGraph.h"
 
 using namespace osg;
 

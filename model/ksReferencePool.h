@@ -126,6 +126,7 @@ private:
     void updateInPool(const osg::ExtReferencePtr& ext);
     void fileReferenceUpdated(const osg::FileReferencePtr& ref);
 
+    static osg::ExtReferencePtr findCore(quint32 id);
     // Callers hold m_mutex.
     void registerFileOwners(const osg::ExtReferencePtr& ext);
     static ksFileReferenceStatusPtr makeStatus(const osg::FileReferencePtr& ref);

@@ -31,6 +31,9 @@ public:
     bool getAuxiliaryFlag() const { return m_auxiliaryFlag; }
     void setAuxiliaryFlag(bool flag);
 
+    // How much of the reference log (ksReferenceNode::log) goes to the host
+    // log: each level lets through the messages of the ones before it too.
+    enum LogThreshold { LogNothing = 0, LogErrors = 1, LogWarnings = 2, LogInfo = 3, LogEverything = 4 };
     int getLogLevel() const { return m_logLevel; }
     void setLogLevel(int level);
 

@@ -21,7 +21,7 @@ BEGIN {
   may["host"] = "host"
   may["scenegraph"] = ""
   # The one allowed exception: the pool keeps each core'"'"'s smart file and makes it on first use.
-  allowed["model/ksReferencePool.cpp:io/ksSmartFile.h"] = 1
+  allowed["model/ksReferencePoolSmartFiles.cpp:io/ksSmartFile.h"] = 1
   n = split(host_folders, hf, " ")
   for (i = 1; i <= n; i++) isHost[hf[i]] = 1
   split("model monitor io service interface module app", ml, " ")

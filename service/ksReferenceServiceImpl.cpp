@@ -1,56 +1,32 @@
 // Licensed under the MIT licence; see LICENSE.
-#include "scenegraph/FieldContainerFactory.h"
-
 #include "service/ksReferenceServiceImpl.h"
 
 #include "handles/ksTypeConverter.h"
 #include "kernel/ksFileIOService.h"
-#include "kernel/ksInterfaceFactory.h"
 #include "kernel/ksKernelServiceFactory.h"
 #include "kernel/ksTreeService.h"
-#include "model/ksReferencePool.h"
-#include "service/ksReferenceServiceMB.h"
-#include "references/ksReferenceInterface.h"
-#include "scenegraph/ExtReference.h"
-#include "scenegraph/Node.h"
-#include "model/ksReferenceSettings.h"
-
 #include "model/ksReferenceNode.h"
-#include "monitor/ksRevisionMonitor.h"
-#include "nodeutils/ksNodePermission.h"
+#include "model/ksReferencePool.h"
+#include "model/ksReferenceSettings.h"
 #include "nodeutils/ksNodeUtils.h"
+#include "references/ksReferenceFindFlags.h"
+#include "references/ksReferenceInterface.h"
 #include "scene/ksFileIO.h"
 #include "scene/ksScenegraph.h"
-#include "scenegraph/FileReference.h"
-#include "scenegraph/Transform.h"
+#include "scenegraph/ExtReference.h"
+#include "scenegraph/FieldContainerFactory.h"
+#include "scenegraph/Node.h"
 #include "scenegraph/Traversal.h"
-#include "model/ksReferenceFileUndoCommand.h"
+#include "service/ksReferenceServiceMB.h"
 #include "service/ksdReferenceNodeImpl.h"
-#include "undo/ksAddChildrenCommand.h"
-#include "undo/ksMoveNodesCommand.h"
-#include "undo/ksMultiCommand.h"
-#include "undo/ksNodeMovements.h"
-#include "undo/ksSelectionUndoCommand.h"
-#include "undo/ksUndoStack.h"
-#include "undo/ksUndoString.h"
-#include "utils/ksLog.h"
 
-#include <QFileInfo>
 #include <QHash>
 #include <QTimer>
 
+// The settings pass-through is in ksReferenceServiceImplSettings.cpp, the
+// creation and conversion operations in ksReferenceServiceImplCreation.cpp.
+
 using namespace osg;
-
-namespace {
-
-// Fetched once; the interface object is a static object of this library.
-ksReferenceInterface* referenceInterface()
-{
-    static ksReferenceInterface* const object = ksInterfaceFactory::the().get<ksReferenceInterface>();
-    return object;
-}
-
-} // namespace
 
 ksReferenceServiceImpl::ksReferenceServiceImpl()
     // A child, so that tools can find it; as a member it goes before the
@@ -76,7 +52,7 @@ void ksReferenceServiceImpl::initialize()
     ksReferenceServiceMB::setInstance(new ksReferenceServiceMB(this));
     // From here on the pool learns of every reference core and file record.
     ksReferencePool::instance().registerCallbacks();
-    ksReferenceSettings::the().setLogLevel(4);
+    ksReferenceSettings::the().setLogLevel(ksReferenceSettings::LogEverything);
     connectHostServices();
 }
 
@@ -149,130 +125,6 @@ void ksReferenceServiceImpl::forwardSelection(const QList<uint>& nodeIds)
     emit sceneSelectionChanged(nodes);
 }
 
-void ksReferenceServiceImpl::addReferenceNode(const NodePtr& parent, const NodePtr& node, const char* undoText)
-{
-    NodePtr target = parent;
-    if (!target || !ksNodePermission::allows(target, 4))
-        target = ksScenegraph::getRoot();
-    auto* command = new ksMultiCommand(ksUndoString(undoText, "Reference Commands"));
-    new ksAddChildrenCommand(target, node, command);
-    new ksSelectionUndoCommand(node, 0, true, command);
-    command->setChangedCallback([] { ksScenegraph::update(false); });
-    ksUndoStack::get(0).addOrExecute(command);
-}
-
-NodeRefPtr ksReferenceServiceImpl::newReferenceNode(const QString& name)
-{
-    const std::string unique = ksNodeUtils::getUniqueName(name.toUtf8().toStdString());
-    NodeRefPtr node = Node::create();
-    ExtReferenceRefPtr core = ExtReferenceBase::create();
-    beginEditCP(node, Node::CoreFieldMask);
-    node->setCore(core);
-    endEditCP(node, Node::CoreFieldMask);
-    ksNodeUtils::setName(node.get(), unique, true, std::string());
-    return node;
-}
-
-ksdReferenceNode ksReferenceServiceImpl::createSmartReference(const ksdNode& parent)
-{
-    const NodeRefPtr node = newReferenceNode(tr("SmartReference"));
-    addReferenceNode(ksTypeConverter::convertNode(parent), node.get(), QT_TRANSLATE_NOOP("Reference Commands", "Create Smart Reference"));
-    // Not part of the undo step: undo takes the whole node away.
-    const ExtReferencePtr core = ExtReferencePtr::dcast(node->getCore());
-    beginEditCP(core, ExtReference::SmartFileFieldMask);
-    core->setSmartFile(FileReferenceBase::create());
-    endEditCP(core, ExtReference::SmartFileFieldMask);
-
-    const ksdReferenceNode handle(ksTypeConverter::convertNode(node.get()));
-    emit referenceCreated(handle);
-    return handle;
-}
-
-ksdReferenceNode ksReferenceServiceImpl::createSourceReference(const QString& path, const ksdNode& parent)
-{
-    if (ksFileIO::isProjectFile(path) || path.endsWith(QLatin1String(".osb"))) {
-        ksLog::error("Creating source reference failed. Talvik project or OSB files are not allowed as a source "
-                     "reference.");
-        return ksdReferenceNode();
-    }
-    const NodeRefPtr node = newReferenceNode(QFileInfo(path).baseName());
-    addReferenceNode(ksTypeConverter::convertNode(parent), node.get(), QT_TRANSLATE_NOOP("Reference Commands", "Create Source Reference"));
-
-    ksReferenceNode ref(node.get());
-    const FileReferencePtr source = ref.getSourceFile(true);
-    // Stored as given: neither resolved nor made relative.
-    beginEditCP(source, FileReference::PathFieldMask);
-    source->setPath(path.toUtf8().toStdString());
-    endEditCP(source, FileReference::PathFieldMask);
-    ksReferenceNode::updateFileInfo(source);
-    ref.setState(ksReferenceTypes::NotLoaded);
-
-    const ksdReferenceNode handle(ksTypeConverter::convertNode(node.get()));
-    emit referenceCreated(handle);
-    return handle;
-}
-
-ksdNode ksReferenceServiceImpl::convertToSmart(const ksdNode& node, bool flag)
-{
-    if (node.isLocked())
-        return node;
-    ksdReferenceNode reference(node);
-    if (!reference.isNull()) {
-        // An unloaded reference gets a smart file next to its source only
-        // when asked to; a loaded one only an empty one.
-        if ((reference.getState() == ksReferenceTypes::NotLoaded) == flag)
-            reference.createSmartReference(flag);
-        return node;
-    }
-
-    const NodePtr n = ksTypeConverter::convertNode(node);
-    if (n && TransformPtr::dcast(n->getCore())) {
-        if (!ksScenegraph::convertCore(n, "ExtReference"))
-            return node;
-        const FileReferenceRefPtr record = FileReferenceBase::create();
-        auto* command = new ksReferenceFileUndoCommand(n, ksReferenceTypes::Smart, record.get());
-        command->setChangedCallback([this] {
-            emitReferencesChanged();
-            ksScenegraph::update(false);
-        });
-        ksUndoStack::get(0).addOrExecute(command);
-        return node;
-    }
-
-    const ksdReferenceNode created = createSmartReference(ksdNode());
-    const NodePtr referenceNode = ksTypeConverter::convertNode(created);
-    auto* command = new ksMultiCommand(ksUndoString(QT_TRANSLATE_NOOP("Reference Service", "Insert Smart Reference"), "Reference Service"));
-    ksNodeMovements movements;
-    if (n) {
-        const NodePtr parent = n->getParent();
-        if (parent) {
-            const Int32 index = parent->findChild(n);
-            const Int32 count = Int32(parent->getNChildren());
-            // Index 0 has no child before it: a null `after` puts the
-            // reference first.
-            if (index < count - 1)
-                movements.add(referenceNode, parent, index > 0 ? parent->getChild(UInt32(index - 1)) : NodePtr());
-            else
-                movements.add(referenceNode, parent);
-        }
-        movements.add(n, referenceNode);
-    }
-    new ksMoveNodesCommand(movements, command);
-    ksUndoStack::get(0).addOrExecute(command);
-    return ksTypeConverter::convertNode(referenceNode);
-}
-
-ksdNode ksReferenceServiceImpl::removeReference(const ksdNode& node)
-{
-    if (node.isLocked())
-        return node;
-    const NodePtr n = ksTypeConverter::convertNode(node);
-    ksReferenceNode ref(n);
-    if (ref.isValid())
-        ref.removeReference();
-    return ksTypeConverter::convertNode(n);
-}
-
 QList<ksdReferenceNode> ksReferenceServiceImpl::getSceneReferences()
 {
     const NodePtr root = ksScenegraph::getRoot();
@@ -299,29 +151,35 @@ QList<ksdReferenceNode> ksReferenceServiceImpl::getReferences(const ksdNode& roo
     return list;
 }
 
-QList<ksdReferenceNode> ksReferenceServiceImpl::getParentReferences(const ksdNode& node)
+namespace {
+
+QList<ksdReferenceNode> handlesOf(const std::vector<NodePtr>& nodes)
 {
     QList<ksdReferenceNode> list;
-    const NodePtr n = ksTypeConverter::convertNode(node);
-    for (NodePtr p = n ? n->getParent() : NodePtr(); p; p = p->getParent()) {
-        if (ExtReferencePtr::dcast(p->getCore()))
-            list.append(ksdReferenceNodeImpl::makeHandle(p));
-    }
+    for (const NodePtr& n : nodes)
+        list.append(ksdReferenceNodeImpl::makeHandle(n));
     return list;
+}
+
+} // namespace
+
+QList<ksdReferenceNode> ksReferenceServiceImpl::getParentReferences(const ksdNode& node)
+{
+    ksReferenceInterface* reference = ksReferenceNode::getReferenceInterface();
+    if (!reference)
+        return {};
+    return handlesOf(reference->findParentExtReferences(ksTypeConverter::convertNode(node),
+                                                        ksReferenceFindFlags::FindExcludeStart));
 }
 
 QList<ksdReferenceNode> ksReferenceServiceImpl::getChildReferences(const ksdNode& node)
 {
-    QList<ksdReferenceNode> list;
-    const NodePtr start = ksTypeConverter::convertNode(node);
-    traverse(start, [&](const NodePtr& n) {
-        if (n != start && n && ExtReferencePtr::dcast(n->getCore())) {
-            list.append(ksdReferenceNodeImpl::makeHandle(n));
-            return Action::Skip;
-        }
-        return Action::Continue;
-    });
-    return list;
+    ksReferenceInterface* reference = ksReferenceNode::getReferenceInterface();
+    if (!reference)
+        return {};
+    // The outermost references below the node.
+    const unsigned flags = ksReferenceFindFlags::FindExcludeStart | ksReferenceFindFlags::FindFirstOnly;
+    return handlesOf(reference->findExtReferences(ksTypeConverter::convertNode(node), flags));
 }
 
 QList<ksdReferenceNode> ksReferenceServiceImpl::loadSourceReferences(const QList<ksdReferenceNode>& nodes)
@@ -379,124 +237,6 @@ void ksReferenceServiceImpl::reloadSmartReferences(const QList<ksdReferenceNode>
     }
 }
 
-void ksReferenceServiceImpl::setUpdateMonitoringEnabled(bool enabled)
-{
-    ksReferenceSettings::the().setUpdateMonitoringEnabled(enabled);
-    m_monitoringEnabled = enabled;
-    if (m_hasReferences && enabled)
-        m_monitor.start();
-    else
-        m_monitor.stop();
-    emit updateMonitoringChanged(enabled);
-}
-
-bool ksReferenceServiceImpl::isUpdateMonitoringEnabled()
-{
-    return ksReferenceSettings::the().isUpdateMonitoringEnabled();
-}
-
-void ksReferenceServiceImpl::setNotificationMode(ksReferenceTypes::NotificationMode mode)
-{
-    ksReferenceSettings::the().setNotificationMode(mode);
-}
-
-ksReferenceTypes::NotificationMode ksReferenceServiceImpl::getNotificationMode()
-{
-    return ksReferenceSettings::the().getNotificationMode();
-}
-
-void ksReferenceServiceImpl::setRevisionCheckEnabled(bool enabled)
-{
-    ksReferenceSettings::the().setRevisionCheckEnabled(enabled);
-    m_monitor.setRevisionCheckEnabled(enabled);
-}
-
-bool ksReferenceServiceImpl::isRevisionCheckEnabled()
-{
-    return ksReferenceSettings::the().isRevisionCheckEnabled();
-}
-
-void ksReferenceServiceImpl::setRevisionExpressions(const QStringList& expressions)
-{
-    ksReferenceSettings::the().setRevisionExpressions(expressions);
-    m_monitor.setRevisionExpressions(expressions);
-}
-
-QStringList ksReferenceServiceImpl::getRevisionExpressions()
-{
-    return ksReferenceSettings::the().getRevisionExpressions();
-}
-
-void ksReferenceServiceImpl::setAuxiliaryFlag(bool flag)
-{
-    ksReferenceSettings::the().setAuxiliaryFlag(flag);
-}
-
-bool ksReferenceServiceImpl::getAuxiliaryFlag()
-{
-    return ksReferenceSettings::the().getAuxiliaryFlag();
-}
-
-void ksReferenceServiceImpl::setExportLocation(ksReferenceTypes::ExportLocation location)
-{
-    ksReferenceSettings::the().setExportLocation(location);
-}
-
-ksReferenceTypes::ExportLocation ksReferenceServiceImpl::getExportLocation()
-{
-    return ksReferenceSettings::the().getExportLocation();
-}
-
-void ksReferenceServiceImpl::setCustomExportPath(const QString& path)
-{
-    ksReferenceSettings::the().setCustomExportPath(path);
-}
-
-QString ksReferenceServiceImpl::getCustomExportPath()
-{
-    return ksReferenceSettings::the().getCustomExportPath();
-}
-
-void ksReferenceServiceImpl::setLoadMode(ksReferenceTypes::LoadMode mode)
-{
-    ksReferenceSettings::the().setLoadMode(mode);
-}
-
-ksReferenceTypes::LoadMode ksReferenceServiceImpl::getLoadMode()
-{
-    return ksReferenceSettings::the().getLoadMode();
-}
-
-void ksReferenceServiceImpl::setUpdateMonitoringPaused(bool paused)
-{
-    m_monitor.setPaused(paused);
-}
-
-bool ksReferenceServiceImpl::isUpdateMonitoringPaused()
-{
-    return m_monitor.isPaused();
-}
-
-void ksReferenceServiceImpl::setUpdateMonitoringInterval(int milliseconds)
-{
-    m_monitor.setInterval(milliseconds);
-}
-
-int ksReferenceServiceImpl::getUpdateMonitoringInterval()
-{
-    return m_monitor.getInterval();
-}
-
-QStringList ksReferenceServiceImpl::getFileSuffixes()
-{
-    return ksReferencePool::instance().getFileSuffixes();
-}
-
-QStringList ksReferenceServiceImpl::sortRevisions(const QStringList& revisions)
-{
-    return ksRevisionMonitor::sortRevision(revisions);
-}
-
 void ksReferenceServiceImpl::updateCheckerHasResults(QList<uint> nodeIds)
 {
     // First, so that the records (and so the handles) hold the new states.
@@ -534,7 +274,7 @@ void ksReferenceServiceImpl::checkForNotification(QList<ksdReferenceNode> nodes)
 {
     if (getNotificationMode() != ksReferenceTypes::NotifyAfterUpdateCheck)
         return;
-    ksReferenceInterface* reference = referenceInterface();
+    ksReferenceInterface* reference = ksReferenceNode::getReferenceInterface();
     if (!reference)
         return;
     bool updateAvailable = false;

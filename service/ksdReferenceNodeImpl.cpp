@@ -1,24 +1,24 @@
 // Licensed under the MIT licence; see LICENSE.
 #include "service/ksdReferenceNodeImpl.h"
 
-#include "io/ksReferenceExporter.h"
-
 #include "handles/ksTypeConverter.h"
 #include "handles/ksdObjectManager.h"
+#include "io/ksReferenceExporter.h"
 #include "kernel/ksController.h"
 #include "kernel/ksMessage.h"
 #include "model/ksReferenceNode.h"
 #include "model/ksReferencePool.h"
+#include "model/ksReferenceSettings.h"
 #include "nodeutils/ksNodeUtils.h"
 #include "references/ksReferenceImportOptions.h"
 #include "references/ksReferenceInterface.h"
 #include "scene/ksFileIO.h"
 #include "scene/ksScenegraph.h"
+#include "scenegraph/CPEditor.h"
 #include "scenegraph/ExtReference.h"
 #include "scenegraph/FileReference.h"
 #include "scenegraph/Node.h"
 #include "scenegraph/UberCamera.h"
-#include "model/ksReferenceSettings.h"
 #include "utils/ksLog.h"
 
 #include <QCoreApplication>
@@ -26,7 +26,6 @@
 #include <QFileInfo>
 
 #include <boost/any.hpp>
-
 #include <vector>
 
 using namespace osg;
@@ -272,16 +271,15 @@ void ksdReferenceNodeImpl::saveSmartReferenceAs(const QString& path, bool unshar
 
 void ksdReferenceNodeImpl::setRecordPath(const FileReferencePtr& record, const QString& path)
 {
-    beginEditCP(record, FileReference::PathFieldMask);
+    CPEditor edit(record, FileReference::PathFieldMask);
     record->setPath(path.toUtf8().toStdString());
-    endEditCP(record, FileReference::PathFieldMask);
 }
 
 void ksdReferenceNodeImpl::setSourcePath(const QString& path)
 {
     if (isLocked())
         return;
-    if (ksFileIO::isProjectFile(path) || path.endsWith(QLatin1String(".osb"))) {
+    if (ksFileIO::isNativeSceneFile(path)) {
         ksLog::error("Talvik project or OSB files are not allowed as a source reference.");
         return;
     }

@@ -46,11 +46,6 @@ void sceneChanged()
     ksScenegraph::update(false);
 }
 
-bool isSmartFile(const QString& path)
-{
-    return ksFileIO::isProjectFile(path) || QFileInfo(path).suffix() == QLatin1String("osb");
-}
-
 } // namespace
 
 void ksReferenceOperations::load(const QList<ksdReferenceNode>& nodes)
@@ -108,7 +103,7 @@ bool ksReferenceOperations::relink(const ksdReferenceNode& constNode, const QStr
     if (node.isNull() || node.isLocked() || !interface || !QFileInfo(path).isFile())
         return false;
     const QString absolute = QFileInfo(path).absoluteFilePath();
-    if (isSmartFile(absolute)) {
+    if (ksFileIO::isNativeSceneFile(absolute)) {
         if (!node.hasSmartReference())
             node.createSmartReference(false);
         node.unload();

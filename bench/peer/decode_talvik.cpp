@@ -97,12 +97,13 @@ int main(int argc, char** argv)
     return peertree::measureReads(
         "talvik", command, bytes.size(),
         [&] {
+            SceneReadResult read;
             const double ms = peertree::milliseconds([&] {
-                root = SceneFileHandler::the().readFromMemory(reinterpret_cast<const UInt8*>(bytes.data()),
-                                                              bytes.size());
+                read = SceneFileHandler::readScene(reinterpret_cast<const UInt8*>(bytes.data()), bytes.size());
             });
+            root = read.node;
             if (!root)
-                std::fprintf(stderr, "%s\n", SceneFileHandler::the().getLastError().c_str());
+                std::fprintf(stderr, "%s\n", read.message.c_str());
             return root ? ms : -1.0;
         },
         [&] { root.reset(); });

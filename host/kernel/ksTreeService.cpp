@@ -1,10 +1,8 @@
 // Licensed under the MIT licence; see LICENSE.
-// Before any Qt header: Qt defines `slots` as a macro.
-#include "scenegraph/FieldContainerFactory.h"
-
 #include "kernel/ksTreeService.h"
 
 #include "kernel/ksKernelServiceFactory.h"
+#include "scenegraph/FieldContainerFactory.h"
 #include "scenegraph/Node.h"
 #include "scenegraph/NodeUtils.h"
 

@@ -7,7 +7,7 @@
 
 using namespace osg;
 
-bool ksNodePermission::allows(const NodePtr& node, int action)
+bool ksNodePermission::allows(const NodePtr& node, Action action)
 {
     if (!node)
         return false;

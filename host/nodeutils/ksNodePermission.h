@@ -20,5 +20,5 @@ public:
     };
 
     // False for a null node.
-    static bool allows(const osg::NodePtr& node, int action);
+    static bool allows(const osg::NodePtr& node, Action action);
 };

@@ -1,16 +1,13 @@
 // Licensed under the MIT licence; see LICENSE.
-// Before any Qt header: Qt defines `slots` as a macro.
-#include "scenegraph/FieldContainerFactory.h"
-
 #include "nodeutils/ksNodeUtils.h"
 
 #include "nodeutils/ksMaterials.h"
 #include "nodeutils/ksRenameNodeCommand.h"
 #include "scenegraph/FieldContainerFactory.h"
-#include "scenegraph/NodeCore.h"
 #include "scenegraph/FileInfo.h"
 #include "scenegraph/Name.h"
 #include "scenegraph/Node.h"
+#include "scenegraph/NodeCore.h"
 #include "scenegraph/NodeUtils.h"
 #include "scenegraph/Traversal.h"
 #include "undo/ksUndoStack.h"

@@ -1,9 +1,8 @@
 // Licensed under the MIT licence; see LICENSE.
-// Before any Qt header: Qt defines `slots` as a macro.
-#include "scenegraph/FieldContainerFactory.h"
-
 #include "nodeutils/ksRenameNodeCommand.h"
+
 #include "nodeutils/ksNodeUtils.h"
+#include "scenegraph/FieldContainerFactory.h"
 #include "scenegraph/Node.h"
 
 using namespace osg;

@@ -160,10 +160,10 @@ NodeRefPtr ksFastGeometryLoader::read(const QString& path)
         return reader.takeRoot();
     }
     if (suffix == QLatin1String("osb")) {
-        NodeRefPtr root = SceneFileHandler::the().read(source, progress);
-        if (!root)
-            fail(path, SceneFileHandler::the().getLastError());
-        return root;
+        SceneReadResult result = SceneFileHandler::readScene(source, progress);
+        if (!result)
+            fail(path, result.message);
+        return result.node;
     }
     fail(path, "unsupported file type");
     return NullFC;

@@ -80,6 +80,16 @@ bool ksFileIO::isProjectFile(const std::string& path)
     return isProjectFile(QString::fromStdString(path));
 }
 
+bool ksFileIO::isNativeSceneFile(const QString& path, Qt::CaseSensitivity osbCase)
+{
+    return isProjectFile(path) || path.endsWith(QLatin1String(".osb"), osbCase);
+}
+
+bool ksFileIO::isNativeSceneFile(const std::string& path, Qt::CaseSensitivity osbCase)
+{
+    return isNativeSceneFile(QString::fromStdString(path), osbCase);
+}
+
 bool ksFileIO::getImportCreateReferences()
 {
     return instance()->m_importCreateReferences;

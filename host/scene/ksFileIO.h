@@ -34,6 +34,12 @@ public:
     // The host's native project files: suffix ".zmb", in any letter case.
     static bool isProjectFile(const QString& path);
     static bool isProjectFile(const std::string& path);
+    // The native scene files, loaded and saved as smart references and never
+    // made sources: ".zmb" in any letter case, and ".osb" in lower case, as
+    // the reference service refuses them, or in any case (`osbCase`), as the
+    // loaders read them.
+    static bool isNativeSceneFile(const QString& path, Qt::CaseSensitivity osbCase = Qt::CaseSensitive);
+    static bool isNativeSceneFile(const std::string& path, Qt::CaseSensitivity osbCase = Qt::CaseSensitive);
 
     // Whether imports turn imported files into source references (default on).
     static bool getImportCreateReferences();

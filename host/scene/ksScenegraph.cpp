@@ -1,18 +1,16 @@
 // Licensed under the MIT licence; see LICENSE.
-// Before any Qt header: Qt defines `slots` as a macro.
-#include "scenegraph/FieldContainerFactory.h"
-
 #include "scene/ksScenegraph.h"
 
 #include "kernel/ksTreeService.h"
 #include "nodeutils/ksMaterials.h"
 #include "nodeutils/ksNodeUtils.h"
-#include "scenegraph/ExtReference.h"
-#include "scenegraph/FileReference.h"
 #include "scenegraph/Attachment.h"
+#include "scenegraph/ExtReference.h"
+#include "scenegraph/FieldContainerFactory.h"
+#include "scenegraph/FileReference.h"
 #include "scenegraph/Geometry.h"
-#include "scenegraph/Material.h"
 #include "scenegraph/Group.h"
+#include "scenegraph/Material.h"
 #include "scenegraph/MaterialGroup.h"
 #include "scenegraph/Name.h"
 #include "scenegraph/Node.h"

@@ -151,7 +151,7 @@ bool ksZmbReader::verifySection(const Section& section, const std::uint8_t* stor
     return true;
 }
 
-bool ksZmbReader::unpack(const Section& section, const std::uint8_t* stored, osg::UnpackBuffer& raw,
+bool ksZmbReader::unpack(const Section& section, const std::uint8_t* stored, osg::PageBuffer& raw,
                          const std::uint8_t*& bytes, std::size_t& size)
 {
     if (!(section.flags & ksZmb::FlagZstd)) {
@@ -237,7 +237,7 @@ bool ksZmbReader::readMemory(const std::uint8_t* data, std::size_t size)
         }
         if (s.id != ksZmb::MetadataSection && s.id != ksZmb::StashSection)
             continue; // from a newer minor version
-        osg::UnpackBuffer raw;
+        osg::PageBuffer raw;
         const std::uint8_t* bytes = nullptr;
         std::size_t length = 0;
         if (!unpack(s, data + s.offset, raw, bytes, length))
@@ -249,7 +249,7 @@ bool ksZmbReader::readMemory(const std::uint8_t* data, std::size_t size)
     if (!scene)
         return fail("no scene section");
 
-    osg::UnpackBuffer raw;
+    osg::PageBuffer raw;
     const std::uint8_t* bytes = nullptr;
     std::size_t length = 0;
     if (!unpack(*scene, data + scene->offset, raw, bytes, length))
@@ -295,7 +295,7 @@ bool ksZmbReader::readFile(const QString& path)
     if (!openChecked(path, file, head))
         return false;
     const std::size_t size = std::size_t(file.size());
-    osg::UnpackBuffer data;
+    osg::PageBuffer data;
     if (!data.resize(std::max<std::size_t>(size, 1)))
         return fail("not enough memory to read " + std::to_string(size) + " bytes");
     std::memcpy(data.data(), head.data(), head.size());
@@ -318,7 +318,7 @@ bool ksZmbReader::readMetadataFile(const QString& path)
             return fail("section META: " + file.getError());
         if (!verifySection(s, stored.data()))
             return false;
-        osg::UnpackBuffer raw;
+        osg::PageBuffer raw;
         const std::uint8_t* plain = nullptr;
         std::size_t length = 0;
         ksZmbMetadata metadata;

@@ -63,7 +63,7 @@ private:
     // the size of the whole file, of which `data` holds at least the table.
     bool readTable(const std::uint8_t* data, std::size_t available, std::uint64_t fileSize);
     bool verifySection(const Section& section, const std::uint8_t* stored);
-    bool unpack(const Section& section, const std::uint8_t* stored, osg::UnpackBuffer& raw,
+    bool unpack(const Section& section, const std::uint8_t* stored, osg::PageBuffer& raw,
                 const std::uint8_t*& bytes, std::size_t& size);
     bool decodeMetadata(const std::uint8_t* data, std::size_t size, ksZmbMetadata& out);
     bool decodeStash(const std::uint8_t* data, std::size_t size, ksSmartReferenceStash& out);

@@ -27,6 +27,35 @@ void adviseHugePages(void* p, std::size_t size)
         ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
 }
 
+PageBuffer::~PageBuffer()
+{
+    resize(0);
+}
+
+bool PageBuffer::resize(std::size_t size)
+{
+    if (size == m_size)
+        return true;
+    void* grown = nullptr;
+    if (size == 0) {
+        if (m_data)
+            ::munmap(m_data, m_size);
+    } else if (m_data) {
+        grown = ::mremap(m_data, m_size, size, MREMAP_MAYMOVE);
+        if (grown == MAP_FAILED)
+            return false;
+    } else {
+        grown = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (grown == MAP_FAILED)
+            return false;
+    }
+    if (grown && size >= LargeArrayBytes)
+        adviseHugePages(grown, size);
+    m_data = static_cast<unsigned char*>(grown);
+    m_size = size;
+    return true;
+}
+
 void releasePages(const void* p, std::size_t size)
 {
     static const auto page = std::uintptr_t(::sysconf(_SC_PAGESIZE));

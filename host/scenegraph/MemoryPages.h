@@ -18,7 +18,26 @@ void adviseHugePages(void* p, std::size_t size);
 // hold both until the end. The memory stays mapped and reads as zeros.
 void releasePages(const void* p, std::size_t size);
 
-// Arrays from this size on get the advice.
+// Arrays and buffers from this size on get the advice (one huge page).
 constexpr std::size_t LargeArrayBytes = std::size_t(2) << 20;
+
+// Bytes that are not cleared when allocated or grown: large buffers (file
+// contents, unpacked sections) are written once, and touching fresh pages
+// twice costs as much as the read itself. Mapped directly; large ones get
+// the huge-page advice, and growth remaps in place where it can.
+class PageBuffer {
+public:
+    PageBuffer() = default;
+    ~PageBuffer();
+    PageBuffer(const PageBuffer&) = delete;
+    PageBuffer& operator=(const PageBuffer&) = delete;
+    bool resize(std::size_t size);
+    unsigned char* data() const { return m_data; }
+    std::size_t size() const { return m_size; }
+
+private:
+    unsigned char* m_data = nullptr;
+    std::size_t m_size = 0;
+};
 
 } // namespace osg

@@ -17,7 +17,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -124,45 +123,6 @@ bool writeFile(const SceneEncoder& encoder, ByteSink& sink, bool compressed, std
     return true;
 }
 
-// The whole file in memory for the decoder. Large files get memory backed by
-// huge pages where the system allows: a fresh buffer costs a page fault per
-// page, which for a big scene is as much as the read itself.
-class ReadBuffer {
-public:
-    explicit ReadBuffer(std::size_t size)
-    {
-        if (size >= LargeFile) {
-            m_mapped = (size + HugePage - 1) / HugePage * HugePage;
-            void* p = ::mmap(nullptr, m_mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-            if (p != MAP_FAILED) {
-                ::madvise(p, m_mapped, MADV_HUGEPAGE);
-                m_data = static_cast<UInt8*>(p);
-                return;
-            }
-            m_mapped = 0;
-        }
-        m_heap.reset(new UInt8[size ? size : 1]); // left uninitialised: read over at once
-        m_data = m_heap.get();
-    }
-    ~ReadBuffer()
-    {
-        if (m_mapped)
-            ::munmap(m_data, m_mapped);
-    }
-    ReadBuffer(const ReadBuffer&) = delete;
-    ReadBuffer& operator=(const ReadBuffer&) = delete;
-
-    UInt8* data() { return m_data; }
-
-private:
-    static constexpr std::size_t LargeFile = std::size_t(16) << 20;
-    static constexpr std::size_t HugePage = std::size_t(2) << 20;
-
-    std::unique_ptr<UInt8[]> m_heap;
-    UInt8* m_data = nullptr;
-    std::size_t m_mapped = 0;
-};
-
 } // namespace
 
 SceneFileHandler& SceneFileHandler::the()
@@ -230,86 +190,99 @@ std::vector<UInt8> SceneFileHandler::writeToMemory(const NodePtr& node, bool com
     return sink.takeBytes();
 }
 
-NodeRefPtr SceneFileHandler::read(const std::string& path, const ReadProgress& progress)
+namespace {
+
+SceneReadResult failedRead(const std::string& context, const std::string& message)
 {
-    m_lastError.clear();
+    return {NullFC, context.empty() ? message : context + ": " + message};
+}
+
+} // namespace
+
+SceneReadResult SceneFileHandler::readScene(const std::string& path, const ReadProgress& progress)
+{
     RegularFile file;
-    if (!file.open(path)) {
-        fail(path, "cannot open: " + file.getError());
-        return NullFC;
-    }
+    if (!file.open(path))
+        return failedRead(path, "cannot open: " + file.getError());
     // The header is checked before the rest is read: a large file of
     // another kind costs one small read.
     const std::size_t size = std::size_t(file.size());
     UInt8 header[HeaderSize];
     const std::size_t head = std::min(size, HeaderSize);
-    if (!file.read(header, head)) {
-        fail(path, "cannot read: " + file.getError());
-        return NullFC;
-    }
-    if (!checkHeader(header, head, path))
-        return NullFC;
-    ReadBuffer bytes(size);
+    if (!file.read(header, head))
+        return failedRead(path, "cannot read: " + file.getError());
+    const std::string problem = checkHeader(header, head);
+    if (!problem.empty())
+        return failedRead(path, problem);
+    PageBuffer bytes;
+    if (!bytes.resize(size))
+        return failedRead(path, "not enough memory to read " + std::to_string(size) + " bytes");
     std::memcpy(bytes.data(), header, head);
-    if (!file.read(bytes.data() + head, size - head, progress)) {
-        fail(path, "cannot read: " + file.getError());
-        return NullFC;
-    }
+    if (!file.read(bytes.data() + head, size - head, progress))
+        return failedRead(path, "cannot read: " + file.getError());
     return decodeFile(bytes.data(), size, path, true);
+}
+
+SceneReadResult SceneFileHandler::readScene(const UInt8* data, std::size_t size)
+{
+    return decodeFile(data, size, "", false);
+}
+
+NodeRefPtr SceneFileHandler::read(const std::string& path)
+{
+    SceneReadResult result = readScene(path);
+    m_lastError = std::move(result.message);
+    return result.node;
 }
 
 NodeRefPtr SceneFileHandler::readFromMemory(const UInt8* data, std::size_t size)
 {
-    m_lastError.clear();
-    return decodeFile(data, size, "", false);
+    SceneReadResult result = readScene(data, size);
+    m_lastError = std::move(result.message);
+    return result.node;
 }
 
-bool SceneFileHandler::checkHeader(const UInt8* data, std::size_t size, const std::string& context)
+std::string SceneFileHandler::checkHeader(const UInt8* data, std::size_t size)
 {
     ByteCursor c(data, size);
     const UInt8* magic = nullptr;
     UInt16 major = 0, minor = 0;
     UInt32 flags = 0;
     if (!c.take(sizeof Magic, magic) || std::memcmp(magic, Magic, sizeof Magic) != 0)
-        return fail(context, "file header: not an .osb file");
+        return "file header: not an .osb file";
     if (!c.readU16(major) || !c.readU16(minor) || !c.readU32(flags))
-        return fail(context, "file header: truncated");
+        return "file header: truncated";
     if (major != MajorVersion || minor > MinorVersion)
-        return fail(context, "file header: version " + std::to_string(major) + "." + std::to_string(minor)
-                                 + " is not readable (this reader reads " + std::to_string(MajorVersion) + ".0 to "
-                                 + std::to_string(MajorVersion) + "." + std::to_string(MinorVersion) + ")");
+        return "file header: version " + std::to_string(major) + "." + std::to_string(minor)
+               + " is not readable (this reader reads " + std::to_string(MajorVersion) + ".0 to "
+               + std::to_string(MajorVersion) + "." + std::to_string(MinorVersion) + ")";
     if (flags & ~CompressedFlag)
-        return fail(context, "file header: unknown flags " + std::to_string(flags));
-    return true;
+        return "file header: unknown flags " + std::to_string(flags);
+    return std::string();
 }
 
-NodeRefPtr SceneFileHandler::decodeFile(const UInt8* data, std::size_t size, const std::string& context,
-                                        bool ownBuffer)
+SceneReadResult SceneFileHandler::decodeFile(const UInt8* data, std::size_t size, const std::string& context,
+                                             bool ownBuffer)
 {
-    if (!checkHeader(data, size, context))
-        return NullFC;
+    const std::string problem = checkHeader(data, size);
+    if (!problem.empty())
+        return failedRead(context, problem);
     ByteCursor c(data + HeaderSize, size - HeaderSize);
     UInt32 flags = 0;
     std::memcpy(&flags, data + HeaderSize - 4, 4);
 
     const UInt8* block = data + HeaderSize;
     std::size_t blockSize = c.remaining();
-    UnpackBuffer unpacked;
+    PageBuffer unpacked;
     if (flags & CompressedFlag) {
         UInt64 expected = 0;
-        if (!c.readU64(expected)) {
-            fail(context, "file header: truncated");
-            return NullFC;
-        }
-        if (expected > MaxBlockSize) {
-            fail(context, "file header: block size " + std::to_string(expected) + " exceeds the limit");
-            return NullFC;
-        }
+        if (!c.readU64(expected))
+            return failedRead(context, "file header: truncated");
+        if (expected > MaxBlockSize)
+            return failedRead(context, "file header: block size " + std::to_string(expected) + " exceeds the limit");
         std::string error;
-        if (!unpackZstdFrame(block + 8, c.remaining(), expected, unpacked, error)) {
-            fail(context, error);
-            return NullFC;
-        }
+        if (!unpackZstdFrame(block + 8, c.remaining(), expected, unpacked, error))
+            return failedRead(context, error);
         block = unpacked.data();
         blockSize = std::size_t(expected);
     }
@@ -318,12 +291,9 @@ NodeRefPtr SceneFileHandler::decodeFile(const UInt8* data, std::size_t size, con
     decoder.requireWholeBuffer(true);
     decoder.requireSingleRoot(&Node::getClassType());
     decoder.releaseInputAsRead(ownBuffer || unpacked.size() != 0);
-    if (!decoder.decode(block, blockSize)) {
-        fail(context, decoder.getError());
-        return NullFC;
-    }
-    NodeRefPtr root = NodeRefPtr::dcast(decoder.takeRoots().front());
-    return root;
+    if (!decoder.decode(block, blockSize))
+        return failedRead(context, decoder.getError());
+    return {NodeRefPtr::dcast(decoder.takeRoots().front()), std::string()};
 }
 
 } // namespace osg

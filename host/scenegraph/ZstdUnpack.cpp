@@ -6,40 +6,8 @@
 #include <algorithm>
 #include <memory>
 
-#include <sys/mman.h>
 
 namespace osg {
-
-UnpackBuffer::~UnpackBuffer()
-{
-    resize(0);
-}
-
-bool UnpackBuffer::resize(std::size_t size)
-{
-    if (size == m_size)
-        return true;
-    void* grown = nullptr;
-    if (size == 0) {
-        if (m_data)
-            ::munmap(m_data, m_size);
-    } else if (m_data) {
-        grown = ::mremap(m_data, m_size, size, MREMAP_MAYMOVE);
-        if (grown == MAP_FAILED)
-            return false;
-    } else {
-        grown = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (grown == MAP_FAILED)
-            return false;
-    }
-    // One fault per 2 MiB instead of per 4 KiB removes most of the cost of
-    // first touches.
-    if (grown && size >= (std::size_t(4) << 20))
-        ::madvise(grown, size, MADV_HUGEPAGE);
-    m_data = static_cast<UInt8*>(grown);
-    m_size = size;
-    return true;
-}
 
 std::string checkUnpackedSize(UInt64 stored, UInt64 declared)
 {
@@ -50,7 +18,7 @@ std::string checkUnpackedSize(UInt64 stored, UInt64 declared)
            + " (more than " + std::to_string(MaxUnpackRatio) + " to 1)";
 }
 
-bool unpackZstdFrame(const UInt8* data, std::size_t size, UInt64 declared, UnpackBuffer& out, std::string& error)
+bool unpackZstdFrame(const UInt8* data, std::size_t size, UInt64 declared, PageBuffer& out, std::string& error)
 {
     error = checkUnpackedSize(size, declared);
     if (!error.empty())

@@ -2,30 +2,12 @@
 #pragma once
 
 #include "scenegraph/BaseTypes.h"
+#include "scenegraph/MemoryPages.h"
 
 #include <cstddef>
 #include <string>
 
 namespace osg {
-
-// Bytes that are not cleared when allocated or grown: large buffers are
-// written once, and touching fresh pages twice costs as much as the read
-// itself. Large ones are mapped directly and asked for huge pages; growth
-// remaps in place where it can.
-class UnpackBuffer {
-public:
-    UnpackBuffer() = default;
-    ~UnpackBuffer();
-    UnpackBuffer(const UnpackBuffer&) = delete;
-    UnpackBuffer& operator=(const UnpackBuffer&) = delete;
-    bool resize(std::size_t size);
-    UInt8* data() const { return m_data; }
-    std::size_t size() const { return m_size; }
-
-private:
-    UInt8* m_data = nullptr;
-    std::size_t m_size = 0;
-};
 
 // Files announce how large their compressed parts unpack to. zstd turns a
 // few bytes into gigabytes (a frame of RLE blocks does 32,768 to 1), so an
@@ -43,6 +25,6 @@ std::string checkUnpackedSize(UInt64 stored, UInt64 declared);
 // with checkUnpackedSize first). The output grows with what the frame
 // really yields, never with what it claims, and decoding stops the moment
 // it yields more than declared. False with `error` set on any fault.
-bool unpackZstdFrame(const UInt8* data, std::size_t size, UInt64 declared, UnpackBuffer& out, std::string& error);
+bool unpackZstdFrame(const UInt8* data, std::size_t size, UInt64 declared, PageBuffer& out, std::string& error);
 
 } // namespace osg

@@ -262,3 +262,31 @@ std::string ksFile::convertToUnixSeparators(const char* path)
 {
     return unixSeparators(std::string(path ? path : ""));
 }
+
+QStringList ksFile::getSearchCandidates(const QString& relativePath, const QString& name,
+                                        const QString& masterDirectory, const QStringList& searchDirectories)
+{
+    // Nearest first: the project's own layout, then the file beside the
+    // project, then wherever the user keeps shared files.
+    const auto folder = [](const QString& directory) {
+        QString dir = convertToUnixSeparators(directory);
+        if (!dir.endsWith(QLatin1Char('/')))
+            dir.append(QLatin1Char('/'));
+        return dir;
+    };
+    QStringList candidates;
+    if (!masterDirectory.isEmpty()) {
+        const QString dir = folder(masterDirectory);
+        if (!relativePath.isEmpty() && QDir::isRelativePath(relativePath))
+            candidates << dir + relativePath;
+        candidates << dir + name;
+    }
+    for (const QString& directory : searchDirectories)
+        candidates << folder(directory) + name;
+    return candidates;
+}
+
+bool ksFile::isFound(const QString& candidate)
+{
+    return QFileInfo(candidate).isAbsolute() && exists(candidate);
+}

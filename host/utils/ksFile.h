@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <cstddef>
 #include <cstdint>
@@ -55,6 +56,16 @@ public:
     static std::string convertToUnixSeparators(const std::string& path);
     static QString convertToUnixSeparators(const QString& path);
     static std::string convertToUnixSeparators(const char* path);
+
+    // Where a file that moved is looked for, nearest first: `relativePath`
+    // below the master directory (when it is relative), the file `name`
+    // there, then `name` in each search directory. Without a master
+    // directory only the search directories are asked.
+    static QStringList getSearchCandidates(const QString& relativePath, const QString& name,
+                                           const QString& masterDirectory, const QStringList& searchDirectories);
+    // A candidate counts only as an absolute path to a regular file; a
+    // relative one would be found against the process's working directory.
+    static bool isFound(const QString& candidate);
 
     // Read size of the checksum; content up to this size is hashed in one
     // call, so a test can probe both sides of the boundary.

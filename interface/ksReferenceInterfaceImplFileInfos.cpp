@@ -6,6 +6,7 @@
 #include "nodeutils/ksNodeUtils.h"
 #include "references/ksReferenceTypes.h"
 #include "scene/ksFileIO.h"
+#include "scenegraph/CPEditor.h"
 #include "scenegraph/ExtReference.h"
 #include "scenegraph/FieldContainerFactory.h"
 #include "scenegraph/FileInfo.h"
@@ -24,25 +25,22 @@ using namespace osg;
 
 namespace {
 
-bool endsWith(const std::string& text, const std::string& suffix)
-{
-    return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
-}
-
 // A loaded reference core whose source record names `path`.
 ExtReferenceRefPtr makeSourceReference(const std::string& path)
 {
-    FileReferenceRefPtr record = FileReferenceBase::create();
-    beginEditCP(record.get(), FileReference::PathFieldMask);
-    record->setPath(path);
-    endEditCP(record.get(), FileReference::PathFieldMask);
+    FileReferenceRefPtr record = FileReference::create();
+    {
+        CPEditor edit(record.get(), FileReference::PathFieldMask);
+        record->setPath(path);
+    }
 
-    ExtReferenceRefPtr core = ExtReferenceBase::create();
+    ExtReferenceRefPtr core = ExtReference::create();
     const BitVector mask = ExtReference::StateFieldMask | ExtReference::SourceFileFieldMask;
-    beginEditCP(core.get(), mask);
-    core->setSourceFile(record);
-    core->setState(ksReferenceTypes::Loaded);
-    endEditCP(core.get(), mask);
+    {
+        CPEditor edit(core.get(), mask);
+        core->setSourceFile(record);
+        core->setState(ksReferenceTypes::Loaded);
+    }
     return core;
 }
 
@@ -51,15 +49,15 @@ ExtReferenceRefPtr makeSourceReference(const std::string& path)
 void replaceCore(const Transform3DPtr& oldCore, const ExtReferenceRefPtr& newCore)
 {
     newCore->syncWith(oldCore, Transform3D::getCombinedTransformAttributesMask());
-    beginEditCP(newCore.get(), ExtReference::AttachmentsFieldMask);
-    for (const auto& entry : oldCore->getSFAttachments())
-        newCore->addAttachment(entry.second, 0);
-    endEditCP(newCore.get(), ExtReference::AttachmentsFieldMask);
+    {
+        CPEditor edit(newCore.get(), ExtReference::AttachmentsFieldMask);
+        for (const auto& entry : oldCore->getSFAttachments())
+            newCore->addAttachment(entry.second, 0);
+    }
 
     for (const NodePtr& user : oldCore->getParents()) {
-        beginEditCP(user, Node::CoreFieldMask);
+        CPEditor edit(user, Node::CoreFieldMask);
         user->setCore(newCore);
-        endEditCP(user, Node::CoreFieldMask);
     }
 }
 
@@ -77,24 +75,24 @@ void wrapUsers(const NodeCorePtr& oldCore, const ExtReferenceRefPtr& newCore, co
         ksNodeUtils::setName(wrapper.get(), name, true, NullFC);
         {
             const NodeRefPtr hold(user);
-            beginEditCP(grandParent, Node::ChildrenFieldMask);
-            grandParent->replaceChildBy(user, wrapper);
-            endEditCP(grandParent, Node::ChildrenFieldMask);
+            {
+                CPEditor edit(grandParent, Node::ChildrenFieldMask);
+                grandParent->replaceChildBy(user, wrapper);
+            }
 
             const BitVector mask = Node::CoreFieldMask | Node::ChildrenFieldMask;
-            beginEditCP(wrapper.get(), mask);
+            CPEditor edit(wrapper.get(), mask);
             wrapper->setCore(newCore);
             wrapper->addChild(hold);
-            endEditCP(wrapper.get(), mask);
         }
         if (const AttachmentPtr info = user->findAttachment(fileInfoGroup, 0)) {
             const AttachmentRefPtr hold(info);
-            beginEditCP(wrapper.get(), Node::AttachmentsFieldMask);
-            wrapper->addAttachment(hold, 0);
-            endEditCP(wrapper.get(), Node::AttachmentsFieldMask);
-            beginEditCP(user, Node::AttachmentsFieldMask);
+            {
+                CPEditor edit(wrapper.get(), Node::AttachmentsFieldMask);
+                wrapper->addAttachment(hold, 0);
+            }
+            CPEditor edit(user, Node::AttachmentsFieldMask);
             user->subAttachment(info, 0);
-            endEditCP(user, Node::AttachmentsFieldMask);
         }
     }
 }
@@ -118,7 +116,7 @@ void ksReferenceInterfaceImpl::replaceFileInfosWithReferences(const NodePtr& roo
 
     for (const auto& [coreId, info] : infos) {
         // Native files are references of their own kind, not sources.
-        if (endsWith(info, ".osb") || ksFileIO::isProjectFile(info))
+        if (ksFileIO::isNativeSceneFile(info))
             continue;
         const NodeCorePtr core = NodeCorePtr::dcast(FieldContainerFactory::the()->getContainer(coreId));
         if (!core)

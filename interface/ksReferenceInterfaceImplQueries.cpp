@@ -1,7 +1,5 @@
 // Licensed under the MIT licence; see LICENSE.
 // The interface object's questions about the references of a subtree.
-#include "scenegraph/FieldContainerFactory.h"
-
 #include "interface/ksReferenceInterfaceImpl.h"
 
 #include "model/ksReferenceNode.h"
@@ -9,6 +7,7 @@
 #include "references/ksReferenceFindFlags.h"
 #include "references/ksReferenceUpdateFlags.h"
 #include "scenegraph/ExtReference.h"
+#include "scenegraph/FieldContainerFactory.h"
 #include "scenegraph/FileReference.h"
 #include "scenegraph/Node.h"
 #include "scenegraph/Traversal.h"

@@ -2,24 +2,24 @@
 // The interface object's operations that save smart references, turn an
 // imported node into a source reference, and bring the nodes that show one
 // smart file in step with each other.
-#include "scenegraph/FieldContainerFactory.h"
-
 #include "interface/ksReferenceInterfaceImpl.h"
 
 #include "io/ksReferenceExporter.h"
 #include "model/ksReferencePool.h"
+#include "model/ksReferenceSettings.h"
 #include "model/ksSmartPathIndex.h"
 #include "nodeutils/ksNodeUtils.h"
 #include "nodeutils/ksOpenSGUtils.h"
 #include "references/ksReferenceFindFlags.h"
 #include "references/ksReferenceUpdateFlags.h"
 #include "scene/ksFileIO.h"
+#include "scenegraph/CPEditor.h"
 #include "scenegraph/ExtReference.h"
+#include "scenegraph/FieldContainerFactory.h"
 #include "scenegraph/FileInfo.h"
 #include "scenegraph/FileReference.h"
 #include "scenegraph/Node.h"
 #include "scenegraph/Transform3D.h"
-#include "model/ksReferenceSettings.h"
 #include "utils/ksFile.h"
 #include "utils/ksLog.h"
 
@@ -58,25 +58,28 @@ NodeRefPtr ksReferenceInterfaceImpl::createImportedSourceReference(std::string p
         if (node)
             return NodeRefPtr(node);
         NodeRefPtr created = Node::create();
-        beginEditCP(created, Node::CoreFieldMask);
-        created->setCore(Transform3D::create());
-        endEditCP(created, Node::CoreFieldMask);
+        {
+            CPEditor edit(created, Node::CoreFieldMask);
+            created->setCore(Transform3D::create());
+        }
         return created;
     }
     if (node && ExtReferencePtr::dcast(node->getCore()))
         return NodeRefPtr(node);
 
     FileReferenceRefPtr source = FileReference::create();
-    beginEditCP(source, FileReference::PathFieldMask);
-    source->setPath(path);
-    source->setImportDate(UInt64(std::time(nullptr)));
-    endEditCP(source, FileReference::PathFieldMask);
+    {
+        CPEditor edit(source, FileReference::PathFieldMask);
+        source->setPath(path);
+        source->setImportDate(UInt64(std::time(nullptr)));
+    }
 
     ExtReferenceRefPtr core = ExtReference::create();
-    beginEditCP(core, ExtReference::StateFieldMask | ExtReference::SourceFileFieldMask);
-    core->setSourceFile(source);
-    core->setState(ksReferenceTypes::Loaded);
-    endEditCP(core, ExtReference::StateFieldMask | ExtReference::SourceFileFieldMask);
+    {
+        CPEditor edit(core, ExtReference::StateFieldMask | ExtReference::SourceFileFieldMask);
+        core->setSourceFile(source);
+        core->setState(ksReferenceTypes::Loaded);
+    }
 
     const std::string baseName = ksFile::getBaseName(path);
 
@@ -85,9 +88,10 @@ NodeRefPtr ksReferenceInterfaceImpl::createImportedSourceReference(std::string p
     if (node) {
         if (const Transform3DPtr old = Transform3DPtr::dcast(node->getCore())) {
             core->syncWith(old, Transform3D::getCombinedTransformAttributesMask());
-            beginEditCP(node, Node::CoreFieldMask);
-            node->setCore(core);
-            endEditCP(node, Node::CoreFieldMask);
+            {
+                CPEditor edit(node, Node::CoreFieldMask);
+                node->setCore(core);
+            }
             // "ExtReference" is the name importers give a node they could
             // not name better.
             if (ksNodeUtils::getName(node) == "ExtReference")
@@ -99,9 +103,10 @@ NodeRefPtr ksReferenceInterfaceImpl::createImportedSourceReference(std::string p
 
     NodeRefPtr created = Node::create();
     const NodePtr wrapper = created.get();
-    beginEditCP(wrapper, Node::CoreFieldMask);
-    wrapper->setCore(core);
-    endEditCP(wrapper, Node::CoreFieldMask);
+    {
+        CPEditor edit(wrapper, Node::CoreFieldMask);
+        wrapper->setCore(core);
+    }
     ksNodeUtils::setName(wrapper, baseName, true, NullFC);
     updateReferences(wrapper, ksReferenceUpdateFlags::UpdateSourceFileInfo, false);
     if (!node)
@@ -111,16 +116,17 @@ NodeRefPtr ksReferenceInterfaceImpl::createImportedSourceReference(std::string p
     // now stands for.
     if (const AttachmentPtr info = node->findAttachment(FileInfo::getClassType().getGroupId(), 0)) {
         AttachmentRefPtr hold(info);
-        beginEditCP(wrapper, Node::AttachmentsFieldMask);
-        wrapper->addAttachment(hold, 0);
-        endEditCP(wrapper, Node::AttachmentsFieldMask);
-        beginEditCP(node, Node::AttachmentsFieldMask);
+        {
+            CPEditor edit(wrapper, Node::AttachmentsFieldMask);
+            wrapper->addAttachment(hold, 0);
+        }
+        CPEditor edit(node, Node::AttachmentsFieldMask);
         node->subAttachment(info, 0);
-        endEditCP(node, Node::AttachmentsFieldMask);
     }
-    beginEditCP(wrapper, Node::ChildrenFieldMask);
-    wrapper->addChild(node);
-    endEditCP(wrapper, Node::ChildrenFieldMask);
+    {
+        CPEditor edit(wrapper, Node::ChildrenFieldMask);
+        wrapper->addChild(node);
+    }
     return created;
 }
 

@@ -2,14 +2,13 @@
 // The interface object's paired operations that take something out of the
 // scene for a while and put it back: the content of smart sub-references,
 // and the smart records of the whole scene.
-#include "scenegraph/FieldContainerFactory.h"
-
 #include "interface/ksReferenceInterfaceImpl.h"
 
 #include "model/ksReferenceNode.h"
 #include "references/ksReferenceFindFlags.h"
 #include "scene/ksScenegraph.h"
 #include "scenegraph/ExtReference.h"
+#include "scenegraph/FieldContainerFactory.h"
 #include "scenegraph/FileReference.h"
 #include "scenegraph/Node.h"
 

@@ -1,8 +1,6 @@
 // Licensed under the MIT licence; see LICENSE.
 // The interface's import conversion: run the importer over a subtree that
 // came into the scene, then bring the host's materials up to date.
-#include "scenegraph/SceneGraph.h"
-
 #include "interface/ksReferenceInterfaceImpl.h"
 
 #include "io/ksReferenceImporter.h"
@@ -10,7 +8,9 @@
 #include "kernel/ksMessage.h"
 #include "model/ksReferenceNode.h"
 #include "nodeutils/ksMaterials.h"
+#include "scenegraph/CPEditor.h"
 #include "scenegraph/Material.h"
+#include "scenegraph/SceneGraph.h"
 #include "scenegraph/UEnvironmentMaterial.h"
 
 #include <algorithm>
@@ -35,16 +35,15 @@ void ksReferenceInterfaceImpl::importReferences(const NodePtr& root, const ksRef
         ksMessage message;
         ksController::call("updateMaterials", message, nullptr);
     }
-    ksReferenceNode::log(QString("Imported %1 new material(s).").arg(added.size()), 0);
+    ksReferenceNode::log(QString("Imported %1 new material(s).").arg(added.size()), ksReferenceNode::LogInfo);
 
     int environments = 0;
     for (const MaterialPtr& material : added) {
         if (!UEnvironmentMaterialPtr::dcast(material))
             continue;
         // An empty edit makes the host evaluate the environment again.
-        beginEditCP(material, FieldBits::AllFields);
-        endEditCP(material, FieldBits::AllFields);
+        { CPEditor edit(material, FieldBits::AllFields); }
         ++environments;
     }
-    ksReferenceNode::log(QString("Updated %1 environment material(s).").arg(environments), 0);
+    ksReferenceNode::log(QString("Updated %1 environment material(s).").arg(environments), ksReferenceNode::LogInfo);
 }
