@@ -220,6 +220,11 @@ bool ksZmbReader::decodeStash(const std::uint8_t* data, std::size_t size, ksSmar
 
 bool ksZmbReader::readMemory(const std::uint8_t* data, std::size_t size)
 {
+    return readBuffer(data, size, false);
+}
+
+bool ksZmbReader::readBuffer(const std::uint8_t* data, std::size_t size, bool ownBuffer)
+{
     reset();
     if (!readTable(data, size, size))
         return false;
@@ -257,6 +262,8 @@ bool ksZmbReader::readMemory(const std::uint8_t* data, std::size_t size)
     osg::SceneDecoder decoder;
     decoder.requireWholeBuffer(true);
     decoder.requireSingleRoot(&osg::Node::getClassType());
+    // The file's own bytes, or the unpacked copy: nothing reads them again.
+    decoder.releaseInputAsRead(ownBuffer || bytes != data + scene->offset);
     if (!decoder.decode(bytes, length))
         return fail("section SCEN: " + decoder.getError());
     raw.resize(0);
@@ -301,7 +308,7 @@ bool ksZmbReader::readFile(const QString& path)
     std::memcpy(data.data(), head.data(), head.size());
     if (!file.read(data.data() + head.size(), size - head.size(), m_progress))
         return fail("read error: " + file.getError());
-    return readMemory(data.data(), size);
+    return readBuffer(data.data(), size, true);
 }
 
 bool ksZmbReader::readMetadataFile(const QString& path)

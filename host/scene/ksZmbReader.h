@@ -45,6 +45,9 @@ public:
     const std::string& getError() const { return m_error; }
 
 private:
+    // The reading of readMemory; a buffer of our own may be given back to
+    // the system as the scene is built from it.
+    bool readBuffer(const std::uint8_t* data, std::size_t size, bool ownBuffer);
     struct Section {
         std::uint32_t id;
         std::uint32_t flags;

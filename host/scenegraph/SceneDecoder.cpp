@@ -440,7 +440,17 @@ void SceneDecoder::build()
 
     std::vector<FieldReference> refs;
     std::vector<BitVector> masks(count, 0);
+    // Records are built in the order they lie in the block, and nothing reads
+    // a record twice: what lies behind goes back to the system every few
+    // megabytes, so the block and the scene built from it are not held whole
+    // at once.
+    constexpr std::size_t ReleaseStep = std::size_t(4) << 20;
+    const UInt8* released = count > 1 ? m_recordStart[1] : m_bodyEnd;
     for (UInt32 r = 1; r < count; ++r) {
+        if (m_releaseInput && std::size_t(m_recordStart[r] - released) >= ReleaseStep) {
+            releasePages(released, std::size_t(m_recordStart[r] - released));
+            released = m_recordStart[r];
+        }
         FieldContainer& fc = *created[r];
         const FieldNames& names = m_fieldNames.find(m_types[r])->second;
         UInt32 nextReference = m_fieldBegin[r];

@@ -4,6 +4,11 @@
 #include "scene/ksFileIO.h"
 #include "scene/ksZmbReader.h"
 #include "scene/ksZmbWriter.h"
+#include "scenegraph/CPEditor.h"
+#include "scenegraph/Name.h"
+
+#include <QFileInfo>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -215,4 +220,32 @@ TEST(ZmbFormat, SectionsOfNewerMinorVersionsAreSkippedAndDuplicatesRefused)
     ksZmbReader reader;
     EXPECT_TRUE(reader.readMemory(extended.data(), extended.size())) << reader.getError();
     expectRejected(patched<std::uint32_t>(extended, entryOffset(3), ksZmb::MetadataSection), "appears twice");
+}
+
+// A file read whole gives its pages back as the scene is built from it; the
+// records built after each release must still read their own bytes.
+TEST(ZmbFormat, AFileOfManySmallRecordsReadsBackWhole)
+{
+    const NodeRefPtr root = Node::create();
+    {
+        CPEditor edit(root, Node::ChildrenFieldMask);
+        for (int i = 0; i < 80000; ++i) {
+            const NodeRefPtr child = Node::create();
+            setName(child, "part " + std::to_string(i));
+            root->addChild(child);
+        }
+    }
+    QTemporaryDir dir;
+    const QString path = dir.filePath("many.zmb");
+    QString error;
+    ASSERT_TRUE(ksZmbWriter(root, {}, {}).save(path, error)) << error.toStdString();
+    ASSERT_GT(QFileInfo(path).size(), 8 << 20) << "several release steps";
+
+    ksZmbReader reader;
+    ASSERT_TRUE(reader.readFile(path)) << reader.getError();
+    const NodeRefPtr read = reader.takeRoot();
+    ASSERT_EQ(read->getNChildren(), 80000u);
+    for (UInt32 i = 0; i < read->getNChildren(); i += 997)
+        EXPECT_EQ(getName(read->getChild(i)), "part " + std::to_string(i));
+    EXPECT_EQ(getName(read->getChild(79999)), "part 79999");
 }
