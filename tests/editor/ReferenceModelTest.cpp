@@ -86,9 +86,20 @@ private slots:
         QVERIFY(window.banner()->isHidden());
         QSignalSpy changed(model, &QAbstractItemModel::dataChanged);
 
+        // The notification lives 3000 ms: it is checked as soon as its state shows.
         QVERIFY(QFile::remove(dir.filePath("wheel.zmb")));
-        changeFile(dir.filePath("door.obj"));
         QTRY_COMPARE_WITH_TIMEOUT(cell(model, "wheel", Model::SmartState), QString("missing"), 3000);
+        QTRY_COMPARE(window.banner()->texts(), QStringList({"Reference(s) missing, see Reference Editor."}));
+        QVERIFY(!window.banner()->isHidden());
+        window.banner()->findChild<QPushButton*>()->click();
+        const QModelIndexList selected = window.tree()->selectionModel()->selectedRows();
+        QCOMPARE(selected.size(), 1);
+        QCOMPARE(selected.first().data().toString(), QString("wheel"));
+        // The module removes its notification after 3000 ms; the banner goes with it.
+        QTRY_VERIFY_WITH_TIMEOUT(window.banner()->isHidden(), 4000);
+        QVERIFY(window.banner()->texts().isEmpty());
+
+        changeFile(dir.filePath("door.obj"));
         QTRY_COMPARE_WITH_TIMEOUT(cell(model, "door", Model::SourceState), QString("outdated"), 3000);
         const QSet<int> rows{rowOf(model, "wheel").row(), rowOf(model, "door").row()};
         for (const QList<QVariant>& signal : changed) {
@@ -102,16 +113,6 @@ private slots:
         QCOMPARE(colour("wheel", Model::SmartFile), ksStyle::getReferenceMissingColor());
         QCOMPARE(colour("door", Model::SourceState), ksStyle::getReferenceOutOfDateColor());
         QCOMPARE(colour("hood", Model::SourceState), ksStyle::getReferenceUpToDateColor());
-        QTRY_COMPARE(window.banner()->texts(), QStringList({"Reference(s) missing, see Reference Editor."}));
-        QVERIFY(!window.banner()->isHidden());
-
-        window.banner()->findChild<QPushButton*>()->click();
-        const QModelIndexList selected = window.tree()->selectionModel()->selectedRows();
-        QCOMPARE(selected.size(), 1);
-        QCOMPARE(selected.first().data().toString(), QString("wheel"));
-        // The module removes its notification after 3000 ms; the banner goes with it.
-        QTRY_VERIFY_WITH_TIMEOUT(window.banner()->isHidden(), 4000);
-        QVERIFY(window.banner()->texts().isEmpty());
     }
 
     void aLockedReferenceIsGreyAndAnUnselectableOneCannotBeSelected()
