@@ -1,7 +1,6 @@
 // Licensed under the MIT licence; see LICENSE.
 #pragma once
 
-// First: Qt defines `slots` as a macro, a member name in the scene graph.
 #include "scenegraph/SceneGraph.h"
 
 #include "kernel/ksKernel.h"

@@ -3,7 +3,6 @@
 // loader, registered, started by the kernel's init, driven by host messages,
 // and unloaded at the end. The process holds one host for all tests, set up
 // by FrameEnvironment, which notes what the registrations left before init.
-// First: Qt defines `slots` as a macro, a member name in the scene graph.
 #include "scenegraph/SceneGraph.h"
 
 #include "LogRecorder.h"

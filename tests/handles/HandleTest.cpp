@@ -1,7 +1,6 @@
 // Licensed under the MIT licence; see LICENSE.
 // Node handles, forwarding of reference handle operations to a
 // registered implementation, the handle registry and node conversion.
-// First: Qt defines `slots` as a macro, a member name in the scene graph.
 #include "scenegraph/SceneGraph.h"
 
 #include "handles/ksTypeConverter.h"

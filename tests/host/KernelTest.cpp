@@ -2,7 +2,6 @@
 // Module loading and the kernel's start-up and shut-down, through a real
 // library: fixtures/alpha (three registrations, an interface object, a
 // module object made at init).
-// First: Qt defines `slots` as a macro, a member name in the scene graph.
 #include "scenegraph/SceneGraph.h"
 
 #include "LogRecorder.h"

@@ -1,7 +1,6 @@
 // Licensed under the MIT licence; see LICENSE.
 // The host's node undo commands, undone and redone repeatedly, and left
 // alone once their nodes are gone.
-// First: Qt defines `slots` as a macro, a member name in the scene graph.
 #include "scenegraph/SceneGraph.h"
 
 #include "kernel/ksKernelServiceFactory.h"

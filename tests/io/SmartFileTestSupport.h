@@ -1,7 +1,6 @@
 // Licensed under the MIT licence; see LICENSE.
 #pragma once
 
-// Before any Qt header: Qt defines `slots` as a macro.
 #include "scenegraph/SceneGraph.h"
 
 #include "../scene/SceneTestSupport.h"

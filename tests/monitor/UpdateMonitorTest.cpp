@@ -2,7 +2,6 @@
 // The update monitor on real files: what a pass records, reports and checksums,
 // how pauses drive its thread; and how the reference service runs, pauses and
 // applies it in a running host, telling the user.
-// First: Qt defines `slots` as a macro, a member name in the scene graph.
 #include "scenegraph/SceneGraph.h"
 
 #include "StartedHostEnvironment.h"
