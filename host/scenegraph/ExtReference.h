@@ -65,6 +65,7 @@ private:
     UInt32 m_state = 0;
 };
 
+// The host API's name for the class (`ExtReferenceBase::create`); the code writes ExtReference::create().
 using ExtReferenceBase = ExtReference;
 
 } // namespace osg

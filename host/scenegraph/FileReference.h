@@ -75,6 +75,7 @@ private:
     UInt64 m_importDate = 0;
 };
 
+// The host API's name for the class (`FileReferenceBase::create`); the code writes FileReference::create().
 using FileReferenceBase = FileReference;
 
 } // namespace osg

@@ -23,6 +23,7 @@ private:
     friend class FieldContainer;
 };
 
+// The host API's name for the class (`GroupBase::create`); the code writes Group::create().
 using GroupBase = Group;
 
 } // namespace osg

@@ -59,6 +59,7 @@ private:
     Vec3f m_center;
 };
 
+// The host API's name for the class (`Transform3DBase::create`); the code writes Transform3D::create().
 using Transform3DBase = Transform3D;
 
 } // namespace osg

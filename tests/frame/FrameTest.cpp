@@ -50,7 +50,7 @@ __attribute__((noinline)) bool firstUseOfModuleSettings(ksReferenceService* serv
 // made with the first such core and never destroyed either; the same holds.
 __attribute__((noinline)) void firstReferenceCore()
 {
-    const ExtReferenceRefPtr core = ExtReferenceBase::create();
+    const ExtReferenceRefPtr core = ExtReference::create();
     asm volatile("" ::: "memory");
 }
 
@@ -204,8 +204,8 @@ TEST_F(FrameTest, SelectedReferenceNodesAreForwardedInOrder)
     using referencenodes::add;
     const NodeRefPtr scene = add(NodePtr(), "scene");
     const NodeRefPtr plain = add(scene.get(), "plain");
-    const NodeRefPtr first = add(scene.get(), "first", ExtReferenceBase::create());
-    const NodeRefPtr second = add(scene.get(), "second", ExtReferenceBase::create());
+    const NodeRefPtr first = add(scene.get(), "first", ExtReference::create());
+    const NodeRefPtr second = add(scene.get(), "second", ExtReference::create());
 
     QSignalSpy selected(service, &ksReferenceService::sceneSelectionChanged);
     host->tree->setSelection({second.getFieldContainerId(), plain.getFieldContainerId(),

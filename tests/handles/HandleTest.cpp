@@ -52,8 +52,8 @@ class HandleTest : public ::testing::Test
 protected:
     HandleTest()
     {
-        reference->setCore(ExtReferenceBase::create());
-        group->setCore(GroupBase::create());
+        reference->setCore(ExtReference::create());
+        group->setCore(Group::create());
         root->addChild(reference);
         root->addChild(group);
     }

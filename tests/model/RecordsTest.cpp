@@ -47,7 +47,7 @@ TEST(Records, ARemovedSmartRecordComesBackWithThePoolsSmartFileAndStepsOfGoneNod
     // Redo reuses the record it took at its first run, whatever the field
     // held since: undo gives that record back, not the stray one.
     stack.undo();
-    coreOf(node)->setSmartFile(osg::FileReferenceBase::create());
+    coreOf(node)->setSmartFile(osg::FileReference::create());
     stack.redo();
     stack.undo();
     EXPECT_EQ(coreOf(node)->getSmartFile(), record);

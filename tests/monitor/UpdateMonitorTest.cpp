@@ -92,7 +92,7 @@ private:
 // A record of `path`; with checksum and time of the file when it exists.
 inline osg::FileReferenceRefPtr makeRecord(const QString& path, osg::UInt32 state = ksReferenceTypes::UpToDate)
 {
-    osg::FileReferenceRefPtr record = osg::FileReferenceBase::create();
+    osg::FileReferenceRefPtr record = osg::FileReference::create();
     record->setPath(path.toStdString());
     record->setState(state);
     struct stat info;
@@ -135,7 +135,7 @@ private:
         return found ? found : throw std::runtime_error("the core is not pooled");
     }
 
-    osg::ExtReferenceRefPtr m_core = osg::ExtReferenceBase::create();
+    osg::ExtReferenceRefPtr m_core = osg::ExtReference::create();
     osg::NodeRefPtr m_node = osg::Node::create();
 };
 

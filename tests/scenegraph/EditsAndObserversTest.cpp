@@ -142,8 +142,8 @@ TEST_F(Edits, ObserversMayEditTheTreeWhileCalled)
 
 TEST_F(Edits, HooksFollowTheLifeOfAReferenceCoreAndRunBeforeObservers)
 {
-    ExtReferenceRefPtr core = ExtReferenceBase::create();
-    FileReferenceRefPtr smart = FileReferenceBase::create();
+    ExtReferenceRefPtr core = ExtReference::create();
+    FileReferenceRefPtr smart = FileReference::create();
     EXPECT_EQ(calls, std::vector<std::string>{entry("add", core)}) << "announced at creation, records are not";
     core->setSmartFile(smart);
     EXPECT_EQ(calls.size(), 1u) << "setters outside an edit publish nothing";
