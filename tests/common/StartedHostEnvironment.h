@@ -4,7 +4,7 @@
 // First: Qt defines `slots` as a macro, a member name in the scene graph.
 #include "scenegraph/SceneGraph.h"
 
-#include "kernel/ksKernel.h"
+#include "startup/ksKernel.h"
 
 #include <gtest/gtest.h>
 
