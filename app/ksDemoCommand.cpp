@@ -10,12 +10,12 @@
 #include "ksTalvikHost.h"
 
 #include "handles/ksTypeConverter.h"
-#include "handles/ksdReferenceNode.h"
 #include "import/ksSceneImporter.h"
 #include "nodeutils/ksNodeUtils.h"
 #include "notification/NotificationManager.h"
 #include "notification/TextNotification.h"
 #include "references/ksReferenceService.h"
+#include "references/ksdReferenceNode.h"
 #include "scene/ksFileIO.h"
 #include "scene/ksScenegraph.h"
 #include "scenegraph/Node.h"

@@ -6,10 +6,10 @@
 #include "ksTalvikHost.h"
 
 #include "handles/ksTypeConverter.h"
-#include "handles/ksdReferenceNode.h"
 #include "import/ksSceneImporter.h"
 #include "nodeutils/ksNodeUtils.h"
 #include "references/ksReferenceService.h"
+#include "references/ksdReferenceNode.h"
 #include "scene/ksScenegraph.h"
 #include "scenegraph/Node.h"
 #include "scenegraph/Transform3D.h"

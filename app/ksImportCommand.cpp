@@ -10,7 +10,7 @@
 #include "ksTalvikHost.h"
 
 #include "handles/ksTypeConverter.h"
-#include "handles/ksdReferenceNode.h"
+#include "references/ksdReferenceNode.h"
 #include "import/ksSceneImporter.h"
 #include "kernel/ksInterfaceFactory.h"
 #include "references/ksReferenceInterface.h"

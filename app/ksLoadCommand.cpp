@@ -6,8 +6,8 @@
 #include "ksTalvikHost.h"
 
 #include "handles/ksTypeConverter.h"
-#include "handles/ksdReferenceNode.h"
 #include "import/ksSceneImporter.h"
+#include "references/ksdReferenceNode.h"
 
 #include <QJsonArray>
 

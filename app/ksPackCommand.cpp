@@ -8,7 +8,7 @@
 #include "ksTalvikHost.h"
 
 #include "handles/ksTypeConverter.h"
-#include "handles/ksdReferenceNode.h"
+#include "references/ksdReferenceNode.h"
 #include "scene/ksSceneData.h"
 #include "scene/ksSceneDataManager.h"
 

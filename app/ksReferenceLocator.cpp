@@ -4,10 +4,10 @@
 #include "ksReferenceResolver.h"
 
 #include "handles/ksTypeConverter.h"
-#include "handles/ksdReferenceNode.h"
 #include "kernel/ksInterfaceFactory.h"
 #include "references/ksReferenceInterface.h"
 #include "references/ksReferenceService.h"
+#include "references/ksdReferenceNode.h"
 #include "scenegraph/ExtReference.h"
 #include "scenegraph/FileReference.h"
 

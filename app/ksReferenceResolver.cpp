@@ -2,12 +2,12 @@
 #include "ksReferenceResolver.h"
 
 #include "handles/ksTypeConverter.h"
-#include "handles/ksdReferenceNode.h"
 #include "kernel/ksInterfaceFactory.h"
 #include "nodeutils/ksNodeUtils.h"
 #include "references/ksReferenceFindFlags.h"
 #include "references/ksReferenceInterface.h"
 #include "references/ksReferenceUpdateFlags.h"
+#include "references/ksdReferenceNode.h"
 #include "scene/ksScenegraph.h"
 #include "scenegraph/ExtReference.h"
 #include "scenegraph/FileReference.h"

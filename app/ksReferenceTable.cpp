@@ -2,11 +2,11 @@
 #include "ksReferenceTable.h"
 
 #include "handles/ksTypeConverter.h"
-#include "handles/ksdReferenceNode.h"
 #include "import/ksSceneImporter.h"
 #include "kernel/ksInterfaceFactory.h"
 #include "nodeutils/ksNodeUtils.h"
 #include "references/ksReferenceInterface.h"
+#include "references/ksdReferenceNode.h"
 #include "scene/ksScenegraph.h"
 #include "scenegraph/Node.h"
 

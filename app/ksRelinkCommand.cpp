@@ -7,11 +7,11 @@
 #include "ksTalvikHost.h"
 
 #include "handles/ksTypeConverter.h"
-#include "handles/ksdReferenceNode.h"
 #include "import/ksSceneImporter.h"
 #include "references/ksReferenceInterface.h"
 #include "references/ksReferenceService.h"
 #include "references/ksReferenceUpdateFlags.h"
+#include "references/ksdReferenceNode.h"
 #include "scene/ksFileIO.h"
 
 #include <QFileInfo>

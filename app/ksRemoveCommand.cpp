@@ -6,10 +6,10 @@
 #include "ksTalvikHost.h"
 
 #include "handles/ksTypeConverter.h"
-#include "handles/ksdReferenceNode.h"
 #include "import/ksSceneImporter.h"
 #include "references/ksReferenceInterface.h"
 #include "references/ksReferenceService.h"
+#include "references/ksdReferenceNode.h"
 
 #include <QJsonArray>
 

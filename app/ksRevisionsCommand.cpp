@@ -7,8 +7,8 @@
 #include "ksTalvikHost.h"
 
 #include "handles/ksTypeConverter.h"
-#include "handles/ksdReferenceNode.h"
 #include "references/ksReferenceService.h"
+#include "references/ksdReferenceNode.h"
 #include "scene/ksFileIO.h"
 #include "scene/ksScenegraph.h"
 

@@ -1,7 +1,7 @@
 // Licensed under the MIT licence; see LICENSE.
 #pragma once
 
-#include "kernel/ksKernel.h"
+#include "startup/ksKernel.h"
 #include "utils/ksSubscription.h"
 
 #include <QString>

@@ -9,7 +9,7 @@
 #include "ksTalvikHost.h"
 
 #include "handles/ksTypeConverter.h"
-#include "handles/ksdReferenceNode.h"
+#include "references/ksdReferenceNode.h"
 #include "nodeutils/ksNodeUtils.h"
 #include "notification/NotificationManager.h"
 #include "notification/Notification.h"

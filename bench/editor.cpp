@@ -14,13 +14,13 @@
 #include "ksEditorWindow.h"
 #include "ksReferenceItemModel.h"
 
-#include "kernel/ksKernel.h"
 #include "kernel/ksKernelServiceFactory.h"
 #include "nodeutils/ksNodeUtils.h"
 #include "references/ksReferenceService.h"
 #include "references/ksReferenceTypes.h"
 #include "scene/ksFileIO.h"
 #include "scene/ksScenegraph.h"
+#include "startup/ksKernel.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,10 +1,9 @@
 // Licensed under the MIT licence; see LICENSE.
 #include "service/ksReferenceServiceImpl.h"
 
+#include "fileio/ksFileIOService.h"
 #include "handles/ksTypeConverter.h"
-#include "kernel/ksFileIOService.h"
 #include "kernel/ksKernelServiceFactory.h"
-#include "kernel/ksTreeService.h"
 #include "model/ksReferenceNode.h"
 #include "model/ksReferencePool.h"
 #include "model/ksReferenceSettings.h"
@@ -19,6 +18,7 @@
 #include "scenegraph/Traversal.h"
 #include "service/ksReferenceServiceMB.h"
 #include "service/ksdReferenceNodeImpl.h"
+#include "tree/ksTreeService.h"
 
 #include <QHash>
 #include <QTimer>

@@ -1,8 +1,8 @@
 // Licensed under the MIT licence; see LICENSE.
 #pragma once
 
-#include "handles/ksdReferenceNode.h"
 #include "monitor/ksRevisionMonitor.h"
+#include "references/ksdReferenceNode.h"
 #include "scenegraph/HandleTypes.h"
 
 // The reference module's implementation of the host's reference node handle.

@@ -11,9 +11,9 @@
 
 #include "handles/ksTypeConverter.h"
 #include "kernel/ksKernelServiceFactory.h"
-#include "kernel/ksTreeService.h"
 #include "notification/ksStyle.h"
 #include "references/ksReferenceService.h"
+#include "tree/ksTreeService.h"
 
 #include <QAction>
 #include <QColor>

@@ -3,7 +3,7 @@
 
 #include "ksReferenceTable.h"
 
-#include "handles/ksdReferenceNode.h"
+#include "references/ksdReferenceNode.h"
 
 #include <QAbstractItemModel>
 #include <QHash>

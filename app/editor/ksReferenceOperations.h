@@ -1,7 +1,7 @@
 // Licensed under the MIT licence; see LICENSE.
 #pragma once
 
-#include "handles/ksdReferenceNode.h"
+#include "references/ksdReferenceNode.h"
 
 #include <QList>
 #include <QString>

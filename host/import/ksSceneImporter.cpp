@@ -1,10 +1,10 @@
 // Licensed under the MIT licence; see LICENSE.
 #include "import/ksSceneImporter.h"
 
+#include "fileio/ksFileIOService.h"
 #include "handles/ksTypeConverter.h"
 #include "import/ksMeshImporter.h"
 #include "kernel/ksController.h"
-#include "kernel/ksFileIOService.h"
 #include "kernel/ksInterfaceFactory.h"
 #include "kernel/ksKernelServiceFactory.h"
 #include "kernel/ksMessage.h"

@@ -2,9 +2,9 @@
 #pragma once
 
 #include "handles/ksdNode.h"
-#include "handles/ksdReferenceNode.h"
 #include "kernel/ksBaseService.h"
 #include "references/ksReferenceTypes.h"
+#include "references/ksdReferenceNode.h"
 
 #include <QList>
 #include <QString>

@@ -1,7 +1,7 @@
 // Licensed under the MIT licence; see LICENSE.
 #include "scene/ksFileIO.h"
 
-#include "kernel/ksFileIOService.h"
+#include "fileio/ksFileIOService.h"
 #include "kernel/ksInterfaceFactory.h"
 #include "kernel/ksKernelServiceFactory.h"
 #include "nodeutils/ksMaterials.h"

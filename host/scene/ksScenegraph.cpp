@@ -1,7 +1,6 @@
 // Licensed under the MIT licence; see LICENSE.
 #include "scene/ksScenegraph.h"
 
-#include "kernel/ksTreeService.h"
 #include "nodeutils/ksMaterials.h"
 #include "nodeutils/ksNodeUtils.h"
 #include "scenegraph/Attachment.h"
@@ -16,6 +15,7 @@
 #include "scenegraph/Node.h"
 #include "scenegraph/NodeUtils.h"
 #include "scenegraph/Traversal.h"
+#include "tree/ksTreeService.h"
 #include "undo/ksUndoStack.h"
 
 #include <QTimer>

@@ -1,10 +1,10 @@
 // Licensed under the MIT licence; see LICENSE.
 #include "undo/ksMoveNodesCommand.h"
 
-#include "kernel/ksTreeService.h"
 #include "scenegraph/CPEditor.h"
 #include "scenegraph/FieldContainerFactory.h"
 #include "scenegraph/Node.h"
+#include "tree/ksTreeService.h"
 #include "undo/ksParkedNodes.h"
 
 #include <algorithm>

@@ -2,9 +2,9 @@
 #include "undo/ksSelectionUndoCommand.h"
 
 #include "kernel/ksKernelServiceFactory.h"
-#include "kernel/ksTreeService.h"
 #include "scenegraph/FieldContainerFactory.h"
 #include "scenegraph/Node.h"
+#include "tree/ksTreeService.h"
 
 namespace {
 

@@ -5,11 +5,11 @@
 
 #include "AppTestSupport.h"
 
-#include "kernel/ksFileIOService.h"
-#include "kernel/ksKernel.h"
+#include "fileio/ksFileIOService.h"
 #include "kernel/ksKernelServiceFactory.h"
 #include "scene/ksFileIO.h"
 #include "scene/ksScenegraph.h"
+#include "startup/ksKernel.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>

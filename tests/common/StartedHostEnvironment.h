@@ -3,7 +3,7 @@
 
 #include "scenegraph/SceneGraph.h"
 
-#include "kernel/ksKernel.h"
+#include "startup/ksKernel.h"
 
 #include <gtest/gtest.h>
 

@@ -6,12 +6,12 @@
 #include "ksObjWriter.h"
 
 #include "handles/ksTypeConverter.h"
-#include "handles/ksdReferenceNode.h"
 #include "import/ksSceneImporter.h"
 #include "kernel/ksKernelServiceFactory.h"
 #include "nodeutils/ksNodeUtils.h"
 #include "notification/NotificationManager.h"
 #include "references/ksReferenceService.h"
+#include "references/ksdReferenceNode.h"
 #include "scene/ksFileIO.h"
 #include "scenegraph/Node.h"
 #include "undo/ksUndoStack.h"

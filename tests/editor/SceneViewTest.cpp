@@ -12,9 +12,9 @@
 #include "ksReferenceItemModel.h"
 #include "ksSceneView.h"
 
-#include "kernel/ksTreeService.h"
 #include "notification/ksStyle.h"
 #include "scenegraph/ExtReference.h"
+#include "tree/ksTreeService.h"
 
 #include <QGuiApplication>
 #include <QImage>

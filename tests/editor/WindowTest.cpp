@@ -8,7 +8,7 @@
 #include "ksReferenceActions.h"
 #include "ksReferenceItemModel.h"
 
-#include "kernel/ksTreeService.h"
+#include "tree/ksTreeService.h"
 
 #include <QAction>
 #include <QGuiApplication>

@@ -8,18 +8,18 @@
 #include "LogRecorder.h"
 #include "ReferenceNodes.h"
 
+#include "fileio/ksFileIOService.h"
 #include "handles/ksdObjectManager.h"
-#include "handles/ksdReferenceNode.h"
-#include "kernel/ksFileIOService.h"
 #include "kernel/ksInterfaceFactory.h"
-#include "kernel/ksKernel.h"
 #include "kernel/ksKernelServiceFactory.h"
 #include "kernel/ksMessage.h"
 #include "kernel/ksModuleBase.h"
 #include "kernel/ksModuleList.h"
-#include "kernel/ksTreeService.h"
 #include "references/ksReferenceInterface.h"
 #include "references/ksReferenceService.h"
+#include "references/ksdReferenceNode.h"
+#include "startup/ksKernel.h"
+#include "tree/ksTreeService.h"
 
 #include <QMetaMethod>
 #include <QSignalSpy>

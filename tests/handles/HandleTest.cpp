@@ -5,8 +5,8 @@
 
 #include "handles/ksTypeConverter.h"
 #include "handles/ksdObjectManager.h"
-#include "handles/ksdReferenceNode.h"
 #include "nodeutils/ksNodeUtils.h"
+#include "references/ksdReferenceNode.h"
 
 #include <QSet>
 

@@ -9,7 +9,7 @@
 
 #include "kernel/ksController.h"
 #include "kernel/ksInterfaceFactory.h"
-#include "kernel/ksKernel.h"
+#include "startup/ksKernel.h"
 #include "kernel/ksKernelRegister.h"
 #include "kernel/ksKernelServiceFactory.h"
 #include "kernel/ksModuleList.h"

@@ -4,7 +4,7 @@
 #include "scenegraph/SceneGraph.h"
 
 #include "kernel/ksKernelServiceFactory.h"
-#include "kernel/ksTreeService.h"
+#include "tree/ksTreeService.h"
 #include "undo/ksAddChildrenCommand.h"
 #include "undo/ksDeleteNodesCommand.h"
 #include "undo/ksMoveNodesCommand.h"

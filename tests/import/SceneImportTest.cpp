@@ -5,12 +5,12 @@
 #include "ReferenceNodes.h"
 #include "StartedHostEnvironment.h"
 
+#include "fileio/ksFileIOService.h"
 #include "handles/ksTypeConverter.h"
-#include "handles/ksdReferenceNode.h"
 #include "import/ksSceneImporter.h"
-#include "kernel/ksFileIOService.h"
 #include "kernel/ksKernelServiceFactory.h"
 #include "references/ksReferenceService.h"
+#include "references/ksdReferenceNode.h"
 #include "scene/ksFileIO.h"
 #include "scene/ksScenegraph.h"
 

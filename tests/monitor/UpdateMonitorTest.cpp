@@ -6,15 +6,15 @@
 
 #include "StartedHostEnvironment.h"
 
+#include "fileio/ksFileIOService.h"
 #include "handles/ksTypeConverter.h"
-#include "handles/ksdReferenceNode.h"
-#include "kernel/ksFileIOService.h"
 #include "kernel/ksKernelServiceFactory.h"
 #include "model/ksReferencePool.h"
 #include "monitor/ksReferenceUpdateMonitor.h"
 #include "notification/Notification.h"
 #include "notification/NotificationManager.h"
 #include "references/ksReferenceService.h"
+#include "references/ksdReferenceNode.h"
 #include "utils/ksFile.h"
 #include "utils/ksLog.h"
 

@@ -3,7 +3,7 @@
 
 #include "FileSizeLimit.h"
 
-#include "kernel/ksFileIOService.h"
+#include "fileio/ksFileIOService.h"
 #include "kernel/ksKernelServiceFactory.h"
 #include "scene/ksFileIO.h"
 #include "scene/ksScenegraph.h"

@@ -3,11 +3,11 @@
 // on the root.
 #include "ServiceTestSupport.h"
 
-#include "kernel/ksTreeService.h"
 #include "model/ksReferencePool.h"
 #include "scene/ksFileIO.h"
 #include "scene/ksScenegraph.h"
 #include "scene/ksSmartReferenceStash.h"
+#include "tree/ksTreeService.h"
 #include "undo/ksDeleteNodesCommand.h"
 #include "undo/ksUndoStack.h"
 

@@ -6,7 +6,7 @@
 
 #include "LogRecorder.h"
 
-#include "kernel/ksFileIOService.h"
+#include "fileio/ksFileIOService.h"
 #include "scene/ksScenegraph.h"
 #include "undo/ksUndoStack.h"
 

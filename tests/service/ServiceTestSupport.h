@@ -6,7 +6,7 @@
 #include "ReferenceNodes.h"
 #include "TempFiles.h"
 
-#include "handles/ksdReferenceNode.h"
+#include "references/ksdReferenceNode.h"
 #include "handles/ksTypeConverter.h"
 #include "kernel/ksInterfaceFactory.h"
 #include "kernel/ksKernelServiceFactory.h"

@@ -1,5 +1,5 @@
 // Licensed under the MIT licence; see LICENSE.
-#include "kernel/ksTreeService.h"
+#include "tree/ksTreeService.h"
 
 #include "kernel/ksKernelServiceFactory.h"
 #include "scenegraph/FieldContainerFactory.h"

@@ -1,5 +1,5 @@
 // Licensed under the MIT licence; see LICENSE.
-#include "kernel/ksFileIOService.h"
+#include "fileio/ksFileIOService.h"
 
 ksFileIOService::ksFileIOService(QObject* parent)
     : ksBaseService(parent)

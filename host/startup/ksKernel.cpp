@@ -1,20 +1,20 @@
 // Licensed under the MIT licence; see LICENSE.
-#include "kernel/ksKernel.h"
+#include "startup/ksKernel.h"
 
+#include "fileio/ksFileIOService.h"
 #include "handles/ksdObjectManager.h"
 #include "import/ksSceneImporter.h"
 #include "kernel/ksBaseService.h"
 #include "kernel/ksController.h"
-#include "kernel/ksFileIOService.h"
 #include "kernel/ksInterfaceFactory.h"
 #include "kernel/ksKernelRegister.h"
 #include "kernel/ksKernelServiceFactory.h"
 #include "kernel/ksModuleList.h"
-#include "kernel/ksTreeService.h"
 #include "nodeutils/ksMaterials.h"
 #include "notification/NotificationManager.h"
 #include "references/ksReferenceTypes.h"
 #include "scene/ksScenegraph.h"
+#include "tree/ksTreeService.h"
 #include "undo/ksUndoStack.h"
 
 #include <QDir>

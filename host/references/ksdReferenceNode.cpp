@@ -1,5 +1,5 @@
 // Licensed under the MIT licence; see LICENSE.
-#include "handles/ksdReferenceNode.h"
+#include "references/ksdReferenceNode.h"
 
 #include "handles/ksdMetaTypes.h"
 #include "handles/ksdObjectManager.h"
