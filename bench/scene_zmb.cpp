@@ -130,10 +130,10 @@ void BM_SequentialRead(benchmark::State& state)
 void BM_ZmbLoad(benchmark::State& state)
 {
     for (auto _ : state) {
-        ksZmbReader reader;
-        if (!reader.readFile(scene().zmbPath))
+        ksZmbReadResult result = ksZmbReader::read(scene().zmbPath);
+        if (!result)
             state.SkipWithError("load failed");
-        NodeRefPtr root = reader.takeRoot();
+        NodeRefPtr root = std::move(result.root);
         benchmark::DoNotOptimize(root.getCPtr());
     }
     state.SetBytesProcessed(state.iterations() * scene().sceneSize);

@@ -2,18 +2,16 @@
 #include "import/ksMetaDataReader.h"
 
 #include "scene/ksZmbReader.h"
+#include "scenegraph/Node.h"
+
+#include <utility>
 
 bool ksMetaDataReader::read(const std::string& path)
 {
-    m_metadata.clear();
-    ksZmbReader reader;
-    if (!reader.readMetadataFile(QString::fromStdString(path))) {
-        m_error = reader.getError();
-        return false;
-    }
-    m_error.clear();
-    m_metadata = reader.getMetadata();
-    return true;
+    ksZmbReadResult result = ksZmbReader::readMetadata(QString::fromStdString(path));
+    m_metadata = std::move(result.metadata);
+    m_error = std::move(result.message);
+    return m_error.empty();
 }
 
 const std::string& ksMetaDataReader::getAssemblyFileReferences() const

@@ -148,16 +148,15 @@ NodeRefPtr ksFastGeometryLoader::read(const QString& path)
                                                        QString::number(double(size) / 1e6, 'f', 0)));
     };
     if (suffix == QLatin1String("zmb")) {
-        ksZmbReader reader;
-        reader.setReadProgress(progress);
-        if (!reader.readFile(QFile::decodeName(source.c_str()))) {
-            fail(path, reader.getError());
+        ksZmbReadResult result = ksZmbReader::read(QFile::decodeName(source.c_str()), progress);
+        if (!result) {
+            fail(path, result.message);
             return NullFC;
         }
         if (m_stashLoadedData)
-            m_stash = reader.getStash();
-        m_metadata = reader.getMetadata();
-        return reader.takeRoot();
+            m_stash = std::move(result.stash);
+        m_metadata = std::move(result.metadata);
+        return std::move(result.root);
     }
     if (suffix == QLatin1String("osb")) {
         SceneReadResult result = SceneFileHandler::readScene(source, progress);

@@ -49,9 +49,9 @@ TEST_F(SmartFileLoad, LoadsUnderTheNodeAndItsClonesRefreshesTheRecordsAndUnloadD
     EXPECT_EQ(core->getState(), UInt32(ksReferenceTypes::NotLoaded));
     EXPECT_TRUE(ksMaterials::getMaterialPoolMaterials().empty()) << "the content's materials left the pool";
     ASSERT_TRUE(smart.saveAs(path("after-unload.zmb")));
-    ksZmbReader reader;
-    ASSERT_TRUE(reader.readFile(path("after-unload.zmb")));
-    EXPECT_TRUE(reader.getStash().isEmpty()) << "the stash went with the content";
+    const ksZmbReadResult written = ksZmbReader::read(path("after-unload.zmb"));
+    ASSERT_TRUE(written) << written.message;
+    EXPECT_TRUE(written.stash.isEmpty()) << "the stash went with the content";
     // Clones of the node show what is loaded under it.
     const NodeRefPtr clone = makeNode(core, "Engine copy", ksScenegraph::getRoot());
     ASSERT_TRUE(writeContent(file, makeContent()));
@@ -272,8 +272,7 @@ TEST_F(SmartFileSave, SaveAsWritesElsewhereWithTheLoadedStashAndLeavesTheReferen
     ASSERT_TRUE(smart.load());
     ASSERT_TRUE(smart.save());
     const auto stashOf = [](const QString& written) {
-        ksZmbReader reader;
-        return reader.readFile(written) ? reader.getStash() : ksSmartReferenceStash();
+        return ksZmbReader::read(written).stash;
     };
     EXPECT_EQ(stashOf(file), stash);
 

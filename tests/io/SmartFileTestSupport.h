@@ -106,8 +106,7 @@ inline bool writeContent(const QString& path, const osg::NodeRefPtr& root, const
 inline osg::NodeRefPtr readContent(const QString& path)
 {
     if (QFileInfo(path).suffix().compare("zmb", Qt::CaseInsensitive) == 0) {
-        ksZmbReader reader;
-        return reader.readFile(path) ? reader.takeRoot() : osg::NodeRefPtr();
+        return ksZmbReader::read(path).root;
     }
     return osg::SceneFileHandler::the().read(path.toUtf8().toStdString());
 }
