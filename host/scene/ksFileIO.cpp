@@ -133,18 +133,17 @@ bool ksFileIO::saveSmartReference(const NodePtr& node, const std::string& path, 
     ksFileIO* self = instance();
     if (self->m_beforeWrite)
         self->m_beforeWrite(node);
-    QString error;
-    const bool ok = ksZmbWriter(node, stash, makeMetadata(node)).save(QString::fromStdString(path), error);
+    const ksFileResult saved = ksZmbWriter(node, stash, makeMetadata(node)).save(QString::fromStdString(path));
     if (self->m_afterWrite)
         self->m_afterWrite(node);
-    if (!ok) {
-        ksLog::error("Unable to save %s: %s", path.c_str(), error.toUtf8().constData());
+    if (!saved) {
+        ksLog::error("Unable to save %s: %s", path.c_str(), saved.message.toUtf8().constData());
         return false;
     }
-    const QString saved = QString::fromStdString(path);
-    emit self->smartReferenceSaved(saved);
+    const QString written = QString::fromStdString(path);
+    emit self->smartReferenceSaved(written);
     if (ksFileIOService* service = fileService())
-        emit service->savedGeometry(saved);
+        emit service->savedGeometry(written);
     return true;
 }
 
@@ -307,14 +306,13 @@ bool ksFileIO::saveProject(const QString& path)
     // show lives in their files.
     if (references)
         references->detachSubReferences(root);
-    QString error;
-    const bool ok = ksZmbWriter(root, instance()->m_projectStash, makeMetadata(root)).save(path, error);
+    const ksFileResult saved = ksZmbWriter(root, instance()->m_projectStash, makeMetadata(root)).save(path);
     if (references)
         references->attachSubReferences(root);
     increaseAdvancedProgress();
-    if (!ok) {
+    if (!saved) {
         scene->setCurrentFile(previousFile);
-        ksLog::error("Unable to save project %s: %s", path.toUtf8().constData(), error.toUtf8().constData());
+        ksLog::error("Unable to save project %s: %s", path.toUtf8().constData(), saved.message.toUtf8().constData());
         if (incremented)
             renameLastIncrementToOriginal(path, increment);
         return finish(false);

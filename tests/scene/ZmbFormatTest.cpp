@@ -237,8 +237,8 @@ TEST(ZmbFormat, AFileOfManySmallRecordsReadsBackWhole)
     }
     QTemporaryDir dir;
     const QString path = dir.filePath("many.zmb");
-    QString error;
-    ASSERT_TRUE(ksZmbWriter(root, {}, {}).save(path, error)) << error.toStdString();
+    const ksFileResult saved = ksZmbWriter(root, {}, {}).save(path);
+    ASSERT_TRUE(saved) << saved.message.toStdString();
     ASSERT_GT(QFileInfo(path).size(), 8 << 20) << "several release steps";
 
     const ksZmbReadResult result = ksZmbReader::read(path);
