@@ -6,23 +6,21 @@
 
 #include <utility>
 
-bool ksMetaDataReader::read(const std::string& path)
+ksMetaDataReadResult ksMetaDataReader::read(const std::string& path)
 {
-    ksZmbReadResult result = ksZmbReader::readMetadata(QString::fromStdString(path));
-    m_metadata = std::move(result.metadata);
-    m_error = std::move(result.message);
-    return m_error.empty();
+    ksZmbReadResult read = ksZmbReader::readMetadata(QString::fromStdString(path));
+    return ksMetaDataReadResult{std::move(read.metadata), std::move(read.message)};
 }
 
-const std::string& ksMetaDataReader::getAssemblyFileReferences() const
+const std::string& ksMetaDataReadResult::getAssemblyFileReferences() const
 {
     static const std::string none;
-    const auto it = m_metadata.find(ksZmb::AssemblyFileReferencesKey);
-    return it == m_metadata.end() ? none : it->second;
+    const auto it = metadata.find(ksZmb::AssemblyFileReferencesKey);
+    return it == metadata.end() ? none : it->second;
 }
 
-std::string ksMetaDataReader::getValue(const std::string& key) const
+std::string ksMetaDataReadResult::getValue(const std::string& key) const
 {
-    const auto it = m_metadata.find(key);
-    return it == m_metadata.end() ? std::string() : it->second;
+    const auto it = metadata.find(key);
+    return it == metadata.end() ? std::string() : it->second;
 }
