@@ -137,7 +137,7 @@ NodeRefPtr ksSmartFile::loadOsb(const std::string& path)
 {
     ksFastGeometryLoader loader;
     configureLoader(loader);
-    NodeRefPtr root = loader.load(path);
+    NodeRefPtr root = loader.load(path).root;
     if (!root)
         return NullFC;
     if (ksQorHelper::isConvertedQorTree(root.get())) {
@@ -155,13 +155,14 @@ NodeRefPtr ksSmartFile::loadZmb(const std::string& path)
     ksFastGeometryLoader loader;
     configureLoader(loader);
     loader.setStashLoadedData(true);
-    NodeRefPtr root = loader.load(path);
+    ksGeometryLoadResult loaded = loader.load(path);
+    NodeRefPtr root = std::move(loaded.root);
     if (!root)
         return NullFC;
     if (ksReferenceInterface* references = ksReferenceNode::getReferenceInterface())
         references->replaceFileInfosWithReferences(root.get());
     ksNodeUtils::subFromParent(root.get());
-    m_stash = loader.getStash();
+    m_stash = std::move(loaded.stash);
     return root;
 }
 

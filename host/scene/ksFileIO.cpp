@@ -328,7 +328,7 @@ bool ksFileIO::saveProject(const QString& path)
     return finish(true);
 }
 
-bool ksFileIO::loadProject(const QString& path)
+ksFileResult ksFileIO::loadProject(const QString& path)
 {
     ksFileIOService* service = fileService();
     if (service)
@@ -340,15 +340,15 @@ bool ksFileIO::loadProject(const QString& path)
     // The pool is emptied with the old scene; the loaded materials join the
     // new one.
     loader.setMaterialPoolHandling(ksFastGeometryLoader::KeepOutOfPool);
-    const NodeRefPtr root = loader.load(path);
-    if (!root) {
+    ksGeometryLoadResult loaded = loader.load(path);
+    if (!loaded) {
         if ((service = fileService()))
             emit service->projectLoadFinished(path, false);
-        return false;
+        return ksFileResult::failure(QString::fromStdString(loaded.message));
     }
-    ksScenegraph::replaceScene(root.get());
+    ksScenegraph::replaceScene(loaded.root.get());
     ksMaterials::addTreeMaterialsToPool(ksScenegraph::getRoot());
-    instance()->m_projectStash = loader.getStash();
+    instance()->m_projectStash = std::move(loaded.stash);
     setFilename(path);
     ksSceneDataManager::getSceneData(0)->setCurrentFile(path);
     // The project holds its smart references without their content: each
@@ -375,7 +375,7 @@ bool ksFileIO::loadProject(const QString& path)
         emit service->projectLoaded(path);
         emit service->projectLoadFinished(path, true);
     }
-    return true;
+    return ksFileResult::success();
 }
 
 void ksFileIO::newScene()

@@ -1,6 +1,7 @@
 // Licensed under the MIT licence; see LICENSE.
 #pragma once
 
+#include "scene/ksFileResult.h"
 #include "scene/ksSmartReferenceStash.h"
 #include "scene/ksZmbFormat.h"
 #include "scenegraph/HandleTypes.h"
@@ -97,7 +98,9 @@ public:
     // (osg::FileTransaction; inside a caller's open transaction, with the
     // caller's other files).
     static bool saveProject(const QString& path);
-    static bool loadProject(const QString& path);
+    // A failed load says why in its result (the loader's reason, also
+    // logged as "Unable to load <path>: <reason>").
+    static ksFileResult loadProject(const QString& path);
     // An empty scene; emits the service's newScene.
     static void newScene();
     static const ksSmartReferenceStash& getProjectStash();
