@@ -124,11 +124,12 @@ ksZmbMetadata ksFileIO::makeMetadata(const NodePtr& node)
     return metadata;
 }
 
-bool ksFileIO::saveSmartReference(const NodePtr& node, const std::string& path, const ksSmartReferenceStash& stash)
+ksFileResult ksFileIO::saveSmartReference(const NodePtr& node, const std::string& path,
+                                          const ksSmartReferenceStash& stash)
 {
     if (!node) {
         ksLog::error("Unable to save %s: nothing to save.", path.c_str());
-        return false;
+        return ksFileResult::failure(QStringLiteral("nothing to save."));
     }
     ksFileIO* self = instance();
     if (self->m_beforeWrite)
@@ -138,13 +139,13 @@ bool ksFileIO::saveSmartReference(const NodePtr& node, const std::string& path, 
         self->m_afterWrite(node);
     if (!saved) {
         ksLog::error("Unable to save %s: %s", path.c_str(), saved.message.toUtf8().constData());
-        return false;
+        return saved;
     }
     const QString written = QString::fromStdString(path);
     emit self->smartReferenceSaved(written);
     if (ksFileIOService* service = fileService())
         emit service->savedGeometry(written);
-    return true;
+    return saved;
 }
 
 void ksFileIO::setSubtreeSaveHooks(SubtreeHook beforeWrite, SubtreeHook afterWrite)

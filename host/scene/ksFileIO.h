@@ -48,10 +48,11 @@ public:
 
     // Writes `node`'s subtree with `stash` as a ".zmb" file at `path` (UTF-8).
     // The metadata lists the files of the reference nodes below `node`
-    // (ksZmb::AssemblyFileReferencesKey). A failed save logs why and leaves
-    // any previous file at `path` as it was. A written file is announced by
+    // (ksZmb::AssemblyFileReferencesKey). A failed save logs why
+    // ("Unable to save <path>: <reason>"), returns the reason and leaves any
+    // previous file at `path` as it was. A written file is announced by
     // smartReferenceSaved and the file-IO service's savedGeometry.
-    static bool saveSmartReference(const osg::NodePtr& node, const std::string& path,
+    static ksFileResult saveSmartReference(const osg::NodePtr& node, const std::string& path,
                                    const ksSmartReferenceStash& stash);
 
     // Called right before and after saveSmartReference writes a subtree, so

@@ -98,7 +98,7 @@ inline osg::NodeRefPtr makeContent(const std::string& rootName = "Root")
 inline bool writeContent(const QString& path, const osg::NodeRefPtr& root, const ksSmartReferenceStash& stash = {})
 {
     if (QFileInfo(path).suffix().compare("zmb", Qt::CaseInsensitive) == 0)
-        return ksFileIO::saveSmartReference(root.get(), path.toUtf8().toStdString(), stash);
+        return bool(ksFileIO::saveSmartReference(root.get(), path.toUtf8().toStdString(), stash));
     return osg::SceneFileHandler::the().write(root.get(), path.toUtf8().toStdString());
 }
 
