@@ -66,14 +66,11 @@ bool ksProjectFile::load(ksTalvikHost& host, const QString& path, QString& error
     host.clearLastError();
     host.clearLoadFailures();
     ksFileIO::newScene();
-    if (ksFileIO::loadProject(QFileInfo(path).absoluteFilePath()))
+    const ksFileResult loaded = ksFileIO::loadProject(QFileInfo(path).absoluteFilePath());
+    if (loaded)
         return true;
-    // The loader logs "Unable to load <path>: <reason>"; the path is named
-    // by the caller already.
-    error = host.lastError();
-    const int colon = error.indexOf(QLatin1String(": "));
-    if (error.startsWith(QLatin1String("Unable to load")) && colon > 0)
-        error = error.mid(colon + 2);
+    // The path is named by the caller already.
+    error = loaded.message;
     if (error.isEmpty())
         error = QStringLiteral("not a readable project");
     error = QStringLiteral("corrupt or unreadable project: %1").arg(error);

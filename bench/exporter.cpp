@@ -219,8 +219,7 @@ void BM_WriterOnly(benchmark::State& state)
     for (auto _ : state) {
         for (std::size_t i = scene.standalone.size(); i-- > 0;) {
             const NodePtr node = scene.standalone[i].get();
-            QString error;
-            ksZmbWriter(node, {}, ksFileIO::makeMetadata(node)).save(QString::fromStdString(scene.paths[i]), error);
+            ksZmbWriter(node, {}, ksFileIO::makeMetadata(node)).save(QString::fromStdString(scene.paths[i]));
         }
     }
 }

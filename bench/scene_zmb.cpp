@@ -50,9 +50,8 @@ struct BigScene {
         addGeometryParts(root.get());
         zmbPath = dir.filePath("scene.zmb");
         plainPath = dir.filePath("plain.bin");
-        QString error;
-        if (!ksZmbWriter(root.get(), {}, {}).save(zmbPath, error)) {
-            std::fprintf(stderr, "save failed: %s\n", qPrintable(error));
+        if (const ksFileResult saved = ksZmbWriter(root.get(), {}, {}).save(zmbPath); !saved) {
+            std::fprintf(stderr, "save failed: %s\n", qPrintable(saved.message));
             std::exit(1);
         }
         fileSize = QFile(zmbPath).size();
@@ -88,8 +87,7 @@ void BM_SequentialWrite(benchmark::State& state)
 void BM_ZmbSave(benchmark::State& state)
 {
     for (auto _ : state) {
-        QString error;
-        if (!ksZmbWriter(scene().root.get(), {}, {}).save(scene().zmbPath, error))
+        if (!ksZmbWriter(scene().root.get(), {}, {}).save(scene().zmbPath))
             state.SkipWithError("save failed");
     }
     state.SetBytesProcessed(state.iterations() * scene().sceneSize);
@@ -100,10 +98,9 @@ void BM_ZmbSave(benchmark::State& state)
 void BM_ZmbSaveAtLevel(benchmark::State& state)
 {
     for (auto _ : state) {
-        QString error;
         ksZmbWriter writer(scene().root.get(), {}, {});
         writer.setCompressionLevel(int(state.range(0)));
-        if (!writer.save(scene().zmbPath, error))
+        if (!writer.save(scene().zmbPath))
             state.SkipWithError("save failed");
     }
     state.SetBytesProcessed(state.iterations() * scene().sceneSize);
@@ -130,10 +127,10 @@ void BM_SequentialRead(benchmark::State& state)
 void BM_ZmbLoad(benchmark::State& state)
 {
     for (auto _ : state) {
-        ksZmbReader reader;
-        if (!reader.readFile(scene().zmbPath))
+        ksZmbReadResult result = ksZmbReader::read(scene().zmbPath);
+        if (!result)
             state.SkipWithError("load failed");
-        NodeRefPtr root = reader.takeRoot();
+        NodeRefPtr root = std::move(result.root);
         benchmark::DoNotOptimize(root.getCPtr());
     }
     state.SetBytesProcessed(state.iterations() * scene().sceneSize);

@@ -92,7 +92,7 @@ NodeRefPtr hostLoad(const std::string& path)
     ksFastGeometryLoader loader;
     ksSmartFile::configureLoader(loader);
     loader.setStashLoadedData(true);
-    return loader.load(path);
+    return loader.load(path).root;
 }
 
 void BM_HostLoad(benchmark::State& state)

@@ -14,23 +14,18 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    {
-        ksZmbReader reader;
-        if (reader.readMemory(data, size) != bool(reader.getRoot()))
-            std::abort();
-    }
+    if (const ksZmbReadResult result = ksZmbReader::read(data, size); bool(result) != bool(result.root))
+        std::abort();
     std::vector<std::uint8_t> sealed(data, data + size);
     if (ksZmbWriter::resealChecksums(sealed)) {
-        ksZmbReader reader;
-        const bool ok = reader.readMemory(sealed.data(), sealed.size());
-        if (ok == !reader.getError().empty())
-            std::abort(); // success leaves no error, a failure always says why
-        if (ok) {
+        const ksZmbReadResult result = ksZmbReader::read(sealed.data(), sealed.size());
+        // A success gives a scene, a failure always says why.
+        if (bool(result) != bool(result.root))
+            std::abort();
+        if (result) {
             // What was read writes back and reads again.
-            const osg::NodeRefPtr root = reader.takeRoot();
-            const std::vector<std::uint8_t> again = ksZmbWriter(root.get(), reader.getStash(), reader.getMetadata()).toBytes();
-            ksZmbReader second;
-            if (!second.readMemory(again.data(), again.size()))
+            const std::vector<std::uint8_t> again = ksZmbWriter(result.root.get(), result.stash, result.metadata).toBytes();
+            if (!ksZmbReader::read(again.data(), again.size()))
                 std::abort();
         }
     }

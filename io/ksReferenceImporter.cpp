@@ -66,8 +66,8 @@ Action::ResultE ksReferenceImporter::visit(const NodePtr& node)
             return Action::Continue;
         if (m_options.checkAssemblyReferences) {
             // An unreadable file is loaded like any other.
-            ksMetaDataReader reader;
-            if (reader.read(ref.getSmartPath()) && reader.getAssemblyFileReferences().empty()) {
+            const ksMetaDataReadResult metadata = ksMetaDataReader::read(ref.getSmartPath());
+            if (metadata && metadata.getAssemblyFileReferences().empty()) {
                 ref.setState(ksReferenceTypes::NotLoaded);
                 return Action::Continue;
             }

@@ -78,31 +78,35 @@ ksSmartFile::FileType ksSmartFile::fileTypeOf(const QString& path)
     return FileType::Other;
 }
 
-bool ksSmartFile::load()
+ksFileResult ksSmartFile::load()
 {
     if (m_loaded)
-        return true;
+        return ksFileResult::success();
+    const QString path = getPath();
+    const auto failure = [&path](const std::string& reason) {
+        return ksFileResult::failure(QStringLiteral("Unable to load %1: %2").arg(path, QString::fromStdString(reason)));
+    };
     const NodePtr node = getNode();
     if (!node)
-        return false;
+        return failure("the reference hangs nowhere");
 
     const ksMaterials::MaterialSet before = ksMaterials::getMaterialPoolMaterials();
-    const QString path = getPath();
     const std::string utf8Path = path.toUtf8().toStdString();
-    NodeRefPtr root;
+    ksGeometryLoadResult loaded;
     switch (fileTypeOf(path)) {
     case FileType::Osb:
-        root = loadOsb(utf8Path);
+        loaded = loadOsb(utf8Path);
         break;
     case FileType::Zmb:
-        root = loadZmb(utf8Path);
+        loaded = loadZmb(utf8Path);
         break;
     case FileType::Other:
+        loaded.message = "unsupported file type";
         break;
     }
-    if (!root)
-        return false;
-    attachLoadedTree(std::move(root));
+    if (!loaded)
+        return failure(loaded.message);
+    attachLoadedTree(std::move(loaded.root));
 
     ksNodeUtils::syncAllCloneTrees(node, false);
     ksNodeUtils::syncAllSynchronizedTrees(node);
@@ -119,7 +123,7 @@ bool ksSmartFile::load()
         m_materialTimer->start();
     }
     m_loaded = true;
-    return true;
+    return ksFileResult::success();
 }
 
 void ksSmartFile::configureLoader(ksFastGeometryLoader& loader)
@@ -133,36 +137,38 @@ void ksSmartFile::configureLoader(ksFastGeometryLoader& loader)
     loader.setIgnoreEnvironmentUpdates(true);
 }
 
-NodeRefPtr ksSmartFile::loadOsb(const std::string& path)
+ksGeometryLoadResult ksSmartFile::loadOsb(const std::string& path)
 {
     ksFastGeometryLoader loader;
     configureLoader(loader);
-    NodeRefPtr root = loader.load(path);
+    ksGeometryLoadResult loaded = loader.load(path);
+    const NodePtr root = loaded.root.get();
     if (!root)
-        return NullFC;
-    if (ksQorHelper::isConvertedQorTree(root.get())) {
-        ksQorTreeOptimizationJob job(path, root.get(), ksScenegraph::getRoot());
+        return loaded;
+    if (ksQorHelper::isConvertedQorTree(root)) {
+        ksQorTreeOptimizationJob job(path, root, ksScenegraph::getRoot());
         job.run();
     }
     if (ksReferenceInterface* references = ksReferenceNode::getReferenceInterface())
-        references->replaceFileInfosWithReferences(root.get());
-    ksNodeUtils::subFromParent(root.get());
-    return root;
+        references->replaceFileInfosWithReferences(root);
+    ksNodeUtils::subFromParent(root);
+    return loaded;
 }
 
-NodeRefPtr ksSmartFile::loadZmb(const std::string& path)
+ksGeometryLoadResult ksSmartFile::loadZmb(const std::string& path)
 {
     ksFastGeometryLoader loader;
     configureLoader(loader);
     loader.setStashLoadedData(true);
-    NodeRefPtr root = loader.load(path);
+    ksGeometryLoadResult loaded = loader.load(path);
+    const NodePtr root = loaded.root.get();
     if (!root)
-        return NullFC;
+        return loaded;
     if (ksReferenceInterface* references = ksReferenceNode::getReferenceInterface())
-        references->replaceFileInfosWithReferences(root.get());
-    ksNodeUtils::subFromParent(root.get());
-    m_stash = loader.getStash();
-    return root;
+        references->replaceFileInfosWithReferences(root);
+    ksNodeUtils::subFromParent(root);
+    m_stash = std::move(loaded.stash);
+    return loaded;
 }
 
 void ksSmartFile::attachLoadedTree(NodeRefPtr root)
@@ -246,16 +252,17 @@ bool ksSmartFile::unload()
     return true;
 }
 
-bool ksSmartFile::save()
+ksFileResult ksSmartFile::save()
 {
-    if (!saveAs(getPath()))
-        return false;
+    const ksFileResult saved = saveAs(getPath());
+    if (!saved)
+        return saved;
     ksReferenceNode reference(getNode());
     reference.setState(ksReferenceTypes::Loaded);
     reference.updateSmartFileInfo();
     resetChildChanged();
     m_loaded = true;
-    return true;
+    return saved;
 }
 
 void ksSmartFile::resetChildChanged()
@@ -278,17 +285,17 @@ void ksSmartFile::resetChildChanged()
     });
 }
 
-bool ksSmartFile::saveAs(const QString& path)
+ksFileResult ksSmartFile::saveAs(const QString& path)
 {
-    if (path.isEmpty()) {
-        ksLog::error("Save: Can't write file. Path is empty.");
-        return false;
-    }
+    const auto logged = [](const QString& message) {
+        ksLog::error("%s", message.toUtf8().constData());
+        return ksFileResult::failure(message);
+    };
+    if (path.isEmpty())
+        return logged(QStringLiteral("Save: Can't write file. Path is empty."));
     const QString directory = QFileInfo(path).absolutePath();
-    if (!QDir(directory).exists() && !QDir().mkpath(directory)) {
-        ksLog::error("Save: Can't write file %s. Unable to create path.", path.toUtf8().constData());
-        return false;
-    }
+    if (!QDir(directory).exists() && !QDir().mkpath(directory))
+        return logged(QStringLiteral("Save: Can't write file %1. Unable to create path.").arg(path));
     switch (fileTypeOf(path)) {
     case FileType::Osb:
         return writeOsb(path);
@@ -297,14 +304,14 @@ bool ksSmartFile::saveAs(const QString& path)
     case FileType::Other:
         break;
     }
-    return false;
+    return ksFileResult::failure(QStringLiteral("Unable to save %1: unsupported file type").arg(path));
 }
 
-bool ksSmartFile::writeOsb(const QString& path)
+ksFileResult ksSmartFile::writeOsb(const QString& path)
 {
     const NodePtr node = getNode();
     if (!node)
-        return false;
+        return ksFileResult::failure(QStringLiteral("Unable to save %1: the reference hangs nowhere").arg(path));
 
     // Nested smart references are saved in files of their own: their
     // content stays out of this one, as the host's ".zmb" writes keep it out.
@@ -331,26 +338,31 @@ bool ksSmartFile::writeOsb(const QString& path)
     }
 
     const bool ok = SceneFileHandler::the().write(node, path.toUtf8().toStdString(), false);
+    const ksFileResult written = ok ? ksFileResult::success()
+                                    : ksFileResult::failure(QStringLiteral("Unable to save %1: %2").arg(
+                                          path, QString::fromStdString(SceneFileHandler::the().getLastError())));
 
     for (const UBRDFMaterialPtr& brdf : detached) {
         CPEditor edit(brdf, UBRDFMaterial::EnvironmentFieldMask);
         brdf->setEnvironment(MaterialRefPtr(ksDefaultEnvironment::getDefault()));
     }
     ksReferenceNode::attachSubReferences(detachedContent);
-    return ok;
+    return written;
 }
 
-bool ksSmartFile::writeZmb(const QString& path)
+ksFileResult ksSmartFile::writeZmb(const QString& path)
 {
     const NodePtr node = getNode();
     if (!node)
-        return false;
+        return ksFileResult::failure(QStringLiteral("Unable to save %1: the reference hangs nowhere").arg(path));
     QString incrementPath;
     const bool incremented = ksFileIO::isIncrementalSaveEnabled() && ksFileIO::incrementalSave(path, incrementPath);
-    const bool ok = ksFileIO::saveSmartReference(node, path.toUtf8().toStdString(), m_stash);
+    const ksFileResult saved = ksFileIO::saveSmartReference(node, path.toUtf8().toStdString(), m_stash);
     // The failed write left the file alone; the increment must not stay
     // behind as a second copy of it.
-    if (incremented && !ok)
+    if (incremented && !saved)
         ksFileIO::renameLastIncrementToOriginal(path, incrementPath);
-    return ok;
+    if (!saved)
+        return ksFileResult::failure(QStringLiteral("Unable to save %1: %2").arg(path, saved.message));
+    return saved;
 }

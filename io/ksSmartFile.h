@@ -1,6 +1,7 @@
 // Licensed under the MIT licence; see LICENSE.
 #pragma once
 
+#include "scene/ksFileResult.h"
 #include "scene/ksSmartReferenceStash.h"
 #include "scenegraph/HandleTypes.h"
 
@@ -11,6 +12,7 @@
 
 class QTimer;
 class ksFastGeometryLoader;
+struct ksGeometryLoadResult;
 
 // Puts the content of one smart reference into the scene and writes it back.
 // The content hangs under the node that carries the reference core: loading
@@ -22,6 +24,11 @@ class ksFastGeometryLoader;
 // Loads tell the host of the materials they brought into its material pool,
 // batched: every load within one turn of the event loop ends in one
 // "updateMaterials" request. Main thread only.
+//
+// A failed load or save returns the message a user sees, whole and with the
+// file's path: the line logged ("Unable to load <path>: <reason>", "Save:
+// Can't write file. Path is empty."), or for what is not logged (another
+// file type, a core that hangs nowhere) a message of the same form.
 class ksSmartFile : public QObject
 {
     Q_OBJECT
@@ -31,15 +38,15 @@ public:
 
     // True at once when already loaded. False, with the scene unchanged, for
     // a file that is missing, corrupt or of another type.
-    bool load();
+    ksFileResult load();
     // Deletes the loaded content; false when nothing is loaded.
     bool unload();
     // Writes the content to getPath(), refreshes the smart record from the
     // written file and takes the content as unedited since the save. A
     // failed write changes nothing but the log.
-    bool save();
+    ksFileResult save();
     // Writes the content to `path` and nothing else: no state, no record.
-    bool saveAs(const QString& path);
+    ksFileResult saveAs(const QString& path);
 
     bool isLoaded() const { return m_loaded; }
     // The node that carries the core, or null while the core hangs nowhere.
@@ -55,11 +62,11 @@ private:
     enum class FileType { Other, Osb, Zmb };
     static FileType fileTypeOf(const QString& path);
 
-    osg::NodeRefPtr loadOsb(const std::string& path);
-    osg::NodeRefPtr loadZmb(const std::string& path);
+    ksGeometryLoadResult loadOsb(const std::string& path);
+    ksGeometryLoadResult loadZmb(const std::string& path);
     void attachLoadedTree(osg::NodeRefPtr root);
-    bool writeOsb(const QString& path);
-    bool writeZmb(const QString& path);
+    ksFileResult writeOsb(const QString& path);
+    ksFileResult writeZmb(const QString& path);
     void updateMaterials();
     void resetChildChanged();
     // The core while it lives: a smart file held beyond its core's life (by

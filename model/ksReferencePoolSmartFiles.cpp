@@ -75,7 +75,7 @@ bool ksReferencePool::saveSmartReference(const ExtReferencePtr& ext)
 bool ksReferencePool::saveSmartReferenceAs(const ExtReferencePtr& ext, const QString& path)
 {
     const bool wasChanged = isChanged(ext);
-    const bool saved = getSmartFile(ext)->saveAs(path);
+    const bool saved = bool(getSmartFile(ext)->saveAs(path));
     if (!wasChanged)
         resetChanged(ext);
     return saved;

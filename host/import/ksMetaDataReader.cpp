@@ -2,29 +2,25 @@
 #include "import/ksMetaDataReader.h"
 
 #include "scene/ksZmbReader.h"
+#include "scenegraph/Node.h"
 
-bool ksMetaDataReader::read(const std::string& path)
+#include <utility>
+
+ksMetaDataReadResult ksMetaDataReader::read(const std::string& path)
 {
-    m_metadata.clear();
-    ksZmbReader reader;
-    if (!reader.readMetadataFile(QString::fromStdString(path))) {
-        m_error = reader.getError();
-        return false;
-    }
-    m_error.clear();
-    m_metadata = reader.getMetadata();
-    return true;
+    ksZmbReadResult read = ksZmbReader::readMetadata(QString::fromStdString(path));
+    return ksMetaDataReadResult{std::move(read.metadata), std::move(read.message)};
 }
 
-const std::string& ksMetaDataReader::getAssemblyFileReferences() const
+const std::string& ksMetaDataReadResult::getAssemblyFileReferences() const
 {
     static const std::string none;
-    const auto it = m_metadata.find(ksZmb::AssemblyFileReferencesKey);
-    return it == m_metadata.end() ? none : it->second;
+    const auto it = metadata.find(ksZmb::AssemblyFileReferencesKey);
+    return it == metadata.end() ? none : it->second;
 }
 
-std::string ksMetaDataReader::getValue(const std::string& key) const
+std::string ksMetaDataReadResult::getValue(const std::string& key) const
 {
-    const auto it = m_metadata.find(key);
-    return it == m_metadata.end() ? std::string() : it->second;
+    const auto it = metadata.find(key);
+    return it == metadata.end() ? std::string() : it->second;
 }

@@ -5,24 +5,26 @@
 
 #include <string>
 
-// Reads the metadata of a ".zmb" file without loading its scene: only the
-// header, the section table and the metadata section are read and verified.
-class ksMetaDataReader
-{
-public:
-    // False (with the reason in getError) for a missing, foreign or damaged
-    // file; the previous values are cleared either way.
-    bool read(const std::string& path);
+// What a read of a ".zmb" file's metadata gives: the values, or none of them
+// and why.
+struct ksMetaDataReadResult {
+    ksZmbMetadata metadata;
+    // Empty when the read succeeded.
+    std::string message;
 
+    explicit operator bool() const { return message.empty(); }
     // The files the saved tree's reference nodes point to, one path per
     // line; empty when the file lists none.
     const std::string& getAssemblyFileReferences() const;
     // A value of the metadata, empty when absent.
     std::string getValue(const std::string& key) const;
-    const ksZmbMetadata& getMetadata() const { return m_metadata; }
-    const std::string& getError() const { return m_error; }
+};
 
-private:
-    ksZmbMetadata m_metadata;
-    std::string m_error;
+// Reads the metadata of a ".zmb" file without loading its scene: only the
+// header, the section table and the metadata section are read and verified.
+class ksMetaDataReader
+{
+public:
+    // Fails for a missing, foreign or damaged file.
+    static ksMetaDataReadResult read(const std::string& path);
 };

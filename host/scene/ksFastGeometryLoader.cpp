@@ -127,13 +127,7 @@ void reusePoolMaterials(const NodePtr& root)
 
 ksFastGeometryLoader::ksFastGeometryLoader() = default;
 
-void ksFastGeometryLoader::fail(const QString& path, const std::string& reason)
-{
-    m_lastError = reason;
-    ksLog::error("Unable to load %s: %s", path.toUtf8().constData(), reason.c_str());
-}
-
-NodeRefPtr ksFastGeometryLoader::read(const QString& path)
+ksGeometryLoadResult ksFastGeometryLoader::read(const QString& path) const
 {
     const QString suffix = QFileInfo(path).suffix().toLower();
     // A file written by the save in progress reads as it will be once saved.
@@ -147,44 +141,39 @@ NodeRefPtr ksFastGeometryLoader::read(const QString& path)
                                                        QString::number(double(read) / 1e6, 'f', 0),
                                                        QString::number(double(size) / 1e6, 'f', 0)));
     };
+    ksGeometryLoadResult result;
     if (suffix == QLatin1String("zmb")) {
-        ksZmbReader reader;
-        reader.setReadProgress(progress);
-        if (!reader.readFile(QFile::decodeName(source.c_str()))) {
-            fail(path, reader.getError());
-            return NullFC;
-        }
+        ksZmbReadResult read = ksZmbReader::read(QFile::decodeName(source.c_str()), progress);
+        result.root = std::move(read.root);
         if (m_stashLoadedData)
-            m_stash = reader.getStash();
-        m_metadata = reader.getMetadata();
-        return reader.takeRoot();
+            result.stash = std::move(read.stash);
+        result.metadata = std::move(read.metadata);
+        result.message = std::move(read.message);
+    } else if (suffix == QLatin1String("osb")) {
+        SceneReadResult read = SceneFileHandler::readScene(source, progress);
+        result.root = std::move(read.node);
+        result.message = std::move(read.message);
+    } else {
+        result.message = "unsupported file type";
     }
-    if (suffix == QLatin1String("osb")) {
-        SceneReadResult result = SceneFileHandler::readScene(source, progress);
-        if (!result)
-            fail(path, result.message);
-        return result.node;
-    }
-    fail(path, "unsupported file type");
-    return NullFC;
+    return result;
 }
 
-NodeRefPtr ksFastGeometryLoader::load(const std::string& path)
+ksGeometryLoadResult ksFastGeometryLoader::load(const std::string& path) const
 {
     return load(QString::fromStdString(path));
 }
 
-NodeRefPtr ksFastGeometryLoader::load(const QString& path)
+ksGeometryLoadResult ksFastGeometryLoader::load(const QString& path) const
 {
-    m_stash.clear();
-    m_metadata.clear();
-    m_lastError.clear();
     if (m_showProgress)
         ksFileIO::addAdvancedProgress(QStringLiteral("Loading %1").arg(QFileInfo(path).fileName()), 2);
-    NodeRefPtr root = read(path);
+    ksGeometryLoadResult result = read(path);
+    if (!result)
+        ksLog::error("Unable to load %s: %s", path.toUtf8().constData(), result.message.c_str());
     if (m_showProgress)
         ksFileIO::increaseAdvancedProgress();
-    if (root) {
+    if (const NodeRefPtr& root = result.root) {
         if (m_mergeMaterials)
             mergeMaterials(root.get());
         if (m_materialPoolHandling == AddToPool)
@@ -211,5 +200,5 @@ NodeRefPtr ksFastGeometryLoader::load(const QString& path)
         ksFileIO::increaseAdvancedProgress();
         ksFileIO::removeAdvancedProgress();
     }
-    return root;
+    return result;
 }

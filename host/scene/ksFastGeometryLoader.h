@@ -9,6 +9,21 @@
 
 #include <string>
 
+// What a load gives: the root of the loaded, detached tree with the file's
+// stash and metadata, or none of them and why.
+struct ksGeometryLoadResult {
+    osg::NodeRefPtr root;
+    // Only with setStashLoadedData(true), of a ".zmb" file.
+    ksSmartReferenceStash stash;
+    // Of a ".zmb" file.
+    ksZmbMetadata metadata;
+    // Empty when the file loaded; else the reason, as the log line names it
+    // after the path.
+    std::string message;
+
+    explicit operator bool() const { return bool(root); }
+};
+
 // Loads ".zmb" and ".osb" files into a detached tree, with the options the
 // host's importers share. Set the options, then call load.
 class ksFastGeometryLoader
@@ -43,23 +58,16 @@ public:
     // tree gets an empty edit of all its fields, so the host re-evaluates
     // it. On: that is left to the caller, who may batch it.
     void setIgnoreEnvironmentUpdates(bool ignore) { m_ignoreEnvironmentUpdates = ignore; }
-    // Keep the stash of a loaded ".zmb" file for getStash (off by default).
+    // Keep the stash of a loaded ".zmb" file in the result (off by default).
     void setStashLoadedData(bool stash) { m_stashLoadedData = stash; }
 
-    // The root of the loaded, detached tree, or NullFC after one logged
-    // message ("Unable to load <path>: <reason>"). The suffix decides the
-    // format, in any letter case.
-    osg::NodeRefPtr load(const std::string& path);
-    osg::NodeRefPtr load(const QString& path);
-
-    const ksSmartReferenceStash& getStash() const { return m_stash; }
-    // Metadata of the last loaded ".zmb" file.
-    const ksZmbMetadata& getMetadata() const { return m_metadata; }
-    const std::string& getLastError() const { return m_lastError; }
+    // The suffix decides the format, in any letter case. A failure is also
+    // logged, since users see it there: "Unable to load <path>: <reason>".
+    ksGeometryLoadResult load(const std::string& path) const;
+    ksGeometryLoadResult load(const QString& path) const;
 
 private:
-    osg::NodeRefPtr read(const QString& path);
-    void fail(const QString& path, const std::string& reason);
+    ksGeometryLoadResult read(const QString& path) const;
 
     bool m_showProgress = false;
     bool m_showImportOptions = false;
@@ -68,7 +76,4 @@ private:
     int m_materialPoolHandling = AddToPool;
     bool m_ignoreEnvironmentUpdates = false;
     bool m_stashLoadedData = false;
-    ksSmartReferenceStash m_stash;
-    ksZmbMetadata m_metadata;
-    std::string m_lastError;
 };

@@ -124,28 +124,28 @@ ksZmbMetadata ksFileIO::makeMetadata(const NodePtr& node)
     return metadata;
 }
 
-bool ksFileIO::saveSmartReference(const NodePtr& node, const std::string& path, const ksSmartReferenceStash& stash)
+ksFileResult ksFileIO::saveSmartReference(const NodePtr& node, const std::string& path,
+                                          const ksSmartReferenceStash& stash)
 {
     if (!node) {
         ksLog::error("Unable to save %s: nothing to save.", path.c_str());
-        return false;
+        return ksFileResult::failure(QStringLiteral("nothing to save."));
     }
     ksFileIO* self = instance();
     if (self->m_beforeWrite)
         self->m_beforeWrite(node);
-    QString error;
-    const bool ok = ksZmbWriter(node, stash, makeMetadata(node)).save(QString::fromStdString(path), error);
+    const ksFileResult saved = ksZmbWriter(node, stash, makeMetadata(node)).save(QString::fromStdString(path));
     if (self->m_afterWrite)
         self->m_afterWrite(node);
-    if (!ok) {
-        ksLog::error("Unable to save %s: %s", path.c_str(), error.toUtf8().constData());
-        return false;
+    if (!saved) {
+        ksLog::error("Unable to save %s: %s", path.c_str(), saved.message.toUtf8().constData());
+        return saved;
     }
-    const QString saved = QString::fromStdString(path);
-    emit self->smartReferenceSaved(saved);
+    const QString written = QString::fromStdString(path);
+    emit self->smartReferenceSaved(written);
     if (ksFileIOService* service = fileService())
-        emit service->savedGeometry(saved);
-    return true;
+        emit service->savedGeometry(written);
+    return saved;
 }
 
 void ksFileIO::setSubtreeSaveHooks(SubtreeHook beforeWrite, SubtreeHook afterWrite)
@@ -307,14 +307,13 @@ bool ksFileIO::saveProject(const QString& path)
     // show lives in their files.
     if (references)
         references->detachSubReferences(root);
-    QString error;
-    const bool ok = ksZmbWriter(root, instance()->m_projectStash, makeMetadata(root)).save(path, error);
+    const ksFileResult saved = ksZmbWriter(root, instance()->m_projectStash, makeMetadata(root)).save(path);
     if (references)
         references->attachSubReferences(root);
     increaseAdvancedProgress();
-    if (!ok) {
+    if (!saved) {
         scene->setCurrentFile(previousFile);
-        ksLog::error("Unable to save project %s: %s", path.toUtf8().constData(), error.toUtf8().constData());
+        ksLog::error("Unable to save project %s: %s", path.toUtf8().constData(), saved.message.toUtf8().constData());
         if (incremented)
             renameLastIncrementToOriginal(path, increment);
         return finish(false);
@@ -330,7 +329,7 @@ bool ksFileIO::saveProject(const QString& path)
     return finish(true);
 }
 
-bool ksFileIO::loadProject(const QString& path)
+ksFileResult ksFileIO::loadProject(const QString& path)
 {
     ksFileIOService* service = fileService();
     if (service)
@@ -342,15 +341,15 @@ bool ksFileIO::loadProject(const QString& path)
     // The pool is emptied with the old scene; the loaded materials join the
     // new one.
     loader.setMaterialPoolHandling(ksFastGeometryLoader::KeepOutOfPool);
-    const NodeRefPtr root = loader.load(path);
-    if (!root) {
+    ksGeometryLoadResult loaded = loader.load(path);
+    if (!loaded) {
         if ((service = fileService()))
             emit service->projectLoadFinished(path, false);
-        return false;
+        return ksFileResult::failure(QString::fromStdString(loaded.message));
     }
-    ksScenegraph::replaceScene(root.get());
+    ksScenegraph::replaceScene(loaded.root.get());
     ksMaterials::addTreeMaterialsToPool(ksScenegraph::getRoot());
-    instance()->m_projectStash = loader.getStash();
+    instance()->m_projectStash = std::move(loaded.stash);
     setFilename(path);
     ksSceneDataManager::getSceneData(0)->setCurrentFile(path);
     // The project holds its smart references without their content: each
@@ -377,7 +376,7 @@ bool ksFileIO::loadProject(const QString& path)
         emit service->projectLoaded(path);
         emit service->projectLoadFinished(path, true);
     }
-    return true;
+    return ksFileResult::success();
 }
 
 void ksFileIO::newScene()

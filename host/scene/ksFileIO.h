@@ -1,6 +1,7 @@
 // Licensed under the MIT licence; see LICENSE.
 #pragma once
 
+#include "scene/ksFileResult.h"
 #include "scene/ksSmartReferenceStash.h"
 #include "scene/ksZmbFormat.h"
 #include "scenegraph/HandleTypes.h"
@@ -47,10 +48,11 @@ public:
 
     // Writes `node`'s subtree with `stash` as a ".zmb" file at `path` (UTF-8).
     // The metadata lists the files of the reference nodes below `node`
-    // (ksZmb::AssemblyFileReferencesKey). A failed save logs why and leaves
-    // any previous file at `path` as it was. A written file is announced by
+    // (ksZmb::AssemblyFileReferencesKey). A failed save logs why
+    // ("Unable to save <path>: <reason>"), returns the reason and leaves any
+    // previous file at `path` as it was. A written file is announced by
     // smartReferenceSaved and the file-IO service's savedGeometry.
-    static bool saveSmartReference(const osg::NodePtr& node, const std::string& path,
+    static ksFileResult saveSmartReference(const osg::NodePtr& node, const std::string& path,
                                    const ksSmartReferenceStash& stash);
 
     // Called right before and after saveSmartReference writes a subtree, so
@@ -97,7 +99,9 @@ public:
     // (osg::FileTransaction; inside a caller's open transaction, with the
     // caller's other files).
     static bool saveProject(const QString& path);
-    static bool loadProject(const QString& path);
+    // A failed load says why in its result (the loader's reason, also
+    // logged as "Unable to load <path>: <reason>").
+    static ksFileResult loadProject(const QString& path);
     // An empty scene; emits the service's newScene.
     static void newScene();
     static const ksSmartReferenceStash& getProjectStash();

@@ -55,6 +55,37 @@ bool readString(osg::ByteCursor& cursor, std::uint32_t maxLength, std::string& o
 ksZmbReader::ksZmbReader() = default;
 ksZmbReader::~ksZmbReader() = default;
 
+ksZmbReadResult ksZmbReader::read(const QString& path, const osg::ReadProgress& progress)
+{
+    ksZmbReader reader;
+    reader.readFile(path, progress);
+    return reader.takeResult();
+}
+
+ksZmbReadResult ksZmbReader::read(const std::uint8_t* data, std::size_t size)
+{
+    ksZmbReader reader;
+    reader.readBuffer(data, size, false);
+    return reader.takeResult();
+}
+
+ksZmbReadResult ksZmbReader::readMetadata(const QString& path)
+{
+    ksZmbReader reader;
+    reader.readMetadataFile(path);
+    return reader.takeResult();
+}
+
+ksZmbReadResult ksZmbReader::takeResult()
+{
+    ksZmbReadResult result;
+    result.root = std::move(m_root);
+    result.stash = std::move(m_stash);
+    result.metadata = std::move(m_metadata);
+    result.message = std::move(m_error);
+    return result;
+}
+
 void ksZmbReader::reset()
 {
     m_sections.clear();
@@ -71,13 +102,6 @@ bool ksZmbReader::fail(std::string message)
     m_stash.clear();
     m_metadata.clear();
     return false;
-}
-
-osg::NodeRefPtr ksZmbReader::takeRoot()
-{
-    osg::NodeRefPtr root = std::move(m_root);
-    m_root = osg::NullFC;
-    return root;
 }
 
 bool ksZmbReader::readTable(const std::uint8_t* data, std::size_t available, std::uint64_t fileSize)
@@ -218,11 +242,6 @@ bool ksZmbReader::decodeStash(const std::uint8_t* data, std::size_t size, ksSmar
     return true;
 }
 
-bool ksZmbReader::readMemory(const std::uint8_t* data, std::size_t size)
-{
-    return readBuffer(data, size, false);
-}
-
 bool ksZmbReader::readBuffer(const std::uint8_t* data, std::size_t size, bool ownBuffer)
 {
     reset();
@@ -295,7 +314,7 @@ bool ksZmbReader::openChecked(const QString& path, osg::RegularFile& file, std::
     return readTable(head.data(), head.size(), fileSize);
 }
 
-bool ksZmbReader::readFile(const QString& path)
+bool ksZmbReader::readFile(const QString& path, const osg::ReadProgress& progress)
 {
     osg::RegularFile file;
     std::vector<std::uint8_t> head;
@@ -306,7 +325,7 @@ bool ksZmbReader::readFile(const QString& path)
     if (!data.resize(std::max<std::size_t>(size, 1)))
         return fail("not enough memory to read " + std::to_string(size) + " bytes");
     std::memcpy(data.data(), head.data(), head.size());
-    if (!file.read(data.data() + head.size(), size - head.size(), m_progress))
+    if (!file.read(data.data() + head.size(), size - head.size(), progress))
         return fail("read error: " + file.getError());
     return readBuffer(data.data(), size, true);
 }

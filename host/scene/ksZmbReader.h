@@ -14,38 +14,47 @@
 #include <utility>
 #include <vector>
 
+// What a read gives, as the ".osb" read's SceneReadResult: the scene, its
+// stash and metadata, or none of them and why.
+struct ksZmbReadResult {
+    osg::NodeRefPtr root; // also null after a read of the metadata alone
+    ksSmartReferenceStash stash;
+    ksZmbMetadata metadata;
+    // Empty when the read succeeded; else what and where ("section SCEN:
+    // record 12 (Transform).Matrix: truncated").
+    std::string message;
+
+    explicit operator bool() const { return message.empty(); }
+};
+
 // Reads ".zmb" files (layout in ksZmbFormat.h) without trusting them: the
 // header, the table and every checksum are verified before a section is
 // decoded, sizes are checked against the caps, the bytes really there and
 // the most a compressed section may unpack to before anything is allocated
 // (a file is read whole only once its header and table proved it a project
 // file of a size that adds up), and the scene is built only once the whole
-// file proved valid. A failed read leaves no root, stash or metadata and
-// says why in getError() ("section SCEN: record 12 (Transform).Matrix:
-// truncated").
+// file proved valid. A failed read gives no root, stash or metadata, only
+// its message. Reads keep no state.
 class ksZmbReader
 {
 public:
+    // `progress`, when given, follows the bytes read of a large file.
+    static ksZmbReadResult read(const QString& path, const osg::ReadProgress& progress = {});
+    static ksZmbReadResult read(const std::uint8_t* data, std::size_t size);
+    // Reads the header and the metadata section only: cheap on large files.
+    static ksZmbReadResult readMetadata(const QString& path);
+
+private:
     ksZmbReader();
     ~ksZmbReader();
     ksZmbReader(const ksZmbReader&) = delete;
     ksZmbReader& operator=(const ksZmbReader&) = delete;
 
-    bool readFile(const QString& path);
-    // Followed by readFile with the bytes read of a large file.
-    void setReadProgress(osg::ReadProgress progress) { m_progress = std::move(progress); }
-    bool readMemory(const std::uint8_t* data, std::size_t size);
-    // Reads the header and the metadata section only: cheap on large files.
+    bool readFile(const QString& path, const osg::ReadProgress& progress);
     bool readMetadataFile(const QString& path);
-
-    const osg::NodeRefPtr& getRoot() const { return m_root; }
-    osg::NodeRefPtr takeRoot();
-    const ksSmartReferenceStash& getStash() const { return m_stash; }
-    const ksZmbMetadata& getMetadata() const { return m_metadata; }
-    const std::string& getError() const { return m_error; }
-
-private:
-    // The reading of readMemory; a buffer of our own may be given back to
+    // Hands over what was read, or the message.
+    ksZmbReadResult takeResult();
+    // The reading of read(data, size); a buffer of our own may be given back to
     // the system as the scene is built from it.
     bool readBuffer(const std::uint8_t* data, std::size_t size, bool ownBuffer);
     struct Section {
@@ -76,5 +85,4 @@ private:
     ksSmartReferenceStash m_stash;
     ksZmbMetadata m_metadata;
     std::string m_error;
-    osg::ReadProgress m_progress;
 };

@@ -393,17 +393,16 @@ bool ksZmbWriter::write(QIODevice& device, QString& error) const
     return true;
 }
 
-bool ksZmbWriter::save(const QString& path, QString& error) const
+ksFileResult ksZmbWriter::save(const QString& path) const
 {
     const std::string target = QFile::encodeName(path).toStdString();
     const QString temporary = QFile::decodeName(osg::FileTransaction::temporaryPathFor(target).c_str());
     QFile file(temporary);
     // Unbuffered: the sections arrive in large pieces, and a full disk is
     // then reported by the write that met it, with the system's reason.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
-        error = file.errorString();
-        return false;
-    }
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered))
+        return ksFileResult::failure(file.errorString());
+    QString error;
     bool written = write(file, error);
     file.close();
     if (written && file.error() != QFileDevice::NoError) {
@@ -412,16 +411,14 @@ bool ksZmbWriter::save(const QString& path, QString& error) const
     }
     if (!written) {
         file.remove();
-        return false;
+        return ksFileResult::failure(error);
     }
     osg::FileTransaction transaction;
     transaction.stage(QFile::encodeName(temporary).toStdString(), target);
     std::string reason;
-    if (!transaction.commit(reason)) {
-        error = QString::fromStdString(reason);
-        return false;
-    }
-    return true;
+    if (!transaction.commit(reason))
+        return ksFileResult::failure(QString::fromStdString(reason));
+    return ksFileResult::success();
 }
 
 std::vector<std::uint8_t> ksZmbWriter::toBytes() const

@@ -1,6 +1,7 @@
 // Licensed under the MIT licence; see LICENSE.
 #pragma once
 
+#include "scene/ksFileResult.h"
 #include "scene/ksSmartReferenceStash.h"
 #include "scene/ksZmbFormat.h"
 #include "scenegraph/HandleTypes.h"
@@ -31,10 +32,9 @@ public:
 
     // Writes to `path` through a temporary file that replaces the target
     // only once everything was written and flushed: a failed save leaves the
-    // previous file untouched. On failure `error` says why.
-    bool save(const QString& path, QString& error) const;
-    // Writes to an open, seekable device at its current position.
-    bool write(QIODevice& device, QString& error) const;
+    // previous file untouched.
+    ksFileResult save(const QString& path) const;
+    // The whole file's bytes, or none when there is nothing to write.
     std::vector<std::uint8_t> toBytes() const;
 
     // Recomputes every checksum of a file held in memory, for tools and tests
@@ -43,6 +43,9 @@ public:
     static bool resealChecksums(std::vector<std::uint8_t>& bytes);
 
 private:
+    // Writes to an open, seekable device at its current position.
+    bool write(QIODevice& device, QString& error) const;
+
     osg::NodePtr m_root;
     const ksSmartReferenceStash& m_stash;
     const ksZmbMetadata& m_metadata;

@@ -43,7 +43,7 @@ TEST(ImportProgress, RisesInsideALargeFileUpToTheWhole)
     ASSERT_TRUE(ksFileIO::saveSmartReference(root.get(), smart.toStdString(), {}));
     ksFileIO::addAdvancedProgress("Loading", 1);
     QSignalSpy parts(ksFileIO::instance(), &ksFileIO::advancedProgressPartChanged);
-    const NodeRefPtr loaded = ksFastGeometryLoader().load(smart);
+    const NodeRefPtr loaded = ksFastGeometryLoader().load(smart).root;
     const int depth = ksFileIO::getAdvancedProgressDepth();
     ksFileIO::removeAdvancedProgress();
     ASSERT_TRUE(loaded);

@@ -49,9 +49,9 @@ TEST_F(SmartFileLoad, LoadsUnderTheNodeAndItsClonesRefreshesTheRecordsAndUnloadD
     EXPECT_EQ(core->getState(), UInt32(ksReferenceTypes::NotLoaded));
     EXPECT_TRUE(ksMaterials::getMaterialPoolMaterials().empty()) << "the content's materials left the pool";
     ASSERT_TRUE(smart.saveAs(path("after-unload.zmb")));
-    ksZmbReader reader;
-    ASSERT_TRUE(reader.readFile(path("after-unload.zmb")));
-    EXPECT_TRUE(reader.getStash().isEmpty()) << "the stash went with the content";
+    const ksZmbReadResult written = ksZmbReader::read(path("after-unload.zmb"));
+    ASSERT_TRUE(written) << written.message;
+    EXPECT_TRUE(written.stash.isEmpty()) << "the stash went with the content";
     // Clones of the node show what is loaded under it.
     const NodeRefPtr clone = makeNode(core, "Engine copy", ksScenegraph::getRoot());
     ASSERT_TRUE(writeContent(file, makeContent()));
@@ -135,7 +135,8 @@ TEST_F(SmartFileLoad, TypeAndRootFollowSuffixAndRootNameAndBadFilesChangeNothing
         LogRecorder log;
 
         const bool loads = !c.children.empty();
-        EXPECT_EQ(ksSmartFile(core.get()).load(), loads);
+        const ksFileResult loaded = ksSmartFile(core.get()).load();
+        EXPECT_EQ(bool(loaded), loads);
         EXPECT_EQ(childNames(node.get()), c.children);
         EXPECT_EQ(core->getState(), UInt32(loads ? ksReferenceTypes::Loaded : ksReferenceTypes::NotLoaded));
         EXPECT_EQ(smartRecord()->getChecksum(), loads ? ksFile::getChecksum(file.toStdString(), 0) : 0u);
@@ -146,7 +147,10 @@ TEST_F(SmartFileLoad, TypeAndRootFollowSuffixAndRootNameAndBadFilesChangeNothing
             EXPECT_EQ(ksMaterials::getMaterialPoolMaterials().size(), poolSize);
         ASSERT_EQ(log.problems().size(), c.logged ? 1u : 0u);
         if (c.logged)
-            EXPECT_EQ(log.problems()[0].rfind("Unable to load " + file.toStdString() + ": ", 0), 0u) << log.problems()[0];
+            EXPECT_EQ(loaded.message.toStdString(), log.problems()[0]) << "the result says what the log says";
+        if (!loads)
+            EXPECT_EQ(loaded.message.toStdString().rfind("Unable to load " + file.toStdString() + ": ", 0), 0u)
+                << loaded.message.toStdString();
         ksScenegraph::newScene();
     }
 }
@@ -272,8 +276,7 @@ TEST_F(SmartFileSave, SaveAsWritesElsewhereWithTheLoadedStashAndLeavesTheReferen
     ASSERT_TRUE(smart.load());
     ASSERT_TRUE(smart.save());
     const auto stashOf = [](const QString& written) {
-        ksZmbReader reader;
-        return reader.readFile(written) ? reader.getStash() : ksSmartReferenceStash();
+        return ksZmbReader::read(written).stash;
     };
     EXPECT_EQ(stashOf(file), stash);
 
@@ -380,15 +383,19 @@ TEST_F(SmartFileSave, FailedWritesChangeNothingAndIncrementalSavingKeepsThePrevi
     setSmartPath(target);
     {
         LogRecorder log;
-        EXPECT_FALSE(smart.save());
+        const ksFileResult saved = smart.save();
+        EXPECT_FALSE(saved);
         EXPECT_EQ(log.problems(), std::vector<std::string>{"Save: Can't write file " + target.toStdString()
                                                         + ". Unable to create path."});
+        EXPECT_EQ(log.problems(), std::vector<std::string>{saved.message.toStdString()});
     }
     setSmartPath(QString());
     {
         LogRecorder log;
-        EXPECT_FALSE(smart.save());
+        const ksFileResult saved = smart.save();
+        EXPECT_FALSE(saved);
         EXPECT_EQ(log.problems(), std::vector<std::string>{"Save: Can't write file. Path is empty."});
+        EXPECT_EQ(saved.message, "Save: Can't write file. Path is empty.");
         EXPECT_TRUE(unchanged());
     }
 
@@ -404,11 +411,14 @@ TEST_F(SmartFileSave, FailedWritesChangeNothingAndIncrementalSavingKeepsThePrevi
     const int code = runInChild([&] {
         limitFileSize(64 * 1024);
         LogRecorder log;
-        if (smart.save())
+        const ksFileResult saved = smart.save();
+        if (saved)
             return 1;
         if (!unchanged())
             return 2;
-        return log.problems().size() == 1 && log.problems()[0].rfind("Unable to save", 0) == 0 ? 0 : 3;
+        if (log.problems().size() != 1 || log.problems()[0].rfind("Unable to save", 0) != 0)
+            return 3;
+        return saved.message.toStdString() == log.problems()[0] ? 0 : 4;
     });
     EXPECT_EQ(code, 0);
     EXPECT_EQ(fileBytes(file), previous);

@@ -97,7 +97,7 @@ inline osg::NodeRefPtr makeContent(const std::string& rootName = "Root")
 inline bool writeContent(const QString& path, const osg::NodeRefPtr& root, const ksSmartReferenceStash& stash = {})
 {
     if (QFileInfo(path).suffix().compare("zmb", Qt::CaseInsensitive) == 0)
-        return ksFileIO::saveSmartReference(root.get(), path.toUtf8().toStdString(), stash);
+        return bool(ksFileIO::saveSmartReference(root.get(), path.toUtf8().toStdString(), stash));
     return osg::SceneFileHandler::the().write(root.get(), path.toUtf8().toStdString());
 }
 
@@ -105,8 +105,7 @@ inline bool writeContent(const QString& path, const osg::NodeRefPtr& root, const
 inline osg::NodeRefPtr readContent(const QString& path)
 {
     if (QFileInfo(path).suffix().compare("zmb", Qt::CaseInsensitive) == 0) {
-        ksZmbReader reader;
-        return reader.readFile(path) ? reader.takeRoot() : osg::NodeRefPtr();
+        return ksZmbReader::read(path).root;
     }
     return osg::SceneFileHandler::the().read(path.toUtf8().toStdString());
 }

@@ -78,7 +78,7 @@ TEST(Loader, MergesEqualMaterialsAndPoolsThem)
     ksFastGeometryLoader merging;
     merging.setMergeMaterials(true);
     merging.setAddFileInfo(true);
-    const NodeRefPtr merged = merging.load(path);
+    const NodeRefPtr merged = merging.load(path).root;
     ksMaterials::MaterialSet materials;
     ksMaterials::getMaterialsAndOverrideMaterials(merged.get(), materials, true);
     EXPECT_EQ(materials.size(), 1u);

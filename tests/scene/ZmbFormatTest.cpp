@@ -63,12 +63,13 @@ std::vector<std::uint8_t> patched(std::vector<std::uint8_t> bytes, std::size_t o
 void expectRejected(const std::vector<std::uint8_t>& bytes, const char* expectedReason = "")
 {
     const std::size_t live = FieldContainerFactory::the()->getNumLiveContainers();
-    ksZmbReader reader;
-    EXPECT_FALSE(reader.readMemory(bytes.data(), bytes.size()));
-    EXPECT_FALSE(reader.getRoot());
-    EXPECT_TRUE(reader.getStash().isEmpty());
-    EXPECT_FALSE(reader.getError().empty());
-    EXPECT_NE(reader.getError().find(expectedReason), std::string::npos) << reader.getError();
+    const ksZmbReadResult result = ksZmbReader::read(bytes.data(), bytes.size());
+    EXPECT_FALSE(result);
+    EXPECT_FALSE(result.root);
+    EXPECT_TRUE(result.stash.isEmpty());
+    EXPECT_TRUE(result.metadata.empty());
+    EXPECT_FALSE(result.message.empty());
+    EXPECT_NE(result.message.find(expectedReason), std::string::npos) << result.message;
     EXPECT_EQ(FieldContainerFactory::the()->getNumLiveContainers(), live);
 }
 
@@ -105,15 +106,14 @@ TEST(ZmbFormat, RoundTripKeepsSharingMaterialsAttachmentsStashAndMetadataByteFor
     EXPECT_EQ(peek<std::uint32_t>(first, entryOffset(1) + 4), ksZmb::FlagZstd);
     EXPECT_EQ(peek<std::uint32_t>(first, entryOffset(2) + 4), 0u) << "positions gain too little";
 
-    ksZmbReader reader;
-    ASSERT_TRUE(reader.readMemory(first.data(), first.size())) << reader.getError();
-    const NodeRefPtr root = reader.takeRoot();
-    EXPECT_EQ(reader.getStash(), stash);
-    EXPECT_EQ(reader.getMetadata(), metadata);
-    EXPECT_EQ(reader.getMetadata().at(ksZmb::AssemblyFileReferencesKey), "/refs/sub.zmb");
+    const ksZmbReadResult read = ksZmbReader::read(first.data(), first.size());
+    ASSERT_TRUE(read) << read.message;
+    EXPECT_EQ(read.stash, stash);
+    EXPECT_EQ(read.metadata, metadata);
+    EXPECT_EQ(read.metadata.at(ksZmb::AssemblyFileReferencesKey), "/refs/sub.zmb");
 
-    scene.expectReadBack(root.get());
-    EXPECT_EQ(encode(root.get(), reader.getStash(), reader.getMetadata()), first);
+    scene.expectReadBack(read.root.get());
+    EXPECT_EQ(encode(read.root.get(), read.stash, read.metadata), first);
 }
 
 TEST(ZmbFormat, LargeSectionsAreCompressedOnlyWhenTheSampleShrinksBelowOneOverOnePointSix)
@@ -131,9 +131,9 @@ TEST(ZmbFormat, LargeSectionsAreCompressedOnlyWhenTheSampleShrinksBelowOneOverOn
         const NodeRefPtr root = Node::create();
         const std::vector<std::uint8_t> bytes = encode(root, stash);
         EXPECT_EQ(peek<std::uint32_t>(bytes, entryOffset(1) + 4), c.flags);
-        ksZmbReader reader;
-        ASSERT_TRUE(reader.readMemory(bytes.data(), bytes.size())) << reader.getError();
-        EXPECT_EQ(reader.getStash(), stash);
+        const ksZmbReadResult read = ksZmbReader::read(bytes.data(), bytes.size());
+        ASSERT_TRUE(read) << read.message;
+        EXPECT_EQ(read.stash, stash);
     }
 }
 
@@ -166,9 +166,9 @@ TEST(ZmbFormat, AChangedCharacterInAPlainSectionIsAChecksumMismatch)
     expectRejected(patched<char>(bytes, offset, 'h', false), "section META: checksum mismatch");
     // The same change with the checksums made to match reads, so the checksum alone refused it.
     const std::vector<std::uint8_t> resealed = patched<char>(bytes, offset, 'h');
-    ksZmbReader reader;
-    ASSERT_TRUE(reader.readMemory(resealed.data(), resealed.size())) << reader.getError();
-    EXPECT_EQ(reader.getMetadata().at("author"), "hnna");
+    const ksZmbReadResult read = ksZmbReader::read(resealed.data(), resealed.size());
+    ASSERT_TRUE(read) << read.message;
+    EXPECT_EQ(read.metadata.at("author"), "hnna");
 }
 
 TEST(ZmbFormat, ForeignFilesAndNewerVersionsAreRefusedWithTheReason)
@@ -217,8 +217,8 @@ TEST(ZmbFormat, SectionsOfNewerMinorVersionsAreSkippedAndDuplicatesRefused)
     extended.insert(extended.end(), bytes.begin() + entryOffset(3), bytes.end());
     extended.insert(extended.end(), {'h', 'e', 'l', 'l', 'o'});
     extended = patched<std::uint32_t>(extended, 12, 4);
-    ksZmbReader reader;
-    EXPECT_TRUE(reader.readMemory(extended.data(), extended.size())) << reader.getError();
+    const ksZmbReadResult read = ksZmbReader::read(extended.data(), extended.size());
+    EXPECT_TRUE(read) << read.message;
     expectRejected(patched<std::uint32_t>(extended, entryOffset(3), ksZmb::MetadataSection), "appears twice");
 }
 
@@ -237,13 +237,13 @@ TEST(ZmbFormat, AFileOfManySmallRecordsReadsBackWhole)
     }
     QTemporaryDir dir;
     const QString path = dir.filePath("many.zmb");
-    QString error;
-    ASSERT_TRUE(ksZmbWriter(root, {}, {}).save(path, error)) << error.toStdString();
+    const ksFileResult saved = ksZmbWriter(root, {}, {}).save(path);
+    ASSERT_TRUE(saved) << saved.message.toStdString();
     ASSERT_GT(QFileInfo(path).size(), 8 << 20) << "several release steps";
 
-    ksZmbReader reader;
-    ASSERT_TRUE(reader.readFile(path)) << reader.getError();
-    const NodeRefPtr read = reader.takeRoot();
+    const ksZmbReadResult result = ksZmbReader::read(path);
+    ASSERT_TRUE(result) << result.message;
+    const NodeRefPtr read = result.root;
     ASSERT_EQ(read->getNChildren(), 80000u);
     for (UInt32 i = 0; i < read->getNChildren(); i += 997)
         EXPECT_EQ(getName(read->getChild(i)), "part " + std::to_string(i));

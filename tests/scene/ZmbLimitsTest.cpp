@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <utility>
 
 #include <sys/stat.h>
 
@@ -28,9 +29,9 @@ TEST(ZmbLimits, SectionsThatPackTooTightAreStoredAsTheyAre)
     const std::size_t scene = ksZmb::HeaderSize + 2 * ksZmb::SectionEntrySize;
     ASSERT_EQ(std::memcmp(bytes.data() + scene, "SCEN", 4), 0);
     EXPECT_EQ(bytes[scene + 4] & ksZmb::FlagZstd, 0u) << "stored as it is";
-    ksZmbReader reader;
-    ASSERT_TRUE(reader.readMemory(bytes.data(), bytes.size())) << reader.getError();
-    EXPECT_EQ(reader.getRoot()->getNChildren(), 20000u);
+    const ksZmbReadResult read = ksZmbReader::read(bytes.data(), bytes.size());
+    ASSERT_TRUE(read) << read.message;
+    EXPECT_EQ(read.root->getNChildren(), 20000u);
 }
 
 TEST(ZmbLimits, WhatIsNotARegularFileIsRefusedWithoutWaiting)
@@ -38,14 +39,12 @@ TEST(ZmbLimits, WhatIsNotARegularFileIsRefusedWithoutWaiting)
     QTemporaryDir dir;
     const QString fifo = dir.filePath("fifo.zmb");
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
-    ksZmbReader reader;
-    for (const QString& path : {fifo, dir.path()}) {
-        EXPECT_FALSE(reader.readFile(path));
-        EXPECT_FALSE(reader.readMetadataFile(path));
+    const std::pair<QString, std::string> cases[] = {{fifo, "cannot open: not a regular file"},
+                                                     {dir.path(), "cannot open: is a folder"}};
+    for (const auto& [path, reason] : cases) {
+        EXPECT_EQ(ksZmbReader::read(path).message, reason);
+        EXPECT_EQ(ksZmbReader::readMetadata(path).message, reason);
     }
-    EXPECT_EQ(reader.getError(), "cannot open: is a folder");
-    EXPECT_FALSE(reader.readFile(fifo));
-    EXPECT_EQ(reader.getError(), "cannot open: not a regular file");
 }
 
 } // namespace
