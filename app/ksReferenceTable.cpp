@@ -269,14 +269,13 @@ int ksReferenceTable::unreadableCount() const
 QJsonObject ksReferenceTable::toJson() const
 {
     QJsonArray rows;
-    int outdated = 0, missing = 0, unreadable = 0, outside = 0, newer = 0;
+    int outdated = 0, missing = 0, outside = 0, newer = 0;
     for (const Row& row : m_rows) {
         rows.append(rowJson(row));
         for (const File* file : {&row.smart, &row.source}) {
             const QString id = stateId(*file);
             outdated += id == QLatin1String("outdated");
             missing += id == QLatin1String("missing");
-            unreadable += id == QLatin1String("unreadable");
             outside += file->outsideProject;
             newer += !file->newerRevision.isEmpty();
         }
@@ -285,7 +284,7 @@ QJsonObject ksReferenceTable::toJson() const
     result["references"] = rows;
     result["outdated"] = outdated;
     result["missing"] = missing;
-    result["unreadable"] = unreadable;
+    result["unreadable"] = unreadableCount();
     result["outside_project"] = outside;
     result["newer_revisions"] = newer;
     return result;
