@@ -2,6 +2,7 @@
 #include "import/ksMeshImporter.h"
 
 #include "import/ksMeshHeaderCheck.h"
+#include "import/ksObjTriangleReader.h"
 #include "nodeutils/ksNodeUtils.h"
 #include "scenegraph/RegularFile.h"
 #include "scenegraph/SceneGraph.h"
@@ -35,6 +36,9 @@ namespace {
 // purpose: they cost time on big CAD files and change the vertex counts that
 // users compare with the source application.
 constexpr unsigned int PostProcessFlags = aiProcess_Triangulate | aiProcess_ValidateDataStructure;
+
+// The largest OBJ file read whole by the own reader.
+constexpr UInt64 OwnObjReaderLimit = UInt64(16) << 20;
 
 Matrix toMatrix(const aiMatrix4x4& m)
 {
@@ -254,6 +258,16 @@ QStringList ksMeshImporter::supportedSuffixes()
 
 NodeRefPtr ksMeshImporter::read(const QString& path, QString* error, const Progress& progress)
 {
+    return read(path, error, progress, true);
+}
+
+NodeRefPtr ksMeshImporter::readThroughAssimp(const QString& path, QString* error, const Progress& progress)
+{
+    return read(path, error, progress, false);
+}
+
+NodeRefPtr ksMeshImporter::read(const QString& path, QString* error, const Progress& progress, bool ownReaders)
+{
     if (error)
         error->clear();
     if (path.isEmpty()) {
@@ -295,6 +309,26 @@ NodeRefPtr ksMeshImporter::read(const QString& path, QString* error, const Progr
         if (!problem.isEmpty()) {
             fail(error, path, problem);
             return NullFC;
+        }
+        // Larger files are Assimp's: it reads them in blocks and tells how far it is.
+        if (ownReaders && info.suffix().compare(QLatin1String("obj"), Qt::CaseInsensitive) == 0
+            && file.size() <= OwnObjReaderLimit) {
+            try {
+                std::string content(std::size_t(file.size()), '\0');
+                if (file.seek(0) && file.read(content.data(), content.size())) {
+                    NodeRefPtr tree = ksObjTriangleReader::read(content.data(), content.size(),
+                                                                QFile::encodeName(info.fileName()).toStdString());
+                    if (tree) {
+                        NodeRefPtr root = makeNode(Transform3D::create(), rootName());
+                        root->addChild(tree);
+                        if (progress)
+                            progress(1.0);
+                        return root;
+                    }
+                }
+            } catch (const std::bad_alloc&) {
+                // Assimp reads it in blocks.
+            }
         }
     }
 

@@ -40,6 +40,14 @@ public:
     using Progress = std::function<void(double fraction)>;
 
     // The root of the read tree, or NullFC and `error` set to
-    // "<path>: <reason>". Never throws.
+    // "<path>: <reason>". Never throws. The plainest OBJ files are read
+    // without Assimp (ksObjTriangleReader), into the same tree.
     static osg::NodeRefPtr read(const QString& path, QString* error = nullptr, const Progress& progress = {});
+    // The same with every file read by Assimp: what the own OBJ reader is
+    // compared with.
+    static osg::NodeRefPtr readThroughAssimp(const QString& path, QString* error = nullptr,
+                                             const Progress& progress = {});
+
+private:
+    static osg::NodeRefPtr read(const QString& path, QString* error, const Progress& progress, bool ownReaders);
 };
