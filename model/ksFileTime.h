@@ -13,9 +13,8 @@
 // divided by 1000, truncated), without the trip through the local time zone,
 // which rereads the zone file at every call and cost a fifth of a project
 // load.
-inline bool ksStatFile(const char* path, std::uint64_t& modified)
+inline bool ksStatFile(const char* path, std::uint64_t& modified, struct stat& info)
 {
-    struct stat info;
     if (!path || !*path)
         return false;
     // A file that the save in progress wrote is seen as the save leaves it,
@@ -26,4 +25,10 @@ inline bool ksStatFile(const char* path, std::uint64_t& modified)
     const std::int64_t msecs = std::int64_t(info.st_mtim.tv_sec) * 1000 + std::int64_t(info.st_mtim.tv_nsec) / 1000000;
     modified = std::uint64_t(msecs / 1000);
     return true;
+}
+
+inline bool ksStatFile(const char* path, std::uint64_t& modified)
+{
+    struct stat info;
+    return ksStatFile(path, modified, info);
 }

@@ -111,17 +111,21 @@ void ksReferenceNode::updateFileInfo(const FileReferencePtr& ref)
 {
     if (!ref)
         return;
+    // One stat for existence, time and owner: a project load takes the
+    // records of every smart reference, twice each.
     std::uint64_t time = 0;
-    if (ksFile::exists(ref->getPath(), false, false) && ksStatFile(ref->getPath().c_str(), time)) {
-        const UInt32 sum = ksFile::getChecksum(ref->getPath(), 0);
-        const BitVector mask =
-            FileReference::LastModifiedFieldMask | FileReference::ChecksumFieldMask | FileReference::OwnerFieldMask;
-        CPEditor edit(ref, mask);
-        ref->setChecksum(sum);
-        ref->setLastModified(time);
-        ref->setOwner(ksFile::getOwner(ref->getPath()));
+    struct stat info;
+    if (!ksStatFile(ref->getPath().c_str(), time, info) || !S_ISREG(info.st_mode)) {
+        updateFileState(ref);
+        return;
     }
-    updateFileState(ref);
+    const UInt32 sum = ksFile::getChecksum(ref->getPath(), 0);
+    CPEditor edit(ref);
+    ref->setChecksum(sum);
+    ref->setLastModified(time);
+    ref->setOwner(ksFile::getOwnerName(info.st_uid));
+    // Taken from the file as it is now: up to date by definition.
+    ref->setState(ksReferenceTypes::UpToDate);
 }
 
 void ksReferenceNode::updateFileStates()

@@ -184,22 +184,26 @@ std::string ksFile::getOwner(const std::string& path)
     struct stat status;
     if (path.empty() || ::stat(osg::FileTransaction::stagedPath(path).c_str(), &status) != 0)
         return std::string();
+    return getOwnerName(status.st_uid);
+}
 
+std::string ksFile::getOwnerName(unsigned int uid)
+{
     // The user database is read afresh at every lookup; the files of one
     // project nearly always belong to one user, so the last answer is kept.
     thread_local uid_t lastUid = 0;
     thread_local std::string lastName;
-    if (!lastName.empty() && status.st_uid == lastUid)
+    if (!lastName.empty() && uid == lastUid)
         return lastName;
 
     long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
     std::vector<char> buffer(size > 0 ? static_cast<std::size_t>(size) : 16384);
     struct passwd entry;
     struct passwd* result = nullptr;
-    while (::getpwuid_r(status.st_uid, &entry, buffer.data(), buffer.size(), &result) == ERANGE)
+    while (::getpwuid_r(uid_t(uid), &entry, buffer.data(), buffer.size(), &result) == ERANGE)
         buffer.resize(buffer.size() * 2);
-    lastUid = status.st_uid;
-    lastName = result && result->pw_name ? std::string(result->pw_name) : std::to_string(status.st_uid);
+    lastUid = uid_t(uid);
+    lastName = result && result->pw_name ? std::string(result->pw_name) : std::to_string(uid);
     return lastName;
 }
 

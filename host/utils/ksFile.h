@@ -40,6 +40,8 @@ public:
     static std::string getOwner(const std::string& path);
     static std::string getOwner(const QString& path);
     static std::string getOwner(const char* path);
+    // The user name of a user id (the number when the user is unknown).
+    static std::string getOwnerName(unsigned int uid);
 
     // File-name functions. They work on the text alone, accept '\' as a separator
     // too, and do not touch the file system.
