@@ -1,7 +1,9 @@
 // Licensed under the MIT licence; see LICENSE.
 #include "scenegraph/MemoryPages.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -42,15 +44,24 @@ bool PageBuffer::resize(std::size_t size)
             ::munmap(m_data, m_size);
     } else if (m_data) {
         grown = ::mremap(m_data, m_size, size, MREMAP_MAYMOVE);
-        if (grown == MAP_FAILED)
-            return false;
+        if (grown == MAP_FAILED) {
+            // A mapping the kernel keeps in parts cannot be remapped whole:
+            // copied instead.
+            grown = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+            if (grown == MAP_FAILED)
+                return false;
+            std::memcpy(grown, m_data, std::min(size, m_size));
+            ::munmap(m_data, m_size);
+        }
     } else {
         grown = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         if (grown == MAP_FAILED)
             return false;
     }
+    // The whole mapping, not only its aligned inner part: advice on a part
+    // splits the mapping, and a split mapping cannot grow by mremap.
     if (grown && size >= LargeArrayBytes)
-        adviseHugePages(grown, size);
+        ::madvise(grown, size, MADV_HUGEPAGE);
     m_data = static_cast<unsigned char*>(grown);
     m_size = size;
     return true;

@@ -6,6 +6,7 @@
 #include "ZstdBomb.h"
 
 #include "scenegraph/SceneFileHandler.h"
+#include "scenegraph/ZstdUnpack.h"
 
 #include <gtest/gtest.h>
 
@@ -288,6 +289,38 @@ TEST_F(OsbFile, CompressedBlocksAreBoundedByTheirStoredSize)
     const NodeRefPtr read = readBytes(written);
     ASSERT_TRUE(read) << SceneFileHandler::the().getLastError();
     EXPECT_EQ(read->getNChildren(), 20000u);
+}
+
+// Tens of megabytes packed about 7 to 1 unpack whole: the output grows from
+// four times the stored size, past the size where it asks for huge pages,
+// and the larger mapping must still hold every byte. A frame of raw blocks
+// (16 KiB of noise) and RLE blocks (96 KiB of one byte), made by hand.
+TEST(CompressedData, ManyMegabytesUnpackWhole)
+{
+    std::vector<UInt8> frame{0x28, 0xB5, 0x2F, 0xFD, 0x00, 0x38};
+    std::vector<UInt8> expected;
+    const auto header = [&](bool last, UInt32 type, UInt32 size) {
+        const UInt32 h = (last ? 1u : 0u) | type << 1 | size << 3;
+        frame.insert(frame.end(), {UInt8(h), UInt8(h >> 8), UInt8(h >> 16)});
+    };
+    UInt32 noise = 16;
+    const int pairs = 240;
+    for (int i = 0; i < pairs; ++i) {
+        header(false, 0, 16 << 10);
+        for (int b = 0; b < (16 << 10); ++b) {
+            noise = noise * 1664525u + 1013904223u;
+            frame.push_back(UInt8(noise >> 24));
+            expected.push_back(UInt8(noise >> 24));
+        }
+        header(i + 1 == pairs, 1, 96 << 10);
+        frame.push_back(UInt8(i));
+        expected.insert(expected.end(), std::size_t(96) << 10, UInt8(i));
+    }
+    PageBuffer out;
+    std::string error;
+    ASSERT_TRUE(unpackZstdFrame(frame.data(), frame.size(), expected.size(), out, error)) << error;
+    ASSERT_EQ(out.size(), expected.size());
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), out.data()));
 }
 
 TEST_F(OsbFile, NestingIsCappedButAllowedUpToTheLimit)
