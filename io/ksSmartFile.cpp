@@ -22,27 +22,39 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QCoreApplication>
 #include <QTimer>
 
 #include <algorithm>
 #include <iterator>
+#include <unordered_set>
 #include <vector>
 
 using namespace osg;
 
+namespace {
+
+// The smart files whose loads brought materials in this turn of the event
+// loop, answered together by one timer: a timer of their own each would
+// make a project load of 100,000 smart references quadratic (Qt looks for a
+// stopped timer in a list of all of them).
+std::unordered_set<ksSmartFile*>& pendingMaterialUpdates()
+{
+    static std::unordered_set<ksSmartFile*> files;
+    return files;
+}
+
+} // namespace
+
 ksSmartFile::ksSmartFile(const ExtReferencePtr& core)
     : m_core(core)
-    , m_materialTimer(new QTimer())
 {
-    m_materialTimer->setSingleShot(true);
-    m_materialTimer->setInterval(0);
-    connect(m_materialTimer, &QTimer::timeout, this, &ksSmartFile::updateMaterials);
 }
 
 ksSmartFile::~ksSmartFile()
 {
-    m_materialTimer->stop();
-    delete m_materialTimer;
+    if (m_materialUpdatePending)
+        pendingMaterialUpdates().erase(this);
 }
 
 ExtReferencePtr ksSmartFile::liveCore() const
@@ -120,7 +132,10 @@ ksFileResult ksSmartFile::load()
     m_newMaterials.insert(added.begin(), added.end());
     if (!m_materialUpdatePending) {
         m_materialUpdatePending = true;
-        m_materialTimer->start();
+        std::unordered_set<ksSmartFile*>& pending = pendingMaterialUpdates();
+        if (pending.empty())
+            QTimer::singleShot(0, QCoreApplication::instance(), &ksSmartFile::updatePendingMaterials);
+        pending.insert(this);
     }
     m_loaded = true;
     return ksFileResult::success();
@@ -212,21 +227,29 @@ void ksSmartFile::attachLoadedTree(NodeRefPtr root)
     ksReferenceNode(node).updateSourceFileState();
 }
 
-void ksSmartFile::updateMaterials()
+void ksSmartFile::updatePendingMaterials()
 {
-    m_materialUpdatePending = false;
-    for (const MaterialRefPtr& material : m_newMaterials) {
+    std::unordered_set<ksSmartFile*> files;
+    files.swap(pendingMaterialUpdates());
+    std::set<MaterialRefPtr> added;
+    for (ksSmartFile* file : files) {
+        file->m_materialUpdatePending = false;
+        added.insert(file->m_newMaterials.begin(), file->m_newMaterials.end());
+        file->m_newMaterials.clear();
+    }
+    for (const MaterialRefPtr& material : added) {
         if (UEnvironmentMaterialPtr::dcast(material)) {
             // An empty edit of every field: the host re-evaluates the
             // environment as if it had changed.
             { CPEditor edit(material.get(), FieldBits::AllFields); }
         }
     }
-    if (!m_newMaterials.empty()) {
+    if (!added.empty()) {
         ksMessage message;
         ksController::call("updateMaterials", message, nullptr);
     }
-    m_newMaterials.clear();
+    // Let go first: materials an unload dropped from the scene leave the pool.
+    added.clear();
     ksNodeUtils::validatePools();
 }
 

@@ -22,8 +22,8 @@ struct ksGeometryLoadResult;
 // other types are neither loaded nor saved.
 //
 // Loads tell the host of the materials they brought into its material pool,
-// batched: every load within one turn of the event loop ends in one
-// "updateMaterials" request. Main thread only.
+// batched: every load within one turn of the event loop, of any smart file,
+// ends in one "updateMaterials" request. Main thread only.
 //
 // A failed load or save returns the message a user sees, whole and with the
 // file's path: the line logged ("Unable to load <path>: <reason>", "Save:
@@ -67,7 +67,8 @@ private:
     void attachLoadedTree(osg::NodeRefPtr root);
     ksFileResult writeOsb(const QString& path);
     ksFileResult writeZmb(const QString& path);
-    void updateMaterials();
+    // Answers the loads of this turn, of every smart file.
+    static void updatePendingMaterials();
     void resetChildChanged();
     // The core while it lives: a smart file held beyond its core's life (by
     // an undo step) must not touch it.
@@ -80,5 +81,4 @@ private:
     // Held until the update: an unload in the same turn may drop them from
     // the pool, and the host still has to hear of the second load's copies.
     std::set<osg::MaterialRefPtr> m_newMaterials;
-    QTimer* m_materialTimer;
 };
