@@ -86,8 +86,10 @@ ksReferenceTable::Row ksReferenceTable::readRow(const NodePtr& node, bool countV
     const ksdReferenceNode handle(ksTypeConverter::convertNode(node));
     row.name = QString::fromStdString(ksNodeUtils::getName(node));
     row.node = node;
-    row.smart = {handle.getSmartPath(), handle.getSmartFileState(), QString()};
-    row.source = {handle.getSourcePath(), handle.getSourceFileState(), QString()};
+    row.smart.path = handle.getSmartPath();
+    row.smart.state = handle.getSmartFileState();
+    row.source.path = handle.getSourcePath();
+    row.source.state = handle.getSourceFileState();
     row.loaded = handle.isLoaded();
     row.edited = handle.isChanged();
     if (countVertices)

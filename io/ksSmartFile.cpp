@@ -198,8 +198,8 @@ void ksSmartFile::attachLoadedTree(NodeRefPtr root)
         if (!rootIsReference && !rootIsNamedRoot) {
             node->addChild(root);
         } else {
-            while (root->getNChildren() > 0)
-                node->addChild(NodeRefPtr(root->getChild(0)));
+            for (NodeRefPtr& child : root->takeChildren())
+                node->addChild(std::move(child));
         }
     }
     if (!rootIsReference)

@@ -110,10 +110,10 @@ ksReferenceNode::DetachedList ksReferenceNode::detachSubReferences(const NodePtr
         }
         detached.emplace_back(NodeRefPtr(n), holder);
         {
-            // Child 0 each time, so the holder keeps the children's order.
+            // In order, so the holder keeps the children's order.
             CPEditor edit(holder, Node::ChildrenFieldMask, ksTreeChangeMonitor::ContentMoveOrigin);
-            while (n->getNChildren() > 0)
-                holder->addChild(n->getChild(0));
+            for (NodeRefPtr& child : n->takeChildren())
+                holder->addChild(std::move(child));
         }
         // Nested smart references travel inside their parent's content.
         return Action::Skip;
@@ -128,9 +128,9 @@ void ksReferenceNode::attachSubReferences(const DetachedList& detached)
             continue;
         // Published as a move, which no change monitor counts as an edit of
         // the reference's content.
-        while (holder->getNChildren() > 0) {
+        for (NodeRefPtr& child : holder->takeChildren()) {
             CPEditor edit(node, Node::ChildrenFieldMask, ksTreeChangeMonitor::ContentMoveOrigin);
-            node->addChild(holder->getChild(0));
+            node->addChild(std::move(child));
         }
     }
 }

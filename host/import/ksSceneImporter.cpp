@@ -185,8 +185,8 @@ std::vector<NodePtr> ksSceneImporter::reloadNodes(const std::vector<NodePtr>& no
         beginEditCP(node, Node::ChildrenFieldMask);
         while (node->getNChildren() > 0)
             node->subChild(node->getNChildren() - 1);
-        while (root->getNChildren() > 0)
-            node->addChild(NodeRefPtr(root->getChild(0)));
+        for (NodeRefPtr& child : root->takeChildren())
+            node->addChild(std::move(child));
         endEditCP(node, Node::ChildrenFieldMask);
         reloaded.push_back(node);
         ksFileIO::increaseAdvancedProgress(1);

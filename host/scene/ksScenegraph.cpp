@@ -121,8 +121,8 @@ void ksScenegraph::replaceScene(const NodePtr& content)
         NodeRefPtr hold(content);
         ksNodeUtils::subFromParent(content);
         if (getName(content) == "Root") {
-            while (content->getNChildren() > 0)
-                root->addChild(content->getChild(0));
+            for (NodeRefPtr& child : content->takeChildren())
+                root->addChild(std::move(child));
         } else {
             root->addChild(hold);
         }

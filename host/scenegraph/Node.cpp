@@ -184,6 +184,15 @@ bool Node::subChild(UInt32 index)
     return true;
 }
 
+std::vector<NodeRefPtr> Node::takeChildren()
+{
+    std::vector<NodeRefPtr> children;
+    children.swap(m_children);
+    for (const NodeRefPtr& child : children)
+        child->m_parent = nullptr;
+    return children;
+}
+
 std::vector<FieldContainerPtr> Node::getUsers() const
 {
     std::vector<FieldContainerPtr> out;

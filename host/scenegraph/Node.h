@@ -59,6 +59,9 @@ public:
     bool replaceChildBy(const NodePtr& oldChild, NodeRefPtr newChild);
     bool subChild(const NodePtr& child);
     bool subChild(UInt32 index);
+    // Every child in order, this node left without any: a whole level moves
+    // in one pass, where taking child 0 again and again shifts the rest.
+    std::vector<NodeRefPtr> takeChildren();
 
     UInt32 getFlags() const { return m_flags; }
     void setFlags(UInt32 flags) { m_flags = flags; }
