@@ -3,13 +3,17 @@
 
 #include "scenegraph/FieldContainer.h"
 
-#include <map>
+#include <boost/container/flat_map.hpp>
+
 #include <memory>
 
 namespace osg {
 
-// Attachments keyed by (group id << 16) | binding.
-using AttachmentMap = std::map<UInt32, AttachmentRefPtr>;
+// Attachments keyed by (group id << 16) | binding. A container carries one
+// or two, so a sorted array: a tree node per attachment cost about 60 bytes
+// more for each of the hundreds of thousands of attachments a large
+// project has.
+using AttachmentMap = boost::container::flat_map<UInt32, AttachmentRefPtr>;
 
 // A container that can carry attachments: nodes, cores and materials.
 class AttachmentContainer : public FieldContainer {
