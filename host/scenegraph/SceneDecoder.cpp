@@ -412,18 +412,42 @@ bool SceneDecoder::checkGraph()
     return true;
 }
 
+namespace {
+
+// Gives the pages of a table's elements before an index back to the system,
+// a step at a time, once they are read for the last time. The table keeps
+// its size; the pages come back as zeros should it be written again.
+template <class T>
+class TableRelease
+{
+public:
+    explicit TableRelease(const std::vector<T>& table) : m_table(table) {}
+
+    void before(std::size_t index, std::size_t step)
+    {
+        if ((index - m_released) * sizeof(T) < step)
+            return;
+        releasePages(m_table.data() + m_released, (index - m_released) * sizeof(T));
+        m_released = index;
+    }
+
+private:
+    const std::vector<T>& m_table;
+    std::size_t m_released = 0;
+};
+
+} // namespace
+
 void SceneDecoder::build()
 {
     const std::size_t count = m_types.size();
-    std::vector<FieldContainerRefPtr> created(count);
-    for (UInt32 r = 1; r < count; ++r)
-        created[r] = m_types[r]->createContainer();
-
     // Each container's users are counted first (a user holding one target
     // in two fields counts once: a record's edges lie together), so that a
-    // list of hundreds of users is sized once.
+    // list of hundreds of users is sized once. Counted before the containers
+    // are made, whose creation is the peak of a large load.
+    std::vector<UInt32> users(count, 0);
     {
-        std::vector<UInt32> users(count, 0), lastUser(count, 0);
+        std::vector<UInt32> lastUser(count, 0);
         for (UInt32 r = 1; r < count; ++r)
             for (UInt32 f = m_fieldBegin[r]; f < m_fieldBegin[r + 1]; ++f)
                 for (UInt32 i = m_fields[f].refBegin; i < m_fields[f].refEnd; ++i) {
@@ -433,24 +457,39 @@ void SceneDecoder::build()
                         ++users[target];
                     }
                 }
-        for (UInt32 r = 1; r < count; ++r)
-            if (users[r] > 1)
-                created[r]->m_users.reserve(users[r]);
     }
+    std::vector<FieldContainerRefPtr> created(count);
+    for (UInt32 r = 1; r < count; ++r) {
+        created[r] = m_types[r]->createContainer();
+        if (users[r] > 1)
+            created[r]->m_users.reserve(users[r]);
+    }
+    users = std::vector<UInt32>();
 
     std::vector<FieldReference> refs;
     std::vector<BitVector> masks(count, 0);
     // Records are built in the order they lie in the block, and nothing reads
     // a record twice: what lies behind goes back to the system every few
     // megabytes, so the block and the scene built from it are not held whole
-    // at once.
+    // at once. The same holds for the tables walked in step with the records
+    // (a tenth of a reference's memory at the peak of a large load); only
+    // the record types are looked up out of order.
     constexpr std::size_t ReleaseStep = std::size_t(4) << 20;
     const UInt8* released = count > 1 ? m_recordStart[1] : m_bodyEnd;
+    TableRelease<Field> fieldsDone(m_fields);
+    TableRelease<Ref> refsDone(m_refs);
+    TableRelease<const UInt8*> startsDone(m_recordStart);
+    TableRelease<UInt32> beginsDone(m_fieldBegin);
     for (UInt32 r = 1; r < count; ++r) {
         if (m_releaseInput && std::size_t(m_recordStart[r] - released) >= ReleaseStep) {
             releasePages(released, std::size_t(m_recordStart[r] - released));
             released = m_recordStart[r];
         }
+        if (m_fieldBegin[r] < m_fieldBegin[r + 1])
+            refsDone.before(m_fields[m_fieldBegin[r]].refBegin, ReleaseStep);
+        fieldsDone.before(m_fieldBegin[r], ReleaseStep);
+        startsDone.before(r, ReleaseStep);
+        beginsDone.before(r, ReleaseStep);
         FieldContainer& fc = *created[r];
         const FieldNames& names = m_fieldNames.find(m_types[r])->second;
         UInt32 nextReference = m_fieldBegin[r];
