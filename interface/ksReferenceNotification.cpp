@@ -25,7 +25,6 @@ void ksReferenceNotification::show(const char* text)
     ksa::notification::TextNotification* notification =
         manager->createTextNotification("tool", translated.toUtf8().toStdString());
     // No context object: the manager outlives the module, and it ignores a
-    // notification that is gone already (taken down at shutdown). A precise
-    // timer: a coarse one may take the text down up to 150 ms early.
-    QTimer::singleShot(lifetime, Qt::PreciseTimer, [manager, notification] { manager->removeNotification(notification); });
+    // notification that is gone already (taken down at shutdown).
+    QTimer::singleShot(lifetime, Qt::CoarseTimer, [manager, notification] { manager->removeNotification(notification); });
 }
