@@ -69,13 +69,39 @@ const FieldContainerType* FieldContainerFactory::findType(const std::string& nam
     return nullptr;
 }
 
+UInt32 FieldContainerFactory::reserveIds(UInt32 count)
+{
+    // 2^32 containers in one process: ids would have to be reused.
+    if (m_nextId == 0 || UInt64(m_nextId) + count > UInt64(0xFFFFFFFFu))
+        std::abort();
+    const UInt32 first = m_nextId;
+    m_nextId += count;
+    return first;
+}
+
+FieldContainerFactory::IdReservation::IdReservation(UInt32 id)
+{
+    FieldContainerFactory::the()->m_reservedId = id;
+}
+
+FieldContainerFactory::IdReservation::~IdReservation()
+{
+    FieldContainerFactory::the()->m_reservedId = 0;
+}
+
 UInt32 FieldContainerFactory::registerContainer(FieldContainer* fc)
 {
-    if (m_nextId == 0) {
-        // 2^32 containers in one process: ids would have to be reused.
-        std::abort();
+    UInt32 id = m_reservedId;
+    if (id != 0) {
+        // Only the outermost container of one creation takes the reserved id.
+        m_reservedId = 0;
+    } else {
+        if (m_nextId == 0) {
+            // 2^32 containers in one process: ids would have to be reused.
+            std::abort();
+        }
+        id = m_nextId++;
     }
-    const UInt32 id = m_nextId++;
     const UInt32 page = id >> PageBits;
     if (page >= m_pages.size())
         m_pages.resize(page + 1);

@@ -31,6 +31,20 @@ public:
     // The id the next container will get.
     UInt32 getNextId() const { return m_nextId; }
 
+    // A block of `count` ids, the first returned, for containers made in any
+    // order: the scene decoder makes a block's containers as its build
+    // reaches them, and they still number in the block's record order.
+    UInt32 reserveIds(UInt32 count);
+    // While one lives, the next container made takes `id` (from a reserved
+    // block) rather than the next free one.
+    class IdReservation {
+    public:
+        explicit IdReservation(UInt32 id);
+        ~IdReservation();
+        IdReservation(const IdReservation&) = delete;
+        IdReservation& operator=(const IdReservation&) = delete;
+    };
+
 private:
     friend class FieldContainer;
     friend bool detail::isContainerAlive(UInt32 id, const FieldContainer* fc);
@@ -53,6 +67,7 @@ private:
     // live set rather than the id count.
     std::vector<std::unique_ptr<Page>> m_pages;
     UInt32 m_nextId = 1;
+    UInt32 m_reservedId = 0; // taken by the next container made, when not 0
     std::size_t m_live = 0;
     std::vector<const FieldContainerType*> m_types;
 };

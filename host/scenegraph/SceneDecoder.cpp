@@ -443,8 +443,7 @@ void SceneDecoder::build()
     const std::size_t count = m_types.size();
     // Each container's users are counted first (a user holding one target
     // in two fields counts once: a record's edges lie together), so that a
-    // list of hundreds of users is sized once. Counted before the containers
-    // are made, whose creation is the peak of a large load.
+    // list of hundreds of users is sized once.
     std::vector<UInt32> users(count, 0);
     {
         std::vector<UInt32> lastUser(count, 0);
@@ -458,13 +457,22 @@ void SceneDecoder::build()
                     }
                 }
     }
+    // Containers are made when the build reaches their record or a record
+    // that refers to them, not all at first: made at once they were the
+    // peak of a large load, next to the whole input the build then gives
+    // back step by step. Their ids still follow the record order.
     std::vector<FieldContainerRefPtr> created(count);
-    for (UInt32 r = 1; r < count; ++r) {
-        created[r] = m_types[r]->createContainer();
-        if (users[r] > 1)
-            created[r]->m_users.reserve(users[r]);
-    }
-    users = std::vector<UInt32>();
+    const UInt32 firstId = count > 1 ? FieldContainerFactory::the()->reserveIds(UInt32(count - 1)) : 0;
+    const auto make = [&](UInt32 r) -> FieldContainer* {
+        FieldContainerRefPtr& fc = created[r];
+        if (!fc) {
+            const FieldContainerFactory::IdReservation id(firstId + r - 1);
+            fc = m_types[r]->createContainer();
+            if (users[r] > 1)
+                fc->m_users.reserve(users[r]);
+        }
+        return fc.getCPtr();
+    };
 
     std::vector<FieldReference> refs;
     std::vector<BitVector> masks(count, 0);
@@ -490,7 +498,7 @@ void SceneDecoder::build()
         fieldsDone.before(m_fieldBegin[r], ReleaseStep);
         startsDone.before(r, ReleaseStep);
         beginsDone.before(r, ReleaseStep);
-        FieldContainer& fc = *created[r];
+        FieldContainer& fc = *make(r);
         const FieldNames& names = m_fieldNames.find(m_types[r])->second;
         UInt32 nextReference = m_fieldBegin[r];
         // The record was checked whole: this walk cannot run out of bytes.
@@ -519,7 +527,7 @@ void SceneDecoder::build()
             refs.clear();
             for (UInt32 i = field.refBegin; i < field.refEnd; ++i)
                 if (m_refs[i].record)
-                    refs.push_back({m_refs[i].key, created[m_refs[i].record].getCPtr(), m_types[m_refs[i].record]});
+                    refs.push_back({m_refs[i].key, make(m_refs[i].record), m_types[m_refs[i].record]});
             desc->setReferences(fc, refs);
         }
     }

@@ -5,6 +5,7 @@
 #include "IdenticalNodes.h"
 #include "ZstdBomb.h"
 
+#include "scenegraph/FieldContainerFactory.h"
 #include "scenegraph/SceneFileHandler.h"
 #include "scenegraph/ZstdUnpack.h"
 
@@ -13,6 +14,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 
 using namespace osg;
@@ -143,6 +145,37 @@ TEST_F(OsbFile, ReadContainersAreAnnouncedAndPublished)
     ASSERT_TRUE(readBytes(valid));
     EXPECT_EQ(calls, (std::vector<std::string>{"add smart=none", "update smart=/refs/sub.zmb"}))
         << "one shared core: announced once when made, published once when filled";
+}
+
+// Containers are made as the build reaches them, yet number in the order
+// the file lists them (the writer's pre-order): a node before its own core
+// and its children, and a child's whole subtree before the next child, all
+// within the ids the read took.
+TEST_F(OsbFile, ReadContainersNumberInTheFilesOrder)
+{
+    const UInt32 before = FieldContainerFactory::the()->getNextId();
+    const NodeRefPtr root = readBytes(valid);
+    ASSERT_TRUE(root);
+    const UInt32 after = FieldContainerFactory::the()->getNextId();
+    int nodes = 0;
+    // The highest node id in the subtree.
+    const std::function<UInt32(const NodePtr&)> check = [&](const NodePtr& node) {
+        ++nodes;
+        const UInt32 id = node.getFieldContainerId();
+        EXPECT_TRUE(id >= before && id < after);
+        // A shared core comes after the first node that shows it.
+        if (node->getCore() && node->getCore()->getParents().size() == 1) {
+            EXPECT_GT(node->getCore().getFieldContainerId(), id) << "the core after its node";
+        }
+        UInt32 highest = id;
+        for (UInt32 i = 0; i < node->getNChildren(); ++i) {
+            EXPECT_GT(node->getChild(i).getFieldContainerId(), highest) << "after the previous child's subtree";
+            highest = check(node->getChild(i));
+        }
+        return highest;
+    };
+    check(root.get());
+    EXPECT_GT(nodes, 3);
 }
 
 // Writing replaces the target only once the new file is complete: a disk
