@@ -160,6 +160,11 @@ void ksReferenceUpdateMonitor::launch()
 {
     if (m_thread.joinable())
         return;
+    // What the last thread watched; the new one starts from nothing.
+    m_watcher.reset();
+    m_filesByFolder.clear();
+    m_watchedSnapshot = ksStatusSnapshot();
+    m_foldersToRetry = false;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_stopRequested = false;
@@ -218,11 +223,9 @@ void ksReferenceUpdateMonitor::run()
         if (stop)
             break;
     }
-    // Watches are the thread's: a new thread sets them up afresh.
-    m_watcher.reset();
-    m_filesByFolder.clear();
-    m_watchedSnapshot = ksStatusSnapshot();
-    m_foldersToRetry = false;
+    // Watches are the thread's: the next thread sets them up afresh. Their
+    // tables are let go by the next launch, not here, where every stop would
+    // wait for 100,000 entries to be freed.
     m_watchCount.store(0, std::memory_order_release);
 }
 
@@ -308,7 +311,15 @@ void ksReferenceUpdateMonitor::refreshWatches(const ksStatusSnapshot& snapshot)
             folders.push_back(folder);
         files.push_back({status->path.mid(slash + 1), id, statuses, smart});
     };
+    std::size_t seen = 0;
     for (auto it = snapshot.cbegin(); it != snapshot.cend(); ++it) {
+        // A stop does not wait for the table of 100,000 files; the table,
+        // left half built, is built again should the thread go on.
+        if (++seen % 4096 == 0 && isStopRequested()) {
+            m_watchedSnapshot = ksStatusSnapshot();
+            m_statusesChanged.store(true);
+            return;
+        }
         if (!it.value())
             continue;
         add(it.key(), it.value(), true);
