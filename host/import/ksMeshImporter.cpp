@@ -129,15 +129,6 @@ GeometryRefPtr makeGeometry(const aiMesh& mesh)
     return geometry;
 }
 
-NodeRefPtr makeNode(NodeCoreRefPtr core, const std::string& name)
-{
-    NodeRefPtr node = Node::create();
-    node->setCore(std::move(core));
-    if (!name.empty())
-        ksNodeUtils::setName(node.get(), name, false);
-    return node;
-}
-
 std::string nameOf(const aiString& name)
 {
     return std::string(name.C_Str(), name.length);
@@ -156,7 +147,7 @@ void convertNodes(const aiScene& scene, const NodePtr& root)
         Transform3DRefPtr transform = Transform3D::create();
         setTransform(transform.get(), source->mTransformation);
         const std::string name = nameOf(source->mName);
-        NodeRefPtr node = makeNode(transform, name);
+        NodeRefPtr node = ksNodeUtils::createNode(transform, name);
         parent->addChild(node);
 
         for (unsigned int i = 0; i < source->mNumMeshes; ++i) {
@@ -168,7 +159,7 @@ void convertNodes(const aiScene& scene, const NodePtr& root)
             if (!geometry)
                 geometry = makeGeometry(mesh);
             const std::string meshName = nameOf(mesh.mName);
-            node->addChild(makeNode(geometry, meshName.empty() ? name : meshName));
+            node->addChild(ksNodeUtils::createNode(geometry, meshName.empty() ? name : meshName));
         }
         // Pushed in reverse, so that children keep the file's order.
         for (unsigned int i = source->mNumChildren; i > 0; --i) {
@@ -319,7 +310,7 @@ NodeRefPtr ksMeshImporter::read(const QString& path, QString* error, const Progr
                     NodeRefPtr tree = ksObjTriangleReader::read(content.data(), content.size(),
                                                                 QFile::encodeName(info.fileName()).toStdString());
                     if (tree) {
-                        NodeRefPtr root = makeNode(Transform3D::create(), rootName());
+                        NodeRefPtr root = ksNodeUtils::createNode(Transform3D::create(), rootName());
                         root->addChild(tree);
                         if (progress)
                             progress(1.0);
@@ -356,7 +347,7 @@ NodeRefPtr ksMeshImporter::read(const QString& path, QString* error, const Progr
             fail(error, path, QStringLiteral("the file holds no geometry"));
             return NullFC;
         }
-        NodeRefPtr root = makeNode(Transform3D::create(), rootName());
+        NodeRefPtr root = ksNodeUtils::createNode(Transform3D::create(), rootName());
         convertNodes(*scene, root.get());
         if (progress)
             progress(1.0);

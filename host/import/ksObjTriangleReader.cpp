@@ -123,15 +123,6 @@ bool is(const Token& token, const char* word)
     return token.size == size && std::memcmp(token.begin, word, size) == 0;
 }
 
-NodeRefPtr namedNode(NodeCoreRefPtr core, const std::string& name)
-{
-    NodeRefPtr node = Node::create();
-    node->setCore(std::move(core));
-    if (!name.empty())
-        ksNodeUtils::setName(node.get(), name, false);
-    return node;
-}
-
 } // namespace
 
 NodeRefPtr ksObjTriangleReader::read(const char* data, std::size_t size, const std::string& fileName)
@@ -216,9 +207,9 @@ NodeRefPtr ksObjTriangleReader::read(const char* data, std::size_t size, const s
     if (!hasFaces)
         return NullFC;
 
-    NodeRefPtr root = namedNode(Transform3D::create(), fileName);
+    NodeRefPtr root = ksNodeUtils::createNode(Transform3D::create(), fileName);
     for (const Object& object : objects) {
-        NodeRefPtr node = namedNode(Transform3D::create(), object.name);
+        NodeRefPtr node = ksNodeUtils::createNode(Transform3D::create(), object.name);
         if (!object.corners.empty()) {
             // One vertex per corner, as Assimp's reader gives them.
             std::vector<Vec3f> corners;
@@ -231,7 +222,7 @@ NodeRefPtr ksObjTriangleReader::read(const char* data, std::size_t size, const s
             GeometryRefPtr geometry = Geometry::create();
             geometry->setPositions(std::move(corners));
             geometry->setIndices(std::move(indices));
-            node->addChild(namedNode(geometry, object.name));
+            node->addChild(ksNodeUtils::createNode(geometry, object.name));
         }
         root->addChild(node);
     }

@@ -64,6 +64,15 @@ void ksNodeUtils::setName(const NodePtr& node, const std::string& name, bool pub
         endEditCP(node, Node::AttachmentsFieldMask);
 }
 
+NodeRefPtr ksNodeUtils::createNode(NodeCoreRefPtr core, const std::string& name)
+{
+    NodeRefPtr node = Node::create();
+    node->setCore(std::move(core));
+    if (!name.empty())
+        setName(node.get(), name, false);
+    return node;
+}
+
 void ksNodeUtils::setName(const NodePtr& node, const std::string& name, bool publish, const std::string& undoText)
 {
     if (!node)

@@ -33,6 +33,9 @@ public:
     // an attachment of its own.
     static void setName(const osg::NodePtr& node, const std::string& name, bool publish = true,
                         const osg::NodePtr& uniqueAmong = osg::NullFC);
+    // A new detached node showing `core`, named `name` unless it is empty
+    // (unpublished: nobody observes a node that is not in a scene yet).
+    static osg::NodeRefPtr createNode(osg::NodeCoreRefPtr core, const std::string& name);
     // The same, as one undoable step of the scene's undo stack named
     // `undoText`; an empty text names without an undo step.
     static void setName(const osg::NodePtr& node, const std::string& name, bool publish,
