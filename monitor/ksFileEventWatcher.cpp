@@ -46,7 +46,8 @@ std::size_t ksFileEventWatcher::systemWatchLimit()
     return limit;
 }
 
-int ksFileEventWatcher::watchFolders(const std::vector<QByteArray>& folders, std::size_t limit)
+int ksFileEventWatcher::watchFolders(const std::vector<QByteArray>& folders, std::size_t limit,
+                                     const std::function<bool()>& stop)
 {
     if (m_fd < 0)
         return int(folders.size());
@@ -57,11 +58,14 @@ int ksFileEventWatcher::watchFolders(const std::vector<QByteArray>& folders, std
             break;
         wanted.insert(folder);
     }
+    int changes = 0;
     for (auto it = m_watchOfFolder.begin(); it != m_watchOfFolder.end();) {
         if (wanted.contains(it.key())) {
             ++it;
             continue;
         }
+        if (stop && ++changes % 32 == 0 && stop())
+            return -1;
         inotify_rm_watch(m_fd, it.value());
         m_folderOfWatch.remove(it.value());
         it = m_watchOfFolder.erase(it);
@@ -70,6 +74,8 @@ int ksFileEventWatcher::watchFolders(const std::vector<QByteArray>& folders, std
     for (const QByteArray& folder : wanted) {
         if (m_watchOfFolder.contains(folder))
             continue;
+        if (stop && ++changes % 32 == 0 && stop())
+            return -1;
         const int watch = inotify_add_watch(m_fd, folder.constData(), FolderEvents);
         // Refused (no such folder, budget spent), or the same folder under
         // another name: the poll covers it.

@@ -5,6 +5,7 @@
 #include <QHash>
 
 #include <cstddef>
+#include <functional>
 #include <vector>
 
 // The operating system's file events (Linux inotify) for a set of folders,
@@ -40,8 +41,12 @@ public:
     // Watches exactly these folders, at most `limit` of them (in the order
     // given): new ones are added, ones no longer listed released. Returns how
     // many listed folders are not watched, beyond the limit or refused by the
-    // system (a missing folder, the user's watch budget spent).
-    int watchFolders(const std::vector<QByteArray>& folders, std::size_t limit);
+    // system (a missing folder, the user's watch budget spent). Adding a
+    // watch costs the system tens of microseconds under load, so `stop` is
+    // asked every few dozen folders; when it says so, the rest is left
+    // unwatched and -1 returned.
+    int watchFolders(const std::vector<QByteArray>& folders, std::size_t limit,
+                     const std::function<bool()>& stop = {});
     std::size_t watchCount() const { return std::size_t(m_folderOfWatch.size()); }
     bool isWatched(const QByteArray& folder) const { return m_watchOfFolder.contains(folder); }
 

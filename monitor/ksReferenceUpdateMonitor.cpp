@@ -163,7 +163,9 @@ void ksReferenceUpdateMonitor::launch()
     // What the last thread watched; the new one starts from nothing.
     m_watcher.reset();
     m_filesByFolder.clear();
+    m_retiredFiles.clear();
     m_watchedSnapshot = ksStatusSnapshot();
+    m_retiredSnapshot = ksStatusSnapshot();
     m_foldersToRetry = false;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -216,6 +218,9 @@ void ksReferenceUpdateMonitor::run()
             postResults(changed);
         if (complete)
             m_passCount.fetch_add(1, std::memory_order_release);
+        // Between passes, so that a table replaced by the pass's refresh is
+        // not kept until the next one.
+        releaseRetiredWatches();
         const int interval = m_interval.load();
         const bool stop = m_watcher && interval > 0
                               ? !watchUntil(Clock::now() + std::chrono::milliseconds(interval))
@@ -294,10 +299,31 @@ ksReferenceUpdateMonitor::Wake ksReferenceUpdateMonitor::waitForEvents(Clock::ti
     }
 }
 
+bool ksReferenceUpdateMonitor::releaseRetiredWatches()
+{
+    std::size_t freed = 0;
+    for (auto it = m_retiredFiles.begin(); it != m_retiredFiles.end();) {
+        if (freed >= 4096) {
+            if (isStopRequested())
+                return false;
+            freed = 0;
+        }
+        freed += it->size();
+        it = m_retiredFiles.erase(it);
+    }
+    m_retiredSnapshot = ksStatusSnapshot();
+    return true;
+}
+
 void ksReferenceUpdateMonitor::refreshWatches(const ksStatusSnapshot& snapshot)
 {
-    m_watchedSnapshot = snapshot;
-    m_filesByFolder.clear();
+    // The table is built beside the one it replaces, which is freed in steps:
+    // a stop never waits for 100,000 entries to be freed at once.
+    if (!releaseRetiredWatches()) {
+        m_statusesChanged.store(true);
+        return;
+    }
+    FilesByFolder filesByFolder;
     std::vector<QByteArray> folders;
     const auto add = [&](std::uint32_t id, const ksExtReferenceStatusPtr& statuses, bool smart) {
         const ksFileReferenceStatusPtr status = smart ? statuses->smart() : statuses->source();
@@ -306,17 +332,17 @@ void ksReferenceUpdateMonitor::refreshWatches(const ksStatusSnapshot& snapshot)
         const int slash = status->path.lastIndexOf('/');
         const QByteArray folder = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/")
                                                                           : status->path.left(slash);
-        std::vector<WatchedFile>& files = m_filesByFolder[folder];
+        std::vector<WatchedFile>& files = filesByFolder[folder];
         if (files.empty())
             folders.push_back(folder);
         files.push_back({status->path.mid(slash + 1), id, statuses, smart});
     };
     std::size_t seen = 0;
     for (auto it = snapshot.cbegin(); it != snapshot.cend(); ++it) {
-        // A stop does not wait for the table of 100,000 files; the table,
-        // left half built, is built again should the thread go on.
+        // A stop does not wait for the table of 100,000 files; the half-built
+        // table is freed later, and built again should the thread go on.
         if (++seen % 4096 == 0 && isStopRequested()) {
-            m_watchedSnapshot = ksStatusSnapshot();
+            m_retiredFiles.swap(filesByFolder);
             m_statusesChanged.store(true);
             return;
         }
@@ -325,9 +351,17 @@ void ksReferenceUpdateMonitor::refreshWatches(const ksStatusSnapshot& snapshot)
         add(it.key(), it.value(), true);
         add(it.key(), it.value(), false);
     }
+    m_retiredFiles.swap(m_filesByFolder);
+    m_filesByFolder.swap(filesByFolder);
+    m_retiredSnapshot = m_watchedSnapshot;
+    m_watchedSnapshot = snapshot;
     const int limit = m_watchLimit.load();
     const std::size_t bound = limit >= 0 ? std::size_t(limit) : ksFileEventWatcher::systemWatchLimit() / 2;
-    const int beyond = m_watcher->watchFolders(folders, bound);
+    const int beyond = m_watcher->watchFolders(folders, bound, [this] { return isStopRequested(); });
+    if (beyond < 0) {
+        m_statusesChanged.store(true);
+        return;
+    }
     m_watchCount.store(int(m_watcher->watchCount()), std::memory_order_release);
     // Within the bound but refused: a folder that does not exist (yet). Each
     // full pass tries again, so a folder made later gets its watch.

@@ -135,6 +135,9 @@ private:
     bool watchUntil(Clock::time_point deadline);
     // Indexes the snapshot's files by folder and watches those folders.
     void refreshWatches(const ksStatusSnapshot& snapshot);
+    // Frees the tables a refresh replaced, a few thousand files at a time;
+    // false when a stop came first (the next launch frees the rest).
+    bool releaseRetiredWatches();
     // Checks the files the changes name; false when a stop cut it short.
     bool runEventPass(const std::vector<ksFileEventWatcher::Change>& changes, QList<uint>& changed);
     void wakeThread();
@@ -173,8 +176,14 @@ private:
         bool smart = false;
     };
     std::unique_ptr<ksFileEventWatcher> m_watcher;
+    using FilesByFolder = QHash<QByteArray, std::vector<WatchedFile>>;
     ksStatusSnapshot m_watchedSnapshot;
-    QHash<QByteArray, std::vector<WatchedFile>> m_filesByFolder;
+    FilesByFolder m_filesByFolder;
+    // Replaced by a refresh and not yet freed: freeing 100,000 entries takes
+    // longer than a stop may wait, so it happens in steps that look at the
+    // stop flag, or in the next launch.
+    ksStatusSnapshot m_retiredSnapshot;
+    FilesByFolder m_retiredFiles;
     bool m_foldersToRetry = false;
     bool m_watchBoundLogged = false;
 
