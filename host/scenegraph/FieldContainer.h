@@ -102,9 +102,11 @@ private:
     void destroy();
     void publish(BitVector mask, UInt32 origin);
 
+    // The users first: the id and the count, which every walk touches, then
+    // sit next to a node's children, in the same cache line more often.
+    UserList m_users;
     UInt32 m_id;
     Int32 m_refCount = 0;
-    UserList m_users;
 };
 
 // Explicit holds, for code that cannot keep a RefPtr.

@@ -88,8 +88,9 @@ private:
     // Takes `child` out of its parent's list (the caller holds it).
     static void detachFromParent(Node* child);
 
-    Node* m_parent = nullptr; // back-link: the parent owns this node, not the reverse
+    // The children first, next to the id and count a walk touches.
     std::vector<NodeRefPtr> m_children;
+    Node* m_parent = nullptr; // back-link: the parent owns this node, not the reverse
     NodeCoreRefPtr m_core;
     UInt32 m_flags = 0;
     UInt32 m_travMask = ~UInt32(0);

@@ -37,13 +37,22 @@ Action::ResultE traverse(const NodePtr& root, const TraverseEnterFunctor& enter,
         if (top.result == Action::Continue && top.next < top.node->getNChildren()) {
             Node* parent = top.node.getCPtr();
             const UInt32 index = top.next++;
-            NodeRefPtr child(parent->getChild(index));
+            const std::vector<NodeRefPtr>& children = parent->getMFChildren();
+            // Most nodes of a large scene are leaves, so the next sibling is
+            // usually the next node visited: ask for it now, and its memory
+            // arrives while this one is visited.
+            if (index + 1 < children.size())
+                __builtin_prefetch(children[index + 1].getCPtr());
+            NodeRefPtr child(children[index]);
             r = enter(NodePtr(child));
             if (r == Action::Quit)
                 return Action::Quit;
             // The visit took the child out of this parent: the next sibling
-            // now stands at its index.
-            if (child->getParent().getCPtr() != parent) {
+            // now stands at its index. Still in its place is the usual case,
+            // told from the parent's list without touching the child.
+            const std::vector<NodeRefPtr>& siblings = parent->getMFChildren();
+            const bool inPlace = index < siblings.size() && siblings[index].getCPtr() == child.getCPtr();
+            if (!inPlace && child->getParent().getCPtr() != parent) {
                 Frame& again = stack.back();
                 if (again.next > index)
                     again.next = index;
