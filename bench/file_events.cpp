@@ -8,12 +8,12 @@
 // under 20 ms, 99th percentile under 100 ms.
 //
 // Also the process's CPU time per idle minute (the monitor running, nothing
-// changing, measured over four whole passes) in both modes: events must
+// changing, measured over two whole passes) in both modes: events must
 // cost no more than polling alone.
 //
 // The latencies are wall-clock by nature; the load average is printed with
-// them. Polling's changes are spread over ten intervals and measured
-// together, so that its run takes about a minute rather than 200 intervals.
+// them. Polling's changes are spread over four intervals and measured
+// together, so that its run takes half a minute rather than 200 intervals.
 #include "BenchSupport.h"
 #include "scenegraph/SceneGraph.h"
 
@@ -191,9 +191,9 @@ void measure(benchmark::State& state, bool events)
             runEventLoop(10);
 
         // Idle first: the same scene, nothing changing, over whole passes
-        // (from the end of one to the end of the fourth after it), so that
+        // (from the end of one to the end of the second after it), so that
         // both modes are measured over as many full passes.
-        const int idlePasses = 4;
+        const int idlePasses = 2;
         const std::uint64_t firstPass = monitor.getPassCount() + 1;
         while (monitor.getPassCount() < firstPass)
             runEventLoop(20);
@@ -230,9 +230,10 @@ void measure(benchmark::State& state, bool events)
                 runEventLoop(5);
             }
         } else {
-            // Spread over ten intervals at random moments, then one more
-            // interval for the last of them to be seen.
-            std::uniform_int_distribution<int> moment(0, 10 * DefaultInterval);
+            // Spread over four intervals at random moments (a change's wait
+            // for the next pass is uniform either way), then one more interval
+            // for the last of them to be seen.
+            std::uniform_int_distribution<int> moment(0, 4 * DefaultInterval);
             std::vector<std::pair<int, int>> schedule;
             for (int k = 0; k < Changes; ++k)
                 schedule.emplace_back(moment(random), k);
