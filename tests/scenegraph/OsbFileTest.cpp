@@ -50,7 +50,6 @@ protected:
     void TearDown() override
     {
         ExtReference::setAddToPoolCallback(nullptr);
-        ExtReference::setUpdateInPoolCallback(nullptr);
         fs::remove_all(dir);
     }
 
@@ -131,20 +130,6 @@ TEST_F(OsbFile, LargeArraysAndWidelySharedContainersReadBackFromFilesAndMemoryAl
             EXPECT_EQ(shared->getUsers().front(), read->getChild(0)->getCore());
         }
     }
-}
-
-TEST_F(OsbFile, ReadContainersAreAnnouncedAndPublished)
-{
-    std::vector<std::string> calls;
-    ExtReference::setAddToPoolCallback([&](const ExtReferencePtr& e) {
-        calls.push_back("add smart=" + std::string(e->getSmartFile() ? e->getSmartFile()->getPath() : "none"));
-    });
-    ExtReference::setUpdateInPoolCallback([&](const ExtReferencePtr& e) {
-        calls.push_back("update smart=" + e->getSmartFile()->getPath());
-    });
-    ASSERT_TRUE(readBytes(valid));
-    EXPECT_EQ(calls, (std::vector<std::string>{"add smart=none", "update smart=/refs/sub.zmb"}))
-        << "one shared core: announced once when made, published once when filled";
 }
 
 // Containers are made as the build reaches them, yet number in the order
