@@ -115,7 +115,6 @@ TEST_F(ExporterTest, NewReferencesAreNamedAfterTheNodeAndNumberedBesideTheMaster
     const NodeRefPtr nameless = addSmartReference(live(), "", "");
     {
         // With no master file the paths stay empty and nothing is written.
-        ksReferenceSettings::the().setLogLevel(4);
         LogRecorder log;
         ksReferenceExporter(live(), options()).run();
         EXPECT_EQ(smartPathOf(doors[0].get()), "");

@@ -155,6 +155,8 @@ protected:
         ksSceneDataManager::getSceneData(0)->setCurrentFile(QString());
         ksReferenceSettings::the().setExportLocation(ksReferenceTypes::NextToSource);
         ksReferenceSettings::the().setCustomExportPath(QString());
+        // The cases check the module's messages, which the user's level would filter.
+        ksReferenceSettings::the().setLogLevel(4);
     }
 
     void TearDown() override
