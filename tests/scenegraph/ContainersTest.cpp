@@ -78,34 +78,6 @@ TEST_F(NodeTree, ReplaceAndRemoveKeepParentsRight)
     EXPECT_EQ(root->getChild(0), NullFC);
 }
 
-TEST(Users, EveryPointedToContainerKnowsWhoPointsToItInOrder)
-{
-    GroupRefPtr core = Group::create();
-    NodeRefPtr n1 = Node::create(), n2 = Node::create(), n3 = Node::create();
-    n2->setCore(core);
-    n1->setCore(core);
-    n3->setCore(core);
-    n2->setCore(Group::create());
-    EXPECT_EQ(core->getParents(), (std::vector<NodePtr>{n1, n3}));
-    n3.reset();
-    EXPECT_EQ(core->getParents(), std::vector<NodePtr>{n1});
-    EXPECT_EQ(core->getRefCount(), 2);
-    n1->setCore(Group::create());
-    EXPECT_TRUE(core->getParents().empty());
-    n2->setCore(core);
-    EXPECT_EQ(core->getParents(), std::vector<NodePtr>{n2});
-
-    ExtReferenceRefPtr ext = ExtReference::create();
-    FileReferenceRefPtr record = FileReference::create();
-    ext->setSourceFile(record);
-    ext->setSmartFile(record);
-    EXPECT_EQ(record->getUsers(), std::vector<FieldContainerPtr>{ext}) << "one user, however many edges";
-    ext->setSourceFile(NullFC);
-    EXPECT_EQ(record->getUsers(), std::vector<FieldContainerPtr>{ext});
-    ext->setSmartFile(NullFC);
-    EXPECT_TRUE(record->getUsers().empty());
-}
-
 TEST(Users, EnvironmentChainsCannotCloseIntoACycle)
 {
     UBRDFMaterialRefPtr m1 = UBRDFMaterial::create(), m2 = UBRDFMaterial::create();

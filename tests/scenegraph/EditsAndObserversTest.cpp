@@ -172,29 +172,6 @@ TEST_F(Edits, HooksFollowTheLifeOfAReferenceCoreAndRunBeforeObservers)
     EXPECT_EQ(FieldContainerFactory::the()->getContainer(smartId), NullFC) << "the record went with its core";
 }
 
-TEST_F(Edits, HooksMayBeEmptyReplaceThemselvesOrDropTheEditedContainer)
-{
-    ExtReference::setUpdateInPoolCallback({});
-    touch(ext);
-    EXPECT_TRUE(calls.empty()) << "an empty hook is off";
-    int first = 0, second = 0;
-    ExtReference::setUpdateInPoolCallback([&](const ExtReferencePtr&) {
-        ++first;
-        ExtReference::setUpdateInPoolCallback([&](const ExtReferencePtr&) { ++second; });
-    });
-    touch(ext);
-    touch(ext);
-    EXPECT_EQ(std::make_tuple(first, second), std::make_tuple(1, 1));
-
-    const ExtReferencePtr weak = ext;
-    ExtReference::setUpdateInPoolCallback([&](const ExtReferencePtr&) {
-        ref->setCore(NullFC);
-        ext.reset();
-    });
-    touch(weak);
-    EXPECT_EQ(FieldContainerFactory::the()->getContainer(weak.getFieldContainerId()), NullFC);
-}
-
 TEST_F(Edits, MaterialEditsReachNodesThroughUsersAndRestoreTheDefaultEnvironment)
 {
     UEnvironmentMaterialRefPtr defaultEnv = UEnvironmentMaterial::create(), ownEnv = UEnvironmentMaterial::create();
