@@ -530,25 +530,7 @@ TEST_F(UpdateMonitorServiceTest, MonitorRunsWhileEnabledWithReferencesAndOutside
     EXPECT_EQ(monitor->getInterval(), 1234);
 }
 
-TEST_F(UpdateMonitorServiceTest, MissingWinsOverOutdatedAndModeZeroTellsNothing)
-{
-    const Reference gone(makeRecord(m_files.write("gone.zmb", "g", 100)));
-    const Reference changed(makeRecord(m_files.write("changed.zmb", "c", 100)));
-    service->setNotificationMode(ksReferenceTypes::NotifyAfterUpdateCheck);
-    m_files.remove("gone.zmb");
-    m_files.write("changed.zmb", "edited", 200);
-    service->setUpdateMonitoringEnabled(true);
-    EXPECT_EQ(nextChange().size(), 2) << "both in the first pass";
-    EXPECT_EQ(m_shown, QStringList{missingText});
-
-    service->setNotificationMode(ksReferenceTypes::NoNotification);
-    m_files.write("gone.zmb", "g", 100);
-    nextChange();
-    EXPECT_EQ(smartState(gone), ksReferenceTypes::UpToDate);
-    EXPECT_EQ(m_shown, QStringList{missingText}) << "an outdated file is left, but mode 0 tells nothing";
-}
-
-TEST_F(UpdateMonitorServiceTest, MissingChangedAndNewerFilesReachTheRecordsTheHandlesAndTheUser)
+TEST_F(UpdateMonitorServiceTest, MissingChangedAndNewerFilesReachTheRecordsTheHandlesAndTheUserAsTheModeSays)
 {
     const Reference door(makeRecord(m_files.write("door_v3.zmb", "first", 1000)));
     // A clone shares the core: both nodes show the new state.
@@ -556,20 +538,24 @@ TEST_F(UpdateMonitorServiceTest, MissingChangedAndNewerFilesReachTheRecordsTheHa
     osg::beginEditCP(clone, osg::Node::CoreFieldMask);
     clone->setCore(door.core());
     osg::endEditCP(clone, osg::Node::CoreFieldMask);
-    const QList<ksdReferenceNode> expected{ksdReferenceNode(ksTypeConverter::convertNode(door.node().get())),
-                                           ksdReferenceNode(ksTypeConverter::convertNode(clone.get()))};
+    const Reference hood(makeRecord(m_files.write("hood.zmb", "h", 100)));
+    QList<ksdReferenceNode> expected{ksdReferenceNode(ksTypeConverter::convertNode(door.node().get())),
+                                     ksdReferenceNode(ksTypeConverter::convertNode(clone.get())),
+                                     ksdReferenceNode(ksTypeConverter::convertNode(hood.node().get()))};
+    std::sort(expected.begin(), expected.end());
     ASSERT_FALSE(expected[0].isNull());
 
     service->setNotificationMode(ksReferenceTypes::NotifyAfterUpdateCheck);
-    service->setUpdateMonitoringEnabled(true);
-
     m_files.remove("door_v3.zmb");
+    m_files.write("hood.zmb", "edited", 200);
+    service->setUpdateMonitoringEnabled(true);
     QList<ksdReferenceNode> nodes = nextChange();
     std::sort(nodes.begin(), nodes.end());
-    EXPECT_EQ(nodes, expected);
+    EXPECT_EQ(nodes, expected) << "all in the first pass";
     EXPECT_EQ(smartState(door), ksReferenceTypes::Missing);
+    EXPECT_EQ(smartState(hood), ksReferenceTypes::Outdated);
     EXPECT_EQ(door.core()->getSmartFile()->getLastModified(), 0u);
-    EXPECT_EQ(m_shown, QStringList{missingText});
+    EXPECT_EQ(m_shown, QStringList{missingText}) << "a missing file outweighs the update";
 
     m_files.write("door_v3.zmb", "second", 2000);
     nextChange();
@@ -593,6 +579,12 @@ TEST_F(UpdateMonitorServiceTest, MissingChangedAndNewerFilesReachTheRecordsTheHa
     m_files.remove("door_v12.zmb");
     nextChange();
     EXPECT_EQ(smartState(door), ksReferenceTypes::UpToDate);
+
+    service->setNotificationMode(ksReferenceTypes::NoNotification);
+    m_files.remove("door_v3.zmb");
+    nextChange();
+    EXPECT_EQ(smartState(door), ksReferenceTypes::Missing);
+    EXPECT_EQ(m_shown.size(), 3) << "mode 0 tells nothing";
 }
 
 } // namespace
