@@ -5,6 +5,7 @@
 #include "scenegraph/SceneGraph.h"
 
 #include "StartedHostEnvironment.h"
+#include "TempFiles.h"
 
 #include "fileio/ksFileIOService.h"
 #include "handles/ksTypeConverter.h"
@@ -20,19 +21,17 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
-#include <QFile>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QThread>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <vector>
 
-#include <fcntl.h>
 #include <sys/stat.h>
 
 using FileState = ksReferenceTypes::FileState;
@@ -60,42 +59,14 @@ inline bool waitUntil(const std::function<bool()>& done)
     return true;
 }
 
-// Files in a fresh directory, with modification times set by hand so that
-// no test waits for the clock.
-class TestFiles
-{
-public:
-    QString path(const QString& name) const { return m_dir.filePath(name); }
-
-    QString write(const QString& name, const QByteArray& content, qint64 modified) const
-    {
-        QFile out(path(name));
-        EXPECT_TRUE(out.open(QIODevice::WriteOnly | QIODevice::Truncate) && out.write(content) == content.size());
-        out.close();
-        touch(out.fileName(), modified);
-        return out.fileName();
-    }
-
-    static void touch(const QString& file, qint64 seconds)
-    {
-        const struct timespec times[2] = {{seconds, 0}, {seconds, 0}};
-        EXPECT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(file).constData(), times, 0), 0);
-    }
-
-    void remove(const QString& name) const { EXPECT_TRUE(QFile::remove(path(name))); }
-
-private:
-    QTemporaryDir m_dir;
-};
-
 // A record of `path`; with checksum and time of the file when it exists.
-inline osg::FileReferenceRefPtr makeRecord(const QString& path, osg::UInt32 state = ksReferenceTypes::UpToDate)
+inline osg::FileReferenceRefPtr makeRecord(const std::string& path, osg::UInt32 state = ksReferenceTypes::UpToDate)
 {
     osg::FileReferenceRefPtr record = osg::FileReference::create();
-    record->setPath(path.toStdString());
+    record->setPath(path);
     record->setState(state);
     struct stat info;
-    if (!path.isEmpty() && ::stat(QFile::encodeName(path).constData(), &info) == 0) {
+    if (!path.empty() && ::stat(path.c_str(), &info) == 0) {
         record->setChecksum(ksFile::getChecksum(path));
         record->setLastModified(osg::UInt64(info.st_mtim.tv_sec));
     }
@@ -180,7 +151,7 @@ protected:
         return all;
     }
 
-    TestFiles m_files;
+    TempFiles m_files;
     ksReferenceUpdateMonitor m_monitor;
     QObject m_receiver;
     QList<QList<uint>> m_reports;
@@ -188,7 +159,7 @@ protected:
 
 TEST_F(UpdateMonitorTest, ContentIsChecksummedOncePerNewTimeAndARestoredFileAgain)
 {
-    const QString file = m_files.write("door.zmb", "original", 1000);
+    const std::string file = m_files.write("door.zmb", "original", 1000);
     const Reference door(makeRecord(file));
     const ksFileReferenceStatusPtr status = door.smartStatus();
     pass();
@@ -196,7 +167,7 @@ TEST_F(UpdateMonitorTest, ContentIsChecksummedOncePerNewTimeAndARestoredFileAgai
     EXPECT_EQ(m_monitor.getChecksumCount(), 0u) << "the recorded time matched";
 
     // Touched only: one checksum, and the new time becomes the recorded one.
-    TestFiles::touch(file, 1500);
+    TempFiles::setModificationTime(file, 1500);
     pass(3);
     EXPECT_TRUE(reported().isEmpty());
     EXPECT_EQ(status->lastModified.load(), 1500u);
@@ -229,7 +200,7 @@ TEST_F(UpdateMonitorTest, OnePassReportsEachChangedCoreOnceAndSkipsRecordsWithou
     const Reference both(makeRecord(m_files.write("a.zmb", "a", 100)), makeRecord(m_files.write("a.stp", "a", 100)));
     const Reference steady(makeRecord(m_files.write("b.zmb", "b", 100)));
     // Records that name no file: neither examined nor reported.
-    const Reference unset(makeRecord(QString()), makeRecord(m_files.path("absent.stp"), FileState::NoPath));
+    const Reference unset(makeRecord({}), makeRecord(m_files.path("absent.stp"), FileState::NoPath));
     const Reference bare({}, {});
     // A record without checksum takes the first one.
     osg::FileReferenceRefPtr unsummed = makeRecord(m_files.write("hood.zmb", "content", 2000), FileState::Outdated);
@@ -352,7 +323,7 @@ TEST_F(FileEventsTest, WritesDeletionsRenamesAndNewRevisionsAreReportedWithoutWa
 
     // Saved the way editors save: a new file renamed over the old name.
     m_files.write("hood.zmb.part", "original", 1000);
-    ASSERT_TRUE(QFile::rename(m_files.path("hood.zmb.part"), m_files.path("hood.zmb")));
+    ASSERT_TRUE(std::rename(m_files.path("hood.zmb.part").c_str(), m_files.path("hood.zmb").c_str()) == 0);
     ASSERT_TRUE(waitForReport(hood.id())) << "renamed into place";
     EXPECT_EQ(hood.smartStatus()->state.load(), FileState::UpToDate);
     reported();
@@ -368,7 +339,7 @@ TEST_F(FileEventsTest, WritesDeletionsRenamesAndNewRevisionsAreReportedWithoutWa
 
 TEST_F(FileEventsTest, AFolderBeyondTheWatchBoundIsPolledAndSaidSoOnce)
 {
-    const TestFiles other;
+    TempFiles other;
     const Reference watched(makeRecord(m_files.write("a.zmb", "a", 1000)));
     const Reference polled(makeRecord(other.write("b.zmb", "b", 1000)));
     QStringList log;
@@ -388,7 +359,7 @@ TEST_F(FileEventsTest, AFolderBeyondTheWatchBoundIsPolledAndSaidSoOnce)
 
 TEST_F(FileEventsTest, RemovingAReferenceReleasesItsWatchAndANewOneGetsOne)
 {
-    const TestFiles other;
+    TempFiles other;
     const Reference kept(makeRecord(m_files.write("a.zmb", "a", 1000)));
     auto removed = std::make_unique<Reference>(makeRecord(other.write("b.zmb", "b", 1000)));
     startWatching();
@@ -397,7 +368,7 @@ TEST_F(FileEventsTest, RemovingAReferenceReleasesItsWatchAndANewOneGetsOne)
     removed.reset();
     EXPECT_TRUE(waitUntil([&] { return m_monitor.getWatchCount() == 1; }));
 
-    const TestFiles third;
+    TempFiles third;
     const Reference added(makeRecord(third.write("c.zmb", "c", 1000)));
     ASSERT_TRUE(waitUntil([&] { return m_monitor.getWatchCount() == 2; }));
     third.write("c.zmb", "changed", 1100);
@@ -407,7 +378,7 @@ TEST_F(FileEventsTest, RemovingAReferenceReleasesItsWatchAndANewOneGetsOne)
 
 TEST(UpdateMonitorLifetime, DestroyingARunningMonitorEndsItsThread)
 {
-    const TestFiles files;
+    TempFiles files;
     const Reference door(makeRecord(files.write("door.zmb", "x", 10)));
     files.remove("door.zmb");
     for (int round = 0; round < 20; ++round) {
@@ -473,7 +444,7 @@ protected:
     ksReferenceService* service = ksKernelServiceFactory::the().get<ksReferenceService>();
     ksReferenceUpdateMonitor* monitor = service ? service->findChild<ksReferenceUpdateMonitor*>() : nullptr;
     QSignalSpy m_changes{service, &ksReferenceService::referencesChanged};
-    TestFiles m_files;
+    TempFiles m_files;
     QObject m_receiver;
     QStringList m_shown;
 };
@@ -484,7 +455,7 @@ TEST_F(UpdateMonitorServiceTest, MonitorRunsWhileEnabledWithReferencesAndOutside
     service->setUpdateMonitoringEnabled(true);
     EXPECT_FALSE(monitor->isRunning()) << "nothing to watch";
 
-    const QString file = m_files.write("a.zmb", "a", 10);
+    const std::string file = m_files.write("a.zmb", "a", 10);
     auto first = std::make_unique<Reference>(makeRecord(file));
     EXPECT_TRUE(monitor->isRunning());
 
