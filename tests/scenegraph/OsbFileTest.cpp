@@ -47,11 +47,7 @@ protected:
         fs::create_directories(dir);
         liveBefore = FieldContainerFactory::the()->getNumLiveContainers();
     }
-    void TearDown() override
-    {
-        ExtReference::setAddToPoolCallback(nullptr);
-        fs::remove_all(dir);
-    }
+    void TearDown() override { fs::remove_all(dir); }
 
     // Every bad input must fail with a message and build nothing: no
     // container outlives the attempt and no reference core is announced.
