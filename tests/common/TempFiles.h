@@ -19,13 +19,19 @@ class TempFiles
 public:
     std::string path(const QString& name) const { return m_dir.filePath(name).toStdString(); }
 
-    std::string write(const QString& name, const QByteArray& content)
+    // With `modified` (seconds since the epoch) the file gets that time, so
+    // that no test waits for the clock.
+    std::string write(const QString& name, const QByteArray& content, qint64 modified = -1) const
     {
         QFile file(m_dir.filePath(name));
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(content);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(content) == content.size());
+        file.close();
+        if (modified >= 0)
+            setModificationTime(path(name), modified);
         return path(name);
     }
+
+    void remove(const QString& name) const { EXPECT_TRUE(QFile::remove(m_dir.filePath(name))); }
 
     // An ".osb" file whose root, named "Root", has groups named `children`;
     // loaded as a smart file, it gives those groups to the reference node.

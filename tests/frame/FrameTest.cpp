@@ -234,7 +234,8 @@ TEST_F(FrameTest, MessagesTurnMonitoringOffAndAFailureWhileHandlingOneIsLoggedAn
         service->setUpdateMonitoringEnabled(true);
         ksMessage resetChanged(0x1000000000ull);
         EXPECT_EQ(modules.sendMessage(resetChanged), 1);
-        ksMessage foreign(0x1);
+        // A module takes a message only when its flags hold every bit of the id.
+        ksMessage foreign(0x4001);
         EXPECT_EQ(modules.sendMessage(foreign), 0);
         EXPECT_TRUE(service->isUpdateMonitoringEnabled());
         EXPECT_TRUE(log.texts().empty());

@@ -34,7 +34,7 @@ FixtureInterface* fixtureInterface()
     return ksInterfaceFactory::the().get<FixtureInterface>();
 }
 
-TEST(ModuleLoader, RunsExactlyTheRegistrationsOfEachLoadInOrderOnce)
+TEST(ModuleLoader, RunsEachLoadsRegistrationsOnceInOrderUnloadsStaticObjectsAndReportsAMissingLibrary)
 {
     int linkedRuns = 0;
     ksKernelRegister linked([&] { ++linkedRuns; });
@@ -58,19 +58,15 @@ TEST(ModuleLoader, RunsExactlyTheRegistrationsOfEachLoadInOrderOnce)
     EXPECT_TRUE(loader.load(link));
     EXPECT_TRUE(log.texts().empty());
     EXPECT_EQ(loader.loaded().size(), 1);
-}
 
-TEST(ModuleLoader, UnloadDestroysStaticObjectsReloadRegistersAgainAMissingLibraryFails)
-{
-    ksModuleLoader loader;
-    ASSERT_TRUE(loader.load(alphaPath));
+    // Unloading destroys the library's static objects; a reload registers again.
     ASSERT_NE(fixtureInterface(), nullptr);
     EXPECT_EQ(fixtureInterface()->libraryName(), "alpha");
     ASSERT_TRUE(loader.unload(alphaPath));
     EXPECT_EQ(fixtureInterface(), nullptr);
     EXPECT_FALSE(loader.unload(alphaPath));
 
-    LogRecorder log;
+    log.clear();
     ASSERT_TRUE(loader.load(alphaPath));
     EXPECT_EQ(log.texts("alpha:").size(), 3u);
     EXPECT_NE(fixtureInterface(), nullptr);
@@ -105,37 +101,23 @@ TEST(KernelRegister, WithdrawnWhenDestroyedUnrunAndAFailureStopsNoOther)
     EXPECT_FALSE(ran);
 }
 
-TEST(Kernel, StartsModulesAndTearsThemDownBeforeUnloading)
-{
-    LogRecorder log;
-    {
-        ksKernel kernel;
-        kernel.installHostServices();
-        ASSERT_TRUE(kernel.loadModule(alphaPath));
-        EXPECT_TRUE(log.texts("alpha: init").empty());
-        ASSERT_NE(fixtureInterface(), nullptr);
-
-        kernel.start();
-        kernel.start();
-        EXPECT_EQ(log.texts("alpha: init").size(), 1u);
-        EXPECT_EQ(fixtureInterface()->initializeCount(), 1);
-        ASSERT_NE(ksModuleList::instance().find("alpha"), nullptr);
-
-        kernel.shutdown();
-        EXPECT_EQ(ksModuleList::instance().find("alpha"), nullptr);
-        EXPECT_TRUE(kernel.loader().loaded().isEmpty());
-        EXPECT_EQ(fixtureInterface(), nullptr);
-        EXPECT_TRUE(ksKernelServiceFactory::the().services().isEmpty());
-    }
-    ksKernelServiceFactory::the().clearEntries();
-}
-
 // Modules send "updateMaterials" after putting content into the scene.
-TEST(Kernel, AnswersUpdateMaterialsByPoolingTheSceneMaterialsAndDroppingUnusedOnes)
+TEST(Kernel, StartsModulesOnceAnswersUpdateMaterialsAndTearsModulesDownBeforeUnloading)
 {
     using namespace osg;
+    LogRecorder log;
     ksKernel kernel;
     kernel.installHostServices();
+    ASSERT_TRUE(kernel.loadModule(alphaPath));
+    EXPECT_TRUE(log.texts("alpha: init").empty());
+    ASSERT_NE(fixtureInterface(), nullptr);
+    kernel.start();
+    kernel.start();
+    EXPECT_EQ(log.texts("alpha: init").size(), 1u);
+    EXPECT_EQ(fixtureInterface()->initializeCount(), 1);
+    ASSERT_NE(ksModuleList::instance().find("alpha"), nullptr);
+
+    // The scene's materials are pooled, unused ones dropped.
     const UEnvironmentMaterialRefPtr environment = UEnvironmentMaterial::create();
     const UBRDFMaterialRefPtr paint = UBRDFMaterial::create();
     paint->setEnvironment(environment);
@@ -148,12 +130,16 @@ TEST(Kernel, AnswersUpdateMaterialsByPoolingTheSceneMaterialsAndDroppingUnusedOn
         const UBRDFMaterialRefPtr unused = UBRDFMaterial::create();
         ksMaterials::addToMaterialPool(unused.get());
     }
-
     ksMessage message;
     EXPECT_TRUE(ksController::call("updateMaterials", message, nullptr));
     EXPECT_EQ(ksMaterials::getMaterialPoolMaterials(),
               (ksMaterials::MaterialSet{environment.get(), paint.get()}));
+
     kernel.shutdown();
+    EXPECT_EQ(ksModuleList::instance().find("alpha"), nullptr);
+    EXPECT_TRUE(kernel.loader().loaded().isEmpty());
+    EXPECT_EQ(fixtureInterface(), nullptr);
+    EXPECT_TRUE(ksKernelServiceFactory::the().services().isEmpty());
     EXPECT_FALSE(ksController::call("updateMaterials", message, nullptr)) << "the handler went with the host";
     ksScenegraph::getRoot()->subChild(loaded.get());
     ksMaterials::clearMaterialPool();

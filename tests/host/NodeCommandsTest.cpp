@@ -11,7 +11,6 @@
 #include "undo/ksSelectionUndoCommand.h"
 #include "undo/ksUndoStack.h"
 
-#include <QCoreApplication>
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
@@ -49,30 +48,6 @@ protected:
     NodeRefPtr root = Node::create(), a = Node::create(), b = Node::create(), c = Node::create(),
                other = Node::create();
 };
-
-TEST_F(NodeCommandsTest, AddChildrenUndoesAndRedoesRepeatedly)
-{
-    UInt32 freshId = 0;
-    {
-        NodeRefPtr fresh = Node::create();
-        freshId = fresh.getFieldContainerId();
-        // Pushed to a stack, as the host does; the command holds the fresh
-        // node until it has a parent.
-        ksUndoStack::get(7).addOrExecute(new ksAddChildrenCommand(b.get(), fresh.get()));
-    }
-    ksUndoStack& stack = ksUndoStack::get(7);
-    for (int round = 0; round < 3; ++round) {
-        EXPECT_EQ(b->getChild(0).getFieldContainerId(), freshId);
-        stack.undo();
-        EXPECT_EQ(b->getNChildren(), 0u);
-        // Out of the tree, but kept for redo.
-        ASSERT_TRUE(FieldContainerFactory::the()->getContainer(freshId));
-        stack.redo();
-    }
-    stack.undo();
-    stack.clear();
-    EXPECT_FALSE(FieldContainerFactory::the()->getContainer(freshId)) << "the dropped command frees the node";
-}
 
 TEST_F(NodeCommandsTest, AddingANodeThatHasAParentPutsItBackOnUndo)
 {
@@ -219,28 +194,6 @@ TEST_F(ParkingTest, DeletedNodesLeaveThePoolAndComeBackWithUndo)
     EXPECT_FALSE(FieldContainerFactory::the()->getContainer(refCore));
     ASSERT_EQ(log.size(), 1u);
     EXPECT_EQ(log[0].first, '-');
-}
-
-TEST_F(ParkingTest, TheTreeServiceHearsOnceATurnAndDropsSelectedNodesThatLeft)
-{
-    ksTreeService tree;
-    ksKernelServiceFactory::the().setEntry<ksTreeService>(&tree);
-    tree.setSelection({ref.getFieldContainerId(), c.getFieldContainerId()});
-    QSignalSpy changed(&tree, &ksTreeService::scenegraphChanged);
-    QSignalSpy selection(&tree, &ksTreeService::selectionChanged);
-    ksDeleteNodesCommand deletion(Nodes{a});
-    deletion.redo();
-    const NodeRefPtr fresh = Node::create();
-    ksAddChildrenCommand(other.get(), fresh.get()).redo();
-    EXPECT_EQ(changed.size(), 0) << "folded into one signal at the next turn";
-    QCoreApplication::processEvents();
-    EXPECT_EQ(changed.size(), 1);
-    EXPECT_EQ(tree.getSelection(), QList<uint>{c.getFieldContainerId()});
-    EXPECT_EQ(selection.size(), 1);
-    deletion.undo();
-    QCoreApplication::processEvents();
-    EXPECT_EQ(changed.size(), 2);
-    ksKernelServiceFactory::the().setEntry<ksTreeService>(nullptr);
 }
 
 class SelectionCommandTest : public NodeCommandsTest

@@ -1,5 +1,4 @@
 // Licensed under the MIT licence; see LICENSE.
-#include "undo/ksMultiCommand.h"
 #include "undo/ksUndoCommand.h"
 #include "undo/ksUndoStack.h"
 #include "undo/ksUndoString.h"
@@ -65,24 +64,6 @@ TEST_F(Undo, AddOrExecuteRunsAndRecordsEachCommandApart)
     stack().addOrExecute(new StepCommand("c", &m_events));
     EXPECT_EQ(m_events, (Events{"c+", "c deleted"}));
     EXPECT_EQ(stack().count(), 2);
-}
-
-TEST_F(Undo, MultiCommandIsOneStepWithChildrenInOrderAndCallbackAfter)
-{
-    auto* multi = new ksMultiCommand(ksUndoString("Create Smart Reference", "Reference Commands"));
-    new StepCommand("first", &m_events, multi);
-    new StepCommand("second", &m_events, multi);
-    multi->setChangedCallback([this] { m_events.push_back("changed"); });
-    stack().addOrExecute(multi);
-    EXPECT_EQ(stack().count(), 1);
-    EXPECT_EQ(m_events, (Events{"first+", "second+", "changed"}));
-    m_events.clear();
-    stack().undo();
-    EXPECT_EQ(m_events, (Events{"second-", "first-", "changed"}));
-    m_events.clear();
-    stack().redo();
-    EXPECT_EQ(m_events, (Events{"first+", "second+", "changed"}));
-    EXPECT_EQ(stack().stack().text(0), QStringLiteral("Create Smart Reference"));
 }
 
 } // namespace

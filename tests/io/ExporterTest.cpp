@@ -87,7 +87,7 @@ TEST_F(ExporterTest, NestedReferencesAreWrittenInnermostFirstEachWithItsOwnConte
 
     // The user edits every level; one call saves them all again.
     for (const NodeRefPtr& node : {outer, middle, inner})
-        makeNode(makeTriangle(), ksNodeUtils::getName(node.get()) + "Bolt", node.get());
+        add(node.get(), ksNodeUtils::getName(node.get()) + "Bolt", makeTriangle());
     const std::string before = dump(live());
     WriteLog log(live());
     ASSERT_TRUE(refs->saveSmartReferences(live(), project.c_str()));
@@ -101,7 +101,7 @@ TEST_F(ExporterTest, NestedReferencesAreWrittenInnermostFirstEachWithItsOwnConte
     EXPECT_EQ(written("sub/deeper/inner.zmb"), "Inner\n  InnerPart\n  InnerBolt\n");
     EXPECT_EQ(dump(live()), before) << "the live scene got its content back after every write";
     // Unchanged references are not written again.
-    makeNode(makeTriangle(), "OuterNut", outer.get());
+    add(outer.get(), "OuterNut", makeTriangle());
     WriteLog again(live());
     ksReferenceExporter(live(), options()).run();
     EXPECT_EQ(again.paths, std::vector<std::string>{file("outer.zmb")});
@@ -115,7 +115,6 @@ TEST_F(ExporterTest, NewReferencesAreNamedAfterTheNodeAndNumberedBesideTheMaster
     const NodeRefPtr nameless = addSmartReference(live(), "", "");
     {
         // With no master file the paths stay empty and nothing is written.
-        ksReferenceSettings::the().setLogLevel(4);
         LogRecorder log;
         ksReferenceExporter(live(), options()).run();
         EXPECT_EQ(smartPathOf(doors[0].get()), "");
@@ -172,7 +171,7 @@ TEST_F(ExporterTest, NewNamesSkipFilesOnDiskAndFilesOfOtherReferences)
     EXPECT_EQ(smartPathOf(part.get()), file("cad/a\\b.zmb"));
     EXPECT_EQ(fileBytes(path("Door.zmb")), QByteArray("not ours"));
     // The next save finds every file its own.
-    makeNode(makeTriangle(), "Handle", first.get());
+    add(first.get(), "Handle", makeTriangle());
     EXPECT_TRUE(refs->saveSmartReferences(live(), project.c_str()));
     EXPECT_EQ(written("Door_3.zmb"), "Door\n  DoorPart\n  Handle\n");
 }
@@ -207,9 +206,9 @@ TEST_F(ExporterTest, TwoCoresNamingOneFileAreRefusedWithNothingWritten)
 TEST_F(ExporterTest, SharedCoresAndUnloadedReferencesAreNoCycle)
 {
     const NodeRefPtr a = addSmartReference(live(), "A", file("same.zmb"));
-    makeNode(NodeCoreRefPtr(a->getCore()), "AClone", live());
+    add(live(), "AClone", NodeCoreRefPtr(a->getCore()));
     // The core is met again inside its own content too.
-    makeNode(NodeCoreRefPtr(a->getCore()), "ANested", a.get());
+    add(a.get(), "ANested", NodeCoreRefPtr(a->getCore()));
     const NodeRefPtr unloaded = addSmartReference(live(), "Unloaded", file("same.zmb"), ksReferenceTypes::NotLoaded);
     const NodeRefPtr fresh = addSmartReference(live(), "Fresh", "", ksReferenceTypes::NotLoaded);
 

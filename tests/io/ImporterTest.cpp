@@ -6,6 +6,7 @@
 #include "import/ksFileIOHelper.h"
 #include "kernel/ksController.h"
 #include "kernel/ksInterfaceFactory.h"
+#include "model/ksReferenceSettings.h"
 #include "references/ksReferenceInterface.h"
 #include "references/ksReferenceImportOptions.h"
 
@@ -55,6 +56,7 @@ TEST(Importer, APlainImportMarksEmptyReferencesNotLoadedAndSendsNoMaterialMessag
 {
     int messages = 0;
     const ksSubscription handler = ksController::addHandler("updateMaterials", [&](ksMessage&, ksModuleBase*) { ++messages; });
+    ksReferenceSettings::the().setLogLevel(4);
     LogRecorder log;
     refs()->importReferences(osg::NodePtr(), ksReferenceImportOptions());
     EXPECT_TRUE(log.lines().empty());

@@ -53,7 +53,7 @@ TEST_F(SmartFileLoad, LoadsUnderTheNodeAndItsClonesRefreshesTheRecordsAndUnloadD
     ASSERT_TRUE(written) << written.message;
     EXPECT_TRUE(written.stash.isEmpty()) << "the stash went with the content";
     // Clones of the node show what is loaded under it.
-    const NodeRefPtr clone = makeNode(core, "Engine copy", ksScenegraph::getRoot());
+    const NodeRefPtr clone = add(ksScenegraph::getRoot(), "Engine copy", core);
     ASSERT_TRUE(writeContent(file, makeContent()));
     ASSERT_TRUE(smart.load());
     EXPECT_EQ(childNames(clone.get()), (std::vector<std::string>{"Body", "Wheel"}));
@@ -68,12 +68,12 @@ TEST_F(SmartFileLoad, LoadsUnderTheNodeAndItsClonesRefreshesTheRecordsAndUnloadD
 // +- "Shell" (Geometry, FileInfo "/parts/shell.osb")
 TEST_F(SmartFileLoad, ConvertedOsbTreesAreOptimisedAndFileInformationBecomesSourceReferences)
 {
-    NodeRefPtr root = makeNode(Group::create(), "Assembly");
+    NodeRefPtr root = add(osg::NullFC, "Assembly", Group::create());
     root->setExternalFlags(ksQorHelper::ConvertedTreeFlag);
-    makeNode(Group::create(), "Empty", root.get());
-    const NodeRefPtr wheel = makeNode(Transform3D::create(), "Wheel", root.get());
-    makeNode(makeTriangle(), "Rim", wheel.get());
-    const NodeRefPtr shell = makeNode(makeTriangle(), "Shell", root.get());
+    add(root.get(), "Empty", Group::create());
+    const NodeRefPtr wheel = add(root.get(), "Wheel", Transform3D::create());
+    add(wheel.get(), "Rim", makeTriangle());
+    const NodeRefPtr shell = add(root.get(), "Shell", makeTriangle());
     for (const auto& [n, info] : {std::make_pair(wheel, "/cad/wheel.stp"), std::make_pair(shell, "/parts/shell.osb")}) {
         FileInfoRefPtr attachment = FileInfo::create();
         attachment->setPath(info);
@@ -209,7 +209,7 @@ TEST_F(SmartFileLoad, TheLoadedRootsSourceRecordIsTakenOverOrCopied)
         ExtReferenceRefPtr loadedCore = ExtReference::create();
         loadedCore->setState(ksReferenceTypes::Loaded);
         loadedCore->setSourceFile(loadedSource);
-        const NodeRefPtr root = makeNode(loadedCore, "Engine");
+        const NodeRefPtr root = add(osg::NullFC, "Engine", loadedCore);
         root->addChild(makeContent()->getChild(0));
         ASSERT_TRUE(writeContent(path("engine.zmb"), root));
         makeReference(path("engine.zmb"));
@@ -250,7 +250,7 @@ TEST_F(SmartFileSave, TheDefaultEnvironmentStaysOutOfOsbFiles)
     UBRDFMaterialRefPtr paint = UBRDFMaterial::create();
     paint->setEnvironment(MaterialRefPtr(defaultEnvironment));
     beginEditCP(node.get(), Node::ChildrenFieldMask);
-    node->addChild(makeNode(makeTriangle(paint), "Body"));
+    node->addChild(add(osg::NullFC, "Body", makeTriangle(paint)));
     node->addChild(makeContent()->getChild(0));
     endEditCP(node.get(), Node::ChildrenFieldMask);
 
@@ -313,8 +313,8 @@ TEST_P(SmartFileRoundTrip, EditsAreSavedEachInItsOwnFileAndComeBackAfterAReload)
     EXPECT_FALSE(pool.isChanged(core.get()));
 
     const QString pumpFile = path("pump.zmb");
-    NodeRefPtr pumpContent = makeNode(Group::create(), "Root");
-    makeNode(makeTriangle(), "Impeller", pumpContent.get());
+    NodeRefPtr pumpContent = add(osg::NullFC, "Root", Group::create());
+    add(pumpContent.get(), "Impeller", makeTriangle());
     ASSERT_TRUE(writeContent(pumpFile, pumpContent));
     const NodeRefPtr pump =
         addSmartReference(node.get(), "Pump", pumpFile.toStdString(), ksReferenceTypes::NotLoaded, false);
@@ -323,7 +323,7 @@ TEST_P(SmartFileRoundTrip, EditsAreSavedEachInItsOwnFileAndComeBackAfterAReload)
     ASSERT_TRUE(pool.saveSmartReference(core.get()));
 
     // The user adds a bolt to the wheel and renames a part in each file.
-    makeNode(makeTriangle(), "Bolt", findByName(node.get(), "Wheel"));
+    add(findByName(node.get(), "Wheel"), "Bolt", makeTriangle());
     ksNodeUtils::setName(findByName(node.get(), "Body"), "Hood");
     ksNodeUtils::setName(findByName(pump.get(), "Impeller"), "Rotor");
     EXPECT_TRUE(pool.isChanged(core.get()));
@@ -409,7 +409,7 @@ TEST_F(SmartFileSave, FailedWritesChangeNothingAndIncrementalSavingKeepsThePrevi
     for (std::size_t i = 0; i < positions.size(); ++i)
         positions[i] = Vec3f(float(i), float(i * 7 % 13), float(i % 101));
     big->setPositions(std::move(positions));
-    const NodeRefPtr bigNode = makeNode(big, "Big", node.get());
+    const NodeRefPtr bigNode = add(node.get(), "Big", big);
     const int code = runInChild([&] {
         limitFileSize(64 * 1024);
         LogRecorder log;

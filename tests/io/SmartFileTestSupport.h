@@ -30,22 +30,8 @@
 
 namespace smartfiletest {
 
+using referencenodes::add;
 using referencenodes::childNames;
-
-// A node named `name` (unnamed when empty), the last child of `parent` when given.
-inline osg::NodeRefPtr makeNode(osg::NodeCoreRefPtr core, const std::string& name, const osg::NodePtr& parent = {})
-{
-    osg::NodeRefPtr node = osg::Node::create();
-    node->setCore(std::move(core));
-    if (!name.empty())
-        osg::setName(node.get(), name);
-    if (parent) {
-        osg::beginEditCP(parent, osg::Node::ChildrenFieldMask);
-        parent->addChild(node);
-        osg::endEditCP(parent, osg::Node::ChildrenFieldMask);
-    }
-    return node;
-}
 
 inline osg::GeometryRefPtr makeTriangle(const osg::MaterialRefPtr& material = {})
 {
@@ -66,9 +52,9 @@ inline osg::NodeRefPtr addSmartReference(const osg::NodePtr& parent, const std::
     osg::ExtReferenceRefPtr core = osg::ExtReference::create();
     core->setSmartFile(referencenodes::record(smartPath));
     core->setState(state);
-    osg::NodeRefPtr node = makeNode(core, name, parent);
+    osg::NodeRefPtr node = add(parent, name, core);
     if (part)
-        makeNode(makeTriangle(), name + "Part", node.get());
+        add(node.get(), name + "Part", makeTriangle());
     return node;
 }
 
@@ -85,10 +71,10 @@ inline osg::NodeRefPtr makeContent(const std::string& rootName = "Root")
     UBRDFMaterialRefPtr paint = UBRDFMaterial::create();
     paint->setEnvironment(studio);
     setName(paint.get(), "Paint");
-    NodeRefPtr root = makeNode(Group::create(), rootName);
-    makeNode(makeTriangle(paint), "Body", root.get());
-    const NodeRefPtr wheel = makeNode(Transform3D::create(), "Wheel", root.get());
-    makeNode(makeTriangle(paint), "Rim", wheel.get());
+    NodeRefPtr root = add(osg::NullFC, rootName, Group::create());
+    add(root.get(), "Body", makeTriangle(paint));
+    const NodeRefPtr wheel = add(root.get(), "Wheel", Transform3D::create());
+    add(wheel.get(), "Rim", makeTriangle(paint));
     return root;
 }
 
@@ -155,6 +141,8 @@ protected:
         ksSceneDataManager::getSceneData(0)->setCurrentFile(QString());
         ksReferenceSettings::the().setExportLocation(ksReferenceTypes::NextToSource);
         ksReferenceSettings::the().setCustomExportPath(QString());
+        // The cases check the module's messages, which the user's level would filter.
+        ksReferenceSettings::the().setLogLevel(4);
     }
 
     void TearDown() override

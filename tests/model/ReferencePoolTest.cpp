@@ -93,12 +93,12 @@ TEST_F(PoolTest, StatusesFollowTheRecordsOfTheirCore)
 
 //  root
 //  +- ref (Loaded, smart and source records)
-//     +- part
+//     +- part (Transform3D)
 TEST_F(PoolTest, EditsOfLoadedContentMarkAQualifyingReferenceChangedBookkeepingDoesNot)
 {
     const NodeRefPtr ref = inScene(reference("", "/refs/ref.zmb", "/cad/ref.stp"));
     const ExtReferencePtr core = coreOf(ref);
-    const NodeRefPtr part = add(ref.get(), "");
+    const NodeRefPtr part = add(ref.get(), "", Transform3D::create());
     QSignalSpy modified(&pool, &ksReferencePool::modifiedStateChanged);
     QSignalSpy editState(service, &ksReferenceService::referenceEditStateChagned);
     pool.resetChanged(core);
@@ -134,6 +134,10 @@ TEST_F(PoolTest, EditsOfLoadedContentMarkAQualifyingReferenceChangedBookkeepingD
     ASSERT_TRUE(editState.wait(2000));
     QCoreApplication::processEvents();
     EXPECT_EQ(editState.count(), 1);
+    // A part's own placement is content, unlike the reference's.
+    pool.resetChanged(core);
+    edit(part->getCore(), Transform3D::TranslationFieldMask, [] {});
+    EXPECT_TRUE(pool.isChanged(core));
     // Only loaded references with a present smart record count as changed.
     const auto setState = [&](UInt32 state) { edit(core, ExtReference::StateFieldMask, [&] { core->setState(state); }); };
     setState(ksReferenceTypes::NotLoaded);
@@ -182,6 +186,10 @@ TEST_F(PoolTest, NestedContentIsTheNestedReferencesAndBit12OnEveryNodeHidesAChan
     pool.resetAllChanged();
     EXPECT_EQ(pool.getNumChangedReferences(), 0u);
     EXPECT_FALSE(pool.isSelfOrSubReferenceChanged(coreOf(a)));
+    // The nested node itself is the outer reference's content.
+    setTravMask(inner.get(), 0);
+    EXPECT_TRUE(pool.isChanged(coreOf(a)));
+    EXPECT_FALSE(pool.isChanged(coreOf(inner)));
 }
 
 TEST_F(PoolTest, FileSuffixesAreThoseOfAllPooledPaths)

@@ -116,27 +116,6 @@ TEST(ZmbFormat, RoundTripKeepsSharingMaterialsAttachmentsStashAndMetadataByteFor
     EXPECT_EQ(encode(read.root.get(), read.stash, read.metadata), first);
 }
 
-TEST(ZmbFormat, LargeSectionsAreCompressedOnlyWhenTheSampleShrinksBelowOneOverOnePointSix)
-{
-    struct Case {
-        const char* what;
-        int fresh, repeated;
-        std::uint32_t flags;
-    };
-    // The first would have been compressed while a tenth was gain enough.
-    for (const Case& c : {Case{"gains about 1.3x", 48, 16, 0u}, Case{"gains about 4x", 16, 48, ksZmb::FlagZstd}}) {
-        SCOPED_TRACE(c.what);
-        ksSmartReferenceStash stash;
-        stash.setEntry("blob", partlyRepeating(c.fresh, c.repeated, 1 << 20));
-        const NodeRefPtr root = Node::create();
-        const std::vector<std::uint8_t> bytes = encode(root, stash);
-        EXPECT_EQ(peek<std::uint32_t>(bytes, entryOffset(1) + 4), c.flags);
-        const ksZmbReadResult read = ksZmbReader::read(bytes.data(), bytes.size());
-        ASSERT_TRUE(read) << read.message;
-        EXPECT_EQ(read.stash, stash);
-    }
-}
-
 TEST(ZmbFormat, TruncatedOrFlippedFilesFailCleanly)
 {
     AssemblyScene scene(20000);

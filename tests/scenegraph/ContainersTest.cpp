@@ -45,22 +45,6 @@ protected:
                a1 = Node::create();
 };
 
-TEST_F(NodeTree, AddingAChildThatHasAParentMovesIt)
-{
-    EXPECT_TRUE(b->addChild(a0));
-    EXPECT_EQ(a0->getParent(), b);
-    EXPECT_EQ(children(a), std::vector<NodePtr>{a1});
-    EXPECT_EQ(a0->getRefCount(), 2) << "one owner (the new parent) besides the fixture";
-
-    // Moving within one parent: to the end, to the front, and past itself.
-    root->addChild(a);
-    EXPECT_EQ(children(root), (std::vector<NodePtr>{b, a}));
-    root->insertChild(0, a);
-    EXPECT_EQ(children(root), (std::vector<NodePtr>{a, b}));
-    root->insertChild(2, a);
-    EXPECT_EQ(children(root), (std::vector<NodePtr>{b, a}));
-}
-
 TEST_F(NodeTree, ANodeNeverBecomesItsOwnAncestor)
 {
     EXPECT_FALSE(a0->addChild(root));
@@ -92,55 +76,6 @@ TEST_F(NodeTree, ReplaceAndRemoveKeepParentsRight)
     EXPECT_FALSE(root->subChild(a1));
     EXPECT_TRUE(root->subChild(0u));
     EXPECT_EQ(root->getChild(0), NullFC);
-}
-
-TEST(Users, EveryPointedToContainerKnowsWhoPointsToItInOrder)
-{
-    GroupRefPtr core = Group::create();
-    NodeRefPtr n1 = Node::create(), n2 = Node::create(), n3 = Node::create();
-    n2->setCore(core);
-    n1->setCore(core);
-    n3->setCore(core);
-    n2->setCore(Group::create());
-    EXPECT_EQ(core->getParents(), (std::vector<NodePtr>{n1, n3}));
-    n3.reset();
-    EXPECT_EQ(core->getParents(), std::vector<NodePtr>{n1});
-    EXPECT_EQ(core->getRefCount(), 2);
-    n1->setCore(Group::create());
-    EXPECT_TRUE(core->getParents().empty());
-    n2->setCore(core);
-    EXPECT_EQ(core->getParents(), std::vector<NodePtr>{n2});
-
-    ExtReferenceRefPtr ext = ExtReference::create();
-    FileReferenceRefPtr record = FileReference::create();
-    ext->setSourceFile(record);
-    ext->setSmartFile(record);
-    EXPECT_EQ(record->getUsers(), std::vector<FieldContainerPtr>{ext}) << "one user, however many edges";
-    ext->setSourceFile(NullFC);
-    EXPECT_EQ(record->getUsers(), std::vector<FieldContainerPtr>{ext});
-    ext->setSmartFile(NullFC);
-    EXPECT_TRUE(record->getUsers().empty());
-}
-
-TEST(Users, ManyUsersOfOneMaterialStayInOrderThroughRemovals)
-{
-    // Two in three users let go: holes, then compaction, in a long list.
-    UBRDFMaterialRefPtr brdf = UBRDFMaterial::create();
-    std::vector<GeometryRefPtr> geos(1000);
-    for (GeometryRefPtr& geo : geos) {
-        geo = Geometry::create();
-        geo->setMaterial(brdf);
-    }
-    std::vector<FieldContainerPtr> expected;
-    for (std::size_t i = 0; i < geos.size(); ++i) {
-        if (i % 3)
-            geos[i]->setMaterial(NullFC);
-        else
-            expected.push_back(geos[i]);
-    }
-    EXPECT_EQ(brdf->getUsers(), expected);
-    geos.clear();
-    EXPECT_EQ(brdf->getRefCount(), 1) << "no user holds it any more";
 }
 
 TEST(Users, EnvironmentChainsCannotCloseIntoACycle)

@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
 #include <tuple>
 
 using namespace osg;
@@ -16,19 +15,10 @@ namespace {
 // |  +- clone (same core `shared`)
 // +- other
 //    +- leaf
-// The pool hooks log their calls as "<hook>:<container id>".
 class Edits : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ExtReference::setAddToPoolCallback([this](const ExtReferencePtr& e) { log("add", e); });
-        ExtReference::setRemoveFromPoolCallback([this](const ExtReferencePtr& e) {
-            // The core is still whole while the pool forgets it.
-            removedSmartFile = e->getSmartFile();
-            log("remove", e);
-        });
-        ExtReference::setUpdateInPoolCallback([this](const ExtReferencePtr& e) { log("update", e); });
-        FileReference::setUpdateInPoolCallback([this](const FileReferencePtr& r) { log("record", r); });
         ext->setSmartFile(record);
         ref->setCore(ext);
         part->setCore(shared);
@@ -41,10 +31,6 @@ protected:
     }
     void TearDown() override
     {
-        ExtReference::setAddToPoolCallback(nullptr);
-        ExtReference::setRemoveFromPoolCallback(nullptr);
-        ExtReference::setUpdateInPoolCallback(nullptr);
-        FileReference::setUpdateInPoolCallback(nullptr);
         UBRDFMaterial::setIgnoreDefaultEnvironment(false);
         UBRDFMaterial::setDefaultEnvironment(NullFC);
     }
@@ -54,19 +40,12 @@ protected:
         beginEditCP(fc, mask);
         endEditCP(fc, mask);
     }
-    void log(const char* what, const FieldContainerPtr& fc) { calls.push_back(entry(what, fc)); }
-    static std::string entry(const char* what, const FieldContainerPtr& fc)
-    {
-        return std::string(what) + ":" + std::to_string(fc->getId());
-    }
 
     NodeRefPtr root = Node::create(), ref = Node::create(), part = Node::create(), clone = Node::create(),
                other = Node::create(), leaf = Node::create();
     ExtReferenceRefPtr ext = ExtReference::create();
     FileReferenceRefPtr record = FileReference::create();
     Transform3DRefPtr shared = Transform3D::create();
-    std::vector<std::string> calls;
-    FileReferencePtr removedSmartFile;
 };
 
 TEST_F(Edits, OnlyEndedEditsReachTheObserversAboveTheChangeWithTheirPath)
@@ -138,61 +117,6 @@ TEST_F(Edits, ObserversMayEditTheTreeWhileCalled)
     });
     touch(shared);
     EXPECT_EQ(calls, 3) << "part, clone, then clone again from the nested edit";
-}
-
-TEST_F(Edits, HooksFollowTheLifeOfAReferenceCoreAndRunBeforeObservers)
-{
-    ExtReferenceRefPtr core = ExtReference::create();
-    FileReferenceRefPtr smart = FileReference::create();
-    EXPECT_EQ(calls, std::vector<std::string>{entry("add", core)}) << "announced at creation, records are not";
-    core->setSmartFile(smart);
-    EXPECT_EQ(calls.size(), 1u) << "setters outside an edit publish nothing";
-
-    NodeRefPtr node = Node::create();
-    node->setCore(core);
-    ChangeSubscription sub =
-        ChangeObservers::subscribe(node, [&](const ChangeEvent& e) { log("observer", e.container); });
-    {
-        CPEditor edit(core, ExtReference::StateFieldMask);
-        core->setState(2);
-        EXPECT_EQ(calls.size(), 1u) << "an edit publishes when it ends";
-    }
-    touch(smart, FileReference::PathFieldMask);
-    EXPECT_EQ(calls, (std::vector<std::string>{entry("add", core), entry("update", core), entry("observer", core),
-                                               entry("record", smart), entry("observer", smart)}));
-
-    calls.clear();
-    const std::string removeEntry = entry("remove", core);
-    const UInt32 smartId = smart->getId();
-    smart.reset();
-    node.reset();
-    core.reset();
-    EXPECT_EQ(calls, std::vector<std::string>{removeEntry}) << "one remove, no other hook";
-    EXPECT_EQ(removedSmartFile.getFieldContainerId(), smartId);
-    EXPECT_EQ(FieldContainerFactory::the()->getContainer(smartId), NullFC) << "the record went with its core";
-}
-
-TEST_F(Edits, HooksMayBeEmptyReplaceThemselvesOrDropTheEditedContainer)
-{
-    ExtReference::setUpdateInPoolCallback({});
-    touch(ext);
-    EXPECT_TRUE(calls.empty()) << "an empty hook is off";
-    int first = 0, second = 0;
-    ExtReference::setUpdateInPoolCallback([&](const ExtReferencePtr&) {
-        ++first;
-        ExtReference::setUpdateInPoolCallback([&](const ExtReferencePtr&) { ++second; });
-    });
-    touch(ext);
-    touch(ext);
-    EXPECT_EQ(std::make_tuple(first, second), std::make_tuple(1, 1));
-
-    const ExtReferencePtr weak = ext;
-    ExtReference::setUpdateInPoolCallback([&](const ExtReferencePtr&) {
-        ref->setCore(NullFC);
-        ext.reset();
-    });
-    touch(weak);
-    EXPECT_EQ(FieldContainerFactory::the()->getContainer(weak.getFieldContainerId()), NullFC);
 }
 
 TEST_F(Edits, MaterialEditsReachNodesThroughUsersAndRestoreTheDefaultEnvironment)

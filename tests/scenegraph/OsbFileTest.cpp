@@ -47,12 +47,7 @@ protected:
         fs::create_directories(dir);
         liveBefore = FieldContainerFactory::the()->getNumLiveContainers();
     }
-    void TearDown() override
-    {
-        ExtReference::setAddToPoolCallback(nullptr);
-        ExtReference::setUpdateInPoolCallback(nullptr);
-        fs::remove_all(dir);
-    }
+    void TearDown() override { fs::remove_all(dir); }
 
     // Every bad input must fail with a message and build nothing: no
     // container outlives the attempt and no reference core is announced.
@@ -131,20 +126,6 @@ TEST_F(OsbFile, LargeArraysAndWidelySharedContainersReadBackFromFilesAndMemoryAl
             EXPECT_EQ(shared->getUsers().front(), read->getChild(0)->getCore());
         }
     }
-}
-
-TEST_F(OsbFile, ReadContainersAreAnnouncedAndPublished)
-{
-    std::vector<std::string> calls;
-    ExtReference::setAddToPoolCallback([&](const ExtReferencePtr& e) {
-        calls.push_back("add smart=" + std::string(e->getSmartFile() ? e->getSmartFile()->getPath() : "none"));
-    });
-    ExtReference::setUpdateInPoolCallback([&](const ExtReferencePtr& e) {
-        calls.push_back("update smart=" + e->getSmartFile()->getPath());
-    });
-    ASSERT_TRUE(readBytes(valid));
-    EXPECT_EQ(calls, (std::vector<std::string>{"add smart=none", "update smart=/refs/sub.zmb"}))
-        << "one shared core: announced once when made, published once when filled";
 }
 
 // Containers are made as the build reaches them, yet number in the order
