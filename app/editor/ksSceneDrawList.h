@@ -37,6 +37,8 @@ public:
         osg::GeometryPtr geometry;
         quint32 geometryId = 0;
         QMatrix4x4 world;
+        // The most `world` stretches a length: the mesh's units to the world's.
+        float scale = 1.f;
         Bounds local;
         Bounds worldBounds;
         QVector3D colour;
