@@ -44,11 +44,12 @@ struct ksSceneView::Mesh
     bool seen = true;
 
     int indexCount() const { return levels.empty() ? 0 : levels.front()->indexCount; }
-    // The coarsest copy whose error stays within `maxError`, in the mesh's units.
-    Level& levelFor(float maxError)
+    // The coarsest copy whose error stays within `maxError`, in the mesh's
+    // units, and that keeps at least `minTriangles`.
+    Level& levelFor(float maxError, float minTriangles)
     {
         for (auto it = levels.rbegin(); it != levels.rend(); ++it)
-            if ((*it)->error <= maxError)
+            if ((*it)->error <= maxError && float((*it)->indexCount / 3) >= minTriangles)
                 return **it;
         return *levels.front();
     }
@@ -354,6 +355,10 @@ constexpr std::size_t SimplifyFrom = 256;
 // While the camera moves, a coarser look buys a quicker frame.
 constexpr float ErrorPixels = 1.f;
 constexpr float MovingErrorPixels = 4.f;
+// A mesh without normals is drawn flat, and a copy's wider facets would show
+// on a part drawn large: a copy keeps at least a triangle for each square of
+// this many pixels a side (times the error) of the square around the part.
+constexpr float FacetPixels = 8.f;
 
 } // namespace
 
@@ -484,9 +489,11 @@ void ksSceneView::draw(bool pick)
             continue;
         // The pick pass draws every mesh whole: a pixel names what is really there.
         // A pixel at the item's nearest point spans this much of the mesh's own units.
-        const float meshUnitsPerPixel =
-            std::max(depth - item.worldBounds.radius(), nearest) / (pixelsPerUnit * item.scale);
-        Mesh::Level& level = pick ? *mesh->levels.front() : mesh->levelFor(errorPixels * meshUnitsPerPixel);
+        const float radius = item.worldBounds.radius();
+        const float worldUnitsPerPixel = std::max(depth - radius, nearest) / pixelsPerUnit;
+        const float facets = 2.f * radius / (worldUnitsPerPixel * FacetPixels * errorPixels);
+        Mesh::Level& level = pick ? *mesh->levels.front()
+                                  : mesh->levelFor(errorPixels * worldUnitsPerPixel / item.scale, facets * facets);
         m_program->setUniformValue(m_uniforms.model, item.world);
         if (pick) {
             m_program->setUniformValue(m_uniforms.colour, pickColour(i));
