@@ -3,6 +3,8 @@
 
 #include <meshoptimizer.h>
 
+#include <unordered_set>
+
 namespace {
 
 constexpr std::size_t Stride = 6 * sizeof(float);
@@ -65,4 +67,37 @@ std::vector<ksMeshLevels::Level> ksMeshLevels::build(const std::vector<float>& v
         levels.push_back(compact(last.vertices, simplified, total));
     }
     return levels;
+}
+
+int ksMeshLevels::closedFacing(const std::vector<float>& vertices, const std::vector<std::uint32_t>& indices)
+{
+    const std::size_t triangles = indices.size() / 3;
+    if (triangles == 0)
+        return 0;
+    // Vertices that differ only in their normals are one corner.
+    std::vector<std::uint32_t> corners(triangles * 3);
+    meshopt_generateShadowIndexBuffer(corners.data(), indices.data(), corners.size(), vertices.data(),
+                                      vertices.size() / 6, 3 * sizeof(float), Stride);
+    std::unordered_set<std::uint64_t> edges;
+    edges.reserve(corners.size());
+    double volume = 0;
+    for (std::size_t t = 0; t < corners.size(); t += 3) {
+        const std::uint32_t a = corners[t], b = corners[t + 1], c = corners[t + 2];
+        if (a == b || b == c || a == c)
+            continue; // a degenerate triangle covers nothing
+        for (const auto& [from, to] : {std::pair(a, b), std::pair(b, c), std::pair(c, a)})
+            if (!edges.insert(std::uint64_t(from) << 32 | to).second)
+                return 0; // an edge run twice the same way: wound inconsistently, or more than two sides
+        const float* p = &vertices[std::size_t(a) * 6];
+        const float* q = &vertices[std::size_t(b) * 6];
+        const float* r = &vertices[std::size_t(c) * 6];
+        // Six times the signed volume of the tetrahedron with the origin.
+        volume += double(p[0]) * (double(q[1]) * r[2] - double(q[2]) * r[1])
+                  - double(p[1]) * (double(q[0]) * r[2] - double(q[2]) * r[0])
+                  + double(p[2]) * (double(q[0]) * r[1] - double(q[1]) * r[0]);
+    }
+    for (const std::uint64_t edge : edges)
+        if (!edges.count(edge << 32 | edge >> 32))
+            return 0;
+    return volume > 0 ? 1 : volume < 0 ? -1 : 0;
 }

@@ -30,4 +30,11 @@ struct ksMeshLevels
     // Meshes of fewer than `simplifyFrom` triangles get no copies.
     static std::vector<Level> build(const std::vector<float>& vertices, const std::vector<std::uint32_t>& indices,
                                     std::size_t simplifyFrom = 256, double keep = 0.7);
+
+    // Whether the triangles close a volume, and which way they face: 1 when
+    // counter-clockwise seen from outside, -1 when seen from inside, 0 when
+    // the mesh is open (or not consistently wound), so that its back shows.
+    // Closed means each edge is shared by exactly two triangles running along
+    // it in opposite directions; corners at one position count as one.
+    static int closedFacing(const std::vector<float>& vertices, const std::vector<std::uint32_t>& indices);
 };

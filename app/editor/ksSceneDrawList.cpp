@@ -121,6 +121,7 @@ void ksSceneDrawList::visit(const NodePtr& node, const QMatrix4x4& parentWorld, 
         item.geometryId = geometry.getFieldContainerId();
         item.world = world;
         item.scale = stretchOf(world);
+        item.mirrored = world.determinant() < 0;
         item.local = localBounds(*geometry);
         item.worldBounds = item.local.transformed(world);
         item.colour = colourOf(*geometry);

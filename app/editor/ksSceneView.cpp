@@ -42,6 +42,8 @@ struct ksSceneView::Mesh
     std::vector<std::unique_ptr<Level>> levels;
     bool hasNormals = false;
     bool seen = true;
+    // ksMeshLevels::closedFacing: a closed mesh's back faces are never seen.
+    int facing = 0;
 
     int indexCount() const { return levels.empty() ? 0 : levels.front()->indexCount; }
     // The coarsest copy whose error stays within `maxError`, in the mesh's
@@ -406,6 +408,7 @@ ksSceneView::Mesh* ksSceneView::meshFor(const ksSceneDrawList::Item& item)
     indices.reserve(geometry.getIndices().size());
     for (osg::UInt32 index : geometry.getIndices())
         indices.push_back(index < positions.size() ? index : 0);
+    mesh->facing = ksMeshLevels::closedFacing(interleaved, indices);
     for (const ksMeshLevels::Level& level : ksMeshLevels::build(interleaved, indices, SimplifyFrom))
         upload(*mesh, level);
     m_meshes.insert(item.geometryId, mesh);
@@ -452,6 +455,8 @@ void ksSceneView::draw(bool pick)
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glEnable(GL_DEPTH_TEST);
     glDisable(GL_BLEND);
+    glDisable(GL_CULL_FACE);
+    glFrontFace(GL_CCW);
     if (!m_program || !m_program->isLinked())
         return;
     m_program->bind();
@@ -482,6 +487,10 @@ void ksSceneView::draw(bool pick)
     const float pixelsPerUnit = float(height() * devicePixelRatioF()) * 0.5f / std::tan(qDegreesToRadians(22.5f));
     const float nearest = std::max(m_distance * 0.01f, 1e-4f);
     const float errorPixels = m_moving ? MovingErrorPixels : ErrorPixels;
+    // Back faces of closed meshes are culled: the renderer then sets up and
+    // rasterises only the half that faces the camera.
+    bool culling = false;
+    GLenum frontFace = GL_CCW;
     for (const auto& [depth, i] : m_order) {
         const ksSceneDrawList::Item& item = items[i];
         Mesh* mesh = meshFor(item);
@@ -494,6 +503,16 @@ void ksSceneView::draw(bool pick)
         const float facets = 2.f * radius / (worldUnitsPerPixel * FacetPixels * errorPixels);
         Mesh::Level& level = pick ? *mesh->levels.front()
                                   : mesh->levelFor(errorPixels * worldUnitsPerPixel / item.scale, facets * facets);
+        if (culling != (mesh->facing != 0)) {
+            culling = !culling;
+            culling ? glEnable(GL_CULL_FACE) : glDisable(GL_CULL_FACE);
+        }
+        // A mirroring transform turns the winding round.
+        const GLenum front = (mesh->facing > 0) != item.mirrored ? GL_CCW : GL_CW;
+        if (culling && front != frontFace) {
+            frontFace = front;
+            glFrontFace(frontFace);
+        }
         m_program->setUniformValue(m_uniforms.model, item.world);
         if (pick) {
             m_program->setUniformValue(m_uniforms.colour, pickColour(i));
@@ -512,6 +531,9 @@ void ksSceneView::draw(bool pick)
         ++m_drawnItems;
         m_drawnTriangles += level.indexCount / 3;
     }
+
+    glDisable(GL_CULL_FACE);
+    glFrontFace(GL_CCW);
 
     // References without content: solid boxes in their state's colour, outlined.
     m_cubeArray->bind();

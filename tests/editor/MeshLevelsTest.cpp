@@ -1,7 +1,7 @@
 // Licensed under the MIT licence; see LICENSE.
 // The 3D view's meshes and their coarser copies: the mesh itself kept whole,
 // each copy clearly smaller, its error telling how far its surface moves,
-// and a flat sheet reduced to its outline.
+// a flat sheet reduced to its outline; and which meshes are closed.
 #include "ksMeshLevels.h"
 
 #include <QTest>
@@ -55,6 +55,28 @@ std::multiset<std::vector<float>> triangles(const ksMeshLevels::Level& level)
                        corners[2][0], corners[2][1], corners[2][2]});
     }
     return result;
+}
+
+// A unit cube, counter-clockwise seen from outside; with `split`, each face
+// has corners of its own (as a mesh with a normal per face does).
+void cube(bool split, Vertices& vertices, Indices& indices)
+{
+    const float corners[8][3] = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}, {0, 0, 1}, {1, 0, 1}, {0, 1, 1}, {1, 1, 1}};
+    const std::uint32_t faces[6][4] = {{0, 2, 3, 1}, {4, 5, 7, 6}, {0, 1, 5, 4}, {2, 6, 7, 3}, {0, 4, 6, 2}, {1, 3, 7, 5}};
+    if (!split)
+        for (const auto& c : corners)
+            vertices.insert(vertices.end(), {c[0], c[1], c[2], 0.f, 0.f, 1.f});
+    for (std::uint32_t f = 0; f < 6; ++f) {
+        std::uint32_t quad[4];
+        for (int k = 0; k < 4; ++k) {
+            quad[k] = split ? std::uint32_t(vertices.size() / 6) : faces[f][k];
+            if (split) {
+                const float* c = corners[faces[f][k]];
+                vertices.insert(vertices.end(), {c[0], c[1], c[2], float(f), 0.f, 0.f});
+            }
+        }
+        indices.insert(indices.end(), {quad[0], quad[1], quad[2], quad[0], quad[2], quad[3]});
+    }
 }
 
 } // namespace
@@ -127,6 +149,37 @@ private slots:
         QCOMPARE(levels[0].vertices.size(), vertices.size());
         QVERIFY(ksMeshLevels::build({}, {}).empty());
         QVERIFY(ksMeshLevels::build(vertices, {}).empty());
+    }
+
+    void aClosedMeshIsToldFromAnOpenOne()
+    {
+        Vertices vertices;
+        Indices indices;
+        cube(false, vertices, indices);
+        QCOMPARE(ksMeshLevels::closedFacing(vertices, indices), 1);
+        Indices inward = indices;
+        for (std::size_t t = 0; t < inward.size(); t += 3)
+            std::swap(inward[t + 1], inward[t + 2]);
+        QCOMPARE(ksMeshLevels::closedFacing(vertices, inward), -1);
+        indices.insert(indices.end(), {0, 0, 1}); // a degenerate triangle changes nothing
+        QCOMPARE(ksMeshLevels::closedFacing(vertices, indices), 1);
+
+        Vertices splitVertices;
+        Indices splitIndices;
+        cube(true, splitVertices, splitIndices);
+        QCOMPARE(ksMeshLevels::closedFacing(splitVertices, splitIndices), 1);
+
+        // Open, or wound both ways: its back may show.
+        Indices holed(splitIndices.begin(), splitIndices.end() - 3);
+        QCOMPARE(ksMeshLevels::closedFacing(splitVertices, holed), 0);
+        Indices flipped = splitIndices;
+        std::swap(flipped[1], flipped[2]);
+        QCOMPARE(ksMeshLevels::closedFacing(splitVertices, flipped), 0);
+        Vertices sheetVertices;
+        Indices sheetIndices;
+        sheet(4, true, sheetVertices, sheetIndices);
+        QCOMPARE(ksMeshLevels::closedFacing(sheetVertices, sheetIndices), 0);
+        QCOMPARE(ksMeshLevels::closedFacing({}, {}), 0);
     }
 };
 
