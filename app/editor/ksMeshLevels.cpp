@@ -3,7 +3,7 @@
 
 #include <meshoptimizer.h>
 
-#include <unordered_set>
+#include <algorithm>
 
 namespace {
 
@@ -78,7 +78,7 @@ int ksMeshLevels::closedFacing(const std::vector<float>& vertices, const std::ve
     std::vector<std::uint32_t> corners(triangles * 3);
     meshopt_generateShadowIndexBuffer(corners.data(), indices.data(), corners.size(), vertices.data(),
                                       vertices.size() / 6, 3 * sizeof(float), Stride);
-    std::unordered_set<std::uint64_t> edges;
+    std::vector<std::uint64_t> edges;
     edges.reserve(corners.size());
     double volume = 0;
     for (std::size_t t = 0; t < corners.size(); t += 3) {
@@ -86,8 +86,7 @@ int ksMeshLevels::closedFacing(const std::vector<float>& vertices, const std::ve
         if (a == b || b == c || a == c)
             continue; // a degenerate triangle covers nothing
         for (const auto& [from, to] : {std::pair(a, b), std::pair(b, c), std::pair(c, a)})
-            if (!edges.insert(std::uint64_t(from) << 32 | to).second)
-                return 0; // an edge run twice the same way: wound inconsistently, or more than two sides
+            edges.push_back(std::uint64_t(from) << 32 | to);
         const float* p = &vertices[std::size_t(a) * 6];
         const float* q = &vertices[std::size_t(b) * 6];
         const float* r = &vertices[std::size_t(c) * 6];
@@ -96,8 +95,13 @@ int ksMeshLevels::closedFacing(const std::vector<float>& vertices, const std::ve
                   - double(p[1]) * (double(q[0]) * r[2] - double(q[2]) * r[0])
                   + double(p[2]) * (double(q[0]) * r[1] - double(q[1]) * r[0]);
     }
+    // Each edge run once each way: none twice the same way (wound both ways,
+    // or more than two sides), none without its reverse (a border).
+    std::sort(edges.begin(), edges.end());
+    if (std::adjacent_find(edges.begin(), edges.end()) != edges.end())
+        return 0;
     for (const std::uint64_t edge : edges)
-        if (!edges.count(edge << 32 | edge >> 32))
+        if (!std::binary_search(edges.begin(), edges.end(), edge << 32 | edge >> 32))
             return 0;
     return volume > 0 ? 1 : volume < 0 ? -1 : 0;
 }
