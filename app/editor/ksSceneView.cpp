@@ -131,8 +131,9 @@ QVector3D pickColour(int index)
 // frame's triangles and frees them when the frame is drawn. By default glibc
 // hands the top of its heap and every block over 128 KiB back to the kernel
 // at once, so each frame faulted all those pages in again and paid for
-// unmapping them under the rasterising threads: a third of the frame's time
-// on the drawing thread. The process keeps them instead (up to 256 MiB).
+// unmapping them under the rasterising threads: with other work pressing on
+// memory, that doubled the drawing thread's time. The process keeps them
+// instead (up to 256 MiB).
 void keepFrameMemory()
 {
 #ifdef __GLIBC__
@@ -359,7 +360,8 @@ constexpr float ErrorPixels = 1.f;
 constexpr float MovingErrorPixels = 4.f;
 // A mesh without normals is drawn flat, and a copy's wider facets would show
 // on a part drawn large: a copy keeps at least a triangle for each square of
-// this many pixels a side (times the error) of the square around the part.
+// this many pixels a side (times the pixels of error allowed) of the square
+// around the part on screen.
 constexpr float FacetPixels = 8.f;
 
 } // namespace
@@ -497,7 +499,8 @@ void ksSceneView::draw(bool pick)
         if (mesh->indexCount() == 0)
             continue;
         // The pick pass draws every mesh whole: a pixel names what is really there.
-        // A pixel at the item's nearest point spans this much of the mesh's own units.
+        // Elsewhere the error allowed is that of a pixel at the item's nearest
+        // point, in the mesh's own units.
         const float radius = item.worldBounds.radius();
         const float worldUnitsPerPixel = std::max(depth - radius, nearest) / pixelsPerUnit;
         const float facets = 2.f * radius / (worldUnitsPerPixel * FacetPixels * errorPixels);
