@@ -7,7 +7,7 @@ packages=(
   qtbase5-dev libqt5svg5-dev
   libboost-dev libgtest-dev libgmock-dev libbenchmark-dev
   libxxhash-dev zlib1g-dev libzstd-dev
-  libassimp-dev assimp-testmodels
+  libassimp-dev assimp-testmodels libmeshoptimizer-dev
   xvfb xauth
   clang libclang-rt-14-dev
 )

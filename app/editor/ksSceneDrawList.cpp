@@ -56,6 +56,19 @@ ksSceneDrawList::Bounds localBounds(const Geometry& geometry)
     return bounds;
 }
 
+// The longest of the images of the unit axes and of the rows: exact for a
+// rotation with scales before or after it, as scene transforms mostly are,
+// and never short by more than a factor of the square root of 3.
+float stretchOf(const QMatrix4x4& matrix)
+{
+    float longest = 0;
+    for (int i = 0; i < 3; ++i) {
+        longest = std::max(longest, matrix.column(i).toVector3D().length());
+        longest = std::max(longest, matrix.row(i).toVector3D().length());
+    }
+    return longest;
+}
+
 QVector3D colourOf(const Geometry& geometry)
 {
     if (const UBRDFMaterialPtr material = UBRDFMaterialPtr::dcast(geometry.getMaterial())) {
@@ -107,6 +120,8 @@ void ksSceneDrawList::visit(const NodePtr& node, const QMatrix4x4& parentWorld, 
         item.geometry = geometry;
         item.geometryId = geometry.getFieldContainerId();
         item.world = world;
+        item.scale = stretchOf(world);
+        item.mirrored = world.determinant() < 0;
         item.local = localBounds(*geometry);
         item.worldBounds = item.local.transformed(world);
         item.colour = colourOf(*geometry);

@@ -37,6 +37,10 @@ public:
         osg::GeometryPtr geometry;
         quint32 geometryId = 0;
         QMatrix4x4 world;
+        // The most `world` stretches a length: the mesh's units to the world's.
+        float scale = 1.f;
+        // Whether `world` mirrors (turns the triangles' winding round).
+        bool mirrored = false;
         Bounds local;
         Bounds worldBounds;
         QVector3D colour;

@@ -1,7 +1,7 @@
 // Licensed under the MIT licence; see LICENSE.
 #include "ksSceneView.h"
 
-#include "ksMeshClusters.h"
+#include "ksMeshLevels.h"
 
 #include "scene/ksScenegraph.h"
 #include "scenegraph/Geometry.h"
@@ -18,14 +18,20 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <vector>
+
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 struct ksSceneView::Mesh
 {
     struct Level
     {
-        // Grid steps of the merge (ksMeshClusters); 0 for the mesh itself.
-        int cells = 0;
+        // How far its surface may lie from the mesh's, in the mesh's units
+        // (0 for the mesh itself).
+        float error = 0;
         QOpenGLVertexArrayObject array;
         QOpenGLBuffer vertices{QOpenGLBuffer::VertexBuffer};
         QOpenGLBuffer indices{QOpenGLBuffer::IndexBuffer};
@@ -36,14 +42,16 @@ struct ksSceneView::Mesh
     std::vector<std::unique_ptr<Level>> levels;
     bool hasNormals = false;
     bool seen = true;
+    // ksMeshLevels::closedFacing: a closed mesh's back faces are never seen.
+    int facing = 0;
 
-    int indexCount() const { return levels.front()->indexCount; }
-    // The coarsest copy whose cells stay within `cellPixels` on screen for a
-    // mesh drawn `pixels` wide.
-    Level& levelFor(float pixels, float cellPixels)
+    int indexCount() const { return levels.empty() ? 0 : levels.front()->indexCount; }
+    // The coarsest copy whose error stays within `maxError`, in the mesh's
+    // units, and that keeps at least `minTriangles`.
+    Level& levelFor(float maxError, float minTriangles)
     {
         for (auto it = levels.rbegin(); it != levels.rend(); ++it)
-            if ((*it)->cells == 0 || float((*it)->cells) * cellPixels >= pixels)
+            if ((*it)->error <= maxError && float((*it)->indexCount / 3) >= minTriangles)
                 return **it;
         return *levels.front();
     }
@@ -119,6 +127,25 @@ QVector3D pickColour(int index)
     return QVector3D(float(id & 0xff) / 255.f, float((id >> 8) & 0xff) / 255.f, float((id >> 16) & 0xff) / 255.f);
 }
 
+// Mesa's software renderer takes tens of megabytes from malloc for each
+// frame's triangles and frees them when the frame is drawn. By default glibc
+// hands the top of its heap and every block over 128 KiB back to the kernel
+// at once, so each frame faulted all those pages in again and paid for
+// unmapping them under the rasterising threads: with other work pressing on
+// memory, that doubled the drawing thread's time. The process keeps them
+// instead (up to 256 MiB).
+void keepFrameMemory()
+{
+#ifdef __GLIBC__
+    static const bool kept = [] {
+        mallopt(M_MMAP_THRESHOLD, 32 << 20);
+        mallopt(M_TRIM_THRESHOLD, 256 << 20);
+        return true;
+    }();
+    Q_UNUSED(kept);
+#endif
+}
+
 QMatrix4x4 boxMatrix(const QMatrix4x4& world, const ksSceneDrawList::Bounds& local)
 {
     QMatrix4x4 matrix = world;
@@ -139,6 +166,14 @@ ksSceneView::ksSceneView(QWidget* parent)
     format.setDepthBufferSize(24);
     setFormat(format);
     setMinimumSize(200, 150);
+    // A camera still for this long is at rest (the wheel has no release).
+    m_rest = new QTimer(this);
+    m_rest->setSingleShot(true);
+    m_rest->setInterval(250);
+    connect(m_rest, &QTimer::timeout, this, [this] {
+        m_moving = false;
+        update();
+    });
 }
 
 ksSceneView::~ksSceneView()
@@ -265,6 +300,9 @@ QMatrix4x4 ksSceneView::viewProjection() const
 void ksSceneView::initializeGL()
 {
     initializeOpenGLFunctions();
+    if (const auto* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+        renderer && (std::strstr(renderer, "llvmpipe") || std::strstr(renderer, "softpipe")))
+        keepFrameMemory();
     const QSurfaceFormat actual = context()->format();
     m_core = !context()->isOpenGLES() && (actual.majorVersion() > 3 || (actual.majorVersion() == 3 && actual.minorVersion() >= 3));
     m_program = std::make_unique<QOpenGLShaderProgram>();
@@ -312,22 +350,28 @@ void ksSceneView::resizeGL(int, int) {}
 namespace {
 
 // Below this many triangles a coarser copy saves less than a draw costs.
-constexpr int SimplifyFrom = 256;
-// Grid steps tried for the coarser copies, finest first.
-constexpr int LevelCells[] = {48, 32, 24, 16, 12, 8, 4};
-// Largest screen size of a merge cell: a part drawn 48 pixels wide gets a
-// grid of at least eight steps. The outline moves by a few pixels at most,
-// and Mesa's software renderer draws a scene of a thousand parts in a
-// fraction of the time.
-constexpr float CellPixels = 6.f;
+constexpr std::size_t SimplifyFrom = 256;
+// Largest error of a coarser copy on screen, in pixels (the simplifier's
+// estimate of how far the surface moves): a part drawn small keeps its
+// outline to about a pixel with a fraction of its triangles, and Mesa's
+// software renderer spends its time per triangle far more than per pixel.
+// While the camera moves, a coarser look buys a quicker frame.
+constexpr float ErrorPixels = 1.f;
+constexpr float MovingErrorPixels = 4.f;
+// A mesh without normals is drawn flat, and a copy's wider facets would show
+// on a part drawn large: a copy keeps at least a triangle for each square of
+// this many pixels a side (times the pixels of error allowed) of the square
+// around the part on screen.
+constexpr float FacetPixels = 8.f;
 
 } // namespace
 
-void ksSceneView::upload(Mesh& mesh, int cells, const std::vector<float>& vertices,
-                         const std::vector<GLuint>& indices)
+void ksSceneView::upload(Mesh& mesh, const ksMeshLevels::Level& copy)
 {
+    const std::vector<float>& vertices = copy.vertices;
+    const std::vector<std::uint32_t>& indices = copy.indices;
     auto level = std::make_unique<Mesh::Level>();
-    level->cells = cells;
+    level->error = copy.error;
     level->array.create();
     level->array.bind();
     level->vertices.create();
@@ -339,7 +383,7 @@ void ksSceneView::upload(Mesh& mesh, int cells, const std::vector<float>& vertic
     glVertexAttribPointer(1, 3, GL_FLOAT, GL_FALSE, 6 * sizeof(float), reinterpret_cast<void*>(3 * sizeof(float)));
     level->indices.create();
     level->indices.bind();
-    level->indices.allocate(indices.data(), int(indices.size() * sizeof(GLuint)));
+    level->indices.allocate(indices.data(), int(indices.size() * sizeof(std::uint32_t)));
     level->indexCount = int(indices.size());
     level->array.release();
     mesh.levels.push_back(std::move(level));
@@ -362,20 +406,13 @@ ksSceneView::Mesh* ksSceneView::meshFor(const ksSceneDrawList::Item& item)
         interleaved.insert(interleaved.end(), {p[0], p[1], p[2], n[0], n[1], n[2]});
     }
     // Indices that point past the positions would read outside the buffer.
-    std::vector<GLuint> indices;
+    std::vector<std::uint32_t> indices;
     indices.reserve(geometry.getIndices().size());
     for (osg::UInt32 index : geometry.getIndices())
         indices.push_back(index < positions.size() ? index : 0);
-    upload(*mesh, 0, interleaved, indices);
-    if (indices.size() / 3 >= std::size_t(SimplifyFrom)) {
-        for (int cells : LevelCells) {
-            const ksMeshClusters coarser = ksMeshClusters::build(interleaved, indices, cells);
-            if (coarser.indices.empty())
-                break;
-            if (double(coarser.indices.size()) <= 0.7 * double(mesh->levels.back()->indexCount))
-                upload(*mesh, cells, coarser.vertices, coarser.indices);
-        }
-    }
+    mesh->facing = ksMeshLevels::closedFacing(interleaved, indices);
+    for (const ksMeshLevels::Level& level : ksMeshLevels::build(interleaved, indices, SimplifyFrom))
+        upload(*mesh, level);
     m_meshes.insert(item.geometryId, mesh);
     return mesh;
 }
@@ -420,6 +457,8 @@ void ksSceneView::draw(bool pick)
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glEnable(GL_DEPTH_TEST);
     glDisable(GL_BLEND);
+    glDisable(GL_CULL_FACE);
+    glFrontFace(GL_CCW);
     if (!m_program || !m_program->isLinked())
         return;
     m_program->bind();
@@ -449,16 +488,34 @@ void ksSceneView::draw(bool pick)
     // Pixels per unit of length at distance 1, for a vertical field of 45 degrees.
     const float pixelsPerUnit = float(height() * devicePixelRatioF()) * 0.5f / std::tan(qDegreesToRadians(22.5f));
     const float nearest = std::max(m_distance * 0.01f, 1e-4f);
+    const float errorPixels = m_moving ? MovingErrorPixels : ErrorPixels;
+    // Back faces of closed meshes are culled: the renderer then sets up and
+    // rasterises only the half that faces the camera.
+    bool culling = false;
+    GLenum frontFace = GL_CCW;
     for (const auto& [depth, i] : m_order) {
         const ksSceneDrawList::Item& item = items[i];
         Mesh* mesh = meshFor(item);
         if (mesh->indexCount() == 0)
             continue;
         // The pick pass draws every mesh whole: a pixel names what is really there.
+        // Elsewhere the error allowed is that of a pixel at the item's nearest
+        // point, in the mesh's own units.
         const float radius = item.worldBounds.radius();
-        Mesh::Level& level =
-            pick ? *mesh->levels.front()
-                 : mesh->levelFor(2.f * radius * pixelsPerUnit / std::max(depth - radius, nearest), CellPixels);
+        const float worldUnitsPerPixel = std::max(depth - radius, nearest) / pixelsPerUnit;
+        const float facets = 2.f * radius / (worldUnitsPerPixel * FacetPixels * errorPixels);
+        Mesh::Level& level = pick ? *mesh->levels.front()
+                                  : mesh->levelFor(errorPixels * worldUnitsPerPixel / item.scale, facets * facets);
+        if (culling != (mesh->facing != 0)) {
+            culling = !culling;
+            culling ? glEnable(GL_CULL_FACE) : glDisable(GL_CULL_FACE);
+        }
+        // A mirroring transform turns the winding round.
+        const GLenum front = (mesh->facing > 0) != item.mirrored ? GL_CCW : GL_CW;
+        if (culling && front != frontFace) {
+            frontFace = front;
+            glFrontFace(frontFace);
+        }
         m_program->setUniformValue(m_uniforms.model, item.world);
         if (pick) {
             m_program->setUniformValue(m_uniforms.colour, pickColour(i));
@@ -477,6 +534,9 @@ void ksSceneView::draw(bool pick)
         ++m_drawnItems;
         m_drawnTriangles += level.indexCount / 3;
     }
+
+    glDisable(GL_CULL_FACE);
+    glFrontFace(GL_CCW);
 
     // References without content: solid boxes in their state's colour, outlined.
     m_cubeArray->bind();
@@ -588,8 +648,11 @@ void ksSceneView::mouseMoveEvent(QMouseEvent* event)
     m_last = event->pos();
     if ((event->pos() - m_pressed).manhattanLength() > 3)
         m_dragged = true;
-    if (event->buttons() & (Qt::LeftButton | Qt::RightButton | Qt::MiddleButton))
+    if (event->buttons() & (Qt::LeftButton | Qt::RightButton | Qt::MiddleButton)) {
         m_cameraMoved = true;
+        if (m_dragged)
+            startMoving();
+    }
     if (event->buttons() & Qt::LeftButton) {
         m_yaw -= float(delta.x()) * 0.4f;
         m_pitch = std::clamp(m_pitch + float(delta.y()) * 0.4f, -89.f, 89.f);
@@ -609,13 +672,25 @@ void ksSceneView::mouseReleaseEvent(QMouseEvent* event)
 {
     if (!m_dragged && event->button() == Qt::LeftButton)
         emit picked(pickAt(event->pos()));
+    if (m_moving) {
+        m_rest->stop();
+        m_moving = false;
+        update();
+    }
 }
 
 void ksSceneView::wheelEvent(QWheelEvent* event)
 {
     m_pickImage = QImage();
     m_cameraMoved = true;
+    startMoving();
     m_distance *= std::pow(0.999f, float(event->angleDelta().y()));
     m_distance = std::max(m_distance, 1e-3f);
     update();
+}
+
+void ksSceneView::startMoving()
+{
+    m_moving = true;
+    m_rest->start();
 }

@@ -1,6 +1,7 @@
 // Licensed under the MIT licence; see LICENSE.
 #pragma once
 
+#include "ksMeshLevels.h"
 #include "ksSceneDrawList.h"
 
 #include <QColor>
@@ -10,6 +11,7 @@
 #include <QOpenGLWidget>
 #include <QPoint>
 #include <QSet>
+#include <QTimer>
 
 #include <functional>
 #include <memory>
@@ -25,8 +27,8 @@ class QOpenGLVertexArrayObject;
 // or flat ones), references without content as their bounding box, missing
 // and outdated references tinted with the module's status colours, edited
 // ones outlined, and the selection highlighted. Geometry is uploaded once
-// per core (clones share it); what lies outside the view is culled by its
-// bounds. OpenGL 3.3 core, or 2.1 where that is all the driver offers.
+// per core (clones share it), with coarser copies for parts drawn small
+// (ksMeshLevels); what lies outside the view is culled by its bounds. OpenGL 3.3 core, or 2.1 where that is all the driver offers.
 //
 // Left drag orbits, right (or middle) drag pans, the wheel zooms; a click
 // picks the reference drawn under the pointer.
@@ -91,10 +93,11 @@ private:
 
     void rebuild();
     Mesh* meshFor(const ksSceneDrawList::Item& item);
-    void upload(Mesh& mesh, int cells, const std::vector<float>& vertices, const std::vector<GLuint>& indices);
+    void upload(Mesh& mesh, const ksMeshLevels::Level& level);
     void releaseMeshes();
     QMatrix4x4 viewProjection() const;
     void frame(const ksSceneDrawList::Bounds& bounds);
+    void startMoving();
     // The look of the innermost reference on the path that has one to show.
     const Look* lookFor(const QVector<quint32>& path) const;
     bool isSelected(const QVector<quint32>& path) const;
@@ -133,6 +136,9 @@ private:
     QPoint m_pressed;
     QPoint m_last;
     bool m_dragged = false;
+    // The camera is being moved: coarser copies until it rests.
+    bool m_moving = false;
+    QTimer* m_rest = nullptr;
 
     int m_drawnItems = 0;
     int m_culledItems = 0;

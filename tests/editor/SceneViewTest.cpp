@@ -6,6 +6,8 @@
 //   root
 //   ├── body   (source reference, a box at x = -3)
 //   └── wheel  (source reference, a box at x = +3; later unloaded, then its file deleted)
+//
+// and, for the coarser copies, a view of one finely meshed part alone.
 #include "EditorTestSupport.h"
 
 #include "ksEditorWindow.h"
@@ -14,12 +16,17 @@
 
 #include "notification/ksStyle.h"
 #include "scenegraph/ExtReference.h"
+#include "scenegraph/Geometry.h"
+#include "scenegraph/Node.h"
 #include "tree/ksTreeService.h"
 
 #include <QGuiApplication>
 #include <QImage>
 #include <QTemporaryDir>
 #include <QTreeView>
+#include <QWheelEvent>
+
+#include <cmath>
 
 using namespace editortest;
 
@@ -57,6 +64,42 @@ QPoint findPicked(ksSceneView* view, quint32 nodeId)
             if (view->pickAt(QPoint(x, y)) == nodeId)
                 return QPoint(x, y);
     return QPoint(-1, -1);
+}
+
+// A node whose core is half a cylinder of radius 1 in 40 x 40 quads: 3,200
+// triangles, far more than it needs on screen.
+osg::NodeRefPtr fineMesh()
+{
+    constexpr int Steps = 40;
+    std::vector<osg::Vec3f> positions;
+    std::vector<osg::UInt32> indices;
+    for (int y = 0; y <= Steps; ++y)
+        for (int x = 0; x <= Steps; ++x) {
+            const float angle = float(M_PI) * float(x) / float(Steps);
+            positions.emplace_back(std::cos(angle), 2.f * float(y) / float(Steps), std::sin(angle));
+        }
+    for (int y = 0; y < Steps; ++y)
+        for (int x = 0; x < Steps; ++x) {
+            const osg::UInt32 a = osg::UInt32(y * (Steps + 1) + x);
+            const osg::UInt32 d = a + Steps + 1;
+            indices.insert(indices.end(), {a, a + 1, d, a + 1, d + 1, d});
+        }
+    osg::GeometryRefPtr geometry = osg::Geometry::create();
+    geometry->setPositions(std::move(positions));
+    geometry->setIndices(std::move(indices));
+    osg::NodeRefPtr node = osg::Node::create();
+    osg::beginEditCP(node, osg::Node::CoreFieldMask);
+    node->setCore(geometry);
+    osg::endEditCP(node, osg::Node::CoreFieldMask);
+    return node;
+}
+
+void turnWheel(ksSceneView* view, int degrees)
+{
+    const QPoint centre(view->width() / 2, view->height() / 2);
+    QWheelEvent event(centre, view->mapToGlobal(centre), QPoint(), QPoint(0, degrees * 8), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(view, &event);
 }
 
 } // namespace
@@ -118,6 +161,34 @@ private slots:
         const QColor missing = ksStyle::getReferenceMissingColor();
         QTRY_VERIFY_WITH_TIMEOUT(pixelsOfHue(view->grabFramebuffer(), missing) > 200, 3000);
         QVERIFY2(findPicked(view, wheel.getObjectId()).x() >= 0, "the box picks as its reference");
+    }
+
+    void aPartDrawnSmallerIsDrawnFromACoarserCopy()
+    {
+        const osg::NodeRefPtr root = fineMesh();
+        ksSceneView view;
+        view.resize(640, 480);
+        view.setRoot(root);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        QTRY_VERIFY(view.isValid());
+        view.frameAll();
+        // Drawn large: whole, though a copy would keep the outline.
+        view.renderFrame();
+        QCOMPARE(view.drawnTriangleCount(), qint64(3200));
+
+        // Zoomed out, while the wheel turns, and once the camera rests.
+        turnWheel(&view, -270);
+        view.renderFrame();
+        const qint64 moving = view.drawnTriangleCount();
+        QTRY_VERIFY((view.renderFrame(), view.drawnTriangleCount() != moving));
+        const qint64 resting = view.drawnTriangleCount();
+        QVERIFY2(moving < resting && resting < 200,
+                 qPrintable(QStringLiteral("%1 moving, %2 resting").arg(moving).arg(resting)));
+
+        // The pick pass draws the mesh whole.
+        QCOMPARE(view.pickAt(QPoint(320, 240)), root.getFieldContainerId());
+        QCOMPARE(view.drawnTriangleCount(), qint64(3200));
     }
 };
 

@@ -17,7 +17,7 @@ QObject* makePanelsTest();
 QObject* makeScreenshotTest();
 QObject* makeWindowTest();
 QObject* makeSceneViewTest();
-QObject* makeMeshClustersTest();
+QObject* makeMeshLevelsTest();
 
 int main(int argc, char** argv)
 {
@@ -33,7 +33,7 @@ int main(int argc, char** argv)
         {"ReferenceModelTest", makeReferenceModelTest}, {"ActionsTest", makeActionsTest},
         {"PanelsTest", makePanelsTest},                 {"ScreenshotTest", makeScreenshotTest},
         {"WindowTest", makeWindowTest},                 {"SceneViewTest", makeSceneViewTest},
-        {"MeshClustersTest", makeMeshClustersTest}};
+        {"MeshLevelsTest", makeMeshLevelsTest}};
     QStringList args = app.arguments();
     QString only;
     if (args.size() > 1 && classes.count(args.at(1))) {
