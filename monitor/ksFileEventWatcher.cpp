@@ -64,7 +64,7 @@ int ksFileEventWatcher::watchFolders(const std::vector<QByteArray>& folders, std
             ++it;
             continue;
         }
-        if (stop && ++changes % 32 == 0 && stop())
+        if (stop && ++changes % 8 == 0 && stop())
             return -1;
         inotify_rm_watch(m_fd, it.value());
         m_folderOfWatch.remove(it.value());
@@ -74,7 +74,7 @@ int ksFileEventWatcher::watchFolders(const std::vector<QByteArray>& folders, std
     for (const QByteArray& folder : wanted) {
         if (m_watchOfFolder.contains(folder))
             continue;
-        if (stop && ++changes % 32 == 0 && stop())
+        if (stop && ++changes % 8 == 0 && stop())
             return -1;
         const int watch = inotify_add_watch(m_fd, folder.constData(), FolderEvents);
         // Refused (no such folder, budget spent), or the same folder under

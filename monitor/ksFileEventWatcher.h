@@ -43,7 +43,7 @@ public:
     // many listed folders are not watched, beyond the limit or refused by the
     // system (a missing folder, the user's watch budget spent). Adding a
     // watch costs the system tens of microseconds under load, so `stop` is
-    // asked every few dozen folders; when it says so, the rest is left
+    // asked every eight folders; when it says so, the rest is left
     // unwatched and -1 returned.
     int watchFolders(const std::vector<QByteArray>& folders, std::size_t limit,
                      const std::function<bool()>& stop = {});

@@ -303,7 +303,7 @@ bool ksReferenceUpdateMonitor::releaseRetiredWatches()
 {
     std::size_t freed = 0;
     for (auto it = m_retiredFiles.begin(); it != m_retiredFiles.end();) {
-        if (freed >= 4096) {
+        if (freed >= 1024) {
             if (isStopRequested())
                 return false;
             freed = 0;
@@ -341,7 +341,7 @@ void ksReferenceUpdateMonitor::refreshWatches(const ksStatusSnapshot& snapshot)
     for (auto it = snapshot.cbegin(); it != snapshot.cend(); ++it) {
         // A stop does not wait for the table of 100,000 files; the half-built
         // table is freed later, and built again should the thread go on.
-        if (++seen % 4096 == 0 && isStopRequested()) {
+        if (++seen % 1024 == 0 && isStopRequested()) {
             m_retiredFiles.swap(filesByFolder);
             m_statusesChanged.store(true);
             return;

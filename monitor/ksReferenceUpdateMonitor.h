@@ -135,7 +135,7 @@ private:
     bool watchUntil(Clock::time_point deadline);
     // Indexes the snapshot's files by folder and watches those folders.
     void refreshWatches(const ksStatusSnapshot& snapshot);
-    // Frees the tables a refresh replaced, a few thousand files at a time;
+    // Frees the tables a refresh replaced, a thousand files at a time;
     // false when a stop came first (the next launch frees the rest).
     bool releaseRetiredWatches();
     // Checks the files the changes name; false when a stop cut it short.
