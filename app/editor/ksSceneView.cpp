@@ -170,10 +170,7 @@ ksSceneView::ksSceneView(QWidget* parent)
     m_rest = new QTimer(this);
     m_rest->setSingleShot(true);
     m_rest->setInterval(250);
-    connect(m_rest, &QTimer::timeout, this, [this] {
-        m_moving = false;
-        update();
-    });
+    connect(m_rest, &QTimer::timeout, this, &ksSceneView::stopMoving);
 }
 
 ksSceneView::~ksSceneView()
@@ -672,11 +669,8 @@ void ksSceneView::mouseReleaseEvent(QMouseEvent* event)
 {
     if (!m_dragged && event->button() == Qt::LeftButton)
         emit picked(pickAt(event->pos()));
-    if (m_moving) {
-        m_rest->stop();
-        m_moving = false;
-        update();
-    }
+    if (m_moving)
+        stopMoving();
 }
 
 void ksSceneView::wheelEvent(QWheelEvent* event)
@@ -693,4 +687,12 @@ void ksSceneView::startMoving()
 {
     m_moving = true;
     m_rest->start();
+}
+
+// Back to the copies of a camera at rest.
+void ksSceneView::stopMoving()
+{
+    m_rest->stop();
+    m_moving = false;
+    update();
 }

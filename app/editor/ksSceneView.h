@@ -28,7 +28,8 @@ class QOpenGLVertexArrayObject;
 // and outdated references tinted with the module's status colours, edited
 // ones outlined, and the selection highlighted. Geometry is uploaded once
 // per core (clones share it), with coarser copies for parts drawn small
-// (ksMeshLevels); what lies outside the view is culled by its bounds. OpenGL 3.3 core, or 2.1 where that is all the driver offers.
+// (ksMeshLevels); what lies outside the view is culled by its bounds.
+// OpenGL 3.3 core, or 2.1 where that is all the driver offers.
 //
 // Left drag orbits, right (or middle) drag pans, the wheel zooms; a click
 // picks the reference drawn under the pointer.
@@ -98,6 +99,7 @@ private:
     QMatrix4x4 viewProjection() const;
     void frame(const ksSceneDrawList::Bounds& bounds);
     void startMoving();
+    void stopMoving();
     // The look of the innermost reference on the path that has one to show.
     const Look* lookFor(const QVector<quint32>& path) const;
     bool isSelected(const QVector<quint32>& path) const;
